@@ -1,0 +1,48 @@
+#include "errors.h"
+
+Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+
+QString dbxErrorDescription(int code)
+{
+    switch (code) {
+    case 0: return QStringLiteral("None");
+    case 1: return QStringLiteral("Warning");
+    case 2: return QStringLiteral("Insufficient memory to complete the operation");
+    case 3: return QStringLiteral("Unsupported field type");
+    case 4: return QStringLiteral("Unexpected internal error. DBX Object such as a connection, command, or reader may already be closed.");
+    case 5: return QStringLiteral("Not supported");
+    case 6: return QStringLiteral("Invalid time");
+    case 7: return QStringLiteral("Invalid type");
+    case 8: return QStringLiteral("Invalid ordinal");
+    case 9: return QStringLiteral("Invalid parameter");
+    case 10: return QStringLiteral("No more rows");
+    case 11: return QStringLiteral("Parameter not set");
+    case 12: return QStringLiteral("Invalid username or password");
+    case 13: return QStringLiteral("Invalid precision");
+    case 14: return QStringLiteral("Invalid length");
+    case 15: return QStringLiteral("Invalid isolation level");
+    case 16: return QStringLiteral("Invalid transaction id");
+    case 17: return QStringLiteral("Duplicate transaction id");
+    case 18: return QStringLiteral("Driver restricted");
+    case 19: return QStringLiteral("Transaction active");
+    case 20: return QStringLiteral("Multiple transaction not enabled");
+    case 21: return QStringLiteral("Connection failed");
+    case 22: return QStringLiteral("Driver could not be properly initialized.  Client library may be missing, not installed properly, of the wrong version, or the driver may be missing from the system path.");
+    case 23: return QStringLiteral("Optimistic lock failed");
+    case 24: return QStringLiteral("Invalid reference");
+    case 25: return QStringLiteral("No table");
+    case 26: return QStringLiteral("Missing parameter marker");
+    case 27: return QStringLiteral("Not implemented");
+    case 28: return QStringLiteral("Driver incompatible");
+    case 29: return QStringLiteral("Invalid argument");
+    case 31: return QStringLiteral("Unrecognized command type.");
+    case 33: return QStringLiteral("Schema or user name separated by a '.' must be specified.");
+    case 34: return QStringLiteral("Database must be specified.");
+    case 35: return QStringLiteral("LibraryName must be specified.");
+    case 36: return QStringLiteral("GetDriverFunc must be specified.");
+    case 37: return QStringLiteral("VendorLib must be specified");
+    case 100: return QStringLiteral("No data");
+    case 101: return QStringLiteral("Vendor error");
+    default: return QStringLiteral("Error Code:  %1").arg(code);
+    }
+}

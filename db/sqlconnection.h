@@ -1,0 +1,70 @@
+#pragma once
+
+#include "dbxlayer.h"
+#include "params.h"
+
+#include <QList>
+#include <QString>
+
+class TSQLQuery;
+
+enum class TConnectionState { csStateClosed, csStateConnecting, csStateOpen, csStateDisconnecting };
+
+// The connection object with its fixed Firebird profile. Only the database path changes at
+// run time; it takes effect at the next attach.
+class TSQLConnection final {
+public:
+    // The stored profile, in its stored order.
+    static QStringList storedParams();
+    // The driver's own entries, used for every key the profile lacks.
+    static dbx::EntryList driverDefaults();
+
+    explicit TSQLConnection(dbx::Layer &layer);
+    TSQLConnection();                       // over the Firebird client library
+    ~TSQLConnection();
+    TSQLConnection(const TSQLConnection &) = delete;
+    TSQLConnection &operator=(const TSQLConnection &) = delete;
+
+    QString ConnectionName = QStringLiteral("FBConnection");
+    QString DriverName = QStringLiteral("Firebird");
+    QString GetDriverFunc = QStringLiteral("getSQLDriverINTERBASE");
+    QString LibraryName = QStringLiteral("dbxfb.dll");
+    QString VendorLib = QStringLiteral("fbclient.dll");
+    bool LoginPrompt = false;
+    bool LoadParamsOnConnect = false;
+    bool KeepConnection = true;
+    TParams Params{storedParams()};
+
+    bool Connected() const { return state_ == TConnectionState::csStateOpen; }
+    void setConnected(bool connected);
+    TConnectionState State() const { return state_; }
+
+    // The database string the open connection attached, empty while closed.
+    QString attachedDatabase() const { return attachedDatabase_; }
+    // The identifier quote character read at connect: "\"" or empty.
+    QString quoteChar() const { return quoteChar_; }
+    int maxBlobSize() const;
+    // Undoes every statement not yet committed on this connection.
+    void rollback();
+
+    dbx::Layer &layer() const { return layer_; }
+    dbx::Handle handle() const { return handle_; }
+    const QList<TSQLQuery *> &queries() const { return queries_; }
+
+private:
+    friend class TSQLQuery;
+    void attach(TSQLQuery *query);
+    void detach(TSQLQuery *query);
+
+    void connect();
+    void disconnect();
+    void loadDriver();
+    dbx::EntryList connectionEntries() const;
+
+    dbx::Layer &layer_;
+    TConnectionState state_ = TConnectionState::csStateClosed;
+    dbx::Handle handle_ = 0;
+    QString quoteChar_;
+    QString attachedDatabase_;
+    QList<TSQLQuery *> queries_;
+};

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "dbxlayer.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class TSQLConnection;
+class TSQLQuery;
+
+// The statement of a query as lines; any change notifies its query.
+class TSQLStrings final {
+public:
+    explicit TSQLStrings(std::function<void()> changed) : changed_(std::move(changed)) {}
+    void Clear();
+    void Add(const QString &line);
+    // Replaces every line at once; the text is split at CR LF, CR or LF.
+    void setText(const QString &text);
+    // Every line followed by CR LF, the last one included.
+    QString Text() const;
+    const QStringList &lines() const { return lines_; }
+
+private:
+    QStringList lines_;
+    std::function<void()> changed_;
+};
+
+// One column of an open result.
+class TField final {
+public:
+    const QString &FieldName() const { return info_.name; }
+    bool IsNull() const;
+    // The current row's value as the layer delivers it; empty when null or past the end.
+    QString AsString() const;
+    int AsInteger() const;
+
+private:
+    friend class TSQLQuery;
+    TField(TSQLQuery &query, int ordinal, dbx::ColumnInfo info)
+        : query_(&query), ordinal_(ordinal), info_(std::move(info)) {}
+    TSQLQuery *query_;
+    int ordinal_;
+    dbx::ColumnInfo info_;
+};
+
+// A statement run on a connection: executed once, or opened and read forward.
+class TSQLQuery final {
+public:
+    TSQLQuery();
+    ~TSQLQuery();
+    TSQLQuery(const TSQLQuery &) = delete;
+    TSQLQuery &operator=(const TSQLQuery &) = delete;
+
+    void setSQLConnection(TSQLConnection *connection);
+    TSQLConnection *SQLConnection() const { return connection_; }
+    TSQLStrings &SQL() { return sql_; }
+    int MaxBlobSize() const { return maxBlobSize_; }
+
+    // Prepares, executes and releases the statement; returns the rows affected.
+    std::int64_t ExecSQL(bool execDirect = false);
+    void Open();
+    void Close();
+    bool Active() const { return reader_ != 0; }
+    bool Eof() const { return eof_; }
+    void Next();
+    TField &FieldByName(const QString &name);
+    QStringList fieldNames() const;
+    int RecordCount();
+
+private:
+    friend class TField;
+    friend class TSQLConnection;
+
+    void statementChanged();
+    // Closes the result and lets go of the layer command (used on disconnect too).
+    void release();
+    void closeReader();
+    void prepare(const QString &text);
+    void openText(const QString &text);
+    void requireConnection();
+    void fetch();
+    dbx::Layer &layer() const;
+
+    TSQLConnection *connection_ = nullptr;
+    TSQLStrings sql_;
+    int paramCount_ = 0;
+    int maxBlobSize_ = 0;
+    dbx::Handle command_ = 0;
+    dbx::Handle reader_ = 0;
+    bool eof_ = true;
+    int recordCount_ = -1;
+    std::int64_t rowsAffected_ = 0;
+    std::vector<std::unique_ptr<TField>> fields_;
+};
+
+// The statement RecordCount runs to count the rows of the given statement; empty when the
+// statement has no table to count (no FROM, parameters or DISTINCT).
+QString countStatement(const QString &statement, int paramCount, const QString &quote);

@@ -1,0 +1,422 @@
+// The connection and query objects over the recording fake layer: what reaches the layer,
+// and every failure text.
+#include "errors.h"
+#include "fakelayer.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
+#include "statements.h"
+
+#include <QtTest>
+
+using dbx::Entry;
+using dbx::EntryList;
+
+namespace {
+
+template <class F> QString failureOf(F &&f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.message();
+    }
+    return QStringLiteral("<no failure>");
+}
+
+FakeLayer::Result discoveryResult(int rows)
+{
+    FakeLayer::Result r{{QStringLiteral("TABELA")}, {}};
+    for (int i = 0; i < rows; ++i)
+        r.rows << QVariantList{QStringLiteral("T%1").arg(i)};
+    return r;
+}
+
+} // namespace
+
+class TestConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void entryListReachingTheLayer();
+    void settingProfileEntries_data();
+    void settingProfileEntries();
+    void connectingAnOpenConnectionSendsNothing();
+    void failedAttachLeavesClosedAndRetriesWithoutReload();
+    void failedLoadIsRetried_data();
+    void failedLoadIsRetried();
+    void layerErrorText_data();
+    void layerErrorText();
+    void queryFailures_data();
+    void queryFailures();
+    void countStatement_data();
+    void countStatement();
+    void countFailureReplacesTheEngineText();
+    void failedExecLeavesQueryUsable();
+    void readingPastTheEnd();
+    void destructionDetachesQueries();
+    void maxBlobSizeFromProfile_data();
+    void maxBlobSizeFromProfile();
+};
+
+void TestConnection::entryListReachingTheLayer()
+{
+    FakeLayer layer;
+    TSQLConnection db(layer);
+    db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral(" /data/loja.fb "));
+    db.setConnected(true);
+    QCOMPARE(db.State(), TConnectionState::csStateOpen);
+    QCOMPARE(layer.connectEntries.size(), 1);
+
+    const EntryList expected = {
+        {"DriverName", "Firebird"},
+        {"DataBase", "/data/loja.fb"},
+        {"RoleName", "RoleName"},
+        {"User_Name", "sysdba"},
+        {"Password", "quokkafen"},
+        {"ServerCharSet", ""},
+        {"SQLDialect", "1"},
+        {"ErrorResourceFile", ""},
+        {"LocaleCode", "0000"},
+        {"BlobSize", "-1"},
+        {"CommitRetain", "False"},
+        {"WaitOnLocks", "True"},
+        {"IsolationLevel", "ReadCommitted"},
+        {"Trim Char", "False"},
+        {"DriverName", "Firebird"},
+        {"VendorLib", "fbclient.dll"},
+        {"LibraryName", "dbxfb.dll"},
+        {"GetDriverFunc", "getSQLDriverINTERBASE"},
+        // Driver defaults for the keys the profile lacks, in the driver's order.
+        {"DriverUnit", "Data.DBXFirebird"},
+        {"DriverPackageLoader", "TDBXDynalinkDriverLoader,DbxCommonDriver"},
+        {"DriverAssemblyLoader", "Borland.Data.TDBXDynalinkDriverLoader,Borland.Data.DbxCommonDriver"},
+        {"MetaDataPackageLoader", "TDBXFirebirdMetaDataCommandFactory,DbxFirebirdDriver"},
+        {"MetaDataAssemblyLoader", "Borland.Data.TDBXFirebirdMetaDataCommandFactory,Borland.Data.DbxFirebirdDriver"},
+        {"VendorLibWin64", "fbclient.dll"},
+        {"LibraryNameOsx", "libsqlfb.dylib"},
+        {"VendorLibOsx", "/Library/Frameworks/Firebird.framework/Firebird"},
+        {"Role", "RoleName"},
+        {"MaxBlobSize", "-1"},
+        {"TrimChar", "False"},
+    };
+    const EntryList &actual = layer.connectEntries.first();
+    for (int i = 0; i < std::min(actual.size(), expected.size()); ++i)
+        QCOMPARE(actual[i].name + u'=' + actual[i].value, expected[i].name + u'=' + expected[i].value);
+    QCOMPARE(actual.size(), expected.size());
+    QCOMPARE(db.attachedDatabase(), QStringLiteral("/data/loja.fb"));
+}
+
+void TestConnection::settingProfileEntries_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("line");        // where the entry ends up, -1: gone
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("replace in place with the caller's key") << "DataBase" << "/x/y.fb" << 1 << "DataBase=/x/y.fb" << 14;
+    QTest::newRow("append a new key") << "Extra" << "1" << 14 << "Extra=1" << 15;
+    QTest::newRow("empty deletes the line") << "rolename" << "" << -1 << "" << 13;
+    QTest::newRow("empty for a missing key does nothing") << "Nothing" << "" << -1 << "" << 14;
+}
+
+void TestConnection::settingProfileEntries()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(int, line);
+    QFETCH(QString, text);
+    QFETCH(int, lines);
+    FakeLayer layer;
+    TSQLConnection db(layer);
+    QCOMPARE(db.Params.lines(), TSQLConnection::storedParams());
+    db.Params.setValue(key, value);
+    QCOMPARE(db.Params.lines().size(), lines);
+    if (line >= 0)
+        QCOMPARE(db.Params.lines().at(line), text);
+    else
+        QCOMPARE(db.Params.indexOfName(key), -1);
+}
+
+void TestConnection::connectingAnOpenConnectionSendsNothing()
+{
+    FakeLayer layer;
+    TSQLConnection db(layer);
+    db.setConnected(true);
+    const int calls = int(layer.calls.size());
+    db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("/other.fb"));
+    db.setConnected(true);
+    QCOMPARE(layer.calls.size(), calls);
+    QCOMPARE(db.attachedDatabase(), QStringLiteral("database.fdb"));
+}
+
+void TestConnection::failedAttachLeavesClosedAndRetriesWithoutReload()
+{
+    FakeLayer layer;
+    layer.fail({QStringLiteral("connect"), {}, 101, QStringLiteral("I/O error during \"open\" operation")});
+    TSQLConnection db(layer);
+    QCOMPARE(failureOf([&] { db.setConnected(true); }), QStringLiteral("I/O error during \"open\" operation"));
+    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QVERIFY2(layer.live.isEmpty(), "the half-made layer connection is released");
+
+    db.setConnected(true);
+    QVERIFY(db.Connected());
+    QCOMPARE(layer.loads, 1);
+    QCOMPARE(layer.connectEntries.size(), 2);
+}
+
+void TestConnection::failedLoadIsRetried_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("library missing") << int(dbx::LoadResult::LibraryMissing)
+                                     << "Unable to load libfake.so (ErrorCode 2).  It may be missing from the system path.";
+    QTest::newRow("entry point missing") << int(dbx::LoadResult::ProcedureMissing)
+                                         << "Unable to find procedure isc_dsql_fetch";
+}
+
+void TestConnection::failedLoadIsRetried()
+{
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    FakeLayer layer;
+    FakeLayer::Failure f{QStringLiteral("loadLibrary")};
+    f.load = {dbx::LoadResult::Status(status), 2, QStringLiteral("isc_dsql_fetch")};
+    layer.fail(f);
+    TSQLConnection db(layer);
+    try {
+        db.setConnected(true);
+        QFAIL("the connect succeeded");
+    } catch (const TDBXError &e) {
+        QCOMPARE(e.message(), message);
+        QCOMPARE(e.code(), 22);
+    }
+    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    db.setConnected(true);
+    QCOMPARE(layer.loads, 2);
+    QVERIFY(db.Connected());
+}
+
+void TestConnection::layerErrorText_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("layer text unchanged") << 101 << "Statement failed\n  table unknown\n" << "Statement failed\n  table unknown\n";
+    QTest::newRow("no text: description") << 12 << "" << "DBX Error:  Invalid username or password";
+    QTest::newRow("no text: no more rows") << 10 << "" << "DBX Error:  No more rows";
+    QTest::newRow("no text, unknown code") << 77 << "" << "DBX Error:  Error Code:  77";
+}
+
+void TestConnection::layerErrorText()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    FakeLayer layer;
+    layer.fail({QStringLiteral("prepare"), {}, code, text});
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(QStringLiteral("update t set a = 1"));
+    try {
+        q.ExecSQL();
+        QFAIL("no failure");
+    } catch (const TDBXError &e) {
+        QCOMPARE(e.message(), message);
+        QCOMPARE(e.code(), code);
+    }
+}
+
+void TestConnection::queryFailures_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no connection") << "unattached exec" << "SQLConnection property required for this operation";
+    QTest::newRow("exec on an open query") << "exec open" << "Cannot perform this operation on an open dataset";
+    QTest::newRow("exec empty") << "exec empty" << "No SQL statement available";
+    QTest::newRow("open empty") << "open empty" << "Missing query, table name or procedure name";
+    QTest::newRow("count empty") << "count empty" << "Missing query, table name or procedure name";
+    QTest::newRow("open an update") << "open update" << "Cursor not returned from Query";
+    QTest::newRow("field of a closed query") << "field closed" << "Field 'Tabela' not found";
+    QTest::newRow("unknown field") << "field unknown" << "Field 'Nome' not found";
+    QTest::newRow("count with distinct") << "count distinct" << "[0x0005]: Operation Not Supported";
+    QTest::newRow("count without from") << "count nofrom" << "[0x0005]: Operation Not Supported";
+}
+
+void TestConnection::queryFailures()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, message);
+    FakeLayer layer;
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(2));
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    if (action != QLatin1String("unattached exec"))
+        q.setSQLConnection(&db);
+    const QString discovery = statements::discovery();
+    const QString got = failureOf([&] {
+        if (action == QLatin1String("unattached exec")) {
+            q.SQL().setText(QStringLiteral("update t set a = 1"));
+            q.ExecSQL();
+        } else if (action == QLatin1String("exec open")) {
+            q.SQL().setText(discovery);
+            q.Open();
+            q.ExecSQL();
+        } else if (action == QLatin1String("exec empty")) {
+            q.ExecSQL();
+        } else if (action == QLatin1String("open empty")) {
+            q.Open();
+        } else if (action == QLatin1String("count empty")) {
+            q.RecordCount();
+        } else if (action == QLatin1String("open update")) {
+            q.SQL().setText(QStringLiteral("update t set a = 1"));
+            q.Open();
+        } else if (action == QLatin1String("field closed")) {
+            q.FieldByName(QStringLiteral("Tabela"));
+        } else if (action == QLatin1String("field unknown")) {
+            q.SQL().setText(discovery);
+            q.Open();
+            q.FieldByName(QStringLiteral("Nome"));
+        } else if (action == QLatin1String("count distinct")) {
+            q.SQL().setText(QStringLiteral("select distinct a from t"));
+            q.Open();
+            q.RecordCount();
+        } else if (action == QLatin1String("count nofrom")) {
+            q.SQL().setText(QStringLiteral("select 1"));
+            q.RecordCount();
+        }
+    });
+    QCOMPARE(got, message);
+    if (action == QLatin1String("open update")) {
+        QVERIFY(!q.Active());
+        QCOMPARE(failureOf([&] { q.FieldByName(QStringLiteral("Tabela")); }), QStringLiteral("Field 'Tabela' not found"));
+    }
+}
+
+void TestConnection::countStatement_data()
+{
+    QTest::addColumn<QString>("quoteEnabled");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no quote character")
+        << "false" << "select count(*) from RDB$RELATION_FIELDS Where Upper(Trim(rdb$field_name)) = 'CODPROD'";
+    QTest::newRow("double quote")
+        << "true" << "select count(*) from \"RDB$RELATION_FIELDS\" Where Upper(Trim(rdb$field_name)) = 'CODPROD'";
+}
+
+void TestConnection::countStatement()
+{
+    QFETCH(QString, quoteEnabled);
+    QFETCH(QString, expected);
+    FakeLayer layer;
+    layer.quoteCharEnabled = quoteEnabled;
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(3));
+    layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{3}}});
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(statements::discovery());
+    q.Open();
+    QCOMPARE(q.RecordCount(), 3);
+    QCOMPARE(layer.statements.size(), 2);
+    QCOMPARE(layer.statements.at(1), expected);
+    QVERIFY2(q.Active() && !q.Eof(), "the counted result stays open on its row");
+
+    QCOMPARE(q.RecordCount(), 3);
+    QCOMPARE(layer.statements.size(), 2); // cached: no second count statement
+    q.Close();
+    q.Open();
+    QCOMPARE(q.RecordCount(), 3);
+    QCOMPARE(layer.statements.size(), 4); // a new execution counts again
+}
+
+void TestConnection::countFailureReplacesTheEngineText()
+{
+    FakeLayer layer;
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(2));
+    layer.fail({QStringLiteral("prepare"), QStringLiteral("count(*)"), 101, QStringLiteral("Token unknown")});
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(statements::discovery());
+    q.Open();
+    QCOMPARE(failureOf([&] { q.RecordCount(); }), QStringLiteral("[0x0005]: Operation Not Supported"));
+    QVERIFY(q.Active());
+    QCOMPARE(q.FieldByName(QStringLiteral("tabela")).AsString(), QStringLiteral("T0"));
+}
+
+void TestConnection::failedExecLeavesQueryUsable()
+{
+    FakeLayer layer;
+    layer.fail({QStringLiteral("execute"), QStringLiteral("T1"), 101, QStringLiteral("violation")});
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(QStringLiteral("UPDATE T1 SET A = 1"));
+    QCOMPARE(failureOf([&] { q.ExecSQL(); }), QStringLiteral("violation"));
+    QVERIFY(db.Connected());
+    q.SQL().setText(QStringLiteral("UPDATE T2 SET A = 1"));
+    QCOMPARE(q.ExecSQL(), 1);
+    QCOMPARE(layer.live.size(), 1); // only the connection: no command survives an execution
+}
+
+void TestConnection::readingPastTheEnd()
+{
+    FakeLayer layer;
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(1));
+    layer.addResult(QStringLiteral("from empty"), {{QStringLiteral("TABELA")}, {}});
+    TSQLConnection db(layer);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(statements::discovery());
+    q.Open();
+    QVERIFY(!q.Eof());
+    QCOMPARE(q.FieldByName(QStringLiteral("Tabela")).AsString(), QStringLiteral("T0"));
+    q.Next();
+    QVERIFY(q.Eof());
+    QCOMPARE(q.FieldByName(QStringLiteral("Tabela")).AsString(), QString());
+
+    q.SQL().setText(QStringLiteral("select a from empty"));
+    q.Open();
+    QVERIFY(q.Eof());
+}
+
+void TestConnection::destructionDetachesQueries()
+{
+    FakeLayer layer;
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(2));
+    TSQLQuery q;
+    {
+        TSQLConnection db(layer);
+        q.setSQLConnection(&db);
+        q.SQL().setText(statements::discovery());
+        q.Open();
+        QCOMPARE(db.queries().size(), 1);
+    }
+    QCOMPARE(q.SQLConnection(), nullptr);
+    QVERIFY(!q.Active());
+    QVERIFY2(layer.live.isEmpty(), "reader, command and connection are all released");
+}
+
+void TestConnection::maxBlobSizeFromProfile_data()
+{
+    QTest::addColumn<QString>("blobSize");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("stored -1") << "-1" << -1;
+    QTest::newRow("a number") << "64" << 64;
+    QTest::newRow("not a number") << "lots" << -1;
+}
+
+void TestConnection::maxBlobSizeFromProfile()
+{
+    QFETCH(QString, blobSize);
+    QFETCH(int, expected);
+    FakeLayer layer;
+    TSQLConnection db(layer);
+    db.Params.setValue(QStringLiteral("BlobSize"), blobSize);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    QCOMPARE(q.MaxBlobSize(), expected);
+}
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"

@@ -1,0 +1,20 @@
+#include "dbread.h"
+
+#include "sqlconnection.h"
+#include "sqlquery.h"
+
+QStringList readColumn(const QString &database, const QString &sql)
+{
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), database);
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(sql);
+    q.Open();
+    QStringList values;
+    for (; !q.Eof(); q.Next()) {
+        TField &f = q.FieldByName(q.fieldNames().first());
+        values << (f.IsNull() ? QStringLiteral("<null>") : f.AsString());
+    }
+    return values;
+}
