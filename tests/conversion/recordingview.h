@@ -1,0 +1,56 @@
+#pragma once
+
+#include "conversion.h"
+
+#include <QStringList>
+
+// A window for the run that draws nothing: it records what the run shows, and keeps a gauge
+// that clamps like the real one.
+class RecordingView final : public ConversionView {
+public:
+    struct Box {
+        MessageKind kind;
+        QString text;
+        int gaugeMax;    // as the box opened
+        int gaugeValue;
+        QString status;
+    };
+
+    QString path;
+    QList<Box> boxes;
+    QStringList events; // "max=N", "status=...", "repaint", "add=N", "progress=N"
+    QStringList statuses;
+    int gaugeMax = 100;
+    int gaugeValue = 0;
+    QString status;
+
+    QString pathText() const override { return path; }
+    void showMessage(MessageKind kind, const QString &text) override
+    {
+        events << QStringLiteral("box");
+        boxes.append({kind, text, gaugeMax, gaugeValue, status});
+    }
+    void setGaugeMax(int maximum) override
+    {
+        events << QStringLiteral("max=%1").arg(maximum);
+        gaugeMax = maximum;
+        gaugeValue = std::min(gaugeValue, gaugeMax);
+    }
+    void setStatus(const QString &text) override
+    {
+        events << QStringLiteral("status=") + text;
+        statuses << text;
+        status = text;
+    }
+    void repaintNow() override { events << QStringLiteral("repaint"); }
+    void addProgress(int amount) override
+    {
+        events << QStringLiteral("add=%1").arg(amount);
+        gaugeValue = std::clamp(gaugeValue + amount, 0, gaugeMax);
+    }
+    void setProgress(int value) override
+    {
+        events << QStringLiteral("progress=%1").arg(value);
+        gaugeValue = std::clamp(value, 0, gaugeMax);
+    }
+};
