@@ -437,6 +437,7 @@ struct Reader final : FbClientLayer::Object {
     explicit Reader(Command &c) : command(&c) {}
     Command *command;
     bool cursorOpen = true;
+    bool exhausted = false;   // the engine has said "no more rows": fetching again is an error
     std::deque<Row> buffered; // rows taken off the cursor before a commit closed it
     Row current;
     bool hasRow = false;
@@ -456,9 +457,12 @@ struct Reader final : FbClientLayer::Object {
             buffered.pop_front();
             return hasRow = true;
         }
-        if (cursorOpen && command->statement.fetch(command->connection->dialect, command->out)) {
-            current = readRow();
-            return hasRow = true;
+        if (cursorOpen && !exhausted) {
+            if (command->statement.fetch(command->connection->dialect, command->out)) {
+                current = readRow();
+                return hasRow = true;
+            }
+            exhausted = true;
         }
         current.clear();
         return hasRow = false;
@@ -476,10 +480,11 @@ void Connection::commitWork()
 {
     // A commit closes the engine's cursors: keep what open results still have to deliver.
     for (Reader *r : readers) {
-        if (!r->cursorOpen)
+        if (!r->cursorOpen || r->exhausted)
             continue;
         while (r->command->statement.fetch(dialect, r->command->out))
             r->buffered.push_back(r->readRow());
+        r->exhausted = true;
     }
     if (work) {
         work->commit();

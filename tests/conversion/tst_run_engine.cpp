@@ -1,0 +1,294 @@
+// The conversion run against the real embedded engine: every code rewritten once, nothing
+// changed by a failed run, and the connect step's texts for files that are no usable database.
+#include "conversion.h"
+#include "dbread.h"
+#include "params.h"
+#include "recordingview.h"
+#include "sqlconnection.h"
+#include "tempdb.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+QString sampleSql()
+{
+    QFile f(QStringLiteral(SAMPLE_SQL));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// What the sample's SUBSTR computes for one code: characters 2..2, "0", characters 3..6.
+QString converted(const QString &code)
+{
+    if (code == QLatin1String("<null>"))
+        return code;
+    return code.mid(1, 1) + u'0' + trimControl(code).mid(2, 4);
+}
+
+const QStringList sampleTables = {"ESTOQUE", "HISTORICO_DE_PRECOS_POR_PRODUT", "ITENS_PEDIDO", "PRODUTOS"};
+
+// Each table's codes, sorted.
+QMap<QString, QStringList> codes(const QString &file, const QStringList &tables)
+{
+    QMap<QString, QStringList> all;
+    for (const QString &t : tables) {
+        QStringList values;
+        for (const QString &v : readColumn(file, QStringLiteral("select CODPROD from %1").arg(t)))
+            values << trimControl(v);
+        values.sort();
+        all[t] = values;
+    }
+    return all;
+}
+
+QMap<QString, QStringList> convertedOnce(QMap<QString, QStringList> before)
+{
+    for (QStringList &values : before) {
+        for (QString &v : values)
+            v = converted(v);
+        values.sort();
+    }
+    return before;
+}
+
+QString triggerStates(const QString &file)
+{
+    return readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$SYSTEM_FLAG = 0 "
+                                           "and RDB$TRIGGER_SOURCE is not null"))
+        .join(u',');
+}
+
+} // namespace
+
+class TestRunEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void convertsEveryCodeOnce();
+    void failureAtTheThirdTableChangesNothing();
+    void anotherFileBetweenRuns();
+    void viewOverAConvertedTable();
+    void unsafeRelationName();
+    void filesThatAreNoUsableDatabase_data();
+    void filesThatAreNoUsableDatabase();
+
+private:
+    TempDatabases dbs_;
+    QString sql_;
+};
+
+void TestRunEngine::initTestCase()
+{
+    QVERIFY(dbs_.isValid());
+    sql_ = sampleSql();
+    QVERIFY(!sql_.isEmpty());
+}
+
+void TestRunEngine::convertsEveryCodeOnce()
+{
+    const QString file = dbs_.create(QStringLiteral("once.fb"), sql_);
+    const auto before = codes(file, sampleTables);
+    QCOMPARE(before[QStringLiteral("ITENS_PEDIDO")], (QStringList{"1234567", "1234568", "<null>"}));
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! "));
+    QCOMPARE(view.boxes[0].gaugeMax, 5); // LOG_ALTERACOES carries CODPROD too
+    QVERIFY(view.statuses.contains(QStringLiteral("Atualizando tabela: HISTORICO_DE_PRECOS_POR_PRODUT")));
+    QCOMPARE(view.status, QStringLiteral("Concluído!"));
+    db.setConnected(false);
+
+    QCOMPARE(codes(file, sampleTables), convertedOnce(before));
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
+    QCOMPARE(triggerStates(file), QStringLiteral("0"));
+}
+
+void TestRunEngine::failureAtTheThirdTableChangesNothing()
+{
+    const QString five = sql_ + QStringLiteral(R"(
+CREATE TABLE A1 (CODPROD VARCHAR(10));
+CREATE TABLE A2 (CODPROD VARCHAR(10));
+CREATE TABLE A3 (CODPROD VARCHAR(10), CONSTRAINT A3_NAO_CONVERTE CHECK (CODPROD = '1234567'));
+CREATE TABLE A4 (CODPROD VARCHAR(10));
+CREATE TABLE A5 (CODPROD VARCHAR(10));
+INSERT INTO A1 VALUES ('1234567');
+INSERT INTO A2 VALUES ('1234567');
+INSERT INTO A3 VALUES ('1234567');
+INSERT INTO A4 VALUES ('1234567');
+INSERT INTO A5 VALUES ('1234567');
+)");
+    const QString file = dbs_.create(QStringLiteral("third.fb"), five);
+    const QStringList tables = QStringList{"A1", "A2", "A3", "A4", "A5"} + sampleTables;
+    const auto before = codes(file, tables);
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Erro ao atualizar a tabela A3 ")), qPrintable(view.boxes[0].text));
+    QVERIFY2(view.boxes[0].text.contains(QStringLiteral("Motivo: ")) && view.boxes[0].text.contains(QStringLiteral("A3_NAO_CONVERTE")),
+             qPrintable(view.boxes[0].text));
+    QCOMPARE(view.gaugeValue, 2);
+    QCOMPARE(view.status, QStringLiteral("Atualizando tabela: A3"));
+    QCOMPARE(codes(file, tables), before);
+    QCOMPARE(triggerStates(file), QStringLiteral("0"));
+
+    // Mended, the same file converts each table once.
+    db.setConnected(false);
+    TempDatabases::isql(file, QStringLiteral("ALTER TABLE A3 DROP CONSTRAINT A3_NAO_CONVERTE;\nCOMMIT;\n"));
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.last().kind, MessageKind::Information);
+    QCOMPARE(codes(file, tables), convertedOnce(before));
+    QCOMPARE(triggerStates(file), QStringLiteral("0"));
+}
+
+void TestRunEngine::anotherFileBetweenRuns()
+{
+    const QString first = dbs_.create(QStringLiteral("first.fb"), sql_);
+    const QString second = dbs_.create(QStringLiteral("second.fb"), sql_);
+    const auto before = codes(first, sampleTables);
+    TSQLConnection db;
+    RecordingView view;
+    view.path = first;
+    Conversion(db, view).run();
+    view.path = second;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 2);
+    QCOMPARE(view.boxes[1].kind, MessageKind::Information);
+    db.setConnected(false);
+    QCOMPARE(codes(first, sampleTables), convertedOnce(before));
+    QCOMPARE(codes(second, sampleTables), convertedOnce(before));
+}
+
+void TestRunEngine::viewOverAConvertedTable()
+{
+    const QString file = dbs_.create(QStringLiteral("view.fb"),
+                                     sql_ + QStringLiteral("CREATE VIEW V_PRODUTOS AS SELECT CODPROD, DESCRICAO FROM PRODUTOS;\n"));
+    const auto before = codes(file, sampleTables);
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes[0].kind, MessageKind::Information);
+    QVERIFY(view.statuses.contains(QStringLiteral("Atualizando tabela: V_PRODUTOS")));
+    QCOMPARE(view.boxes[0].gaugeValue, 6);
+    db.setConnected(false);
+    QCOMPARE(codes(file, sampleTables), convertedOnce(before));
+}
+
+void TestRunEngine::unsafeRelationName()
+{
+    // Dialect 1 cannot name such a relation; a database made under dialect 3 and switched
+    // to dialect 1 can have one.
+    const QString file = dbs_.path(QStringLiteral("unsafe.fb"));
+    const QString made = TempDatabases::isql(QString(), QStringLiteral(
+        "CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x';\n"
+        "CREATE TABLE AAA (CODPROD VARCHAR(10));\nINSERT INTO AAA VALUES ('1234567');\n"
+        "CREATE TABLE \"Bad Name\" (CODPROD VARCHAR(10));\nCOMMIT;\n").arg(file));
+    QProcess gfix;
+    gfix.start(QStringLiteral("gfix"), {"-sql_dialect", "1", "-user", "SYSDBA", "-password", "x", file});
+    QVERIFY(gfix.waitForFinished() && gfix.exitCode() == 0);
+    TempDatabases::isql(file, QStringLiteral(
+        "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS "
+        "BEGIN RETURN SUBSTRING(S FROM I FOR F - I + 1); END^\nSET TERM ; ^\nCOMMIT;\n"));
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("Motivo: Nome de tabela inválido: Bad Name")),
+             qPrintable(view.boxes[0].text));
+    db.setConnected(false);
+    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from AAA")), QStringList{"1234567"});
+}
+
+void TestRunEngine::filesThatAreNoUsableDatabase_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    const QString dir = dbs_.path(QStringLiteral("bad"));
+    QTest::newRow("empty path") << "empty path" << "Caminho do banco de dados em branco";
+    QTest::newRow("missing file") << "missing"
+                                  << QStringLiteral("I/O error during \"open\" operation for file \"%1/missing.fb\"\n"
+                                                    "Error while trying to open file\nNo such file or directory").arg(dir);
+    QTest::newRow("directory") << "directory"
+                               << QStringLiteral("I/O error during \"read\" operation for file \"%1/directory.fb\"\n"
+                                                 "Error while trying to read from file\nIs a directory").arg(dir);
+    QTest::newRow("empty file") << "empty"
+                                << QStringLiteral("I/O error during \"read\" operation for file \"%1/empty.fb\"\n"
+                                                  "File size is less than expected").arg(dir);
+    QTest::newRow("text file") << "text" << QStringLiteral("file %1/text.fb is not a valid database").arg(dir);
+    QTest::newRow("read-only file") << "read-only"
+                                    << QStringLiteral("no permission for read-write access to database %1/read-only.fb").arg(dir);
+    QTest::newRow("held by another process")
+        << "held" << QStringLiteral("I/O error during \"lock\" operation for file \"%1/held.fb\"\n"
+                                    "Database already opened with engine instance, incompatible with current").arg(dir);
+}
+
+void TestRunEngine::filesThatAreNoUsableDatabase()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QDir().mkpath(dbs_.path(QStringLiteral("bad")));
+    const QString path = kind == QLatin1String("empty path") ? QString() : dbs_.path(QStringLiteral("bad/%1.fb").arg(kind));
+    QProcess holder;
+    bool immutable = false;
+    if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == QLatin1String("empty") || kind == QLatin1String("text")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("text"))
+            f.write(QByteArray("codigo;descricao\n1234567;Camisa\n").repeated(500));
+    } else if (kind == QLatin1String("read-only") || kind == QLatin1String("held")) {
+        QVERIFY(QFile::copy(dbs_.create(kind + QStringLiteral(".fb"), sql_), path));
+        if (kind == QLatin1String("read-only")) {
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+            // Root writes whatever the mode says; the immutable flag stops root too.
+            if (geteuid() == 0) {
+                immutable = QProcess::execute(QStringLiteral("chattr"), {"+i", path}) == 0;
+                if (!immutable)
+                    QSKIP("running as root on a file system without the immutable flag");
+            }
+        } else {
+            holder.start(QStringLiteral("isql-fb"), {"-q", "-user", "SYSDBA", "-password", "x", path});
+            holder.write("select 'attached' from rdb$database;\n");
+            QVERIFY(holder.waitForReadyRead(20000));
+        }
+    }
+    auto cleanup = qScopeGuard([&] {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {"-i", path});
+        if (holder.state() != QProcess::NotRunning) {
+            holder.closeWriteChannel();
+            holder.waitForFinished(5000);
+        }
+    });
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = path;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + reason);
+    QVERIFY(view.statuses.isEmpty());
+    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+
+    // The tool goes on working with a good database.
+    const QString good = dbs_.create(QStringLiteral("good-after-%1.fb").arg(kind).replace(u' ', u'-'), sql_);
+    view.path = good;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.last().text, QStringLiteral("Dados atualizados com sucesso! "));
+}
+
+QTEST_GUILESS_MAIN(TestRunEngine)
+#include "tst_run_engine.moc"
