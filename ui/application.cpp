@@ -1,0 +1,63 @@
+#include "application.h"
+
+#include "errors.h"
+#include "winfont.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProxyStyle>
+
+namespace {
+
+// Tooltips come 500 ms after the pointer arrives.
+class ToolTipStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 500;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setStyle(new ToolTipStyle);
+    winfont::loadTahoma();
+}
+
+QString TApplication::titleFor(const QString &programPath)
+{
+    QString name = QFileInfo(programPath).fileName();
+    name = name.left(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    return name.left(1) + name.mid(1).toLower();
+}
+
+QString TApplication::errorText(const QString &message)
+{
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+void TApplication::showException(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, titleFor(applicationFilePath()), errorText(message), QMessageBox::Ok,
+                    activeWindow());
+    box.exec();
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Exception &e) {
+        showException(e.message());
+    } catch (const std::exception &e) {
+        showException(QString::fromUtf8(e.what()));
+    }
+    return false;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: an error that escapes any handler is shown in an error box captioned
+// with the application's title, and the loop goes on.
+class TApplication final : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+
+    // The program file's name cut at its first ".", letters after the first in lower case.
+    static QString titleFor(const QString &programPath);
+    // The message as the error box shows it: "." added after a character above ".".
+    static QString errorText(const QString &message);
+
+    // Shows a failure that escaped a handler (the box is modal; the loop goes on afterwards).
+    void showException(const QString &message);
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+// A member that reports clicks: the primary button pressed on it and released inside it.
+// The press holds the pointer until the release; the second press of a double click brings
+// no click.
+class TClickable : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+signals:
+    void OnClick();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    bool pressed() const { return pressed_; }
+    // Called after a release of the primary button, click or not.
+    virtual void released() {}
+
+private:
+    bool pressed_ = false;
+};
+
+// A panel filled with its own colour; the colour is its highlight state.
+class TPanel final : public TClickable {
+    Q_OBJECT
+    Q_PROPERTY(QColor color READ color WRITE setColor)
+public:
+    explicit TPanel(QWidget *parent = nullptr);
+    QColor color() const { return color_; }
+    void setColor(const QColor &color);
+
+signals:
+    void OnEnter();
+    void OnExit();
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    QColor color_{182, 66, 69};
+};

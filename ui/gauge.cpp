@@ -1,0 +1,125 @@
+#include "gauge.h"
+
+#include "errors.h"
+#include "winfont.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <climits>
+
+TGauge::TGauge(QWidget *parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFont(winfont::regular8());
+}
+
+int TGauge::PercentDone() const
+{
+    if (max_ == min_)
+        return 0;
+    return int((qint64(value_) - min_) * 100 / (qint64(max_) - min_));
+}
+
+void TGauge::setMaxValue(int value)
+{
+    if (value == max_)
+        return;
+    if (value < min_)
+        throw Exception(QStringLiteral("Value must be between %1 and %2").arg(qint64(min_) + 1).arg(INT_MAX));
+    max_ = value;
+    value_ = std::min(value_, max_);
+    redraw();
+}
+
+void TGauge::setProgress(int value)
+{
+    value = std::clamp(value, min_, max_);
+    if (value == value_)
+        return;
+    const int before = PercentDone();
+    value_ = value;
+    if (PercentDone() != before)
+        redraw();
+}
+
+void TGauge::AddProgress(int amount)
+{
+    setProgress(int(std::clamp<qint64>(qint64(value_) + amount, INT_MIN, INT_MAX)));
+    redraw();
+}
+
+void TGauge::setForeColor(const QColor &color)
+{
+    fore_ = color;
+    redraw();
+}
+
+void TGauge::setBackColor(const QColor &color)
+{
+    back_ = color;
+    redraw();
+}
+
+QImage TGauge::compose() const
+{
+    const int w = width(), h = height();
+    const QRect r(1, 1, w - 2, h - 2); // inside the 1-pixel frame
+    const int wb = r.width() + 1, hb = r.height() + 1;
+    const int percent = PercentDone();
+
+    QImage a(w, h, QImage::Format_RGB32);
+    a.fill(Qt::black);
+    {
+        QImage b(w, h, QImage::Format_RGB32);
+        b.fill(Qt::black);
+        QPainter p(&b);
+        p.fillRect(r, back_);
+        int fill = int(wb * (percent * 0.01));
+        fill = std::min(fill, wb);
+        if (fill > 0) // the fill's right edge is the fill width itself, counted from 0
+            p.fillRect(QRect(QPoint(r.left(), r.top()), QPoint(fill - 1, hb - 1)), fore_);
+        p.end();
+        QPainter pa(&a);
+        pa.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        pa.drawImage(0, 0, b);
+    }
+    {
+        QImage c(w, h, QImage::Format_RGB32);
+        c.fill(Qt::black);
+        QFont f = font();
+        f.setStyleStrategy(QFont::NoAntialias);
+        const QString text = QStringLiteral("%1%").arg(percent);
+        const int tw = QFontMetrics(f).horizontalAdvance(text);
+        const int th = winfont::lineHeight(f);
+        QPainter p(&c);
+        p.setClipRect(r);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(QPoint((wb - tw) / 2, (hb - th) / 2 + winfont::ascent(f)), text);
+        p.end();
+        QPainter pa(&a);
+        pa.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        pa.drawImage(0, 0, c);
+    }
+    return a;
+}
+
+void TGauge::redraw()
+{
+    image_ = compose();
+    if (isVisible())
+        repaint();
+}
+
+void TGauge::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.drawImage(0, 0, image_);
+}
+
+void TGauge::resizeEvent(QResizeEvent *)
+{
+    image_ = compose();
+}

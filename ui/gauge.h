@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+// A horizontal progress bar with its percentage written across it. It paints itself at once
+// when its value changes, so a run that holds the thread still shows progress.
+class TGauge final : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QColor foreColor READ foreColor WRITE setForeColor)
+    Q_PROPERTY(QColor backColor READ backColor WRITE setBackColor)
+    Q_PROPERTY(int maxValue READ MaxValue WRITE setMaxValue)
+    Q_PROPERTY(int progress READ Progress WRITE setProgress)
+
+public:
+    explicit TGauge(QWidget *parent = nullptr);
+
+    int MinValue() const { return min_; }
+    int MaxValue() const { return max_; }
+    int Progress() const { return value_; }
+    int PercentDone() const;
+    // Fails with "Value must be between %d and %d" when below the minimum.
+    void setMaxValue(int value);
+    void setProgress(int value);
+    void AddProgress(int amount);
+
+    QColor foreColor() const { return fore_; }
+    void setForeColor(const QColor &color);
+    QColor backColor() const { return back_; }
+    void setBackColor(const QColor &color);
+
+    // The gauge as it is painted: frame, bar and percentage.
+    QImage compose() const;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
+
+private:
+    void redraw();
+
+    int min_ = 0;
+    int max_ = 100;
+    int value_ = 0;
+    QColor fore_{182, 66, 69};
+    QColor back_{255, 255, 255};
+    QImage image_;
+};

@@ -1,0 +1,54 @@
+#include "label.h"
+
+#include "winfont.h"
+
+#include <QEvent>
+#include <QPainter>
+
+TLabel::TLabel(QWidget *parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TLabel::setCaption(const QString &caption)
+{
+    if (caption == caption_)
+        return;
+    caption_ = caption;
+    fitToText();
+    update();
+}
+
+void TLabel::setAutoSize(bool on)
+{
+    autoSize_ = on;
+    fitToText();
+}
+
+void TLabel::fitToText()
+{
+    if (!autoSize_)
+        return;
+    const QFontMetrics fm(font());
+    resize(fm.size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption_).width(), winfont::lineHeight(font()));
+}
+
+void TLabel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        fitToText();
+    QWidget::changeEvent(event);
+}
+
+void TLabel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    if (!transparent_)
+        p.fillRect(rect(), palette().color(QPalette::Window));
+    p.setPen(textColor_.isValid() ? textColor_ : palette().color(QPalette::WindowText));
+    const int flags = Qt::TextShowMnemonic | Qt::TextSingleLine | (centered_ ? Qt::AlignHCenter : Qt::AlignLeft);
+    const QFontMetrics fm(font());
+    // Text sits where the desktop it was laid out for puts it: its top at the box's top.
+    const QRect box(0, winfont::ascent(font()) - fm.ascent(), width(), height());
+    p.drawText(box, flags | Qt::AlignTop, caption_);
+}

@@ -1,0 +1,171 @@
+#include "mainwindow.h"
+
+#include "keypreview.h"
+#include "messagebox.h"
+#include "ui_mainwindow.h"
+
+#include <QFileDialog>
+#include <QScreen>
+#include <QTimer>
+
+// The pictures are built into the ui library; a static library must register them itself.
+static void loadPictures()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+const QColor atRest(182, 66, 69);     // 4539062
+const QColor highlighted(128, 0, 0);  // 128
+} // namespace
+
+TForm1::TForm1(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::TForm1>()),
+      conversion_(dbVestrel, *this)
+{
+    loadPictures();
+    ui_->setupUi(this);
+    setFixedSize(size());
+    new KeyPreview(this);
+    new ArrowNavigation(this, {ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair});
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate()
+{
+    ui_->barra->setProgress(0);
+    ui_->lblProgresso->setCaption(QString());
+}
+
+QPoint TForm1::centredPosition(const QRect &desktop, const QSize &outer)
+{
+    int x = desktop.width() / 2 + desktop.left() - outer.width() / 2;
+    int y = desktop.height() / 2 + desktop.top() - outer.height() / 2;
+    return {std::max(x, desktop.left()), std::max(y, desktop.top())};
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (placed_)
+        return;
+    placed_ = true;
+    ui_->edtDestino->setFocus(Qt::ActiveWindowFocusReason);
+    // The frame is known once the window manager has framed the window.
+    QTimer::singleShot(0, this, [this] {
+        if (QScreen *s = screen())
+            move(centredPosition(s->virtualGeometry(), frameGeometry().size()));
+    });
+}
+
+// ---- the handlers the layout binds
+
+void TForm1::pnlAbrirOrigemEnter()
+{
+    if (auto *panel = qobject_cast<TPanel *>(sender()))
+        panel->setColor(highlighted);
+}
+
+void TForm1::pnlAbrirOrigemExit()
+{
+    if (auto *panel = qobject_cast<TPanel *>(sender()))
+        panel->setColor(atRest);
+}
+
+void TForm1::imgAbrirOrigemMouseEnter()
+{
+    if (auto *panel = qobject_cast<TPanel *>(sender() ? sender()->parent() : nullptr))
+        emit panel->OnEnter();
+}
+
+void TForm1::imgAbrirOrigemMouseLeave()
+{
+    if (auto *panel = qobject_cast<TPanel *>(sender() ? sender()->parent() : nullptr))
+        emit panel->OnExit();
+}
+
+void TForm1::FormKeyDown(int &key, Qt::KeyboardModifiers)
+{
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    if (auto *panel = qobject_cast<TPanel *>(focusWidget()))
+        emit panel->OnClick();
+}
+
+QString TForm1::nameFilter(const QString &filter)
+{
+    const qsizetype bar = filter.indexOf(u'|');
+    if (bar < 0)
+        return filter;
+    return filter.left(bar) + u'(' + filter.mid(bar + 1) + u')';
+}
+
+void TForm1::imgAbrirVestrelClick()
+{
+    // A new dialog each time: nothing of an earlier choice carries over.
+    auto *od = new QFileDialog(this);
+    od->setObjectName(QStringLiteral("od"));
+    od->setNameFilter(nameFilter(QStringLiteral("Firebird | *.fb")));
+    od->setFileMode(QFileDialog::AnyFile);
+    od->setAcceptMode(QFileDialog::AcceptOpen);
+    od->setOption(QFileDialog::DontUseNativeDialog);
+    od->setSizeGripEnabled(true);
+    if (od->exec() == QDialog::Accepted && !od->selectedFiles().isEmpty())
+        ui_->edtDestino->setText(od->selectedFiles().first());
+}
+
+void TForm1::imgSairClick()
+{
+    close();
+}
+
+bool TForm1::ConectaBancoVestrel()
+{
+    return conversion_.ConectaBancoVestrel();
+}
+
+void TForm1::imgConverterClick()
+{
+    conversion_.run();
+}
+
+// ---- what the run shows through
+
+QString TForm1::pathText() const
+{
+    return ui_->edtDestino->text();
+}
+
+void TForm1::showMessage(MessageKind kind, const QString &text)
+{
+    TMessageBox::show(this, kind, text);
+}
+
+void TForm1::setGaugeMax(int maximum)
+{
+    ui_->barra->setMaxValue(maximum);
+}
+
+void TForm1::setStatus(const QString &text)
+{
+    ui_->lblProgresso->setCaption(text);
+}
+
+void TForm1::repaintNow()
+{
+    repaint();
+}
+
+void TForm1::addProgress(int amount)
+{
+    ui_->barra->AddProgress(amount);
+}
+
+void TForm1::setProgress(int value)
+{
+    ui_->barra->setProgress(value);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "conversion.h"
+#include "sqlconnection.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class TGauge;
+class TLabel;
+class QLineEdit;
+
+// The main window: its layout lives in mainwindow.ui; this class holds its behaviour.
+class TForm1 final : public QWidget, public ConversionView {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Where the window goes on a desktop: centred, its top-left kept on the desktop.
+    static QPoint centredPosition(const QRect &desktop, const QSize &outer);
+    // "Firebird | *.fb" as a filter of Qt's file dialog.
+    static QString nameFilter(const QString &filter);
+
+    Ui::TForm1 &ui() { return *ui_; }
+    TSQLConnection dbVestrel;
+
+    bool ConectaBancoVestrel();
+    // The window's key handler: sees every key before the focused member does.
+    void FormKeyDown(int &key, Qt::KeyboardModifiers shift);
+
+    // What the run shows through.
+    QString pathText() const override;
+    void showMessage(MessageKind kind, const QString &text) override;
+    void setGaugeMax(int maximum) override;
+    void setStatus(const QString &text) override;
+    void repaintNow() override;
+    void addProgress(int amount) override;
+    void setProgress(int value) override;
+
+public slots:
+    void imgAbrirVestrelClick();
+    void imgSairClick();
+    void imgConverterClick();
+    void pnlAbrirOrigemEnter();
+    void pnlAbrirOrigemExit();
+    void imgAbrirOrigemMouseEnter();
+    void imgAbrirOrigemMouseLeave();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormCreate();
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    Conversion conversion_;
+    bool placed_ = false;
+};

@@ -1,0 +1,75 @@
+#include "messagebox.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("messageBox"));
+    const bool error = kind == MessageKind::Error;
+    setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Information"));
+    setWindowModality(Qt::ApplicationModal);
+
+    auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setPixmap(style()->standardIcon(error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation)
+                        .pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+
+    text_ = new QLabel(this);
+    text_->setObjectName(QStringLiteral("text"));
+    text_->setTextFormat(Qt::PlainText);
+    text_->setWordWrap(true);
+    // A carriage return starts a new line.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    text_->setText(shown);
+    const QScreen *screen = owner && owner->screen() ? owner->screen() : this->screen();
+    const int maxWidth = screen ? screen->geometry().width() / 2 : 640;
+    const int natural = text_->fontMetrics().boundingRect(QRect(0, 0, maxWidth, 10000), Qt::TextWordWrap, shown).width();
+    text_->setFixedWidth(std::min(maxWidth, std::max(natural + 2, 120)));
+
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setObjectName(QStringLiteral("ok"));
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(icon, 0, 0);
+    grid->addWidget(text_, 0, 1);
+    grid->addWidget(ok_, 1, 0, 1, 2, Qt::AlignHCenter);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    grid->setHorizontalSpacing(12);
+    grid->setContentsMargins(16, 16, 16, 12);
+}
+
+QString TMessageBox::text() const
+{
+    return text_->text();
+}
+
+QPoint TMessageBox::centredIn(const QRect &workArea, const QSize &box)
+{
+    return {workArea.left() + (workArea.width() - box.width()) / 2, workArea.top() + (workArea.height() - box.height()) / 2};
+}
+
+void TMessageBox::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    ok_->setFocus(Qt::OtherFocusReason);
+    const QWidget *owner = parentWidget();
+    const QScreen *s = owner && owner->screen() ? owner->screen() : screen();
+    if (s)
+        move(centredIn(s->availableGeometry(), frameGeometry().size()));
+}
+
+void TMessageBox::show(QWidget *owner, MessageKind kind, const QString &text)
+{
+    TMessageBox box(owner, kind, text);
+    box.adjustSize();
+    box.exec();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "clickable.h"
+
+#include <QImage>
+
+// Where a picture of size picture is drawn in a box of size box: proportional, never enlarged,
+// from the box's top-left corner.
+QSize fitPicture(QSize picture, QSize box);
+// The picture sampled to size, nearest neighbour, no smoothing.
+QImage samplePicture(const QImage &picture, QSize size);
+
+// A picture box: decodes its picture once and draws it fitted into its top-left corner.
+class TImage final : public TClickable {
+    Q_OBJECT
+    Q_PROPERTY(QString picture READ picture WRITE setPicture)
+public:
+    explicit TImage(QWidget *parent = nullptr);
+    QString picture() const { return source_; }
+    void setPicture(const QString &resource);
+    const QImage &drawn() const { return drawn_; }
+
+signals:
+    void OnMouseEnter();
+    void OnMouseLeave();
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
+    void enterEvent(QEnterEvent *) override;
+    void leaveEvent(QEvent *) override;
+    void released() override;
+
+private:
+    void compose();
+
+    QString source_;
+    QImage picture_;
+    QImage drawn_;
+    bool leavePending_ = false;
+};
