@@ -25,12 +25,23 @@ void TLabel::setAutoSize(bool on)
     fitToText();
 }
 
+// The caption as drawn: a single "&" is not drawn, "&&" draws one "&".
+static QString drawnText(const QString &caption)
+{
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && ++i >= caption.size())
+            break;
+        text += caption[i];
+    }
+    return text;
+}
+
 void TLabel::fitToText()
 {
     if (!autoSize_)
         return;
-    const QFontMetrics fm(font());
-    resize(fm.size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption_).width(), winfont::lineHeight(font()));
+    resize(QFontMetrics(font()).horizontalAdvance(drawnText(caption_)), winfont::lineHeight(font()));
 }
 
 void TLabel::changeEvent(QEvent *event)
