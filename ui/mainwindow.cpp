@@ -114,7 +114,9 @@ void TForm1::imgAbrirVestrelClick()
     od->setAcceptMode(QFileDialog::AcceptOpen);
     od->setOption(QFileDialog::DontUseNativeDialog);
     od->setSizeGripEnabled(true);
-    if (od->exec() == QDialog::Accepted && !od->selectedFiles().isEmpty())
+    const bool chosen = od->exec() == QDialog::Accepted && !od->selectedFiles().isEmpty();
+    activateWindow();
+    if (chosen)
         ui_->edtDestino->setText(od->selectedFiles().first());
 }
 
@@ -142,7 +144,7 @@ QString TForm1::pathText() const
 
 void TForm1::showMessage(MessageKind kind, const QString &text)
 {
-    TMessageBox::show(this, kind, text);
+    TMessageBox::execute(this, kind, text);
 }
 
 void TForm1::setGaugeMax(int maximum)

@@ -67,9 +67,12 @@ void TMessageBox::showEvent(QShowEvent *event)
         move(centredIn(s->availableGeometry(), frameGeometry().size()));
 }
 
-void TMessageBox::show(QWidget *owner, MessageKind kind, const QString &text)
+void TMessageBox::execute(QWidget *owner, MessageKind kind, const QString &text)
 {
     TMessageBox box(owner, kind, text);
     box.adjustSize();
     box.exec();
+    // The owner is active again, its focus where it was.
+    if (owner)
+        owner->activateWindow();
 }

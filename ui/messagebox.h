@@ -13,7 +13,7 @@ public:
     TMessageBox(QWidget *owner, MessageKind kind, const QString &text);
 
     // Shows the box modally, centred in the work area of the owner's screen; returns when closed.
-    static void show(QWidget *owner, MessageKind kind, const QString &text);
+    static void execute(QWidget *owner, MessageKind kind, const QString &text);
     static QPoint centredIn(const QRect &workArea, const QSize &box);
 
     QPushButton *okButton() const { return ok_; }

@@ -1,0 +1,494 @@
+// What the user does with the main window: highlight, focus keys, Enter, clicks, the Open
+// dialog, Exit, and the message box.
+#include "clickable.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "picturebox.h"
+#include "ui_mainwindow.h"
+#include "winfont.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QColor rest(182, 66, 69);
+const QColor lit(128, 0, 0);
+
+// Runs f on the next modal window once it is up (a dialog or a message box), then returns.
+void onModal(std::function<void(QWidget *)> f)
+{
+    QTimer::singleShot(0, [f] {
+        QWidget *modal = nullptr;
+        QTRY_VERIFY((modal = QApplication::activeModalWidget()) != nullptr);
+        f(modal);
+    });
+}
+
+class Window {
+public:
+    Window()
+    {
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+    Ui::TForm1 &ui() { return form.ui(); }
+    QWidget *member(const QString &name) { return name == QLatin1String("TForm1") ? &form : form.findChild<QWidget *>(name); }
+    QString colours()
+    {
+        QStringList c;
+        for (TPanel *p : {ui().pnlAbrirVestrel, ui().pnlConverter, ui().pnlSair})
+            c << (p->color() == lit ? QStringLiteral("128") : p->color() == rest ? QStringLiteral("rest") : QStringLiteral("?"));
+        return c.join(u' ');
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(QApplication::focusWidget(), k, m); }
+    // Moves the pointer to a point of a member (through the window, so enter and leave follow).
+    void pointAt(const QString &name, QPoint at = QPoint(-1, -1))
+    {
+        QWidget *w = member(name);
+        if (at == QPoint(-1, -1))
+            at = w->rect().center();
+        QTest::mouseMove(form.windowHandle(), w->mapTo(&form, at));
+    }
+    TForm1 form;
+};
+
+} // namespace
+
+class TestInteraction : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { winfont::loadTahoma(); }
+    void highlight_data();
+    void highlight();
+    void focusKeys_data();
+    void focusKeys();
+    void enterRunsTheFocusedCommand_data();
+    void enterRunsTheFocusedCommand();
+    void enterAndEscapeElsewhereDoNothing_data();
+    void enterAndEscapeElsewhereDoNothing();
+    void clicks_data();
+    void clicks();
+    void pressHeldWhileLeavingThePicture();
+    void openConfirmedCancelledAndAgain();
+    void exitCloses_data();
+    void exitCloses();
+    void messageBox_data();
+    void messageBox();
+    void messageBoxClosingKeys_data();
+    void messageBoxClosingKeys();
+    void messageBoxLeavesTheHighlight();
+    void messageBoxPlacement_data();
+    void messageBoxPlacement();
+    void keyboardFocusSelectsThePath();
+};
+
+void TestInteraction::highlight_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "tab", "backtab", "point NAME", "strip NAME"
+    QTest::addColumn<QString>("colours");   // Open Convert Exit
+    QTest::addColumn<QString>("focus");
+
+    QTest::newRow("start") << QStringList{} << "rest rest rest" << "edtDestino";
+    QTest::newRow("tab to Open") << QStringList{"tab"} << "128 rest rest" << "pnlAbrirVestrel";
+    QTest::newRow("tab to Convert") << QStringList{"tab", "tab"} << "rest 128 rest" << "pnlConverter";
+    QTest::newRow("tab to Exit") << QStringList{"tab", "tab", "tab"} << "rest rest 128" << "pnlSair";
+    QTest::newRow("tab back to the path") << QStringList{"tab", "tab", "tab", "tab"} << "rest rest rest" << "edtDestino";
+    QTest::newRow("pointer on a picture") << QStringList{"point imgConverter"} << "rest 128 rest" << "edtDestino";
+    QTest::newRow("pointer onto the strip") << QStringList{"point imgConverter", "strip pnlConverter"} << "rest rest rest"
+                                            << "edtDestino";
+    QTest::newRow("pointer crosses the focused panel")
+        << QStringList{"tab", "tab", "point imgConverter", "point edtDestino"} << "rest rest rest" << "pnlConverter";
+    QTest::newRow("focus on Open, pointer on Exit") << QStringList{"tab", "point imgSair"} << "128 rest 128" << "pnlAbrirVestrel";
+    QTest::newRow("focus leaves a panel under the pointer")
+        << QStringList{"point imgSair", "tab", "tab", "tab", "tab"} << "rest rest rest" << "edtDestino";
+}
+
+void TestInteraction::highlight()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, colours);
+    QFETCH(QString, focus);
+    Window w;
+    w.pointAt(QStringLiteral("edtDestino"));
+    for (const QString &step : std::as_const(steps)) {
+        const QStringList parts = step.split(u' ');
+        if (parts[0] == QLatin1String("tab"))
+            w.key(Qt::Key_Tab);
+        else if (parts[0] == QLatin1String("point"))
+            w.pointAt(parts[1]);
+        else if (parts[0] == QLatin1String("strip"))
+            w.pointAt(parts[1], QPoint(w.member(parts[1])->width() - 1, 5));
+    }
+    QCOMPARE(w.colours(), colours);
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+}
+
+void TestInteraction::focusKeys_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("colours");
+
+    const int none = Qt::NoModifier;
+    QTest::newRow("Shift+Tab from the path") << "edtDestino" << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << "pnlSair" << "rest rest 128";
+    QTest::newRow("Shift+Tab from Open") << "pnlAbrirVestrel" << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << "edtDestino" << "rest rest rest";
+    QTest::newRow("Right on Exit: header band") << "pnlSair" << int(Qt::Key_Right) << none << "Panel2" << "rest rest rest";
+    QTest::newRow("Down on Exit: header band") << "pnlSair" << int(Qt::Key_Down) << none << "Panel2" << "rest rest rest";
+    QTest::newRow("Left on the band: Exit") << "Panel2" << int(Qt::Key_Left) << none << "pnlSair" << "rest rest 128";
+    QTest::newRow("Up on the band: Exit") << "Panel2" << int(Qt::Key_Up) << none << "pnlSair" << "rest rest 128";
+    QTest::newRow("Right on the band: path") << "Panel2" << int(Qt::Key_Right) << none << "edtDestino" << "rest rest rest";
+    QTest::newRow("Tab on the band: path") << "Panel2" << int(Qt::Key_Tab) << none << "edtDestino" << "rest rest rest";
+    QTest::newRow("Right on Open: Convert") << "pnlAbrirVestrel" << int(Qt::Key_Right) << none << "pnlConverter" << "rest 128 rest";
+    QTest::newRow("Up on Convert: Open") << "pnlConverter" << int(Qt::Key_Up) << none << "pnlAbrirVestrel" << "128 rest rest";
+    QTest::newRow("Left in the path: caret") << "edtDestino" << int(Qt::Key_Left) << none << "edtDestino" << "rest rest rest";
+    QTest::newRow("Down in the path: caret") << "edtDestino" << int(Qt::Key_Down) << none << "edtDestino" << "rest rest rest";
+    QTest::newRow("Ctrl+Tab does nothing") << "pnlConverter" << int(Qt::Key_Tab) << int(Qt::ControlModifier) << "pnlConverter" << "rest 128 rest";
+}
+
+void TestInteraction::focusKeys()
+{
+    QFETCH(QString, start);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, focus);
+    QFETCH(QString, colours);
+    Window w;
+    // Reach the start member the way a user would.
+    const QStringList order{"edtDestino", "pnlAbrirVestrel", "pnlConverter", "pnlSair"};
+    if (start == QLatin1String("Panel2")) {
+        for (int i = 0; i < 3; ++i)
+            w.key(Qt::Key_Tab);
+        w.key(Qt::Key_Right);
+    } else {
+        for (qsizetype i = 0; i < order.indexOf(start); ++i)
+            w.key(Qt::Key_Tab);
+    }
+    QCOMPARE(QApplication::focusWidget()->objectName(), start);
+    w.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    QCOMPARE(w.colours(), colours);
+}
+
+void TestInteraction::enterRunsTheFocusedCommand_data()
+{
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    const QList<QPair<const char *, int>> keys = {
+        {"Enter", Qt::NoModifier}, {"Shift+Enter", Qt::ShiftModifier}, {"Ctrl+Enter", Qt::ControlModifier},
+        {"Alt+Enter", Qt::AltModifier}, {"keypad Enter", Qt::KeypadModifier}};
+    for (const char *panel : {"pnlAbrirVestrel", "pnlConverter", "pnlSair"})
+        for (const auto &[name, mod] : keys)
+            QTest::newRow(qPrintable(QStringLiteral("%1 on %2").arg(name, panel)))
+                << panel << int(mod == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return) << mod;
+}
+
+void TestInteraction::enterRunsTheFocusedCommand()
+{
+    QFETCH(QString, panel);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    Window w;
+    auto *target = qobject_cast<TPanel *>(w.member(panel));
+    while (QApplication::focusWidget() != target)
+        w.key(Qt::Key_Tab);
+    QSignalSpy clicks(target, &TPanel::OnClick);
+    QString seen;
+    if (panel != QLatin1String("pnlSair"))
+        onModal([&seen](QWidget *modal) {
+            seen = modal->windowTitle();
+            if (auto *box = qobject_cast<TMessageBox *>(modal))
+                seen += u':' + box->text();
+            modal->close();
+        });
+    w.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(clicks.size(), 1);
+    if (panel == QLatin1String("pnlSair")) {
+        QVERIFY(!w.form.isVisible());
+    } else if (panel == QLatin1String("pnlConverter")) {
+        QCOMPARE(seen, QStringLiteral("Error:Não foi possível conectar ao banco de dados Vestrel\nMotivo: "
+                                      "Caminho do banco de dados em branco"));
+    } else {
+        QVERIFY2(!seen.isEmpty(), "the Open dialog came up");
+        QVERIFY(w.form.isVisible());
+    }
+}
+
+void TestInteraction::enterAndEscapeElsewhereDoNothing_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter in the path") << "edtDestino" << int(Qt::Key_Return);
+    QTest::newRow("Escape in the path") << "edtDestino" << int(Qt::Key_Escape);
+    QTest::newRow("Enter on the header band") << "Panel2" << int(Qt::Key_Return);
+    QTest::newRow("Escape on Convert") << "pnlConverter" << int(Qt::Key_Escape);
+    QTest::newRow("Space on Convert") << "pnlConverter" << int(Qt::Key_Space);
+}
+
+void TestInteraction::enterAndEscapeElsewhereDoNothing()
+{
+    QFETCH(QString, where);
+    QFETCH(int, key);
+    Window w;
+    while (QApplication::focusWidget()->objectName() != where) {
+        w.key(Qt::Key_Tab);
+        if (where == QLatin1String("Panel2") && QApplication::focusWidget() == w.ui().pnlSair)
+            w.key(Qt::Key_Right);
+    }
+    QSignalSpy open(w.ui().pnlAbrirVestrel, &TPanel::OnClick), convert(w.ui().pnlConverter, &TPanel::OnClick),
+        exit(w.ui().pnlSair, &TPanel::OnClick);
+    w.key(Qt::Key(key));
+    QCOMPARE(open.size() + convert.size() + exit.size(), 0);
+    QVERIFY(w.form.isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(QApplication::focusWidget()->objectName(), where);
+}
+
+void TestInteraction::clicks_data()
+{
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<QString>("gesture"); // click, release-outside, double, right
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("click on the picture") << "imgConverter" << "click" << 1;
+    QTest::newRow("click on the strip") << "pnlConverter" << "strip" << 1;
+    QTest::newRow("release outside") << "imgConverter" << "release-outside" << 0;
+    QTest::newRow("double click runs once") << "imgConverter" << "double" << 1;
+    QTest::newRow("right button") << "imgConverter" << "right" << 0;
+    QTest::newRow("middle button on the strip") << "pnlSair" << "middle-strip" << 0;
+}
+
+void TestInteraction::clicks()
+{
+    QFETCH(QString, member);
+    QFETCH(QString, gesture);
+    QFETCH(int, clicks);
+    Window w;
+    auto *target = qobject_cast<TClickable *>(w.member(member));
+    QSignalSpy spy(target, &TClickable::OnClick);
+    QWindow *win = w.form.windowHandle();
+    const QPoint centre = target->mapTo(&w.form, target->rect().center());
+    const QPoint strip = target->mapTo(&w.form, QPoint(target->width() - 1, target->height() - 1));
+    // A click on Convert with no path ends in the connect step's error box: answer it.
+    if (clicks > 0)
+        onModal([](QWidget *modal) { modal->close(); });
+    if (gesture == QLatin1String("click")) {
+        QTest::mouseClick(win, Qt::LeftButton, {}, centre);
+    } else if (gesture == QLatin1String("strip")) {
+        QTest::mouseClick(win, Qt::LeftButton, {}, strip);
+    } else if (gesture == QLatin1String("release-outside")) {
+        QTest::mousePress(win, Qt::LeftButton, {}, centre);
+        QTest::mouseRelease(win, Qt::LeftButton, {}, QPoint(300, 270));
+    } else if (gesture == QLatin1String("double")) {
+        QTest::mouseDClick(win, Qt::LeftButton, {}, centre);
+    } else if (gesture == QLatin1String("right")) {
+        QTest::mouseClick(win, Qt::RightButton, {}, centre);
+    } else if (gesture == QLatin1String("middle-strip")) {
+        QTest::mouseClick(win, Qt::MiddleButton, {}, strip);
+    }
+    QCOMPARE(spy.size(), clicks);
+    QTRY_COMPARE(QApplication::focusWidget(), w.ui().edtDestino); // a click never moves the focus
+}
+
+void TestInteraction::pressHeldWhileLeavingThePicture()
+{
+    Window w;
+    QWindow *win = w.form.windowHandle();
+    QSignalSpy opened(w.ui().imgAbrirVestrel, &TImage::OnClick);
+    w.pointAt(QStringLiteral("imgAbrirVestrel"));
+    QCOMPARE(w.colours(), QStringLiteral("128 rest rest"));
+    QTest::mousePress(win, Qt::LeftButton, {}, w.ui().imgAbrirVestrel->mapTo(&w.form, QPoint(10, 10)));
+    QTest::mouseMove(win, QPoint(300, 270));
+    QCOMPARE(w.colours(), QStringLiteral("128 rest rest")); // the picture holds the pointer
+    QTest::mouseRelease(win, Qt::LeftButton, {}, QPoint(300, 270));
+    QCOMPARE(opened.size(), 0);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TestInteraction::openConfirmedCancelledAndAgain()
+{
+    Window w;
+    const QString chosen = QDir::temp().filePath(QStringLiteral("loja.fb"));
+    QStringList filters;
+    QString startName = QStringLiteral("<none>");
+    int mode = -1;
+    bool readOnly = true;
+    QWidget *owner = nullptr;
+    auto confirm = [&](QWidget *modal) {
+        auto *od = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(od);
+        filters = od->nameFilters();
+        mode = od->fileMode();
+        readOnly = od->testOption(QFileDialog::ReadOnly);
+        owner = od->parentWidget();
+        auto *name = od->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        startName = name->text();
+        name->setText(chosen);
+        QTest::keyClick(name, Qt::Key_Return);
+    };
+    onModal(confirm);
+    w.form.imgAbrirVestrelClick();
+    QCOMPARE(filters, QStringList{"Firebird ( *.fb)"});
+    QCOMPARE(mode, int(QFileDialog::AnyFile));
+    QVERIFY(!readOnly);
+    QCOMPARE(owner, &w.form);
+    QCOMPARE(startName, QString());
+    QCOMPARE(w.ui().edtDestino->text(), chosen);
+
+    onModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    w.form.imgAbrirVestrelClick();
+    QCOMPARE(w.ui().edtDestino->text(), chosen); // cancelled: unchanged
+
+    onModal(confirm);
+    w.form.imgAbrirVestrelClick();
+    QCOMPARE(startName, QString()); // a new dialog: nothing carried over
+    QTRY_COMPARE(QApplication::focusWidget(), w.ui().edtDestino);
+}
+
+void TestInteraction::exitCloses_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Exit picture") << "picture";
+    QTest::newRow("Exit panel's strip") << "strip";
+    QTest::newRow("window close") << "close";
+}
+
+void TestInteraction::exitCloses()
+{
+    QFETCH(QString, how);
+    Window w;
+    QWindow *win = w.form.windowHandle();
+    if (how == QLatin1String("picture"))
+        QTest::mouseClick(win, Qt::LeftButton, {}, w.ui().imgSair->mapTo(&w.form, QPoint(20, 20)));
+    else if (how == QLatin1String("strip"))
+        QTest::mouseClick(win, Qt::LeftButton, {}, w.ui().pnlSair->mapTo(&w.form, QPoint(42, 42)));
+    else
+        QVERIFY(w.form.close());
+    QVERIFY(!w.form.isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr); // no question asked
+}
+
+void TestInteraction::messageBox_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("information") << int(MessageKind::Information) << "Dados atualizados com sucesso! " << "Information"
+                                 << "Dados atualizados com sucesso! ";
+    QTest::newRow("error with a carriage return")
+        << int(MessageKind::Error) << "Não foi possível conectar ao banco de dados Vestrel\rMotivo: x" << "Error"
+        << "Não foi possível conectar ao banco de dados Vestrel\nMotivo: x";
+}
+
+void TestInteraction::messageBox()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, caption);
+    QFETCH(QString, shown);
+    Window w;
+    TMessageBox box(&w.form, MessageKind(kind), text);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QCOMPARE(box.windowTitle(), caption);
+    QCOMPARE(box.text(), shown);
+    QCOMPARE(box.findChildren<QPushButton *>().size(), 1);
+    QCOMPARE(box.okButton()->text(), QStringLiteral("OK"));
+    QVERIFY(box.okButton()->isDefault());
+    QTRY_COMPARE(QApplication::focusWidget(), box.okButton());
+    QVERIFY(!box.findChild<QLabel *>(QStringLiteral("icon"))->pixmap().isNull());
+    QCOMPARE(box.windowModality(), Qt::ApplicationModal);
+    QVERIFY(box.findChild<QLabel *>(QStringLiteral("text"))->wordWrap());
+}
+
+void TestInteraction::messageBoxClosingKeys_data()
+{
+    QTest::addColumn<QString>("how");
+    for (const char *how : {"OK", "Enter", "Space", "Escape", "close"})
+        QTest::newRow(how) << how;
+}
+
+void TestInteraction::messageBoxClosingKeys()
+{
+    QFETCH(QString, how);
+    Window w;
+    bool shown = false;
+    onModal([&](QWidget *modal) {
+        auto *box = qobject_cast<TMessageBox *>(modal);
+        QVERIFY(box);
+        shown = true;
+        QTRY_COMPARE(QApplication::focusWidget(), box->okButton());
+        if (how == QLatin1String("OK"))
+            QTest::mouseClick(box->okButton(), Qt::LeftButton);
+        else if (how == QLatin1String("Enter"))
+            QTest::keyClick(box->okButton(), Qt::Key_Return);
+        else if (how == QLatin1String("Space"))
+            QTest::keyClick(box->okButton(), Qt::Key_Space);
+        else if (how == QLatin1String("Escape"))
+            QTest::keyClick(box->okButton(), Qt::Key_Escape);
+        else
+            box->close();
+    });
+    QElapsedTimer t;
+    t.start();
+    w.form.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
+    QVERIFY(shown);
+    QVERIFY(t.elapsed() < 4000);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TestInteraction::messageBoxLeavesTheHighlight()
+{
+    Window w;
+    w.key(Qt::Key_Tab);
+    w.key(Qt::Key_Tab);
+    QCOMPARE(w.colours(), QStringLiteral("rest 128 rest"));
+    QSignalSpy enters(w.ui().pnlConverter, &TPanel::OnEnter), exits(w.ui().pnlConverter, &TPanel::OnExit);
+    onModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    w.form.showMessage(MessageKind::Error, QStringLiteral("x"));
+    QTRY_COMPARE(QApplication::focusWidget(), w.ui().pnlConverter);
+    QCOMPARE(enters.size() + exits.size(), 0);
+    QCOMPARE(w.colours(), QStringLiteral("rest 128 rest"));
+}
+
+void TestInteraction::messageBoxPlacement_data()
+{
+    QTest::addColumn<QRect>("workArea");
+    QTest::addColumn<QSize>("box");
+    QTest::addColumn<QPoint>("position");
+    QTest::newRow("taskbar below") << QRect(0, 0, 1920, 1040) << QSize(301, 141) << QPoint(809, 449);
+    QTest::newRow("second monitor") << QRect(1920, 0, 1280, 984) << QSize(400, 150) << QPoint(2360, 417);
+    QTest::newRow("box wider than the area") << QRect(0, 0, 300, 200) << QSize(401, 100) << QPoint(-50, 50);
+}
+
+void TestInteraction::messageBoxPlacement()
+{
+    QFETCH(QRect, workArea);
+    QFETCH(QSize, box);
+    QFETCH(QPoint, position);
+    QCOMPARE(TMessageBox::centredIn(workArea, box), position);
+}
+
+void TestInteraction::keyboardFocusSelectsThePath()
+{
+    Window w;
+    w.ui().edtDestino->setText(QStringLiteral("/dados/loja.fb"));
+    w.key(Qt::Key_Backtab, Qt::ShiftModifier); // to Exit
+    w.key(Qt::Key_Tab);                        // back to the path
+    QCOMPARE(w.ui().edtDestino->selectedText(), QStringLiteral("/dados/loja.fb"));
+    w.key(Qt::Key_Tab);
+    QTest::mouseClick(w.ui().edtDestino, Qt::LeftButton, {}, QPoint(5, 10));
+    QCOMPARE(QApplication::focusWidget(), w.ui().edtDestino);
+    QCOMPARE(w.ui().edtDestino->selectedText(), QString());
+}
+
+QTEST_MAIN(TestInteraction)
+#include "tst_interaction.moc"
