@@ -4,6 +4,8 @@
 #include "messagebox.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QScreen>
 #include <QTimer>
@@ -115,6 +117,11 @@ void TForm1::imgAbrirVestrelClick()
     od->setOption(QFileDialog::DontUseNativeDialog);
     od->setSizeGripEnabled(true);
     const bool chosen = od->exec() == QDialog::Accepted && !od->selectedFiles().isEmpty();
+    // A completion list still open when the name was confirmed would outlive the dialog and
+    // take the keyboard from the window.
+    for (QCompleter *completer : od->findChildren<QCompleter *>())
+        if (completer->popup())
+            completer->popup()->hide();
     activateWindow();
     if (chosen)
         ui_->edtDestino->setText(od->selectedFiles().first());

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The tool used as a person would: the real program under Xvfb with openbox, driven by real
+# keyboard events from xdotool. end_to_end.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+work=$(mktemp -d /tmp/conversor-e2e-XXXXXX)
+display=:$((RANDOM % 500 + 500))
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0 failed=0
+check() { # check NAME CONDITION...
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "PASS: $name"; else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >/dev/null 2>&1 & pids+=($!)
+sleep 1
+
+isql() { isql-fb -q -user SYSDBA -password x "$1" <<<"$2"; }
+codes() { # one line per value, "TABLE:CODE", sorted; the trigger states last
+  isql "$1" "set heading off; select 'P:' || coalesce(trim(CODPROD), 'null') from PRODUTOS union all select 'E:' || coalesce(trim(CODPROD), 'null') from ESTOQUE; select 'T:' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;" | awk 'NF { print $1 }' | sort
+}
+wait_for() { xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+gone() { for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+
+# Starts the tool, opens FILE through the Open command and runs Convert, all from the keyboard;
+# leaves the final box's caption in $box and the window in $win.
+convert_with_keys() {
+  box=""
+  local file=$1
+  "$build/conversor" >"$work/app.log" 2>&1 & app=$!
+  pids+=($app)
+  win=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Conversor de dados - Malhavera -\$'")
+  [ -n "$win" ] || return 1
+  xdotool windowactivate --sync "$win" 2>/dev/null
+  sleep 0.5
+  xdotool key Tab Return                      # the path field, then Open
+  local dialog
+  dialog=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Open\$'")
+  [ -n "$dialog" ] || return 1
+  sleep 0.5
+  xdotool type --delay 20 "$file"
+  sleep 0.3
+  xdotool key Return
+  sleep 0.5
+  if xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1; then
+    xdotool key Return                        # the first one only closed a completion list
+    sleep 0.5
+  fi
+  xdotool key Tab Return                      # Convert
+  for _ in $(seq 200); do
+    if xdotool search --onlyvisible --name '^Information$' >/dev/null 2>&1; then box=Information; break; fi
+    if xdotool search --onlyvisible --name '^Error$' >/dev/null 2>&1; then box=Error; break; fi
+    sleep 0.1
+  done
+}
+
+status_reads() { # status_reads TEXT: the status line on screen is exactly TEXT as the program draws it
+  local rect
+  rect=$("$build/render_status" "$1" "$work/expected.png") || return 1
+  import -window "$win" -crop "$rect" +repage "$work/actual.png" 2>/dev/null || return 1
+  [ "$(compare -metric AE "$work/expected.png" "$work/actual.png" null: 2>&1)" = "0" ]
+}
+
+# ---- a run that succeeds
+good="$work/loja.fb"
+"$source/tools/make-sample-db" "$good" >/dev/null
+before=$(codes "$good")
+convert_with_keys "$good"
+check "the path chosen in the dialog reached the run and it ended in the Information box" [ "$box" = Information ]
+xdotool key Return                            # OK
+sleep 0.5
+check "the box closed on Enter" bash -c "! xdotool search --onlyvisible --name '^Information\$' >/dev/null 2>&1"
+check "the status line reads Concluído!" status_reads "Concluído!"
+xdotool key alt+F4
+check "Alt+F4 ends the program" gone "$app"
+# The embedded engine holds the file while the tool is open: read it afterwards.
+expected=$(echo "$before" | sed -E 's/:1234567$/:203456/; s/:1234568$/:203456/; s/:2000001$/:000000/' | sort)
+check "every code was rewritten once and the trigger is active" [ "$(codes "$good")" = "$expected" ]
+
+# ---- a run that fails on the third table
+bad="$work/falha.fb"
+"$source/tools/make-sample-db" "$bad" >/dev/null
+isql "$bad" "ALTER TABLE ITENS_PEDIDO ADD CONSTRAINT NAO_CONVERTE CHECK (CODPROD IS NULL OR CODPROD STARTING WITH '1'); COMMIT;" >/dev/null
+before=$(codes "$bad")
+convert_with_keys "$bad"
+check "a failing run ends in the Error box" [ "$box" = Error ]
+xdotool key Escape
+sleep 0.5
+check "the status line names the table that failed" status_reads "Atualizando tabela: ITENS_PEDIDO"
+xdotool key alt+F4
+check "the window closes after a failed run" gone "$app"
+check "nothing changed in the database" [ "$(codes "$bad")" = "$before" ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
