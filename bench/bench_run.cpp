@@ -3,9 +3,7 @@
 // transaction, on generated databases.
 //
 //   bench_run [--quick]          all shapes, median of three runs each
-//   bench_run --run FILE         one run on FILE; prints "seconds peak_kib" (used internally)
-#include "conversion.h"
-#include "sqlconnection.h"
+// Each run is build/convert_file in a process of its own, timed from start to exit.
 #include "statements.h"
 
 #include <QCoreApplication>
@@ -18,46 +16,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-class QuietView final : public ConversionView {
-public:
-    QString path;
-    QString failure;
-    QString pathText() const override { return path; }
-    void showMessage(MessageKind kind, const QString &text) override
-    {
-        if (kind == MessageKind::Error)
-            failure = text;
-    }
-    void setGaugeMax(int) override {}
-    void setStatus(const QString &) override {}
-    void repaintNow() override {}
-    void addProgress(int) override {}
-    void setProgress(int) override {}
-};
-
-int runOnce(const QString &file)
-{
-    QElapsedTimer timer;
-    timer.start();
-    TSQLConnection db;
-    QuietView view;
-    view.path = file;
-    Conversion(db, view).run();
-    db.setConnected(false);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (!view.failure.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(view.failure));
-        return 1;
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.3f %ld\n", seconds, usage.ru_maxrss);
-    return 0;
-}
 
 bool isql(const QString &script, const QString &database = {})
 {
@@ -112,8 +72,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 3 && args[1] == QLatin1String("--run"))
-        return runOnce(args[2]);
+    const QString convert = app.applicationDirPath() + QStringLiteral("/convert_file");
 
     const bool quick = args.contains(QStringLiteral("--quick"));
     const int repeats = quick ? 1 : 3;
@@ -144,15 +103,17 @@ int main(int argc, char **argv)
             QFile::copy(templ, b);
 
             QProcess child;
-            child.start(app.applicationFilePath(), {QStringLiteral("--run"), a});
+            QElapsedTimer runTimer;
+            runTimer.start();
+            child.start(convert, {a});
             child.waitForFinished(-1);
-            const QStringList out = QString::fromUtf8(child.readAllStandardOutput()).split(u' ');
-            if (child.exitCode() != 0 || out.size() != 2) {
-                std::fprintf(stderr, "run failed: %s\n", child.readAllStandardError().constData());
+            runs.push_back(runTimer.nsecsElapsed() / 1e9);
+            const QString out = QString::fromUtf8(child.readAllStandardOutput());
+            if (child.exitCode() != 0) {
+                std::fprintf(stderr, "run failed: %s\n", qPrintable(out));
                 return 1;
             }
-            runs.push_back(out[0].toDouble());
-            peak = std::max(peak, out[1].trimmed().toLong());
+            peak = std::max(peak, out.section(QStringLiteral("peak_kib "), 1).trimmed().toLong());
 
             QElapsedTimer timer;
             timer.start();

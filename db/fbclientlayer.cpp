@@ -3,6 +3,8 @@
 #include "errors.h"
 #include "params.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <ibase.h>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <dlfcn.h>
+#include <unistd.h>
 #include <optional>
 #include <string>
 #include <utility>
@@ -56,10 +59,21 @@ QString interpret(const FbApi &api, const ISC_STATUS *status)
     return lines.join(u'\n');
 }
 
-void check(const FbApi &api, const ISC_STATUS *status)
+void checkStatus(const FbApi &api, const ISC_STATUS *status)
 {
     if (status[0] == 1 && status[1] != 0)
         throw TDBXError(dbx::VendorError, interpret(api, status));
+}
+
+bool hasCode(const ISC_STATUS *status, ISC_STATUS code)
+{
+    for (const ISC_STATUS *p = status; *p != isc_arg_end;) {
+        const ISC_STATUS kind = *p++;
+        if (kind == isc_arg_gds && *p == code)
+            return true;
+        p += kind == isc_arg_cstring ? 2 : 1;
+    }
+    return false;
 }
 
 // ---- client handles, each owned by one small class
@@ -76,11 +90,10 @@ public:
             api_->isc_detach_database(status, &h_);
         }
     }
-    void attach(const QByteArray &database, const std::string &dpb)
+    // Leaves the engine's answer in status; the caller decides what a refusal means.
+    void attach(const QByteArray &database, const std::string &dpb, ISC_STATUS *status)
     {
-        ISC_STATUS_ARRAY status;
         api_->isc_attach_database(status, 0, database.constData(), &h_, short(dpb.size()), dpb.data());
-        check(*api_, status);
     }
     isc_db_handle *get() { return &h_; }
 
@@ -111,19 +124,19 @@ public:
         } teb{db, long(tpb.size()), tpb.data()};
         ISC_STATUS_ARRAY status;
         api_->isc_start_multiple(status, &h_, 1, &teb);
-        check(*api_, status);
+        checkStatus(*api_, status);
     }
     void commit()
     {
         ISC_STATUS_ARRAY status;
         api_->isc_commit_transaction(status, &h_);
-        check(*api_, status);
+        checkStatus(*api_, status);
     }
     void rollback()
     {
         ISC_STATUS_ARRAY status;
         api_->isc_rollback_transaction(status, &h_);
-        check(*api_, status);
+        checkStatus(*api_, status);
     }
     isc_tr_handle *get() { return &h_; }
 
@@ -181,13 +194,13 @@ public:
     {
         ISC_STATUS_ARRAY status;
         api_->isc_dsql_allocate_statement(status, db, &h_);
-        check(*api_, status);
+        checkStatus(*api_, status);
         api_->isc_dsql_prepare(status, tr, &h_, 0, sql.constData(), (unsigned short)dialect, out.da());
-        check(*api_, status);
+        checkStatus(*api_, status);
         if (out.da()->sqld > out.da()->sqln) {
             out.resize(out.da()->sqld);
             api_->isc_dsql_describe(status, &h_, (unsigned short)dialect, out.da());
-            check(*api_, status);
+            checkStatus(*api_, status);
         }
         out.allocate();
     }
@@ -195,7 +208,7 @@ public:
     {
         ISC_STATUS_ARRAY status;
         api_->isc_dsql_execute(status, tr, &h_, (unsigned short)dialect, nullptr);
-        check(*api_, status);
+        checkStatus(*api_, status);
     }
     // True when a row was fetched, false at the end.
     bool fetch(int dialect, OutputArea &out)
@@ -204,21 +217,21 @@ public:
         const ISC_STATUS rc = api_->isc_dsql_fetch(status, &h_, (unsigned short)dialect, out.da());
         if (rc == 100)
             return false;
-        check(*api_, status);
+        checkStatus(*api_, status);
         return true;
     }
     void closeCursor()
     {
         ISC_STATUS_ARRAY status;
         api_->isc_dsql_free_statement(status, &h_, DSQL_close);
-        check(*api_, status);
+        checkStatus(*api_, status);
     }
     std::vector<char> info(char item)
     {
         std::vector<char> buffer(256, 0);
         ISC_STATUS_ARRAY status;
         api_->isc_dsql_sql_info(status, &h_, 1, &item, short(buffer.size()), buffer.data());
-        check(*api_, status);
+        checkStatus(*api_, status);
         return buffer;
     }
     int type()
@@ -365,6 +378,12 @@ Value decode(const XSQLVAR &v)
         throw TDBXError(dbx::UnsupportedFieldType, dbxErrorDescription(dbx::UnsupportedFieldType));
     }
     return out;
+}
+
+// A plain file path, not "host:path" or a server URL.
+bool isLocalPath(const QString &database)
+{
+    return database.startsWith(u'/') && !database.contains(QLatin1String("://"));
 }
 
 QString entry(const dbx::EntryList &entries, const QString &key)
@@ -550,7 +569,7 @@ std::int64_t alterTriggers(Connection &c, int inactive, const QString &condition
         ISC_STATUS_ARRAY status;
         c.api.isc_dsql_execute_immediate(status, c.attachment.get(), own.get(), 0, sql.constData(),
                                          (unsigned short)c.dialect, nullptr);
-        check(c.api, status);
+        checkStatus(c.api, status);
     }
     own.commit();
     return names.size();
@@ -609,6 +628,7 @@ dbx::LoadResult FbClientLayer::loadLibrary()
 {
     if (dl_)
         return {};
+    prepareEngineSettings();
     errno = 0;
     void *dl = dlopen(library_.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!dl)
@@ -625,6 +645,25 @@ dbx::LoadResult FbClientLayer::loadLibrary()
     dl_ = dl;
     api_ = std::move(api);
     return {};
+}
+
+void FbClientLayer::prepareEngineSettings()
+{
+    // The tool's own engine settings (external functions from the engine's UDF folder),
+    // unless the user has named a Firebird folder.
+#ifdef CONVERSOR_FIREBIRD_ROOT
+    if (qEnvironmentVariableIsEmpty("FIREBIRD") && QFileInfo::exists(QStringLiteral(CONVERSOR_FIREBIRD_ROOT "/firebird.conf")))
+        qputenv("FIREBIRD", CONVERSOR_FIREBIRD_ROOT);
+#endif
+    // The embedded engine's lock files go to a folder of this user's: one that another user
+    // (root, say) made first may not be writable. Two processes still cannot share a file,
+    // which the engine locks for itself.
+    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK")) {
+        const QString dir = QDir::tempPath() + QStringLiteral("/conversor-firebird-%1").arg(getuid());
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("FIREBIRD_LOCK", QFile::encodeName(dir));
+    }
 }
 
 void FbClientLayer::unloadLibrary()
@@ -698,7 +737,16 @@ int FbClientLayer::connect(Handle connection, const dbx::EntryList &entries)
         const QString database = entry(entries, QStringLiteral("Database"));
         if (database.isEmpty())
             throw TDBXError(34, dbxErrorDescription(34));
-        c->attachment.attach(database.toUtf8(), dpb);
+        ISC_STATUS_ARRAY status;
+        c->attachment.attach(database.toUtf8(), dpb, status);
+        // A file that a running server holds is reached through that server.
+        if (status[1] == isc_io_error && hasCode(status, isc_already_opened) && isLocalPath(database)) {
+            ISC_STATUS_ARRAY viaServer;
+            c->attachment.attach(("localhost:" + database).toUtf8(), dpb, viaServer);
+            if (viaServer[1] == 0)
+                return;
+        }
+        checkStatus(*api_, status);
     });
 }
 

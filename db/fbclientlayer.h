@@ -9,7 +9,8 @@ struct FbApi;
 
 // The database layer over the Firebird client library, loaded with the dynamic loader at the
 // first connect and kept for the life of the process. A plain path opens the file through
-// the embedded engine; "host:path" goes to a server.
+// the embedded engine, or through the local server when a running server holds the file;
+// "host:path" goes to a server.
 //
 // Transactions: a statement that changes metadata (DDL, or a write to an RDB$ table) runs in
 // a transaction of its own, committed when it returns; every other statement runs in the
@@ -52,6 +53,7 @@ public:
     struct Object;
 
 private:
+    void prepareEngineSettings();
     template <class T> T *get(dbx::Handle h);
     dbx::Handle add(std::unique_ptr<Object> object);
     template <class F> int guarded(dbx::Handle h, F &&body);

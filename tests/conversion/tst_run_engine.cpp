@@ -73,6 +73,8 @@ private slots:
     void unsafeRelationName();
     void filesThatAreNoUsableDatabase_data();
     void filesThatAreNoUsableDatabase();
+    void classicExternalSubstr();
+    void thousandRelations();
 
 private:
     TempDatabases dbs_;
@@ -288,6 +290,67 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
     view.path = good;
     Conversion(db, view).run();
     QCOMPARE(view.boxes.last().text, QStringLiteral("Dados atualizados com sucesso! "));
+}
+
+void TestRunEngine::classicExternalSubstr()
+{
+    // Databases of this kind take SUBSTR from the engine's classic UDF library.
+    const QString file = dbs_.create(QStringLiteral("udf.fb"), QStringLiteral(R"(
+DECLARE EXTERNAL FUNCTION SUBSTR CSTRING(255), SMALLINT, SMALLINT RETURNS CSTRING(255) FREE_IT
+  ENTRY_POINT 'IB_UDF_substr' MODULE_NAME 'ib_udf';
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));
+CREATE TABLE ESTOQUE (CODPROD CHAR(8));
+INSERT INTO PRODUTOS VALUES ('1234567');
+INSERT INTO PRODUTOS VALUES ('98');
+INSERT INTO PRODUTOS VALUES (NULL);
+INSERT INTO ESTOQUE VALUES ('7654321');
+)"));
+    const QString expression = QStringLiteral("SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)");
+    auto computed = [&](const QString &table) {
+        QStringList v = readColumn(file, QStringLiteral("select %1 from %2").arg(expression, table));
+        v.sort();
+        return v;
+    };
+    const QStringList produtos = computed(QStringLiteral("PRODUTOS")), estoque = computed(QStringLiteral("ESTOQUE"));
+    QCOMPARE(estoque, QStringList{"605432"}); // the library's substr: characters 2 to 2, then 3 to 6
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! "));
+    db.setConnected(false);
+    auto stored = [&](const QString &table) {
+        QStringList v;
+        for (const QString &s : readColumn(file, QStringLiteral("select CODPROD from %1").arg(table)))
+            v << trimControl(s);
+        v.sort();
+        return v;
+    };
+    QCOMPARE(stored(QStringLiteral("PRODUTOS")), produtos);
+    QCOMPARE(stored(QStringLiteral("ESTOQUE")), estoque);
+}
+
+void TestRunEngine::thousandRelations()
+{
+    QString script;
+    for (int i = 0; i < 1000; ++i)
+        script += QStringLiteral("CREATE TABLE T%1 (CODPROD VARCHAR(10));\nINSERT INTO T%1 VALUES ('1234567');\n")
+                      .arg(i, 4, 10, QLatin1Char('0'));
+    const QString file = dbs_.create(QStringLiteral("many.fb"), sql_ + script);
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Information);
+    QCOMPARE(view.boxes[0].gaugeMax, 1005);
+    QCOMPARE(view.boxes[0].gaugeValue, 1005);
+    QCOMPARE(view.events.count(QStringLiteral("repaint")), 1005);
+    db.setConnected(false);
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0999 where CODPROD = '203456'")), QStringList{"1"});
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0000 where CODPROD = '203456'")), QStringList{"1"});
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)

@@ -4,29 +4,15 @@
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
-work=$(mktemp -d /tmp/conversor-e2e-XXXXXX)
+
+. "$source/tests/e2e/lib.sh"
 display=:$((RANDOM % 500 + 500))
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-passed=0 failed=0
-check() { # check NAME CONDITION...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS: $name"; else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 & pids+=($!)
 sleep 1
 
-isql() { isql-fb -q -user SYSDBA -password x "$1" <<<"$2"; }
 codes() { # one line per value, "TABLE:CODE", sorted; the trigger states last
   isql "$1" "set heading off; select 'P:' || coalesce(trim(CODPROD), 'null') from PRODUTOS union all select 'E:' || coalesce(trim(CODPROD), 'null') from ESTOQUE; select 'T:' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;" | awk 'NF { print $1 }' | sort
 }
@@ -101,6 +87,4 @@ check "the status line names the table that failed" status_reads "Atualizando ta
 xdotool key alt+F4
 check "the window closes after a failed run" gone "$app"
 check "nothing changed in the database" [ "$(codes "$bad")" = "$before" ]
-
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary
