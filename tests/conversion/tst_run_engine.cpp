@@ -27,7 +27,7 @@ QString converted(const QString &code)
     return code.mid(1, 1) + u'0' + trimControl(code).mid(2, 4);
 }
 
-const QStringList sampleTables = {"ESTOQUE", "HISTORICO_DE_PRECOS_POR_PRODUT", "ITENS_PEDIDO", "PRODUTOS"};
+const QStringList sampleTables = {"ESTOQUE", "HISTORICO_DE_PRECOS_POR_PRODUTO", "ITENS_PEDIDO", "PRODUTOS"};
 
 // Each table's codes, sorted.
 QMap<QString, QStringList> codes(const QString &file, const QStringList &tables)
@@ -58,6 +58,16 @@ QString triggerStates(const QString &file)
     return readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$SYSTEM_FLAG = 0 "
                                            "and RDB$TRIGGER_SOURCE is not null"))
         .join(u',');
+}
+
+// One run of the Convert command on a connection of its own, detached afterwards.
+RecordingView convertOnce(const QString &file)
+{
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    return view;
 }
 
 } // namespace
@@ -94,16 +104,12 @@ void TestRunEngine::convertsEveryCodeOnce()
     const auto before = codes(file, sampleTables);
     QCOMPARE(before[QStringLiteral("ITENS_PEDIDO")], (QStringList{"1234567", "1234568", "<null>"}));
 
-    TSQLConnection db;
-    RecordingView view;
-    view.path = file;
-    Conversion(db, view).run();
+    const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! "));
     QCOMPARE(view.boxes[0].gaugeMax, 5); // LOG_ALTERACOES carries CODPROD too
-    QVERIFY(view.statuses.contains(QStringLiteral("Atualizando tabela: HISTORICO_DE_PRECOS_POR_PRODUT")));
+    QVERIFY(view.statuses.contains(QStringLiteral("Atualizando tabela: HISTORICO_DE_PRECOS_POR_PRODUTO")));
     QCOMPARE(view.status, QStringLiteral("Concluído!"));
-    db.setConnected(false);
 
     QCOMPARE(codes(file, sampleTables), convertedOnce(before));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
@@ -174,14 +180,10 @@ void TestRunEngine::viewOverAConvertedTable()
     const QString file = dbs_.create(QStringLiteral("view.fb"),
                                      sql_ + QStringLiteral("CREATE VIEW V_PRODUTOS AS SELECT CODPROD, DESCRICAO FROM PRODUTOS;\n"));
     const auto before = codes(file, sampleTables);
-    TSQLConnection db;
-    RecordingView view;
-    view.path = file;
-    Conversion(db, view).run();
+    const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
     QVERIFY(view.statuses.contains(QStringLiteral("Atualizando tabela: V_PRODUTOS")));
     QCOMPARE(view.boxes[0].gaugeValue, 6);
-    db.setConnected(false);
     QCOMPARE(codes(file, sampleTables), convertedOnce(before));
 }
 
@@ -201,14 +203,10 @@ void TestRunEngine::unsafeRelationName()
         "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS "
         "BEGIN RETURN SUBSTRING(S FROM I FOR F - I + 1); END^\nSET TERM ; ^\nCOMMIT;\n"));
 
-    TSQLConnection db;
-    RecordingView view;
-    view.path = file;
-    Conversion(db, view).run();
+    const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
     QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("Motivo: Nome de tabela inválido: Bad Name")),
              qPrintable(view.boxes[0].text));
-    db.setConnected(false);
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from AAA")), QStringList{"1234567"});
 }
 
@@ -306,30 +304,18 @@ INSERT INTO PRODUTOS VALUES (NULL);
 INSERT INTO ESTOQUE VALUES ('7654321');
 )"));
     const QString expression = QStringLiteral("SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)");
-    auto computed = [&](const QString &table) {
-        QStringList v = readColumn(file, QStringLiteral("select %1 from %2").arg(expression, table));
-        v.sort();
-        return v;
-    };
-    const QStringList produtos = computed(QStringLiteral("PRODUTOS")), estoque = computed(QStringLiteral("ESTOQUE"));
-    QCOMPARE(estoque, QStringList{"605432"}); // the library's substr: characters 2 to 2, then 3 to 6
+    // What the engine computes with the library, before the run, is what the run must store.
+    QMap<QString, QStringList> expected;
+    for (const QString &table : {QStringLiteral("PRODUTOS"), QStringLiteral("ESTOQUE")}) {
+        expected[table] = readColumn(file, QStringLiteral("select %1 from %2").arg(expression, table));
+        expected[table].sort();
+    }
+    QCOMPARE(expected[QStringLiteral("ESTOQUE")], QStringList{"605432"}); // characters 2 to 2, then 3 to 6
 
-    TSQLConnection db;
-    RecordingView view;
-    view.path = file;
-    Conversion(db, view).run();
+    const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! "));
-    db.setConnected(false);
-    auto stored = [&](const QString &table) {
-        QStringList v;
-        for (const QString &s : readColumn(file, QStringLiteral("select CODPROD from %1").arg(table)))
-            v << trimControl(s);
-        v.sort();
-        return v;
-    };
-    QCOMPARE(stored(QStringLiteral("PRODUTOS")), produtos);
-    QCOMPARE(stored(QStringLiteral("ESTOQUE")), estoque);
+    QCOMPARE(codes(file, {"PRODUTOS", "ESTOQUE"}), expected);
 }
 
 void TestRunEngine::thousandRelations()
@@ -339,16 +325,12 @@ void TestRunEngine::thousandRelations()
         script += QStringLiteral("CREATE TABLE T%1 (CODPROD VARCHAR(10));\nINSERT INTO T%1 VALUES ('1234567');\n")
                       .arg(i, 4, 10, QLatin1Char('0'));
     const QString file = dbs_.create(QStringLiteral("many.fb"), sql_ + script);
-    TSQLConnection db;
-    RecordingView view;
-    view.path = file;
-    Conversion(db, view).run();
+    const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
     QCOMPARE(view.boxes[0].gaugeMax, 1005);
     QCOMPARE(view.boxes[0].gaugeValue, 1005);
     QCOMPARE(view.events.count(QStringLiteral("repaint")), 1005);
-    db.setConnected(false);
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0999 where CODPROD = '203456'")), QStringList{"1"});
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0000 where CODPROD = '203456'")), QStringList{"1"});
 }

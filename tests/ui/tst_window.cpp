@@ -27,15 +27,21 @@ public:
     }
 };
 
-QImage gaugeImage(int maximum, const QList<int> &adds, int progress = -1)
+// Sets the maximum, then the value (unless -1), then adds each amount in turn.
+void drive(TGauge &g, int maximum, const QList<int> &adds, int progress = -1)
 {
-    TGauge g;
     g.resize(394, 19);
     g.setMaxValue(maximum);
     if (progress >= 0)
         g.setProgress(progress);
     for (int a : adds)
         g.AddProgress(a);
+}
+
+QImage gaugeImage(int maximum, const QList<int> &adds)
+{
+    TGauge g;
+    drive(g, maximum, adds);
     return g.compose();
 }
 
@@ -188,12 +194,7 @@ void TestWindow::gaugeArithmetic()
     QFETCH(int, percent);
     QFETCH(int, filled);
     TGauge g;
-    g.resize(394, 19);
-    g.setMaxValue(maximum);
-    if (progress >= 0)
-        g.setProgress(progress);
-    for (int a : adds)
-        g.AddProgress(a);
+    drive(g, maximum, adds, progress);
     QCOMPARE(g.Progress(), value);
     QCOMPARE(g.PercentDone(), percent);
     const QImage image = g.compose();
