@@ -661,8 +661,11 @@ void FbClientLayer::prepareEngineSettings()
     if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK")) {
         const QString dir = QDir::tempPath() + QStringLiteral("/conversor-firebird-%1").arg(getuid());
         QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("FIREBIRD_LOCK", QFile::encodeName(dir));
+        // Only a folder of this user's own: one that somebody else made is not trusted.
+        if (QFileInfo(dir).ownerId() == getuid()) {
+            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            qputenv("FIREBIRD_LOCK", QFile::encodeName(dir));
+        }
     }
 }
 
