@@ -214,7 +214,6 @@ std::int64_t TSQLQuery::ExecSQL(bool)
     if (Active())
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an open dataset"));
     requireConnection();
-    rowsAffected_ = 0;
     if (sql_.lines().isEmpty())
         throw EDatabaseError(QStringLiteral("No SQL statement available"));
     prepare(sql_.Text());
@@ -236,7 +235,6 @@ std::int64_t TSQLQuery::ExecSQL(bool)
     recordCount_ = -1;
     std::int64_t rows = 0;
     layer().check(command_, layer().rowsAffected(command_, rows));
-    rowsAffected_ = rows;
     return rows;
 }
 

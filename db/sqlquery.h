@@ -93,7 +93,6 @@ private:
     dbx::Handle reader_ = 0;
     bool eof_ = true;
     int recordCount_ = -1;
-    std::int64_t rowsAffected_ = 0;
     std::vector<std::unique_ptr<TField>> fields_;
 };
 
