@@ -1,13 +1,12 @@
 #include "application.h"
+#include "engineenv.h"
 #include "mainwindow.h"
 
 int main(int argc, char **argv)
 {
-    // The layout is in pixels at 96 dots per inch; the platform must not rescale it.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "96");
+    TApplication::useLayoutDpi();
     TApplication app(argc, argv);
+    engine::prepare(TApplication::applicationDirPath());
     TForm1 Form1;
     Form1.show();
     return app.exec();

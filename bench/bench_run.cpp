@@ -47,9 +47,11 @@ bool generate(const QString &file, int tables, int rows)
 {
     QString sql;
     QTextStream s(&sql);
+    QFile substr(QStringLiteral(SUBSTR_SQL));
+    if (!substr.open(QIODevice::ReadOnly))
+        return false;
     s << "SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '" << file << "' USER 'SYSDBA' PASSWORD 'x';\n"
-      << "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS\n"
-      << "BEGIN RETURN SUBSTRING(S FROM I FOR MAXVALUE(F - I + 1, 0)); END^\nSET TERM ; ^\n";
+      << QString::fromUtf8(substr.readAll());
     for (int t = 0; t < tables; ++t)
         s << "CREATE TABLE " << tableName(t) << " (ID INTEGER, CODPROD VARCHAR(10), DESCRICAO VARCHAR(30));\n";
     s << "COMMIT;\nSET TERM ^ ;\n";

@@ -14,7 +14,7 @@ void Layer::check(Handle handle, int code)
         errorMessage(handle, code, text);
     if (text.isEmpty())
         text = QStringLiteral("DBX Error:  %1").arg(dbxErrorDescription(code));
-    throw TDBXError(code, text);
+    throw TDBXError(code, text, errorEngineCodes(handle));
 }
 
 } // namespace dbx

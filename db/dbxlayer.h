@@ -72,6 +72,8 @@ public:
     virtual int getInt64(Handle reader, int ordinal, std::int64_t &value, bool &isNull) = 0;
     virtual int errorMessageLength(Handle handle, int code, int &length) = 0;
     virtual int errorMessage(Handle handle, int code, QString &text) = 0;
+    // The engine's own error codes behind the last failure on handle; empty when it has none.
+    virtual QList<long> errorEngineCodes(Handle) { return {}; }
     virtual int close(Handle handle) = 0;
     virtual int setCallbackEvent(Handle connection) = 0;
     // Undoes the connection's uncommitted work (used to undo a failed conversion).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <exception>
@@ -23,14 +24,21 @@ public:
     using Exception::Exception;
 };
 
-// A failure reported by the database layer, or met while loading it.
+// A failure reported by the database layer, or met while loading it. Beside the layer's code
+// it keeps the engine's own error codes (isc_...), first the main one; empty when the failure
+// did not come from the engine.
 class TDBXError : public Exception {
 public:
-    TDBXError(int code, QString message) : Exception(std::move(message)), code_(code) {}
+    TDBXError(int code, QString message, QList<long> engineCodes = {})
+        : Exception(std::move(message)), code_(code), engineCodes_(std::move(engineCodes)) {}
     int code() const noexcept { return code_; }
+    long engineCode() const noexcept { return engineCodes_.isEmpty() ? 0 : engineCodes_.first(); }
+    bool hasEngineCode(long code) const noexcept { return engineCodes_.contains(code); }
+    const QList<long> &engineCodes() const noexcept { return engineCodes_; }
 
 private:
     int code_;
+    QList<long> engineCodes_;
 };
 
 // The fixed description of a database layer error code, as used in "DBX Error:  %s".

@@ -1,26 +1,22 @@
 #pragma once
+// The database layer over the Firebird client library. A plain path opens the file through
+// the embedded engine, or through the local server when a running server holds the file;
+// "host:path" goes to a server. How statements map onto transactions: fbobjects.h.
 
 #include "dbxlayer.h"
 
 #include <map>
 #include <memory>
+#include <mutex>
 
 struct FbApi;
+namespace fb {
+struct Object;
+}
 
-// The database layer over the Firebird client library, loaded with the dynamic loader at the
-// first connect and kept for the life of the process. A plain path opens the file through
-// the embedded engine, or through the local server when a running server holds the file;
-// "host:path" goes to a server.
-//
-// Transactions: a statement that changes metadata (DDL, or a write to an RDB$ table) runs in
-// a transaction of its own, committed when it returns; every other statement runs in the
-// connection's work transaction, started when first needed. The statement "Commit" commits
-// the work transaction (and succeeds when there is none); rollback() undoes it; detaching
-// rolls back whatever is left.
 class FbClientLayer final : public dbx::Layer {
 public:
     static constexpr const char *defaultLibrary = "libfbclient.so.2";
-    static FbClientLayer &instance();
 
     explicit FbClientLayer(QString library = QString::fromLatin1(defaultLibrary));
     ~FbClientLayer() override;
@@ -46,22 +42,25 @@ public:
     int getInt64(dbx::Handle reader, int ordinal, std::int64_t &value, bool &isNull) override;
     int errorMessageLength(dbx::Handle handle, int code, int &length) override;
     int errorMessage(dbx::Handle handle, int code, QString &text) override;
+    QList<long> errorEngineCodes(dbx::Handle handle) override;
     int close(dbx::Handle handle) override;
     int setCallbackEvent(dbx::Handle connection) override;
     int rollback(dbx::Handle connection) override;
 
-    struct Object;
-
 private:
-    void prepareEngineSettings();
+    struct Failure {
+        QString text;
+        QList<long> engineCodes;
+    };
     template <class T> T *get(dbx::Handle h);
-    dbx::Handle add(std::unique_ptr<Object> object);
+    dbx::Handle add(std::unique_ptr<fb::Object> object);
+    // Runs body; a failure becomes the layer's code, its text kept for the handle.
     template <class F> int guarded(dbx::Handle h, F &&body);
+    void release(fb::Object *object, dbx::Handle handle);
 
     QString library_;
-    void *dl_ = nullptr;
-    std::unique_ptr<FbApi> api_;
-    std::map<dbx::Handle, std::unique_ptr<Object>> objects_;
-    std::map<dbx::Handle, QString> errors_;
+    const FbApi *api_ = nullptr;
+    std::map<dbx::Handle, std::unique_ptr<fb::Object>> objects_;
+    std::map<dbx::Handle, Failure> errors_;
     dbx::Handle nextHandle_ = 1;
 };

@@ -76,7 +76,7 @@ EntryList TSQLConnection::driverDefaults()
 
 TSQLConnection::TSQLConnection(dbx::Layer &layer) : layer_(layer) {}
 
-TSQLConnection::TSQLConnection() : TSQLConnection(FbClientLayer::instance()) {}
+TSQLConnection::TSQLConnection() : ownLayer_(std::make_unique<FbClientLayer>()), layer_(*ownLayer_) {}
 
 TSQLConnection::~TSQLConnection()
 {

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class TSQLQuery;
 
 enum class TConnectionState { csStateClosed, csStateConnecting, csStateOpen, csStateDisconnecting };
@@ -20,7 +22,7 @@ public:
     static dbx::EntryList driverDefaults();
 
     explicit TSQLConnection(dbx::Layer &layer);
-    TSQLConnection();                       // over the Firebird client library
+    TSQLConnection();                       // over a Firebird client layer of its own
     ~TSQLConnection();
     TSQLConnection(const TSQLConnection &) = delete;
     TSQLConnection &operator=(const TSQLConnection &) = delete;
@@ -61,6 +63,7 @@ private:
     void loadDriver();
     dbx::EntryList connectionEntries() const;
 
+    std::unique_ptr<dbx::Layer> ownLayer_;
     dbx::Layer &layer_;
     TConnectionState state_ = TConnectionState::csStateClosed;
     dbx::Handle handle_ = 0;

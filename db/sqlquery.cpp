@@ -40,37 +40,6 @@ QString decodeText(const QByteArray &bytes)
 
 } // namespace
 
-// ---- TSQLStrings
-
-void TSQLStrings::Clear()
-{
-    lines_.clear();
-    changed_();
-}
-
-void TSQLStrings::Add(const QString &line)
-{
-    lines_.append(line);
-    changed_();
-}
-
-void TSQLStrings::setText(const QString &text)
-{
-    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
-    lines_ = text.split(breaks);
-    if (!lines_.isEmpty() && lines_.last().isEmpty())
-        lines_.removeLast();
-    changed_();
-}
-
-QString TSQLStrings::Text() const
-{
-    QString text;
-    for (const QString &line : lines_)
-        text += line + QStringLiteral("\r\n");
-    return text;
-}
-
 // ---- TField
 
 bool TField::IsNull() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbxlayer.h"
+#include "sqlstrings.h"
 
 #include <QList>
 #include <QString>
@@ -11,23 +12,6 @@
 
 class TSQLConnection;
 class TSQLQuery;
-
-// The statement of a query as lines; any change notifies its query.
-class TSQLStrings final {
-public:
-    explicit TSQLStrings(std::function<void()> changed) : changed_(std::move(changed)) {}
-    void Clear();
-    void Add(const QString &line);
-    // Replaces every line at once; the text is split at CR LF, CR or LF.
-    void setText(const QString &text);
-    // Every line followed by CR LF, the last one included.
-    QString Text() const;
-    const QStringList &lines() const { return lines_; }
-
-private:
-    QStringList lines_;
-    std::function<void()> changed_;
-};
 
 // One column of an open result.
 class TField final {

@@ -4,6 +4,7 @@
 // counted, and the peak resident memory in KiB; exits 0 on success. Used by the benchmark and
 // by the tests that run the tool as another user, kill it, or reach a server.
 #include "conversion.h"
+#include "engineenv.h"
 #include "sqlconnection.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,7 @@ public:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    engine::prepare(QCoreApplication::applicationDirPath());
     if (argc != 2) {
         std::fprintf(stderr, "usage: convert_file FILE\n");
         return 2;

@@ -101,6 +101,7 @@ void TestRunEngine::initTestCase()
 void TestRunEngine::convertsEveryCodeOnce()
 {
     const QString file = dbs_.create(QStringLiteral("once.fb"), sql_);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const auto before = codes(file, sampleTables);
     QCOMPARE(before[QStringLiteral("ITENS_PEDIDO")], (QStringList{"1234567", "1234568", "<null>"}));
 
@@ -131,6 +132,7 @@ INSERT INTO A4 VALUES ('1234567');
 INSERT INTO A5 VALUES ('1234567');
 )");
     const QString file = dbs_.create(QStringLiteral("third.fb"), five);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const QStringList tables = QStringList{"A1", "A2", "A3", "A4", "A5"} + sampleTables;
     const auto before = codes(file, tables);
 
@@ -150,7 +152,7 @@ INSERT INTO A5 VALUES ('1234567');
 
     // Mended, the same file converts each table once.
     db.setConnected(false);
-    TempDatabases::isql(file, QStringLiteral("ALTER TABLE A3 DROP CONSTRAINT A3_NAO_CONVERTE;\nCOMMIT;\n"));
+    QVERIFY(TempDatabases::isql(file, QStringLiteral("ALTER TABLE A3 DROP CONSTRAINT A3_NAO_CONVERTE;\nCOMMIT;\n")).ok);
     Conversion(db, view).run();
     QCOMPARE(view.boxes.last().kind, MessageKind::Information);
     QCOMPARE(codes(file, tables), convertedOnce(before));
@@ -160,7 +162,9 @@ INSERT INTO A5 VALUES ('1234567');
 void TestRunEngine::anotherFileBetweenRuns()
 {
     const QString first = dbs_.create(QStringLiteral("first.fb"), sql_);
+    QVERIFY2(!first.isEmpty(), qPrintable(dbs_.lastError()));
     const QString second = dbs_.create(QStringLiteral("second.fb"), sql_);
+    QVERIFY2(!second.isEmpty(), qPrintable(dbs_.lastError()));
     const auto before = codes(first, sampleTables);
     TSQLConnection db;
     RecordingView view;
@@ -179,6 +183,7 @@ void TestRunEngine::viewOverAConvertedTable()
 {
     const QString file = dbs_.create(QStringLiteral("view.fb"),
                                      sql_ + QStringLiteral("CREATE VIEW V_PRODUTOS AS SELECT CODPROD, DESCRICAO FROM PRODUTOS;\n"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const auto before = codes(file, sampleTables);
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
@@ -192,16 +197,15 @@ void TestRunEngine::unsafeRelationName()
     // Dialect 1 cannot name such a relation; a database made under dialect 3 and switched
     // to dialect 1 can have one.
     const QString file = dbs_.path(QStringLiteral("unsafe.fb"));
-    const QString made = TempDatabases::isql(QString(), QStringLiteral(
+    const TempDatabases::Isql made = TempDatabases::isql(QString(), QStringLiteral(
         "CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x';\n"
         "CREATE TABLE AAA (CODPROD VARCHAR(10));\nINSERT INTO AAA VALUES ('1234567');\n"
         "CREATE TABLE \"Bad Name\" (CODPROD VARCHAR(10));\nCOMMIT;\n").arg(file));
+    QVERIFY2(made.ok, qPrintable(made.output));
     QProcess gfix;
     gfix.start(QStringLiteral("gfix"), {"-sql_dialect", "1", "-user", "SYSDBA", "-password", "x", file});
     QVERIFY(gfix.waitForFinished() && gfix.exitCode() == 0);
-    TempDatabases::isql(file, QStringLiteral(
-        "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS "
-        "BEGIN RETURN SUBSTRING(S FROM I FOR F - I + 1); END^\nSET TERM ; ^\nCOMMIT;\n"));
+    QVERIFY(TempDatabases::isql(file, TempDatabases::fixture(QStringLiteral("substr.sql"))).ok);
 
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
@@ -249,7 +253,9 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
         if (kind == QLatin1String("text"))
             f.write(QByteArray("codigo;descricao\n1234567;Camisa\n").repeated(500));
     } else if (kind == QLatin1String("read-only") || kind == QLatin1String("held")) {
-        QVERIFY(QFile::copy(dbs_.create(kind + QStringLiteral(".fb"), sql_), path));
+        const QString made = dbs_.create(kind + QStringLiteral(".fb"), sql_);
+        QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));
+        QVERIFY(QFile::copy(made, path));
         if (kind == QLatin1String("read-only")) {
             QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
             // Root writes whatever the mode says; the immutable flag stops root too.
@@ -285,6 +291,7 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
 
     // The tool goes on working with a good database.
     const QString good = dbs_.create(QStringLiteral("good-after-%1.fb").arg(kind).replace(u' ', u'-'), sql_);
+    QVERIFY2(!good.isEmpty(), qPrintable(dbs_.lastError()));
     view.path = good;
     Conversion(db, view).run();
     QCOMPARE(view.boxes.last().text, QStringLiteral("Dados atualizados com sucesso! "));
@@ -293,9 +300,7 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
 void TestRunEngine::classicExternalSubstr()
 {
     // Databases of this kind take SUBSTR from the engine's classic UDF library.
-    const QString file = dbs_.create(QStringLiteral("udf.fb"), QStringLiteral(R"(
-DECLARE EXTERNAL FUNCTION SUBSTR CSTRING(255), SMALLINT, SMALLINT RETURNS CSTRING(255) FREE_IT
-  ENTRY_POINT 'IB_UDF_substr' MODULE_NAME 'ib_udf';
+    const QString file = dbs_.create(QStringLiteral("udf.fb"), TempDatabases::fixture(QStringLiteral("substr-udf.sql")) + QStringLiteral(R"(
 CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));
 CREATE TABLE ESTOQUE (CODPROD CHAR(8));
 INSERT INTO PRODUTOS VALUES ('1234567');
@@ -303,6 +308,7 @@ INSERT INTO PRODUTOS VALUES ('98');
 INSERT INTO PRODUTOS VALUES (NULL);
 INSERT INTO ESTOQUE VALUES ('7654321');
 )"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const QString expression = QStringLiteral("SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)");
     // What the engine computes with the library, before the run, is what the run must store.
     QMap<QString, QStringList> expected;
@@ -325,6 +331,7 @@ void TestRunEngine::thousandRelations()
         script += QStringLiteral("CREATE TABLE T%1 (CODPROD VARCHAR(10));\nINSERT INTO T%1 VALUES ('1234567');\n")
                       .arg(i, 4, 10, QLatin1Char('0'));
     const QString file = dbs_.create(QStringLiteral("many.fb"), sql_ + script);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);

@@ -4,7 +4,7 @@
 #include "fakelayer.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
-#include "statements.h"
+#include "runtexts.h"
 
 #include <QtTest>
 
@@ -253,7 +253,7 @@ void TestConnection::queryFailures()
     TSQLQuery q;
     if (action != QLatin1String("unattached exec"))
         q.setSQLConnection(&db);
-    const QString discovery = statements::discovery();
+    const QString discovery = runtexts::discovery;
     const QString got = failureOf([&] {
         if (action == QLatin1String("unattached exec")) {
             q.SQL().setText(QStringLiteral("update t set a = 1"));
@@ -314,7 +314,7 @@ void TestConnection::countStatement()
     TSQLConnection db(layer);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::discovery());
+    q.SQL().setText(runtexts::discovery);
     q.Open();
     QCOMPARE(q.RecordCount(), 3);
     QCOMPARE(layer.statements.size(), 2);
@@ -337,7 +337,7 @@ void TestConnection::countFailureReplacesTheEngineText()
     TSQLConnection db(layer);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::discovery());
+    q.SQL().setText(runtexts::discovery);
     q.Open();
     QCOMPARE(failureOf([&] { q.RecordCount(); }), QStringLiteral("[0x0005]: Operation Not Supported"));
     QVERIFY(q.Active());
@@ -367,7 +367,7 @@ void TestConnection::readingPastTheEnd()
     TSQLConnection db(layer);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::discovery());
+    q.SQL().setText(runtexts::discovery);
     q.Open();
     QVERIFY(!q.Eof());
     QCOMPARE(q.FieldByName(QStringLiteral("Tabela")).AsString(), QStringLiteral("T0"));
@@ -388,7 +388,7 @@ void TestConnection::destructionDetachesQueries()
     {
         TSQLConnection db(layer);
         q.setSQLConnection(&db);
-        q.SQL().setText(statements::discovery());
+        q.SQL().setText(runtexts::discovery);
         q.Open();
         QCOMPARE(db.queries().size(), 1);
     }

@@ -5,7 +5,7 @@
 #include "params.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
-#include "statements.h"
+#include "runtexts.h"
 #include "tempdb.h"
 
 #include <QtTest>
@@ -62,7 +62,7 @@ void TestFirebird::initTestCase()
 {
     QVERIFY(dbs_.isValid());
     sample_ = dbs_.create(QStringLiteral("sample.fb"), QString::fromLatin1(threeTables));
-    QVERIFY(!sample_.isEmpty());
+    QVERIFY2(!sample_.isEmpty(), qPrintable(dbs_.lastError()));
 }
 
 void TestFirebird::attachAndDetach()
@@ -134,7 +134,7 @@ void TestFirebird::textKeepsItsPadBlanks()
     db.Params.setValue(QStringLiteral("DataBase"), sample_);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::discovery());
+    q.SQL().setText(runtexts::discovery);
     q.Open();
     const QString first = q.FieldByName(QStringLiteral("Tabela")).AsString();
     QCOMPARE(trimControl(first), QStringLiteral("ALFA"));
@@ -151,7 +151,7 @@ void TestFirebird::countOfTheDiscoveryUnderDialect1()
     db.Params.setValue(QStringLiteral("DataBase"), sample_);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::discovery());
+    q.SQL().setText(runtexts::discovery);
     q.Open();
     QCOMPARE(q.RecordCount(), 3);
 }
@@ -159,50 +159,52 @@ void TestFirebird::countOfTheDiscoveryUnderDialect1()
 void TestFirebird::cursorSurvivesUpdatesAndCommit()
 {
     const QString file = dbs_.create(QStringLiteral("cursor.fb"), QString::fromLatin1(threeTables));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
     TSQLQuery tables;
     tables.setSQLConnection(&db);
-    tables.SQL().setText(statements::discovery());
+    tables.SQL().setText(runtexts::discovery);
     tables.Open();
     QStringList seen;
     seen << trimControl(tables.FieldByName(QStringLiteral("Tabela")).AsString());
     exec(db, QStringLiteral("update %1 set CODPROD = 'x'").arg(seen.last()));
-    exec(db, statements::commit());
+    exec(db, runtexts::commit);
     // The rest of the result is still there after the commit.
     for (tables.Next(); !tables.Eof(); tables.Next()) {
         seen << trimControl(tables.FieldByName(QStringLiteral("Tabela")).AsString());
         exec(db, QStringLiteral("update %1 set CODPROD = 'x'").arg(seen.last()));
     }
     QCOMPARE(seen, (QStringList{"ALFA", "BETA", "GAMA"}));
-    exec(db, statements::commit());
+    exec(db, runtexts::commit);
     tables.Close();
-    exec(db, statements::commit()); // a commit with nothing to commit succeeds
+    exec(db, runtexts::commit); // a commit with nothing to commit succeeds
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"x"});
 }
 
 void TestFirebird::triggerSwitchStatements()
 {
     const QString file = dbs_.create(QStringLiteral("triggers.fb"), QString::fromLatin1(threeTables));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const QString logCount = QStringLiteral("select count(*) from LOG_TRIGGER");
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
     TSQLQuery q;
     q.setSQLConnection(&db);
-    q.SQL().setText(statements::triggersOff());
+    q.SQL().setText(runtexts::triggersOff);
     QCOMPARE(q.ExecSQL(), 1);
     QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'ALFA_BU'")),
              QStringList{"1"});
     exec(db, QStringLiteral("update ALFA set N = N"));
-    exec(db, statements::commit());
+    exec(db, runtexts::commit);
     QCOMPARE(readColumn(file, logCount), QStringList{"0"});
 
-    q.SQL().setText(statements::triggersOn());
+    q.SQL().setText(runtexts::triggersOn);
     QCOMPARE(q.ExecSQL(), 1);
-    q.SQL().setText(statements::triggersOn());
+    q.SQL().setText(runtexts::triggersOn);
     QCOMPARE(q.ExecSQL(), 0); // nothing left to switch
     exec(db, QStringLiteral("update ALFA set N = N where N = 1"));
-    exec(db, statements::commit());
+    exec(db, runtexts::commit);
     QCOMPARE(readColumn(file, logCount), QStringList{"1"});
 }
 
@@ -217,6 +219,7 @@ void TestFirebird::uncommittedWorkIsUndone()
 {
     QFETCH(bool, byDetach);
     const QString file = dbs_.create(QStringLiteral("undo%1.fb").arg(byDetach), QString::fromLatin1(threeTables));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
     exec(db, QStringLiteral("update GAMA set CODPROD = 'novo'"));
@@ -227,7 +230,7 @@ void TestFirebird::uncommittedWorkIsUndone()
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"3333333"});
     // The connection goes on working after a rollback.
     exec(db, QStringLiteral("update GAMA set CODPROD = 'novo'"));
-    exec(db, statements::commit());
+    exec(db, runtexts::commit);
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"novo"});
 }
 

@@ -1,42 +1,55 @@
 #include "tempdb.h"
 
+#include "engineenv.h"
+
+#include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
-#include <QTest>
 
-TempDatabases::TempDatabases() : dir_(QDir::tempPath() + QStringLiteral("/conversor-test-XXXXXX")) {}
+namespace {
 
-static QString runIsql(const QStringList &args, const QString &input, bool *ok)
+TempDatabases::Isql runIsql(const QStringList &args, const QString &input)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("isql-fb"), args);
     p.write(input.toUtf8());
     p.closeWriteChannel();
-    p.waitForFinished(120000);
+    const bool finished = p.waitForFinished(120000);
     const QString out = QString::fromUtf8(p.readAll());
-    *ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return out;
+    return {finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out};
 }
 
-QString TempDatabases::create(const QString &name, const QString &script)
+} // namespace
+
+TempDatabases::TempDatabases() : dir_(QDir::tempPath() + QStringLiteral("/conversor-test-XXXXXX"))
+{
+    engine::prepare(QCoreApplication::applicationDirPath());
+}
+
+QString TempDatabases::create(const QString &name, const QString &script, const QString &options)
 {
     const QString file = path(name);
-    QString sql = QStringLiteral("SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x';\n%2\nCOMMIT;\n")
-                      .arg(file, script);
-    bool ok = false;
-    const QString out = runIsql({QStringLiteral("-q")}, sql, &ok);
-    if (!ok || !out.trimmed().isEmpty())
-        qWarning("isql: %s", qPrintable(out));
-    return ok ? file : QString();
+    const QString sql = QStringLiteral("SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x' %2;\n%3\nCOMMIT;\n")
+                            .arg(file, options, script);
+    const Isql run = runIsql({QStringLiteral("-q")}, sql);
+    if (run.ok && run.output.trimmed().isEmpty())
+        return file;
+    lastError_ = QStringLiteral("isql: ") + run.output;
+    return {};
 }
 
-QString TempDatabases::isql(const QString &database, const QString &script)
+TempDatabases::Isql TempDatabases::isql(const QString &database, const QString &script)
 {
-    bool ok = false;
-    const QString out = runIsql({QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
-                                 QStringLiteral("-password"), QStringLiteral("x"), database},
-                                QStringLiteral("SET BAIL ON;\n") + script, &ok);
-    if (!ok)
-        qWarning("isql: %s", qPrintable(out));
-    return out;
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"), QStringLiteral("-password"),
+                     QStringLiteral("x")};
+    if (!database.isEmpty())
+        args << database;
+    return runIsql(args, QStringLiteral("SET BAIL ON;\n") + script);
+}
+
+QString TempDatabases::fixture(const QString &name)
+{
+    QFile f(QStringLiteral(FIXTURES_DIR "/") + name);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }

@@ -1,0 +1,68 @@
+#include "engineenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> signalsOurs{false};
+
+QString settingsFolder(const QString &programDir)
+{
+    const QString folder = QDir(programDir).filePath(QStringLiteral("firebird"));
+    return QFileInfo::exists(folder + QStringLiteral("/firebird.conf")) ? QDir::cleanPath(folder) : QString();
+}
+
+// The embedded engine's lock files go to a folder of this user's: the shared one may belong to
+// another user (root, say) and not be writable. Two processes still cannot share a file,
+// which the engine locks for itself.
+QString lockFolder()
+{
+    const QString dir = QDir::tempPath() + QStringLiteral("/conversor-firebird-%1").arg(getuid());
+    QDir().mkpath(dir);
+    // Only a folder of this user's own: one that somebody else made is not trusted.
+    if (QFileInfo(dir).ownerId() != getuid())
+        return {};
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return dir;
+}
+
+} // namespace
+
+namespace engine {
+
+Environment prepare(const QString &programDir)
+{
+    Environment env;
+    if (qEnvironmentVariableIsEmpty("FIREBIRD")) {
+        env.settingsFolder = settingsFolder(programDir);
+        if (!env.settingsFolder.isEmpty())
+            qputenv("FIREBIRD", QFile::encodeName(env.settingsFolder));
+    } else {
+        env.settingsFolder = qEnvironmentVariable("FIREBIRD");
+    }
+    if (qEnvironmentVariableIsEmpty("FIREBIRD_LOCK")) {
+        env.lockFolder = lockFolder();
+        if (!env.lockFolder.isEmpty())
+            qputenv("FIREBIRD_LOCK", QFile::encodeName(env.lockFolder));
+    } else {
+        env.lockFolder = qEnvironmentVariable("FIREBIRD_LOCK");
+    }
+    return env;
+}
+
+void setProgramHandlesSignals(bool on)
+{
+    signalsOurs = on;
+}
+
+bool programHandlesSignals()
+{
+    return signalsOurs;
+}
+
+} // namespace engine

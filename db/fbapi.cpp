@@ -1,0 +1,56 @@
+#include "fbapi.h"
+
+#include "engineenv.h"
+
+#include <QHash>
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+std::mutex loading;
+QHash<QString, const FbApi *> opened; // by library name; never freed
+
+// The client library shuts every attachment on SIGINT and SIGTERM. Where the program ends on
+// those signals itself, it refuses that shutdown, so that a run in progress can still undo
+// its work and switch the triggers on again.
+int refuseSignalShutdown(const int reason, const int, void *)
+{
+    return reason == fb_shutrsn_signal && engine::programHandlesSignals() ? 1 : 0;
+}
+
+} // namespace
+
+namespace fbclient {
+
+dbx::LoadResult load(const QString &library, const FbApi *&api)
+{
+    std::lock_guard lock(loading);
+    if (const FbApi *known = opened.value(library)) {
+        api = known;
+        return {};
+    }
+    errno = 0;
+    void *dl = dlopen(library.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!dl)
+        return {dbx::LoadResult::LibraryMissing, errno ? errno : ENOENT, {}};
+    auto table = std::make_unique<FbApi>();
+#define FB_RESOLVE(name)                                                                           \
+    table->name = reinterpret_cast<decltype(table->name)>(dlsym(dl, #name));                       \
+    if (!table->name) {                                                                            \
+        dlclose(dl);                                                                               \
+        return {dbx::LoadResult::ProcedureMissing, 0, QStringLiteral(#name)};                      \
+    }
+    FB_API_FUNCTIONS(FB_RESOLVE)
+#undef FB_RESOLVE
+    ISC_STATUS_ARRAY status;
+    table->fb_shutdown_callback(status, refuseSignalShutdown, fb_shut_confirmation, nullptr);
+    api = table.release();
+    opened.insert(library, api);
+    return {};
+}
+
+} // namespace fbclient

@@ -1,0 +1,79 @@
+#include "fboptions.h"
+
+#include <ibase.h>
+
+#include <algorithm>
+
+namespace fb {
+
+namespace {
+
+QString entry(const dbx::EntryList &entries, const char *key)
+{
+    for (const dbx::Entry &e : entries)
+        if (e.name.compare(QLatin1String(key), Qt::CaseInsensitive) == 0)
+            return e.value;
+    return {};
+}
+
+void addString(std::string &block, char tag, const QString &text)
+{
+    const QByteArray value = text.toUtf8();
+    const auto size = std::min<qsizetype>(value.size(), 255);
+    block += tag;
+    block += char(size);
+    block.append(value.constData(), std::size_t(size));
+}
+
+} // namespace
+
+ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
+{
+    ConnectOptions o;
+    o.database = entry(entries, "Database");
+    o.user = entry(entries, "User_Name");
+    o.password = entry(entries, "Password");
+    o.role = entry(entries, "RoleName");
+    if (o.role.isEmpty())
+        o.role = entry(entries, "Role");
+    o.charset = entry(entries, "ServerCharSet");
+    bool ok = false;
+    const int dialect = entry(entries, "SQLDialect").toInt(&ok);
+    o.dialect = ok && dialect >= 1 && dialect <= 3 ? dialect : 3;
+    o.repeatableRead = entry(entries, "IsolationLevel").compare(QLatin1String("RepeatableRead"), Qt::CaseInsensitive) == 0;
+    o.waitOnLocks = entry(entries, "WaitOnLocks").compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
+    return o;
+}
+
+std::string ConnectOptions::dpb() const
+{
+    std::string dpb(1, char(isc_dpb_version1));
+    dpb += char(isc_dpb_utf8_filename);
+    dpb += char(0);
+    addString(dpb, isc_dpb_user_name, user);
+    addString(dpb, isc_dpb_password, password);
+    if (!role.isEmpty())
+        addString(dpb, isc_dpb_sql_role_name, role);
+    if (!charset.isEmpty())
+        addString(dpb, isc_dpb_lc_ctype, charset);
+    dpb += char(isc_dpb_sql_dialect);
+    dpb += char(4);
+    for (int i = 0; i < 4; ++i)
+        dpb += char((dialect >> (8 * i)) & 0xff);
+    return dpb;
+}
+
+std::string ConnectOptions::tpb() const
+{
+    std::string tpb{char(isc_tpb_version3), char(isc_tpb_write)};
+    if (repeatableRead) {
+        tpb += char(isc_tpb_concurrency);
+    } else {
+        tpb += char(isc_tpb_read_committed);
+        tpb += char(isc_tpb_rec_version);
+    }
+    tpb += char(waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
+    return tpb;
+}
+
+} // namespace fb

@@ -1,0 +1,28 @@
+#pragma once
+// The attachment's and the transactions' options, read once from the entry list the
+// connection sends (keys looked up ignoring letter case, the first one found wins).
+
+#include "dbxlayer.h"
+
+#include <string>
+
+namespace fb {
+
+struct ConnectOptions {
+    QString database;
+    QString user;
+    QString password;
+    QString role;     // "RoleName", else "Role"
+    QString charset;  // "ServerCharSet"; empty: none named
+    int dialect = 3;  // "SQLDialect" when 1, 2 or 3
+    bool repeatableRead = false; // "IsolationLevel=RepeatableRead"; otherwise read committed
+    bool waitOnLocks = true;     // unless "WaitOnLocks=False"
+
+    static ConnectOptions parse(const dbx::EntryList &entries);
+    // The database parameter block: UTF-8 file name, login, role, character set, dialect.
+    std::string dpb() const;
+    // The transaction parameter block: read-write, the isolation, waiting or not.
+    std::string tpb() const;
+};
+
+} // namespace fb

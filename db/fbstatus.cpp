@@ -1,0 +1,45 @@
+#include "fbstatus.h"
+
+#include <QStringList>
+
+namespace fbstatus {
+
+bool failed(const ISC_STATUS *status)
+{
+    return status[0] == isc_arg_gds && status[1] != 0;
+}
+
+QList<long> codes(const ISC_STATUS *status)
+{
+    QList<long> all;
+    for (const ISC_STATUS *p = status; *p != isc_arg_end;) {
+        const ISC_STATUS kind = *p++;
+        if (kind == isc_arg_gds && *p != 0)
+            all << long(*p);
+        p += kind == isc_arg_cstring ? 2 : 1;
+    }
+    return all;
+}
+
+bool hasCode(const ISC_STATUS *status, ISC_STATUS code)
+{
+    return codes(status).contains(long(code));
+}
+
+TDBXError error(const FbApi &api, const ISC_STATUS *status)
+{
+    QStringList lines;
+    const ISC_STATUS *p = status;
+    char buffer[1024];
+    while (api.fb_interpret(buffer, sizeof buffer, &p) > 0)
+        lines << QString::fromUtf8(buffer);
+    return TDBXError(dbx::VendorError, lines.join(u'\n'), codes(status));
+}
+
+void check(const FbApi &api, const ISC_STATUS *status)
+{
+    if (failed(status))
+        throw error(api, status);
+}
+
+} // namespace fbstatus

@@ -1,0 +1,85 @@
+#include "fbvalue.h"
+
+#include "errors.h"
+
+#include <cstring>
+
+namespace fb {
+
+namespace {
+
+template <class T> std::int64_t stored(const char *data)
+{
+    T n;
+    std::memcpy(&n, data, sizeof n);
+    return n;
+}
+
+} // namespace
+
+QByteArray scaled(std::int64_t v, int scale)
+{
+    if (scale >= 0)
+        return QByteArray::number(v);
+    const bool negative = v < 0;
+    // The magnitude without overflow on the smallest value.
+    QByteArray digits = QByteArray::number(negative ? std::uint64_t(-(v + 1)) + 1 : std::uint64_t(v));
+    while (digits.size() <= -scale)
+        digits.prepend('0');
+    digits.insert(digits.size() + scale, '.');
+    return negative ? '-' + digits : digits;
+}
+
+dbx::ColumnKind kindOf(const XSQLVAR &v)
+{
+    switch (v.sqltype & ~1) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+        return dbx::ColumnKind::Text;
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+        return v.sqlscale == 0 ? dbx::ColumnKind::Integer : dbx::ColumnKind::Other;
+    default:
+        return dbx::ColumnKind::Other;
+    }
+}
+
+Value decode(const XSQLVAR &v)
+{
+    Value out;
+    if ((v.sqltype & 1) && *v.sqlind < 0)
+        return out;
+    out.null = false;
+    const char *d = v.sqldata;
+    auto integer = [&](std::int64_t n) {
+        out.isInteger = v.sqlscale == 0;
+        out.integer = n;
+        out.text = scaled(n, v.sqlscale);
+    };
+    switch (v.sqltype & ~1) {
+    case SQL_TEXT:
+        out.text = QByteArray(d, v.sqllen);
+        break;
+    case SQL_VARYING: {
+        short len;
+        std::memcpy(&len, d, 2);
+        out.text = QByteArray(d + 2, len);
+        break;
+    }
+    case SQL_SHORT:
+        integer(stored<short>(d));
+        break;
+    case SQL_LONG:
+        integer(stored<ISC_LONG>(d));
+        break;
+    case SQL_INT64:
+        integer(stored<ISC_INT64>(d));
+        break;
+    default:
+        throw TDBXError(dbx::UnsupportedFieldType, dbxErrorDescription(dbx::UnsupportedFieldType));
+    }
+    return out;
+}
+
+} // namespace fb

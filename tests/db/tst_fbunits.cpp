@@ -1,0 +1,307 @@
+// The Firebird layer's units on their own: the handle classes and value decoding on the real
+// embedded engine, the connection options, and the engine's compatibility rules.
+#include "enginerules.h"
+#include "errors.h"
+#include "fbapi.h"
+#include "fbhandles.h"
+#include "fboptions.h"
+#include "fbstatus.h"
+#include "fbvalue.h"
+#include "tempdb.h"
+
+#include <QtTest>
+
+namespace {
+
+const char *schema = R"(
+CREATE TABLE T (ID INTEGER, CODPROD VARCHAR(10));
+INSERT INTO T VALUES (1, '1234567');
+INSERT INTO T VALUES (2, '7654321');
+)";
+
+// An attachment to file with the tool's own options (dialect 1, SYSDBA).
+fb::Attachment attach(const FbApi &api, const QString &file)
+{
+    fb::ConnectOptions options;
+    options.database = file;
+    options.user = QStringLiteral("SYSDBA");
+    options.password = QStringLiteral("x");
+    options.dialect = 1;
+    fb::Attachment a(api);
+    ISC_STATUS_ARRAY status;
+    a.attach(file.toUtf8(), options.dpb(), status);
+    fbstatus::check(api, status);
+    return a;
+}
+
+const std::string tpb = fb::ConnectOptions().tpb();
+
+// The first column of every row of sql, through a statement of its own.
+QStringList column(const FbApi &api, fb::Attachment &a, const QString &sql)
+{
+    fb::Transaction t(api);
+    t.start(a, tpb);
+    fb::Statement s(api);
+    fb::ResultArea out;
+    s.prepare(a, t, sql.toUtf8(), 1, out);
+    s.execute(t, 1);
+    QStringList values;
+    while (s.fetch(1, out)) {
+        const fb::Value v = fb::decode(out.column(0));
+        values << (v.null ? QStringLiteral("<null>") : QString::fromUtf8(v.text));
+    }
+    return values;
+}
+
+int attachments(const FbApi &api, fb::Attachment &observer)
+{
+    return column(api, observer, QStringLiteral("select count(*) from mon$attachments where mon$system_flag = 0"))
+        .value(0)
+        .toInt();
+}
+
+} // namespace
+
+class TestFbUnits : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void attachmentDetachesWhenItGoes();
+    void transactionRollsBackWhenItGoes_data();
+    void transactionRollsBackWhenItGoes();
+    void statementAcrossAMove();
+    void engineErrorKeepsTextAndCodes();
+    void decoding_data();
+    void decoding();
+    void options_data();
+    void options();
+    void engineRules_data();
+    void engineRules();
+
+private:
+    TempDatabases dbs_;
+    const FbApi *api_ = nullptr;
+    QString file_;
+};
+
+void TestFbUnits::initTestCase()
+{
+    QVERIFY(dbs_.isValid());
+    const dbx::LoadResult loaded = fbclient::load(QStringLiteral("libfbclient.so.2"), api_);
+    QCOMPARE(loaded.status, dbx::LoadResult::Loaded);
+    QVERIFY(api_);
+    file_ = dbs_.create(QStringLiteral("units.fb"), QString::fromLatin1(schema));
+    QVERIFY2(!file_.isEmpty(), qPrintable(dbs_.lastError()));
+}
+
+void TestFbUnits::attachmentDetachesWhenItGoes()
+{
+    fb::Attachment observer = attach(*api_, file_);
+    const int alone = attachments(*api_, observer);
+    {
+        fb::Attachment a = attach(*api_, file_);
+        QCOMPARE(attachments(*api_, observer), alone + 1);
+        fb::Attachment moved(std::move(a));
+        QVERIFY(!a.attached());
+        QVERIFY(moved.attached());
+        QCOMPARE(attachments(*api_, observer), alone + 1); // a move detaches nothing
+        fb::Attachment other = attach(*api_, file_);
+        QCOMPARE(attachments(*api_, observer), alone + 2);
+        other = std::move(moved); // assigning over an attachment detaches it
+        QCOMPARE(attachments(*api_, observer), alone + 1);
+    }
+    QCOMPARE(attachments(*api_, observer), alone);
+}
+
+void TestFbUnits::transactionRollsBackWhenItGoes_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<int>("kept"); // rows of its insert still there afterwards
+    QTest::newRow("destroyed") << "destroyed" << 0;
+    QTest::newRow("assigned over") << "assigned" << 0;
+    QTest::newRow("committed") << "committed" << 1;
+}
+
+void TestFbUnits::transactionRollsBackWhenItGoes()
+{
+    QFETCH(QString, end);
+    QFETCH(int, kept);
+    fb::Attachment a = attach(*api_, file_);
+    {
+        fb::Transaction t(*api_);
+        t.start(a, tpb);
+        a.executeImmediate(t, "insert into T values (99, 'novo')", 1);
+        if (end == QLatin1String("assigned")) {
+            fb::Transaction fresh(*api_);
+            fresh.start(a, tpb);
+            t = std::move(fresh);
+            QVERIFY(t.active());
+        } else if (end == QLatin1String("committed")) {
+            t.commit();
+            QVERIFY(!t.active());
+        }
+    }
+    const QStringList rows = column(*api_, a, QStringLiteral("select count(*) from T where ID = 99"));
+    QCOMPARE(rows, QStringList{QString::number(kept)});
+    fb::Transaction cleanup(*api_);
+    cleanup.start(a, tpb);
+    a.executeImmediate(cleanup, "delete from T where ID = 99", 1);
+    cleanup.commit();
+}
+
+void TestFbUnits::statementAcrossAMove()
+{
+    fb::Attachment a = attach(*api_, file_);
+    fb::Transaction t(*api_);
+    t.start(a, tpb);
+    fb::Statement s(*api_);
+    fb::ResultArea out;
+    s.prepare(a, t, "select CODPROD from T order by ID", 1, out);
+    QCOMPARE(s.type(), int(isc_info_sql_stmt_select));
+    fb::Statement moved(std::move(s));
+    moved.execute(t, 1);
+    QVERIFY(moved.fetch(1, out));
+    QCOMPARE(fb::decode(out.column(0)).text, QByteArray("1234567"));
+    QVERIFY(moved.fetch(1, out));
+    QVERIFY(!moved.fetch(1, out));
+    moved.closeCursor();
+
+    fb::Statement update(*api_);
+    fb::ResultArea none;
+    update.prepare(a, t, "update T set CODPROD = CODPROD", 1, none);
+    update.execute(t, 1);
+    QCOMPARE(update.rowsAffected(), 2);
+}
+
+void TestFbUnits::engineErrorKeepsTextAndCodes()
+{
+    fb::Attachment a = attach(*api_, file_);
+    fb::Transaction t(*api_);
+    t.start(a, tpb);
+    try {
+        a.executeImmediate(t, "update NAO_EXISTE set X = 1", 1);
+        QFAIL("the engine took an unknown table");
+    } catch (const TDBXError &e) {
+        QCOMPARE(e.code(), int(dbx::VendorError));
+        QVERIFY2(e.message().contains(QLatin1String("Table unknown\nNAO_EXISTE")), qPrintable(e.message()));
+        QCOMPARE(e.engineCode(), long(isc_dsql_error));
+        QVERIFY(e.hasEngineCode(isc_dsql_relation_err));
+    }
+}
+
+void TestFbUnits::decoding_data()
+{
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("text");   // "<null>" for NULL, "<unsupported>" for a refused type
+    QTest::addColumn<bool>("isInteger");
+    QTest::newRow("char keeps its pad") << "cast('ab' as char(4))" << "ab  " << false;
+    QTest::newRow("varchar") << "cast('abc' as varchar(9))" << "abc" << false;
+    QTest::newRow("accented bytes") << "cast(x'C7E3' as varchar(4) character set octets)" << QString::fromLatin1("\xC7\xE3") << false;
+    QTest::newRow("smallint") << "cast(-7 as smallint)" << "-7" << true;
+    QTest::newRow("integer") << "cast(2147483647 as integer)" << "2147483647" << true;
+    QTest::newRow("numeric") << "cast(-12.5 as numeric(9,2))" << "-12.50" << false;
+    QTest::newRow("numeric below one") << "cast(0.05 as numeric(9,2))" << "0.05" << false;
+    QTest::newRow("null") << "cast(null as integer)" << "<null>" << false;
+    QTest::newRow("double") << "cast(1.5 as double precision)" << "<unsupported>" << false;
+    QTest::newRow("date") << "cast('2026-12-10' as date)" << "<unsupported>" << false;
+}
+
+void TestFbUnits::decoding()
+{
+    QFETCH(QString, expression);
+    QFETCH(QString, text);
+    QFETCH(bool, isInteger);
+    fb::Attachment a = attach(*api_, file_);
+    fb::Transaction t(*api_);
+    t.start(a, tpb);
+    fb::Statement s(*api_);
+    fb::ResultArea out;
+    s.prepare(a, t, ("select " + expression + " from rdb$database").toUtf8(), 1, out);
+    s.execute(t, 1);
+    QVERIFY(s.fetch(1, out));
+    try {
+        const fb::Value v = fb::decode(out.column(0));
+        QCOMPARE(v.null ? QStringLiteral("<null>") : QString::fromLatin1(v.text), text);
+        QCOMPARE(v.isInteger, isInteger);
+        if (isInteger)
+            QCOMPARE(QByteArray::number(v.integer), v.text);
+    } catch (const TDBXError &e) {
+        QCOMPARE(QStringLiteral("<unsupported>"), text);
+        QCOMPARE(e.message(), QStringLiteral("Unsupported field type"));
+    }
+}
+
+void TestFbUnits::options_data()
+{
+    QTest::addColumn<QStringList>("entries"); // "key=value"
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<int>("dialect");
+    QTest::addColumn<bool>("repeatable");
+    QTest::addColumn<bool>("wait");
+    QTest::newRow("the tool's profile") << QStringList{"RoleName=RoleName", "SQLDialect=1", "WaitOnLocks=True",
+                                                       "IsolationLevel=ReadCommitted", "Role=Other", "SQLDialect=3"}
+                                        << "RoleName" << 1 << false << true;
+    QTest::newRow("keys in any case") << QStringList{"sqldialect=1", "WAITONLOCKS=false", "isolationlevel=repeatableread"}
+                                      << "" << 1 << true << false;
+    QTest::newRow("role from the driver's default") << QStringList{"Role=RoleName"} << "RoleName" << 3 << false << true;
+    QTest::newRow("a dialect out of range") << QStringList{"SQLDialect=4"} << "" << 3 << false << true;
+    QTest::newRow("a dialect that is no number") << QStringList{"SQLDialect=um"} << "" << 3 << false << true;
+}
+
+void TestFbUnits::options()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, role);
+    QFETCH(int, dialect);
+    QFETCH(bool, repeatable);
+    QFETCH(bool, wait);
+    dbx::EntryList list;
+    for (const QString &e : entries)
+        list.append({e.section(u'=', 0, 0), e.section(u'=', 1)});
+    const fb::ConnectOptions o = fb::ConnectOptions::parse(list);
+    QCOMPARE(o.role, role);
+    QCOMPARE(o.dialect, dialect);
+    QCOMPARE(o.repeatableRead, repeatable);
+    QCOMPARE(o.waitOnLocks, wait);
+    // The blocks carry them: the dialect as the last four bytes, the lock policy last.
+    const std::string dpb = o.dpb();
+    QCOMPARE(int(dpb[dpb.size() - 4]), dialect);
+    QCOMPARE(o.tpb().back(), char(wait ? isc_tpb_wait : isc_tpb_nowait));
+    QCOMPARE(o.tpb().find(char(isc_tpb_concurrency)) != std::string::npos, repeatable);
+}
+
+void TestFbUnits::engineRules_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("inactive");
+    QTest::addColumn<QString>("condition");
+    using enginerules::Kind;
+    QTest::newRow("Commit") << "Commit\r\n" << int(Kind::Commit) << false << "";
+    QTest::newRow("commit work;") << "  commit   work ;" << int(Kind::Commit) << false << "";
+    QTest::newRow("Rollback") << "ROLLBACK" << int(Kind::Rollback) << false << "";
+    QTest::newRow("switch-off") << "update RDB$TRIGGERS set RDB$TRIGGER_INACTIVE = 1   where rdb$system_flag = 0  \r\n"
+                                << int(Kind::TriggerSwitch) << true << "rdb$system_flag = 0";
+    QTest::newRow("switch-on, lower case") << "Update rdb$triggers Set rdb$trigger_inactive=0 Where\nx = 1"
+                                           << int(Kind::TriggerSwitch) << false << "x = 1";
+    QTest::newRow("other system write") << "delete from RDB$GENERATORS where 1 = 0" << int(Kind::SystemWrite) << false << "";
+    QTest::newRow("a trigger switch to 2 is no switch") << "update RDB$TRIGGERS set RDB$TRIGGER_INACTIVE = 2 where 1 = 1"
+                                                        << int(Kind::SystemWrite) << false << "";
+    QTest::newRow("a table's rewrite") << "UPDATE PRODUTOS SET CODPROD = 'x'" << int(Kind::Plain) << false << "";
+    QTest::newRow("commit inside other text") << "select 'Commit' from rdb$database" << int(Kind::Plain) << false << "";
+}
+
+void TestFbUnits::engineRules()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, kind);
+    QFETCH(bool, inactive);
+    QFETCH(QString, condition);
+    const enginerules::Rule rule = enginerules::classify(sql);
+    QCOMPARE(int(rule.kind), kind);
+    QCOMPARE(rule.inactive, inactive);
+    QCOMPARE(rule.condition, condition);
+}
+
+QTEST_GUILESS_MAIN(TestFbUnits)
+#include "tst_fbunits.moc"
