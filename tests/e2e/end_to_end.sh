@@ -89,15 +89,7 @@ check "the window closes after a failed run" gone "$app"
 check "nothing changed in the database" [ "$(codes "$bad")" = "$before" ]
 # ---- input during a run waits: a click on Exit and a Tab change nothing until the box
 slow="$work/grande.fb"
-{
-  printf "SET SQL DIALECT 1;\nCREATE DATABASE '%s' USER 'SYSDBA' PASSWORD 'x';\n" "$slow"
-  printf "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS BEGIN RETURN SUBSTRING(S FROM I FOR F - I + 1); END^\n"
-  for t in $(seq 1 12); do
-    printf "CREATE TABLE T%s (CODPROD VARCHAR(10))^\nCOMMIT^\n" "$t"
-    printf "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 50000) DO BEGIN INSERT INTO T%s VALUES ('1234567'); I = I + 1; END END^\n" "$t"
-  done
-  printf "SET TERM ; ^\nCOMMIT;\n"
-} | isql-fb -q >/dev/null
+big_db "$slow" 12 50000 >/dev/null
 "$build/conversor" >"$work/app.log" 2>&1 & app=$!
 pids+=($app)
 win=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Conversor de dados - Malhavera -\$'")
@@ -126,5 +118,5 @@ sleep 0.5
 check "the window is still open after the run" kill -0 "$app"
 xdotool key alt+F4
 check "and closes afterwards" gone "$app"
-check "the whole database was converted" [ "$(isql "$slow" "set heading off; select count(*) from T12 where CODPROD = '203456';" | awk 'NF { print $1 }')" = 50000 ]
+check "the whole database was converted" [ "$(value "$slow" "select count(*) from T12 where CODPROD = '203456';")" = 50000 ]
 summary

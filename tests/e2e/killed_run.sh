@@ -9,24 +9,18 @@ source=$(cd "$2" && pwd)
 
 db="$work/grande.fb"
 tables=30 rows=20000
-{
-  printf "SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '%s' USER 'SYSDBA' PASSWORD 'x';\n" "$db"
-  printf "SET TERM ^ ;\nCREATE FUNCTION SUBSTR (S VARCHAR(255), I SMALLINT, F SMALLINT) RETURNS VARCHAR(255) AS BEGIN RETURN SUBSTRING(S FROM I FOR F - I + 1); END^\nSET TERM ; ^\n"
-  printf "CREATE TABLE LOG_ALTERACAO (N INTEGER);\n"
-  for t in $(seq -w 1 $tables); do printf "CREATE TABLE T%s (ID INTEGER, CODPROD VARCHAR(10));\n" "$t"; done
-  printf "COMMIT;\nSET TERM ^ ;\n"
-  for t in $(seq -w 1 $tables); do
-    printf "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < %d) DO BEGIN INSERT INTO T%s VALUES (:I, '1234567'); I = I + 1; END END^\n" "$rows" "$t"
-  done
-  printf "CREATE TRIGGER T01_AU FOR T01 AFTER UPDATE AS BEGIN INSERT INTO LOG_ALTERACAO VALUES (NEW.ID); END^\nSET TERM ; ^\nCOMMIT;\n"
-} | isql-fb -q >/dev/null
+big_db "$db" $tables $rows "CREATE TABLE LOG_ALTERACAO (N INTEGER);
+SET TERM ^ ;
+CREATE TRIGGER T01_AU FOR T01 AFTER UPDATE AS BEGIN INSERT INTO LOG_ALTERACAO VALUES (NEW.ID); END^
+SET TERM ; ^
+COMMIT;"
 
 count() { # rows of all tables holding the code $1
   local sql="select 0"
-  for t in $(seq -w 1 $tables); do sql="$sql + (select count(*) from T$t where CODPROD = '$1')"; done
-  isql "$db" "set heading off; $sql from rdb\$database;" | awk 'NF { print $1 }'
+  for i in $(seq $tables); do sql="$sql + (select count(*) from T$(printf %02d "$i") where CODPROD = '$1')"; done
+  value "$db" "$sql from rdb\$database;"
 }
-trigger() { isql "$db" "set heading off; select RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$TRIGGER_NAME = 'T01_AU';" | awk 'NF { print $1 }'; }
+trigger() { value "$db" "select RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$TRIGGER_NAME = 'T01_AU';"; }
 total=$((tables * rows))
 
 "$build/convert_file" "$db" >"$work/first.log" 2>&1 &
@@ -51,5 +45,5 @@ check "the file passes a full validation" valid
 check "the next run succeeds" grep -q '^Information: Dados atualizados com sucesso! $' "$work/second.log"
 check "each table was converted once" [ "$(count 203456)" = "$total" ]
 check "the triggers are active again" [ "$(trigger)" = 0 ]
-check "the trigger did not fire during the run" [ "$(isql "$db" 'set heading off; select count(*) from LOG_ALTERACAO;' | awk 'NF { print $1 }')" = 0 ]
+check "the trigger did not fire during the run" [ "$(value "$db" 'select count(*) from LOG_ALTERACAO;')" = 0 ]
 summary

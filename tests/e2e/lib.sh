@@ -1,6 +1,8 @@
-# Shared by the shell tests: temporary folder, result lines, and isql.
+# Shared by the shell tests: a temporary folder of their own, result lines, isql, and databases.
 work=$(mktemp -d /tmp/conversor-test-XXXXXX)
 chmod 755 "$work"
+# The tool's own records (of switched-off triggers) stay in the test's folder.
+export XDG_STATE_HOME="$work/state"
 pids=()
 cleanups=()
 finish() {
@@ -23,3 +25,22 @@ summary() {
 
 # isql DATABASE SQL [PASSWORD]
 isql() { isql-fb -q -user SYSDBA -password "${3:-x}" "$1" <<<"$2"; }
+# value DATABASE SQL: the single value a query prints
+value() { isql "$1" "set heading off; $2" | awk 'NF { print $1 }'; }
+
+# big_db FILE TABLES ROWS [SQL]: a dialect 1 database with the shops' SUBSTR and TABLES tables
+# T01, T02, ... (ID INTEGER, CODPROD VARCHAR(10)) of ROWS rows each, every code '1234567';
+# SQL runs last.
+big_db() {
+  local file=$1 tables=$2 rows=$3 extra=${4:-}
+  {
+    printf "SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '%s' USER 'SYSDBA' PASSWORD 'x';\n" "$file"
+    cat "$source/tests/fixtures/substr.sql"
+    for i in $(seq "$tables"); do printf "CREATE TABLE T%02d (ID INTEGER, CODPROD VARCHAR(10));\n" "$i"; done
+    printf "COMMIT;\nSET TERM ^ ;\n"
+    for i in $(seq "$tables"); do
+      printf "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < %d) DO BEGIN INSERT INTO T%02d VALUES (:I, '1234567'); I = I + 1; END END^\n" "$rows" "$i"
+    done
+    printf "SET TERM ; ^\nCOMMIT;\n%s\n" "$extra"
+  } | isql-fb -q
+}

@@ -1,31 +1,41 @@
 #!/usr/bin/env bash
 # A database that a running Firebird server holds open is converted through that server.
-# Starts a server on loopback for this test only (firebird3.0-server, from scripts/setup),
-# with the tool's administrator password. server.sh BUILD_DIR SOURCE_DIR
+# The server is this test's own: Debian's server program (firebird3.0-server, from
+# scripts/setup --test) with a settings folder, a copy of the security database, a port and a
+# lock folder in the test's temporary folder. Nothing of the system's Firebird changes.
+# server.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
 password=quokkafen
-listening() { ss -ltn 2>/dev/null | grep -q '127.0.0.1:3050 '; }
+[ -x /usr/sbin/firebird ] || { echo "FAIL: firebird3.0-server is not installed (scripts/setup --test)"; exit 1; }
 
-if listening; then
-  echo "A Firebird server already listens on 3050: using it (its SYSDBA password must be $password)."
-else
-  [ -x /usr/sbin/firebird ] || { echo "FAIL: firebird3.0-server is not installed (scripts/setup --test)"; exit 1; }
-  # The administrator's password is set in the server's security database while no server runs.
-  isql-fb -q -user SYSDBA /var/lib/firebird/3.0/system/security3.fdb <<<"create or alter user SYSDBA password '$password' using plugin Srp; commit;" || exit 1
-  mkdir "$work/server-lock" && chown firebird:firebird "$work/server-lock"
-  FIREBIRD_LOCK="$work/server-lock" runuser -u firebird -- /usr/sbin/firebird >"$work/server.log" 2>&1 &
-  server=$!
-  cleanups+=("kill $server 2>/dev/null; wait $server 2>/dev/null")
-  for _ in $(seq 50); do listening && break; sleep 0.1; done
-fi
-check "the server listens on loopback" listening
+# The private settings: the tool's own (build/firebird), with a port of this test's and its
+# own security database. The client side reads the same folder, so "localhost:" reaches it.
+root="$work/firebird"
+mkdir -p "$root" "$work/server-lock"
+for entry in "$build/firebird"/*; do
+  case $(basename "$entry") in firebird.conf | databases.conf) ;; *) ln -s "$(readlink -f "$entry")" "$root/";; esac
+done
+listening() { ss -ltn 2>/dev/null | grep -q "127.0.0.1:$1 "; }
+port=$((30000 + RANDOM % 5000))
+while listening $port; do port=$((port + 1)); done
+cp /var/lib/firebird/3.0/system/security3.fdb "$work/security3.fdb"
+{ cat "$build/firebird/firebird.conf"; printf "\nRemoteServicePort = %s\nSecurityDatabase = %s\n" $port "$work/security3.fdb"; } >"$root/firebird.conf"
+printf "security.db = %s\n" "$work/security3.fdb" >"$root/databases.conf"
+export FIREBIRD="$root"
+# The tool's administrator password, set in the copy while no server has it open.
+isql-fb -q -user SYSDBA "$work/security3.fdb" <<<"create or alter user SYSDBA password '$password' using plugin Srp; commit;" || exit 1
+
+FIREBIRD_LOCK="$work/server-lock" /usr/sbin/firebird >"$work/server.log" 2>&1 &
+server=$!
+cleanups+=("kill $server 2>/dev/null; wait $server 2>/dev/null")
+for _ in $(seq 50); do listening $port && break; sleep 0.1; done
+check "the test's own server listens on loopback" listening $port
 
 db="$work/loja.fb"
 "$source/tools/make-sample-db" "$db" >/dev/null
-chown firebird:firebird "$db"
 # Someone is working in the database through the server, which holds the file.
 mkfifo "$work/hold"
 isql-fb -q -user SYSDBA -password "$password" "localhost:$db" <"$work/hold" >/dev/null 2>&1 &
