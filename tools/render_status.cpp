@@ -10,8 +10,7 @@
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    qputenv("QT_FONT_DPI", "96");
+    TApplication::useLayoutDpi();
     TApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: render_status TEXT OUT.png\n");

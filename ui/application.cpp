@@ -23,6 +23,13 @@ public:
 
 } // namespace
 
+void TApplication::useLayoutDpi()
+{
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
+        qputenv("QT_FONT_DPI", "96");
+}
+
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setStyle(new ToolTipStyle);

@@ -7,6 +7,10 @@
 class TApplication final : public QApplication {
     Q_OBJECT
 public:
+    // The layout is in pixels at 96 dots per inch: the platform must not rescale it. Called
+    // before the application object exists.
+    static void useLayoutDpi();
+
     TApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 

@@ -2,13 +2,13 @@
 
 #include "mainwindow.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 
-KeyPreview::KeyPreview(TForm1 *form) : QObject(form), form_(form)
+KeyPreview::KeyPreview(TForm1 *form, const QWidgetList &members) : QObject(form), form_(form)
 {
-    qApp->installEventFilter(this);
+    for (QWidget *w : members)
+        w->installEventFilter(this);
 }
 
 bool KeyPreview::eventFilter(QObject *watched, QEvent *event)

@@ -6,11 +6,12 @@
 
 class TForm1;
 
-// Hands every key pressed in the window to the window's key handler before the focused member.
+// Hands every key pressed on the window's members to the window's key handler before the
+// focused member's own handling.
 class KeyPreview final : public QObject {
     Q_OBJECT
 public:
-    explicit KeyPreview(TForm1 *form);
+    KeyPreview(TForm1 *form, const QWidgetList &members);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

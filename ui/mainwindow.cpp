@@ -30,8 +30,9 @@ TForm1::TForm1(QWidget *parent)
     loadPictures();
     ui_->setupUi(this);
     setFixedSize(size());
-    new KeyPreview(this);
-    new ArrowNavigation(this, {ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair});
+    const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};
+    new KeyPreview(this, focusOrder);
+    new ArrowNavigation(this, focusOrder);
     FormCreate();
 }
 
@@ -108,23 +109,23 @@ QString TForm1::nameFilter(const QString &filter)
 
 void TForm1::imgAbrirVestrelClick()
 {
-    // A new dialog each time: nothing of an earlier choice carries over.
-    auto *od = new QFileDialog(this);
-    od->setObjectName(QStringLiteral("od"));
-    od->setNameFilter(nameFilter(QStringLiteral("Firebird | *.fb")));
-    od->setFileMode(QFileDialog::AnyFile);
-    od->setAcceptMode(QFileDialog::AcceptOpen);
-    od->setOption(QFileDialog::DontUseNativeDialog);
-    od->setSizeGripEnabled(true);
-    const bool chosen = od->exec() == QDialog::Accepted && !od->selectedFiles().isEmpty();
+    // A new dialog each time, gone when the command ends: nothing of an earlier choice carries over.
+    QFileDialog od(this);
+    od.setObjectName(QStringLiteral("od"));
+    od.setNameFilter(nameFilter(QStringLiteral("Firebird | *.fb")));
+    od.setFileMode(QFileDialog::AnyFile);
+    od.setAcceptMode(QFileDialog::AcceptOpen);
+    od.setOption(QFileDialog::DontUseNativeDialog);
+    od.setSizeGripEnabled(true);
+    const bool chosen = od.exec() == QDialog::Accepted && !od.selectedFiles().isEmpty();
     // A completion list still open when the name was confirmed would outlive the dialog and
     // take the keyboard from the window.
-    for (QCompleter *completer : od->findChildren<QCompleter *>())
+    for (QCompleter *completer : od.findChildren<QCompleter *>())
         if (completer->popup())
             completer->popup()->hide();
     activateWindow();
     if (chosen)
-        ui_->edtDestino->setText(od->selectedFiles().first());
+        ui_->edtDestino->setText(od.selectedFiles().first());
 }
 
 void TForm1::imgSairClick()
