@@ -1,5 +1,7 @@
 #include "params.h"
 
+#include <QRegularExpression>
+
 QString TParams::keyOf(const QString &line)
 {
     const qsizetype eq = line.indexOf(u'=');
@@ -49,4 +51,10 @@ QString trimControl(const QString &text)
     while (end > begin && text[end - 1].unicode() <= 32)
         --end;
     return text.mid(begin, end - begin);
+}
+
+bool isPlainIdentifier(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Z][A-Z0-9_$]*$"));
+    return plain.match(name).hasMatch();
 }

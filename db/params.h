@@ -25,3 +25,8 @@ private:
 
 // Removes every leading and trailing character whose code is 32 or less.
 QString trimControl(const QString &text);
+
+// True for an upper-case letter followed by upper-case letters, digits, "_" or "$": a name the
+// engine reads back as the same name when it stands unquoted in a statement (dialect 1 has no
+// other way to write one).
+bool isPlainIdentifier(const QString &name);

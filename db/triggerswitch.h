@@ -1,6 +1,9 @@
 #pragma once
-// The trigger switch as Firebird 3 takes it: ALTER TRIGGER for each trigger the statement's
-// condition picks, in a transaction of its own, committed at the end.
+// The trigger switch as the layer carries it out, on every engine: ALTER TRIGGER for each
+// trigger the statement's condition picks, in a transaction of its own, committed at the end.
+// The switch keeps the user's own settings: switching off records which active triggers it
+// switches off (triggerledger.h) before it does, and switching on switches on only what is
+// recorded, then clears the record. A trigger the user had switched off stays off.
 
 #include "enginerules.h"
 
@@ -10,8 +13,7 @@ namespace fb {
 
 struct Connection;
 
-// Switches every trigger the rule's condition picks whose state differs from the rule's;
-// returns how many were switched.
+// Returns how many triggers were switched.
 std::int64_t switchTriggers(Connection &connection, const enginerules::Rule &rule);
 
 } // namespace fb
