@@ -2,12 +2,10 @@
 
 #include "errors.h"
 #include "params.h"
+#include "rewriteplan.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
-
-#include <QRegularExpression>
-#include <QSet>
 
 #include <memory>
 
@@ -28,27 +26,17 @@ void execute(TSQLQuery &query, const QString &sql)
     query.ExecSQL(false);
 }
 
-// Views that only pass a rewritten table's CODPROD through: rewriting them would rewrite that
-// table a second time.
-QSet<QString> passThroughViews(TSQLConnection &db)
-{
-    TSQLQuery views;
-    views.setSQLConnection(&db);
-    views.SQL().setText(statements::passThroughViews());
-    views.Open();
-    QSet<QString> names;
-    for (; !views.Eof(); views.Next())
-        names.insert(trimControl(views.FieldByName(QStringLiteral("Tabela")).AsString()));
-    return names;
-}
+// A run stopped on behalf of a table other than the discovery's current one.
+class StoppedAt final : public Exception {
+public:
+    StoppedAt(QString table, QString message) : Exception(std::move(message)), table(std::move(table)) {}
+    QString table;
+};
+
+const QString triggersLeftOff =
+    QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
 
 } // namespace
-
-bool isPlainIdentifier(const QString &name)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z][A-Za-z0-9_$]*$"));
-    return plain.match(name).hasMatch();
-}
 
 bool Conversion::ConectaBancoVestrel()
 {
@@ -89,7 +77,9 @@ void Conversion::run()
         QryBuscaTabelas->SQL().setText(statements::discovery());
         QryBuscaTabelas->Open();
         view_.setGaugeMax(QryBuscaTabelas->RecordCount());
-        const QSet<QString> views = passThroughViews(db_);
+        const RewritePlan plan = RewritePlan::read(db_);
+        if (plan.stop())
+            throw StoppedAt(plan.stop()->table, plan.stop()->reason);
 
         while (!QryBuscaTabelas->Eof()) {
             view_.setStatus(QStringLiteral("Atualizando tabela: ")
@@ -98,8 +88,16 @@ void Conversion::run()
             const QString table = trimControl(QryBuscaTabelas->FieldByName(tabela).AsString());
             if (!isPlainIdentifier(table))
                 throw Exception(QStringLiteral("Nome de tabela inválido: ") + table);
-            if (!views.contains(table))
-                execute(*QryAtualizaTabela, statements::rewrite(table));
+            if (plan.rewrites(table)) {
+                try {
+                    execute(*QryAtualizaTabela, statements::rewrite(table));
+                } catch (const TDBXError &e) {
+                    // A relation the metadata did not show as read-only: the engine refused it
+                    // as the statement was prepared, so it holds no code of its own.
+                    if (!isReadOnlyRefusal(e))
+                        throw;
+                }
+            }
             QryBuscaTabelas->Next();
             view_.addProgress(1);
         }
@@ -111,32 +109,40 @@ void Conversion::run()
         view_.setStatus(QStringLiteral("Concluído!"));
     } catch (const std::exception &e) {
         QString table;
-        try {
-            if (QryBuscaTabelas && QryBuscaTabelas->Active())
-                table = QryBuscaTabelas->FieldByName(tabela).AsString();
-        } catch (const std::exception &) {
-            // No current row to name.
+        if (const auto *stopped = dynamic_cast<const StoppedAt *>(&e)) {
+            table = stopped->table;
+        } else {
+            try {
+                if (QryBuscaTabelas && QryBuscaTabelas->Active())
+                    table = QryBuscaTabelas->FieldByName(tabela).AsString();
+            } catch (const std::exception &) {
+                // No current row to name.
+            }
         }
-        undo(triggersOff);
-        view_.showMessage(MessageKind::Error,
-                          QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e));
+        QString text = QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e);
+        if (!undo(triggersOff))
+            text += u'\r' + triggersLeftOff;
+        view_.showMessage(MessageKind::Error, text);
     }
 }
 
-void Conversion::undo(bool triggersOff)
+bool Conversion::undo(bool triggersOff)
 {
     // Nothing of a failed run may stay: its rewrites are undone, and the triggers it switched
-    // off are switched on again (that switch was committed on its own).
+    // off are switched on again (that switch was committed on its own). A rollback that fails
+    // leaves nothing either: the engine undoes what is not committed when the connection goes.
     try {
         db_.rollback();
     } catch (const std::exception &) {
     }
     if (!triggersOff)
-        return;
+        return true;
     try {
         TSQLQuery query;
         query.setSQLConnection(&db_);
         execute(query, statements::triggersOn());
+        return true;
     } catch (const std::exception &) {
+        return false;
     }
 }

@@ -32,12 +32,10 @@ public:
     void run();
 
 private:
-    void undo(bool triggersOff);
+    // Undoes a failed run; false when the triggers it had switched off could not be switched
+    // on again.
+    bool undo(bool triggersOff);
 
     TSQLConnection &db_;
     ConversionView &view_;
 };
-
-// True for a letter followed by letters, digits, "_" or "$": the only relation names the run
-// puts into a statement.
-bool isPlainIdentifier(const QString &name);

@@ -46,15 +46,34 @@ QString commit()
     return QStringLiteral("Commit");
 }
 
-QString passThroughViews()
+QString codeColumns()
 {
     return QStringLiteral(
-        "select vf.rdb$relation_name as Tabela from rdb$relation_fields vf "
-        "join rdb$view_relations vr on vr.rdb$view_name = vf.rdb$relation_name "
-        "and vr.rdb$view_context = vf.rdb$view_context "
-        "join rdb$relation_fields bf on bf.rdb$relation_name = vr.rdb$relation_name "
-        "and bf.rdb$field_name = vf.rdb$base_field "
-        "where upper(trim(vf.rdb$field_name)) = 'CODPROD' and upper(trim(vf.rdb$base_field)) = 'CODPROD'");
+        "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, "
+        "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
+        "rf.rdb$base_field as base_field, vr.rdb$relation_name as base_relation, "
+        "coalesce(vr.rdb$context_type, 0) as context_type "
+        "from rdb$relation_fields rf "
+        "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
+        "left join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
+        "left join rdb$view_relations vr on vr.rdb$view_name = rf.rdb$relation_name "
+        "and vr.rdb$view_context = rf.rdb$view_context "
+        "where upper(trim(rf.rdb$field_name)) = 'CODPROD' or r.rdb$view_blr is not null");
+}
+
+QString codeReferences()
+{
+    return QStringLiteral(
+        "select fk.rdb$constraint_name as name, fk.rdb$relation_name as child, cs.rdb$field_name as child_field, "
+        "uq.rdb$relation_name as master, rc.rdb$update_rule as update_rule "
+        "from rdb$relation_constraints fk "
+        "join rdb$ref_constraints rc on rc.rdb$constraint_name = fk.rdb$constraint_name "
+        "join rdb$relation_constraints uq on uq.rdb$constraint_name = rc.rdb$const_name_uq "
+        "join rdb$index_segments cs on cs.rdb$index_name = fk.rdb$index_name "
+        "join rdb$index_segments ms on ms.rdb$index_name = uq.rdb$index_name "
+        "and ms.rdb$field_position = cs.rdb$field_position "
+        "where fk.rdb$constraint_type = 'FOREIGN KEY' and upper(trim(ms.rdb$field_name)) = 'CODPROD' "
+        "order by 2, 1");
 }
 
 } // namespace statements

@@ -10,7 +10,9 @@ QString triggersOn();
 QString discovery();
 QString rewrite(const QString &table);
 QString commit();
-// Lists the views whose CODPROD is the unchanged CODPROD column of a relation the run rewrites.
-QString passThroughViews();
+// The metadata a run decides from (rewriteplan.h): every relation's CODPROD and every view's
+// columns, with what lies beneath them; the foreign keys whose master column is a CODPROD.
+QString codeColumns();
+QString codeReferences();
 
 } // namespace statements

@@ -1,5 +1,7 @@
 #include "errors.h"
 
+#include <ibase.h>
+
 Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
 QString dbxErrorDescription(int code)
@@ -45,4 +47,9 @@ QString dbxErrorDescription(int code)
     case 101: return QStringLiteral("Vendor error");
     default: return QStringLiteral("Error Code:  %1").arg(code);
     }
+}
+
+bool isReadOnlyRefusal(const TDBXError &e)
+{
+    return e.hasEngineCode(isc_read_only_view) || e.hasEngineCode(isc_read_only_field);
 }

@@ -41,5 +41,9 @@ private:
     QList<long> engineCodes_;
 };
 
+// True when the engine refused to write through a read-only view or column: a refusal that
+// comes as the statement is prepared, so nothing was written.
+bool isReadOnlyRefusal(const TDBXError &e);
+
 // The fixed description of a database layer error code, as used in "DBX Error:  %s".
 QString dbxErrorDescription(int code);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "sqlconnection.h"
 
 #include <QStringList>
 
@@ -54,3 +55,13 @@ public:
         gaugeValue = std::clamp(value, 0, gaugeMax);
     }
 };
+
+// One run of the Convert command on file, on a connection of its own that goes afterwards.
+inline RecordingView convertOnce(const QString &file)
+{
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view).run();
+    return view;
+}

@@ -26,12 +26,21 @@ FakeLayer::Result relations(const QStringList &names)
     return r;
 }
 
-// A fake database listing these relations (stored padded to 31 characters, as Firebird does).
-void scriptRelations(FakeLayer &layer, const QStringList &names, const QStringList &views = {})
+// A fake database listing these relations (stored padded to 31 characters, as Firebird does);
+// views maps a view to the table whose CODPROD it passes through.
+void scriptRelations(FakeLayer &layer, const QStringList &names, const QMap<QString, QString> &views = {})
 {
     layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(names.size())}}});
     layer.addResult(QStringLiteral("From rdb$relation_fields"), relations(names));
-    layer.addResult(QStringLiteral("rdb$view_relations"), relations(views));
+    FakeLayer::Result columns{{"RELATION", "FIELD", "IS_VIEW", "COMPUTED", "BASE_FIELD", "BASE_RELATION", "CONTEXT_TYPE"}, {}};
+    for (const QString &n : names) {
+        const bool view = views.contains(n);
+        columns.rows << QVariantList{padded(n), padded("CODPROD"), int(view), 0, view ? padded("CODPROD") : QVariant(),
+                                     view ? padded(views[n]) : QVariant(), 0};
+    }
+    layer.addResult(QStringLiteral("iif(r.rdb$view_blr"), columns);
+    layer.addResult(QStringLiteral("rdb$ref_constraints"),
+                    {{"NAME", "CHILD", "CHILD_FIELD", "MASTER", "UPDATE_RULE"}, {}});
 }
 
 QString countStatement()
@@ -42,7 +51,7 @@ QString countStatement()
 QStringList successfulStatements(const QStringList &rewritten)
 {
     QStringList s{statements::triggersOff() + crlf, statements::discovery() + crlf, countStatement(),
-                  statements::passThroughViews() + crlf};
+                  statements::codeColumns() + crlf, statements::codeReferences() + crlf};
     for (const QString &t : rewritten)
         s << statements::rewrite(t) + crlf;
     s << statements::triggersOn() + crlf << statements::commit() + crlf;
@@ -141,7 +150,8 @@ void TestRun::failurePoints_data()
     QTest::newRow("third of five") << "/x.fb" << "execute" << "UPDATE T3" << 1 << runBox + padded("T3") + motivo
                                    << QStringList{statements::rewrite("T3") + crlf, rollback, on} << 5 << 2
                                    << "Atualizando tabela: T3";
-    QTest::newRow("switch-on") << "/x.fb" << "execute" << "RDB$TRIGGER_INACTIVE = 0" << -1 << runBox + motivo
+    QTest::newRow("switch-on") << "/x.fb" << "execute" << "RDB$TRIGGER_INACTIVE = 0" << -1
+                               << runBox + motivo + "\rOs gatilhos continuam desativados; a próxima conversão deste banco os reativa."
                                << QStringList{statements::rewrite("T5") + crlf, on, rollback, on} << 5 << 5
                                << "Atualizando tabela: T5";
     QTest::newRow("commit") << "/x.fb" << "execute" << "Commit" << 1 << runBox + motivo
@@ -223,7 +233,7 @@ void TestRun::unsafeRelationNameStopsTheRun()
 void TestRun::passThroughViewIsNotRewritten()
 {
     FakeLayer layer;
-    scriptRelations(layer, {"PRODUTOS", "V_PRODUTOS"}, {"V_PRODUTOS"});
+    scriptRelations(layer, {"PRODUTOS", "V_PRODUTOS"}, {{"V_PRODUTOS", "PRODUTOS"}});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");

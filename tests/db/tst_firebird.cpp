@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 void exec(TSQLConnection &db, const QString &sql)
@@ -50,6 +52,9 @@ private slots:
     void countOfTheDiscoveryUnderDialect1();
     void cursorSurvivesUpdatesAndCommit();
     void triggerSwitchStatements();
+    void triggerSwitchKeepsTheUsersSettings_data();
+    void triggerSwitchKeepsTheUsersSettings();
+    void everyCharacterSetLoads();
     void uncommittedWorkIsUndone_data();
     void uncommittedWorkIsUndone();
 
@@ -206,6 +211,110 @@ void TestFirebird::triggerSwitchStatements()
     exec(db, QStringLiteral("update ALFA set N = N where N = 1"));
     exec(db, runtexts::commit);
     QCOMPARE(readColumn(file, logCount), QStringList{"1"});
+}
+
+void TestFirebird::triggerSwitchKeepsTheUsersSettings_data()
+{
+    QTest::addColumn<QString>("story");   // switch-offs, switch-ons, and runs cut short, in turn
+    QTest::addColumn<QString>("failure"); // what the switch-off says, when it must refuse
+    const struct {
+        const char *name, *story, *failure;
+    } rows[] = {
+        {"off and on again", "off on", ""},
+        {"a run cut short, then a whole one", "off cut off on", ""},
+        {"on with nothing recorded", "on", ""},
+        {"the record cannot be written", "off", "Não foi possível registrar os gatilhos desativados"},
+        {"a name dialect 1 cannot write", "off", "Nome de gatilho inválido: gatilho minúsculo"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QString::fromUtf8(row.story) << QString::fromUtf8(row.failure);
+}
+
+void TestFirebird::triggerSwitchKeepsTheUsersSettings()
+{
+    QFETCH(QString, story);
+    QFETCH(QString, failure);
+    static int n = 0;
+    QString file;
+    if (failure.startsWith(QLatin1String("Nome"))) {
+        file = dbs_.createFromDialect3(QStringLiteral("names%1.fb").arg(++n), QStringLiteral(
+            "CREATE TABLE T (X INTEGER);\nSET TERM ^ ;\nCREATE TRIGGER ATIVO FOR T BEFORE UPDATE AS BEGIN END^\n"
+            "CREATE TRIGGER \"gatilho minúsculo\" FOR T BEFORE UPDATE AS BEGIN END^\nSET TERM ; ^\n"));
+        QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    } else {
+        file = dbs_.create(QStringLiteral("switch%1.fb").arg(++n), QStringLiteral(R"(
+CREATE TABLE T (X INTEGER);
+SET TERM ^ ;
+CREATE TRIGGER ATIVO FOR T BEFORE UPDATE AS BEGIN END^
+CREATE TRIGGER DESLIGADO_PELO_USUARIO FOR T INACTIVE BEFORE UPDATE AS BEGIN END^
+CREATE TRIGGER DO_BANCO INACTIVE ON CONNECT AS BEGIN END^
+SET TERM ; ^
+)"));
+        QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    }
+    const QString states = QStringLiteral("select trim(RDB$TRIGGER_NAME) || '=' || RDB$TRIGGER_INACTIVE from RDB$TRIGGERS "
+                                          "where RDB$SYSTEM_FLAG = 0 order by 1");
+    const QStringList before = readColumn(file, states);
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateHome); });
+    if (failure.startsWith(QStringLiteral("Não"))) {
+        QFile blocker(dbs_.path(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(blocker.fileName()));
+    }
+
+    std::unique_ptr<TSQLConnection> db;
+    for (const QString &step : story.split(u' ')) {
+        if (step == QLatin1String("cut") || !db) {
+            db = std::make_unique<TSQLConnection>(); // the connection of a run that was cut short is gone
+            db->Params.setValue(QStringLiteral("DataBase"), file);
+            if (step == QLatin1String("cut"))
+                continue;
+        }
+        try {
+            exec(*db, step == QLatin1String("off") ? runtexts::triggersOff : runtexts::triggersOn);
+            QVERIFY2(failure.isEmpty(), "the switch-off went ahead");
+        } catch (const TDBXError &e) {
+            QVERIFY2(!failure.isEmpty() && e.message().startsWith(failure), qPrintable(e.message()));
+        }
+        if (step == QLatin1String("off") && failure.isEmpty())
+            QVERIFY(readColumn(file, states).contains(QStringLiteral("ATIVO=1")));
+    }
+    if (story.endsWith(QLatin1String("on")) || !failure.isEmpty())
+        QCOMPARE(readColumn(file, states), before);
+    QCOMPARE(QDir(dbs_.path(QStringLiteral("state/conversor/gatilhos"))).entryList(QDir::Files), QStringList());
+}
+
+void TestFirebird::everyCharacterSetLoads()
+{
+    // Every character set the engine knows, through the tool's settings and through Debian's.
+    const QStringList charsets = readColumn(sample_, QStringLiteral("select trim(RDB$CHARACTER_SET_NAME) from RDB$CHARACTER_SETS "
+                                                                    "order by 1"));
+    QVERIFY(charsets.contains(QStringLiteral("WIN1252")) && charsets.contains(QStringLiteral("ISO8859_1")));
+    QStringList viaTool, script;
+    for (const QString &cs : charsets) {
+        const QString sql = QStringLiteral("select 'loaded:%1', cast('A' as varchar(4) character set %1) from rdb$database").arg(cs);
+        try {
+            if (!readColumn(sample_, sql).isEmpty())
+                viaTool << cs;
+        } catch (const TDBXError &) {
+        }
+        script += sql + QStringLiteral(";\n");
+    }
+    QProcess isql;
+    QProcessEnvironment debian = QProcessEnvironment::systemEnvironment();
+    debian.remove(QStringLiteral("FIREBIRD"));
+    isql.setProcessEnvironment(debian);
+    isql.start(QStringLiteral("isql-fb"), {"-q", "-user", "SYSDBA", "-password", "x", sample_});
+    isql.write(script.join(QString()).toUtf8());
+    isql.closeWriteChannel();
+    QVERIFY(isql.waitForFinished(60000));
+    QStringList viaDebian;
+    for (const QString &line : QString::fromUtf8(isql.readAllStandardOutput()).split(u'\n'))
+        if (line.startsWith(QLatin1String("loaded:")))
+            viaDebian << line.section(u' ', 0, 0).mid(7);
+    QCOMPARE(viaTool, viaDebian);
+    QVERIFY2(viaTool.size() >= charsets.size() - 2, qPrintable(viaTool.join(u' ')));
 }
 
 void TestFirebird::uncommittedWorkIsUndone_data()

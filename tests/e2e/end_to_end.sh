@@ -13,8 +13,8 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 & pids+=($!)
 sleep 1
 
-codes() { # one line per value, "TABLE:CODE", sorted; the trigger states last
-  isql "$1" "set heading off; select 'P:' || coalesce(trim(CODPROD), 'null') from PRODUTOS union all select 'E:' || coalesce(trim(CODPROD), 'null') from ESTOQUE; select 'T:' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;" | awk 'NF { print $1 }' | sort
+codes() { # one line per value, "TABLE:CODE", sorted, with the trigger states
+  isql "$1" "set heading off; select 'P:' || coalesce(trim(CODPROD), 'null') from PRODUTOS union all select 'E:' || coalesce(trim(CODPROD), 'null') from ESTOQUE union all select 'V:' || coalesce(trim(CODPROD), 'null') from VENDAS union all select 'H:' || coalesce(trim(CODPROD), 'null') from HISTORICO_DE_PRECOS_POR_PRODUTO; select 'T:' || trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;" | awk 'NF { print $1 }' | sort
 }
 wait_for() { xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1; }
 gone() { for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
@@ -71,19 +71,19 @@ check "the status line reads Concluído!" status_reads "Concluído!"
 xdotool key alt+F4
 check "Alt+F4 ends the program" gone "$app"
 # The embedded engine holds the file while the tool is open: read it afterwards.
-expected=$(echo "$before" | sed -E 's/:1234567$/:203456/; s/:1234568$/:203456/; s/:2000001$/:000000/' | sort)
-check "every code was rewritten once and the trigger is active" [ "$(codes "$good")" = "$expected" ]
+expected=$(echo "$before" | sed -E 's/:1234567$/:203456/; s/:1345678$/:304567/; s/:2000001$/:000000/' | sort)
+check "every code was rewritten once, the triggers as they were" [ "$(codes "$good")" = "$expected" ]
 
 # ---- a run that fails on the third table
 bad="$work/falha.fb"
 "$source/tools/make-sample-db" "$bad" >/dev/null
-isql "$bad" "ALTER TABLE ITENS_PEDIDO ADD CONSTRAINT NAO_CONVERTE CHECK (CODPROD IS NULL OR CODPROD STARTING WITH '1'); COMMIT;" >/dev/null
+isql "$bad" "ALTER TABLE HISTORICO_DE_PRECOS_POR_PRODUTO ADD CONSTRAINT NAO_CONVERTE CHECK (CODPROD STARTING WITH '1' OR CODPROD STARTING WITH '2'); COMMIT;" >/dev/null
 before=$(codes "$bad")
 convert_with_keys "$bad"
 check "a failing run ends in the Error box" [ "$box" = Error ]
 xdotool key Escape
 sleep 0.5
-check "the status line names the table that failed" status_reads "Atualizando tabela: ITENS_PEDIDO"
+check "the status line names the table that failed" status_reads "Atualizando tabela: HISTORICO_DE_PRECOS_POR_PRODUTO"
 xdotool key alt+F4
 check "the window closes after a failed run" gone "$app"
 check "nothing changed in the database" [ "$(codes "$bad")" = "$before" ]

@@ -16,7 +16,10 @@ password=quokkafen
 root="$work/firebird"
 mkdir -p "$root" "$work/server-lock"
 for entry in "$build/firebird"/*; do
-  case $(basename "$entry") in firebird.conf | databases.conf) ;; *) ln -s "$(readlink -f "$entry")" "$root/";; esac
+  case $(basename "$entry") in
+    firebird.conf | databases.conf) ;;
+    *) if [ -L "$entry" ]; then ln -s "$(readlink -f "$entry")" "$root/"; else cp -a "$entry" "$root/"; fi;;
+  esac
 done
 listening() { ss -ltn 2>/dev/null | grep -q "127.0.0.1:$1 "; }
 port=$((30000 + RANDOM % 5000))
@@ -40,7 +43,7 @@ db="$work/loja.fb"
 mkfifo "$work/hold"
 isql-fb -q -user SYSDBA -password "$password" "localhost:$db" <"$work/hold" >/dev/null 2>&1 &
 pids+=($!)
-exec 3>"$work/hold"
+exec 3<>"$work/hold"
 echo "select count(*) from PRODUTOS;" >&3
 sleep 1
 check "the file is held: the embedded engine is refused" \

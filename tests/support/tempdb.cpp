@@ -25,17 +25,36 @@ TempDatabases::Isql runIsql(const QStringList &args, const QString &input)
 TempDatabases::TempDatabases() : dir_(QDir::tempPath() + QStringLiteral("/conversor-test-XXXXXX"))
 {
     engine::prepare(QCoreApplication::applicationDirPath());
+    // The tool's records of switched-off triggers stay in this world too.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("state"))));
 }
 
 QString TempDatabases::create(const QString &name, const QString &script, const QString &options)
 {
     const QString file = path(name);
-    const QString sql = QStringLiteral("SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x' %2;\n%3\nCOMMIT;\n")
+    // The script is UTF-8; the engine stores its text in the database's own character set.
+    const QString sql = QStringLiteral("SET NAMES UTF8;\nSET SQL DIALECT 1;\nSET BAIL ON;\n"
+                                       "CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x' %2;\n%3\nCOMMIT;\n")
                             .arg(file, options, script);
     const Isql run = runIsql({QStringLiteral("-q")}, sql);
     if (run.ok && run.output.trimmed().isEmpty())
         return file;
     lastError_ = QStringLiteral("isql: ") + run.output;
+    return {};
+}
+
+QString TempDatabases::createFromDialect3(const QString &name, const QString &script)
+{
+    const QString file = path(name);
+    const Isql made = isql(QString(), QStringLiteral("CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x';\n%2\nCOMMIT;\n")
+                                          .arg(file, script));
+    QProcess gfix;
+    if (made.ok) {
+        gfix.start(QStringLiteral("gfix"), {"-sql_dialect", "1", "-user", "SYSDBA", "-password", "x", file});
+        if (gfix.waitForFinished() && gfix.exitStatus() == QProcess::NormalExit && gfix.exitCode() == 0)
+            return file;
+    }
+    lastError_ = made.output + QString::fromUtf8(gfix.readAllStandardError());
     return {};
 }
 

@@ -15,6 +15,9 @@ public:
     // default character set) by running script after CREATE DATABASE; returns its path, or an
     // empty text when isql failed or complained, with what it said in lastError().
     [[nodiscard]] QString create(const QString &name, const QString &script = {}, const QString &options = {});
+    // A database made under SQL dialect 3 with script and then switched to dialect 1, as one
+    // comes to hold names that dialect 1 cannot write.
+    [[nodiscard]] QString createFromDialect3(const QString &name, const QString &script);
     QString lastError() const { return lastError_; }
 
     struct Isql {
