@@ -1,16 +1,25 @@
-// Times a whole conversion run (connect step to the end, through the real code, with a window
-// that draws nothing) against the engine alone running the same rewrites with isql-fb in one
-// transaction, on generated databases.
-//
-//   bench_run [--quick]          all shapes, median of three runs each
-// Each run is build/convert_file in a process of its own, timed from start to exit.
+// Times whole conversion runs against the engine alone, on generated databases:
+//   - run: the program converting the file headless (build/convert_file, a process from start
+//     to exit: the connect step, every statement, the end);
+//   - engine: isql-fb running the same rewrites in one transaction from a script file (-i),
+//     as its users run it;
+// median of three each, with the run's peak resident memory; and the longest time the
+// window's event loop went unanswered during a run over one table of 1,500,000 rows (the run
+// going through the code the window uses, a timer on the loop every 5 ms).
+//   bench_run [--quick] [--readme README.md]   the last writes the table into the README
+#include "conversion.h"
+#include "engineenv.h"
+#include "sqlconnection.h"
 #include "statements.h"
+#include "loopwatch.h"
+#include "threadedrun.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -19,15 +28,13 @@
 
 namespace {
 
-bool isql(const QString &script, const QString &database = {})
+bool isql(const QStringList &args, const QString &script = {})
 {
     QProcess p;
-    QStringList args{"-q", "-user", "SYSDBA", "-password", "x"};
-    if (!database.isEmpty())
-        args << database;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("isql-fb"), args);
-    p.write(script.toUtf8());
+    p.start(QStringLiteral("isql-fb"), QStringList{"-q", "-user", "SYSDBA", "-password", "x"} + args);
+    if (!script.isEmpty())
+        p.write(script.toUtf8());
     p.closeWriteChannel();
     p.waitForFinished(-1);
     const QByteArray out = p.readAll();
@@ -45,11 +52,11 @@ QString tableName(int i)
 
 bool generate(const QString &file, int tables, int rows)
 {
-    QString sql;
-    QTextStream s(&sql);
     QFile substr(QStringLiteral(SUBSTR_SQL));
     if (!substr.open(QIODevice::ReadOnly))
         return false;
+    QString sql;
+    QTextStream s(&sql);
     s << "SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '" << file << "' USER 'SYSDBA' PASSWORD 'x';\n"
       << QString::fromUtf8(substr.readAll());
     for (int t = 0; t < tables; ++t)
@@ -59,7 +66,7 @@ bool generate(const QString &file, int tables, int rows)
         s << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << rows << ") DO BEGIN INSERT INTO "
           << tableName(t) << " VALUES (:I, '" << 1000000 + t << "', 'produto'); I = I + 1; END END^\n";
     s << "SET TERM ; ^\nCOMMIT;\n";
-    return isql(sql);
+    return isql({}, sql);
 }
 
 double median(std::vector<double> v)
@@ -68,15 +75,41 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+class QuietView final : public ConversionView {
+public:
+    QString path;
+    bool converted = false;
+    QString pathText() const override { return path; }
+    void showMessage(MessageKind kind, const QString &) override { converted = kind == MessageKind::Information; }
+    void setGaugeMax(int) override {}
+    void setStatus(const QString &) override {}
+    void repaintNow() override {}
+    void addProgress(int) override {}
+    void setProgress(int) override {}
+};
+
+// The longest the loop went unanswered during a run on file, as the window runs it.
+qint64 longestUnanswered(const QString &file, bool &converted)
+{
+    TSQLConnection db;
+    QuietView view;
+    view.path = file;
+    const qint64 gap = longestUnansweredMs([&] { ThreadedRun(db, view).exec(); });
+    converted = view.converted;
+    return gap;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    engine::prepare(QCoreApplication::applicationDirPath());
     const QStringList args = app.arguments();
     const QString convert = app.applicationDirPath() + QStringLiteral("/convert_file");
-
     const bool quick = args.contains(QStringLiteral("--quick"));
+    const qsizetype readmeAt = args.indexOf(QStringLiteral("--readme"));
+    const QString readme = readmeAt > 0 ? args.value(readmeAt + 1) : QString();
     const int repeats = quick ? 1 : 3;
     struct Shape {
         int tables;
@@ -84,17 +117,26 @@ int main(int argc, char **argv)
     };
     const std::vector<Shape> shapes = quick ? std::vector<Shape>{{5, 2000}, {100, 10}}
                                             : std::vector<Shape>{{50, 20000}, {1000, 10}};
+    const int longTable = quick ? 100000 : 1500000;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/conversor-bench-XXXXXX"));
-    std::printf("%-16s %10s %10s %7s %12s\n", "shape", "run (s)", "engine (s)", "ratio", "peak (MiB)");
+    QString table;
+    QTextStream out(&table);
+    out << "| shape | run | engine | ratio | peak |\n|---|---|---|---|---|\n";
     for (const Shape &shape : shapes) {
         const QString templ = dir.filePath(QStringLiteral("template-%1x%2.fb").arg(shape.tables).arg(shape.rows));
         if (!generate(templ, shape.tables, shape.rows))
             return 1;
-        QString rewrites = QStringLiteral("SET SQL DIALECT 1;\n");
-        for (int t = 0; t < shape.tables; ++t)
-            rewrites += statements::rewrite(tableName(t)) + QStringLiteral(";\n");
-        rewrites += QStringLiteral("COMMIT;\n");
-
+        const QString script = dir.filePath(QStringLiteral("rewrites.sql"));
+        {
+            QFile f(script);
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return 1;
+            QTextStream s(&f);
+            s << "SET SQL DIALECT 1;\n";
+            for (int t = 0; t < shape.tables; ++t)
+                s << statements::rewrite(tableName(t)) << ";\n";
+            s << "COMMIT;\n";
+        }
         std::vector<double> runs, engines;
         long peak = 0;
         for (int r = 0; r < repeats; ++r) {
@@ -110,23 +152,57 @@ int main(int argc, char **argv)
             child.start(convert, {a});
             child.waitForFinished(-1);
             runs.push_back(runTimer.nsecsElapsed() / 1e9);
-            const QString out = QString::fromUtf8(child.readAllStandardOutput());
+            const QString said = QString::fromUtf8(child.readAllStandardOutput());
             if (child.exitCode() != 0) {
-                std::fprintf(stderr, "run failed: %s\n", qPrintable(out));
+                std::fprintf(stderr, "run failed: %s\n", qPrintable(said));
                 return 1;
             }
-            peak = std::max(peak, out.section(QStringLiteral("peak_kib "), 1).trimmed().toLong());
+            peak = std::max(peak, said.section(QStringLiteral("peak_kib "), 1).trimmed().toLong());
 
             QElapsedTimer timer;
             timer.start();
-            if (!isql(rewrites, b))
+            if (!isql({QStringLiteral("-i"), script, b}))
                 return 1;
             engines.push_back(timer.nsecsElapsed() / 1e9);
         }
         const double run = median(runs), engine = median(engines);
-        std::printf("%5d x %-8d %10.2f %10.2f %7.2f %12.1f\n", shape.tables, shape.rows, run, engine, run / engine,
-                    peak / 1024.0);
+        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 MiB |\n")
+                   .arg(QLocale(QLocale::English).toString(shape.tables), QLocale(QLocale::English).toString(shape.rows))
+                   .arg(run, 0, 'f', 2)
+                   .arg(engine, 0, 'f', 2)
+                   .arg(run / engine, 0, 'f', 2)
+                   .arg(peak / 1024.0, 0, 'f', 1);
+        std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
         std::fflush(stdout);
+    }
+    const QString big = dir.filePath(QStringLiteral("long.fb"));
+    if (!generate(big, 1, longTable))
+        return 1;
+    bool converted = false;
+    const qint64 gap = longestUnanswered(big, converted);
+    if (!converted)
+        return 1;
+    const QString gapLine = QStringLiteral("Longest time the window's event loop went unanswered during a run over one table of "
+                                           "%1 rows: %2 ms.\n")
+                                .arg(QLocale(QLocale::English).toString(longTable))
+                                .arg(gap);
+    out << "\n" << gapLine;
+    std::printf("%s", qPrintable(gapLine));
+    if (!readme.isEmpty()) {
+        QFile f(readme);
+        if (!f.open(QIODevice::ReadOnly))
+            return 1;
+        QString text = QString::fromUtf8(f.readAll());
+        f.close();
+        static const QRegularExpression block(QStringLiteral("<!-- bench_run -->\\n.*<!-- /bench_run -->"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+        if (!block.match(text).hasMatch()) {
+            std::fprintf(stderr, "bench_run: no <!-- bench_run --> block in %s\n", qPrintable(readme));
+            return 1;
+        }
+        text.replace(block, QStringLiteral("<!-- bench_run -->\n") + table + QStringLiteral("<!-- /bench_run -->"));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text.toUtf8()) < 0)
+            return 1;
     }
     return 0;
 }

@@ -7,6 +7,8 @@
 #include "sqlquery.h"
 #include "statements.h"
 
+#include <QScopeGuard>
+
 #include <memory>
 
 namespace {
@@ -18,6 +20,7 @@ QString messageOf(const std::exception &e)
     return QString::fromUtf8(e.what());
 }
 
+// The four steps of every statement the run executes.
 void execute(TSQLQuery &query, const QString &sql)
 {
     query.Close();
@@ -33,7 +36,7 @@ public:
     QString table;
 };
 
-const QString triggersLeftOff =
+const QString triggersLeftOffLine =
     QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
 
 } // namespace
@@ -57,10 +60,42 @@ bool Conversion::ConectaBancoVestrel()
     }
 }
 
+void Conversion::interrupt()
+{
+    interruptRequested_ = true;
+    db_.cancel(dbx::Cancel::Raise);
+}
+
+void Conversion::checkInterrupt() const
+{
+    if (interruptRequested_)
+        throw Exception(QStringLiteral("Conversão interrompida"));
+}
+
 void Conversion::run()
 {
-    if (!ConectaBancoVestrel())
+    if (!ConectaBancoVestrel()) {
+        outcome_ = Outcome::NotConnected;
+        interruptRequested_ = false;
         return;
+    }
+    runConnected();
+}
+
+void Conversion::runConnected()
+{
+    outcome_ = Outcome::None;
+    failure_.clear();
+    triggersLeftOff_ = false;
+    // However the run ends, the database is let go of, and a request to stop is spent.
+    auto release = qScopeGuard([this] {
+        try {
+            db_.setConnected(false);
+        } catch (const std::exception &) {
+            // A connection that will not close cleanly is gone all the same.
+        }
+        interruptRequested_ = false;
+    });
     const QString tabela = QStringLiteral("Tabela");
     bool triggersOff = false;
     std::unique_ptr<TSQLQuery> QryBuscaTabelas;
@@ -71,12 +106,15 @@ void Conversion::run()
         QryBuscaTabelas->setSQLConnection(&db_);
         QryAtualizaTabela->setSQLConnection(&db_);
 
+        checkInterrupt();
         execute(*QryAtualizaTabela, statements::triggersOff());
         triggersOff = true;
         QryBuscaTabelas->Close();
         QryBuscaTabelas->SQL().setText(statements::discovery());
+        checkInterrupt();
         QryBuscaTabelas->Open();
         view_.setGaugeMax(QryBuscaTabelas->RecordCount());
+        checkInterrupt();
         const RewritePlan plan = RewritePlan::read(db_);
         if (plan.stop())
             throw StoppedAt(plan.stop()->table, plan.stop()->reason);
@@ -89,6 +127,7 @@ void Conversion::run()
             if (!isPlainIdentifier(table))
                 throw Exception(QStringLiteral("Nome de tabela inválido: ") + table);
             if (plan.rewrites(table)) {
+                checkInterrupt();
                 try {
                     execute(*QryAtualizaTabela, statements::rewrite(table));
                 } catch (const TDBXError &e) {
@@ -101,9 +140,12 @@ void Conversion::run()
             QryBuscaTabelas->Next();
             view_.addProgress(1);
         }
+        checkInterrupt();
         execute(*QryAtualizaTabela, statements::triggersOn());
         triggersOff = false;
+        checkInterrupt();
         execute(*QryAtualizaTabela, statements::commit());
+        outcome_ = Outcome::Converted;
         view_.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
         view_.setProgress(0);
         view_.setStatus(QStringLiteral("Concluído!"));
@@ -119,10 +161,18 @@ void Conversion::run()
                 // No current row to name.
             }
         }
-        QString text = QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e);
-        if (!undo(triggersOff))
-            text += u'\r' + triggersLeftOff;
-        view_.showMessage(MessageKind::Error, text);
+        failure_ = QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e);
+        triggersLeftOff_ = !undo(triggersOff);
+        if (triggersLeftOff_)
+            failure_ += u'\r' + triggersLeftOffLine;
+        if (outcome_ != Outcome::Converted) { // what failed after the commit undoes nothing
+            if (interruptRequested_) {
+                outcome_ = Outcome::Interrupted;
+                return;
+            }
+            outcome_ = Outcome::Failed;
+        }
+        view_.showMessage(MessageKind::Error, failure_);
     }
 }
 
@@ -131,6 +181,9 @@ bool Conversion::undo(bool triggersOff)
     // Nothing of a failed run may stay: its rewrites are undone, and the triggers it switched
     // off are switched on again (that switch was committed on its own). A rollback that fails
     // leaves nothing either: the engine undoes what is not committed when the connection goes.
+    // An interrupt must not stop the undoing itself.
+    db_.cancel(dbx::Cancel::Disable);
+    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
     try {
         db_.rollback();
     } catch (const std::exception &) {

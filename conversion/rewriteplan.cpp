@@ -22,17 +22,23 @@ bool wipes(const QString &rule)
 RewritePlan RewritePlan::decide(const QList<RelationField> &fields, const QList<CodeReference> &references)
 {
     QHash<Column, RelationField> byColumn;
-    QStringList relations; // with a CODPROD, in the discovery's order (by name)
+    QSet<QString> computed, views;
     for (const RelationField &f : fields) {
         byColumn.insert({f.relation, f.field}, f);
-        if (f.field == codprod)
-            relations << f.relation;
+        if (f.computed)
+            computed.insert(f.relation);
+        if (f.isView && f.field == codprod)
+            views.insert(f.relation);
     }
-    relations.sort();
-    auto isStoredCode = [&](const QString &table) {
-        const auto it = byColumn.constFind({table, codprod});
-        return it != byColumn.cend() && !it->isView && !it->computed;
-    };
+    // Only tables hold foreign keys, and a key's column is stored.
+    auto isStoredCode = [&](const QString &table) { return !computed.contains(table) && !views.contains(table); };
+    QSet<QString> inReferences;
+    for (const CodeReference &r : references)
+        inReferences << trimControl(r.child) << r.master;
+    QStringList tables(inReferences.cbegin(), inReferences.cend()); // in the discovery's order
+    tables.sort();
+    QStringList viewOrder(views.cbegin(), views.cend());
+    viewOrder.sort();
 
     // Cascades from one stored CODPROD to another: the engine converts the child.
     QHash<QString, QStringList> cascadeChildren, cascadeMasters;
@@ -61,10 +67,10 @@ RewritePlan RewritePlan::decide(const QList<RelationField> &fields, const QList<
                     queue.enqueue(child);
                 }
     };
-    for (const QString &table : std::as_const(relations))
+    for (const QString &table : std::as_const(tables))
         if (isStoredCode(table) && !cascadeMasters.contains(table))
             statementFor(table);
-    for (const QString &table : std::as_const(relations)) {
+    for (const QString &table : std::as_const(tables)) {
         if (!isStoredCode(table) || converted.contains(table))
             continue;
         // Not reached, so a master of it is not either: climb until the ring closes.
@@ -80,21 +86,18 @@ RewritePlan RewritePlan::decide(const QList<RelationField> &fields, const QList<
         }
         statementFor(at);
     }
-    for (const QString &table : std::as_const(relations))
-        if (byColumn.value({table, codprod}).computed)
-            plan.skipped_.insert(table);
+    for (const QString &table : std::as_const(computed))
+        plan.skipped_.insert(table);
 
     // Columns the engine keeps in step with a converted CODPROD, whatever their name.
     QSet<Column> keptInStep;
     for (const CodeReference &r : references)
-        if (r.updateRule == QLatin1String("CASCADE") && converted.contains(r.master))
+        if (r.updateRule == QLatin1String("CASCADE") && isStoredCode(r.master))
             keptInStep.insert({trimControl(r.child), r.childField});
 
     // Views: follow each view's CODPROD down to the column beneath it.
     QSet<Column> claimed;
-    for (const QString &view : std::as_const(relations)) {
-        if (!byColumn.value({view, codprod}).isView)
-            continue;
+    for (const QString &view : std::as_const(viewOrder)) {
         Column at{view, codprod};
         bool expression = false;
         for (int depth = 0; depth < 64; ++depth) {
@@ -107,7 +110,8 @@ RewritePlan RewritePlan::decide(const QList<RelationField> &fields, const QList<
             }
             at = {it->baseRelation, it->baseField};
         }
-        const bool convertedAnyway = (at.second == codprod && byColumn.contains(at)) || keptInStep.contains(at);
+        // A CODPROD beneath is a table's, converted (or computed: nothing stored) anyway.
+        const bool convertedAnyway = at.second == codprod || keptInStep.contains(at);
         if (expression || convertedAnyway || claimed.contains(at))
             plan.skipped_.insert(view);
         else
@@ -115,7 +119,7 @@ RewritePlan RewritePlan::decide(const QList<RelationField> &fields, const QList<
     }
 
     for (const CodeReference &r : references)
-        if (wipes(r.updateRule) && converted.contains(r.master)) {
+        if (wipes(r.updateRule) && isStoredCode(r.master)) {
             plan.stop_ = Stop{r.child, QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) apagaria os códigos desta "
                                                       "tabela ao converter %3")
                                            .arg(r.name, r.updateRule, r.master)};

@@ -23,7 +23,8 @@
 
 class TSQLConnection;
 
-// A relation's CODPROD, or any column of a view, as the metadata describes it.
+// A computed CODPROD, or any column of a view, as the metadata describes it (the tables'
+// stored CODPROD columns need no description: they are every other one the discovery lists).
 struct RelationField {
     QString relation;
     QString field;

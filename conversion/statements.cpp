@@ -48,17 +48,20 @@ QString commit()
 
 QString codeColumns()
 {
+    // Each part led by the shorter table, the other reached through its index: the computed
+    // CODPROD columns (from the domains), and every column of the views (from the relations).
     return QStringLiteral(
-        "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, "
-        "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
-        "rf.rdb$base_field as base_field, vr.rdb$relation_name as base_relation, "
-        "coalesce(vr.rdb$context_type, 0) as context_type "
-        "from rdb$relation_fields rf "
-        "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
-        "left join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
+        "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, 0 as is_view, 1 as computed, "
+        "cast(null as char(31)) as base_field, cast(null as char(31)) as base_relation, 0 as context_type "
+        "from rdb$fields f join rdb$relation_fields rf on rf.rdb$field_source = f.rdb$field_name || '' "
+        "where f.rdb$computed_blr is not null and rf.rdb$field_name || '' = 'CODPROD' "
+        "union all "
+        "select rf.rdb$relation_name, rf.rdb$field_name, 1, 0, rf.rdb$base_field, vr.rdb$relation_name, "
+        "coalesce(vr.rdb$context_type, 0) "
+        "from rdb$relations r join rdb$relation_fields rf on rf.rdb$relation_name = r.rdb$relation_name || '' "
         "left join rdb$view_relations vr on vr.rdb$view_name = rf.rdb$relation_name "
         "and vr.rdb$view_context = rf.rdb$view_context "
-        "where upper(trim(rf.rdb$field_name)) = 'CODPROD' or r.rdb$view_blr is not null");
+        "where r.rdb$view_blr is not null");
 }
 
 QString codeReferences()

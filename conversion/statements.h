@@ -10,8 +10,8 @@ QString triggersOn();
 QString discovery();
 QString rewrite(const QString &table);
 QString commit();
-// The metadata a run decides from (rewriteplan.h): every relation's CODPROD and every view's
-// columns, with what lies beneath them; the foreign keys whose master column is a CODPROD.
+// The metadata a run decides from (rewriteplan.h): the computed CODPROD columns and every
+// view's columns, with what lies beneath them; the foreign keys whose master column is a CODPROD.
 QString codeColumns();
 QString codeReferences();
 

@@ -24,6 +24,9 @@ enum Code : int {
     VendorError = 101,
 };
 
+// What a cancel asks of the statement running on a connection.
+enum class Cancel : int { Disable = 1, Enable = 2, Raise = 3 };
+
 struct Entry {
     QString name;
     QString value;
@@ -78,6 +81,9 @@ public:
     virtual int setCallbackEvent(Handle connection) = 0;
     // Undoes the connection's uncommitted work (used to undo a failed conversion).
     virtual int rollback(Handle connection) = 0;
+    // Stops the statement running on the connection, or keeps it from being stopped. Safe to
+    // call from another thread while the connection is in use.
+    virtual int cancel(Handle connection, Cancel what) = 0;
 
     // The driver is loaded once per process and kept; 0 while not loaded.
     Handle driver() const { return driver_; }

@@ -20,6 +20,7 @@
     X(isc_dsql_free_statement)                                                                     \
     X(isc_dsql_sql_info)                                                                           \
     X(isc_dsql_execute_immediate)                                                                  \
+    X(isc_database_info)                                                                           \
     X(isc_vax_integer)                                                                             \
     X(fb_interpret)                                                                                \
     X(fb_cancel_operation)                                                                         \

@@ -52,6 +52,7 @@ FbClientLayer::~FbClientLayer()
 
 template <class T> T *FbClientLayer::get(Handle h)
 {
+    std::lock_guard lock(registry_);
     const auto it = objects_.find(h);
     T *object = it == objects_.end() ? nullptr : dynamic_cast<T *>(it->second.get());
     if (!object)
@@ -61,6 +62,7 @@ template <class T> T *FbClientLayer::get(Handle h)
 
 Handle FbClientLayer::add(std::unique_ptr<fb::Object> object)
 {
+    std::lock_guard lock(registry_);
     const Handle h = nextHandle_++;
     objects_.emplace(h, std::move(object));
     return h;
@@ -284,12 +286,20 @@ void FbClientLayer::release(fb::Object *object, Handle handle)
 int FbClientLayer::close(Handle handle)
 {
     const int code = guarded(handle, [&] {
-        const auto it = objects_.find(handle);
-        if (it == objects_.end())
-            throw layerError(dbx::InvalidHandle);
-        release(it->second.get(), handle);
+        fb::Object *object = nullptr;
+        {
+            std::lock_guard lock(registry_);
+            const auto it = objects_.find(handle);
+            if (it == objects_.end())
+                throw layerError(dbx::InvalidHandle);
+            object = it->second.get();
+        }
+        release(object, handle);
     });
-    objects_.erase(handle);
+    {
+        std::lock_guard lock(registry_);
+        objects_.erase(handle);
+    }
     if (code == dbx::Ok)
         errors_.erase(handle);
     return code;
@@ -303,4 +313,16 @@ int FbClientLayer::setCallbackEvent(Handle connection)
 int FbClientLayer::rollback(Handle connection)
 {
     return guarded(connection, [&] { get<fb::Connection>(connection)->rollbackWork(); });
+}
+
+int FbClientLayer::cancel(Handle connection, dbx::Cancel what)
+{
+    // Holding the registry keeps the connection from going while the engine is asked.
+    std::lock_guard lock(registry_);
+    const auto it = objects_.find(connection);
+    auto *c = it == objects_.end() ? nullptr : dynamic_cast<fb::Connection *>(it->second.get());
+    if (!c)
+        return dbx::InvalidHandle;
+    c->attachment.cancel(int(what));
+    return dbx::Ok;
 }

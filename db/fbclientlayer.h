@@ -46,6 +46,7 @@ public:
     int close(dbx::Handle handle) override;
     int setCallbackEvent(dbx::Handle connection) override;
     int rollback(dbx::Handle connection) override;
+    int cancel(dbx::Handle connection, dbx::Cancel what) override;
 
 private:
     struct Failure {
@@ -60,6 +61,9 @@ private:
 
     QString library_;
     const FbApi *api_ = nullptr;
+    // Every call comes from the thread running the connection, but a cancel, which may come
+    // from any thread while it runs: the registry is shared with it.
+    mutable std::recursive_mutex registry_;
     std::map<dbx::Handle, std::unique_ptr<fb::Object>> objects_;
     std::map<dbx::Handle, Failure> errors_;
     dbx::Handle nextHandle_ = 1;

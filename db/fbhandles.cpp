@@ -51,6 +51,29 @@ void Attachment::cancel(int mode)
     h_.api().fb_cancel_operation(status, get(), (unsigned short)mode);
 }
 
+QPair<QString, QString> Attachment::identity()
+{
+    const char items[] = {isc_info_db_id, isc_info_creation_date, isc_info_end};
+    char buffer[1024] = {};
+    ISC_STATUS_ARRAY status;
+    h_.api().isc_database_info(status, get(), short(sizeof items), items, short(sizeof buffer), buffer);
+    fbstatus::check(h_.api(), status);
+    QPair<QString, QString> id;
+    for (const char *p = buffer; p < buffer + sizeof buffer - 3 && *p != isc_info_end;) {
+        const char item = *p;
+        const int length = int(h_.api().isc_vax_integer(p + 1, 2));
+        const char *data = p + 3;
+        if (data + length > buffer + sizeof buffer)
+            break;
+        if (item == isc_info_db_id && length > 1) // a count, then the file's name, length first
+            id.first = QString::fromUtf8(data + 2, std::min<int>(static_cast<unsigned char>(data[1]), length - 2));
+        else if (item == isc_info_creation_date && length >= 8)
+            id.second = QStringLiteral("%1.%2").arg(h_.api().isc_vax_integer(data, 4)).arg(h_.api().isc_vax_integer(data + 4, 4));
+        p = data + length;
+    }
+    return id;
+}
+
 // ---- Transaction
 
 void Transaction::start(Attachment &attachment, const std::string &tpb)

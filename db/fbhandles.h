@@ -5,6 +5,8 @@
 #include "fbapi.h"
 
 #include <QByteArray>
+#include <QPair>
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -66,6 +68,9 @@ public:
     void executeImmediate(Transaction &transaction, const QByteArray &sql, int dialect);
     // Asks the engine to stop what runs on this attachment (safe from another thread).
     void cancel(int mode);
+    // The database's file as the engine knows it, and its creation time ("days.ticks"):
+    // together, what tells one database from another.
+    QPair<QString, QString> identity();
     bool attached() const { return h_.value() != 0; }
     isc_db_handle *get() { return h_.get(); }
 

@@ -119,12 +119,19 @@ bool Reader::fetch()
         buffered.pop_front();
         return hasRow = true;
     }
-    if (cursorOpen && !exhausted) {
-        if (command->statement.fetch(command->connection->options.dialect, command->out)) {
-            current = readRow();
-            return hasRow = true;
-        }
-        exhausted = true;
+    // Rows are taken off the cursor a batch at a time: the engine walks its result once, not
+    // between every other statement the caller runs.
+    const int dialect = command->connection->options.dialect;
+    while (cursorOpen && !exhausted && buffered.size() < batch) {
+        if (command->statement.fetch(dialect, command->out))
+            buffered.push_back(readRow());
+        else
+            exhausted = true;
+    }
+    if (!buffered.empty()) {
+        current = std::move(buffered.front());
+        buffered.pop_front();
+        return hasRow = true;
     }
     current.clear();
     return hasRow = false;

@@ -57,11 +57,12 @@ struct Command final : Object {
 };
 
 struct Reader final : Object {
+    static constexpr std::size_t batch = 512;
     explicit Reader(Command &c) : command(&c) {}
     Command *command;
     bool cursorOpen = true;
     bool exhausted = false;   // the engine has said "no more rows": fetching again is an error
-    std::deque<Row> buffered; // rows taken off the cursor before a commit closed it
+    std::deque<Row> buffered; // rows taken off the cursor, not yet delivered
     Row current;
     bool hasRow = false;
 

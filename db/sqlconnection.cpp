@@ -171,6 +171,7 @@ void TSQLConnection::connect()
         quoteChar_ = quoted == QLatin1String("true") ? QStringLiteral("\"") : QString();
         attachedDatabase_ = find(entries, QStringLiteral("Database"))->value;
         handle_ = connection;
+        cancelHandle_ = connection;
         state_ = TConnectionState::csStateOpen;
     } catch (...) {
         if (connection)
@@ -212,6 +213,7 @@ void TSQLConnection::disconnect()
     for (TSQLQuery *query : std::as_const(queries_))
         query->release();
     layer_.setCallbackEvent(handle_);
+    cancelHandle_ = 0;
     const int code = layer_.close(handle_);
     const dbx::Handle closed = handle_;
     handle_ = 0;
@@ -225,4 +227,10 @@ void TSQLConnection::rollback()
     if (state_ != TConnectionState::csStateOpen)
         return;
     layer_.check(handle_, layer_.rollback(handle_));
+}
+
+void TSQLConnection::cancel(dbx::Cancel what)
+{
+    if (const dbx::Handle h = cancelHandle_)
+        layer_.cancel(h, what);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class TSQLQuery;
@@ -48,6 +49,9 @@ public:
     int maxBlobSize() const;
     // Undoes every statement not yet committed on this connection.
     void rollback();
+    // Stops the statement running on the open connection, or keeps statements from being
+    // stopped; may be called from any thread. Does nothing while closed.
+    void cancel(dbx::Cancel what);
 
     dbx::Layer &layer() const { return layer_; }
     dbx::Handle handle() const { return handle_; }
@@ -67,6 +71,7 @@ private:
     dbx::Layer &layer_;
     TConnectionState state_ = TConnectionState::csStateClosed;
     dbx::Handle handle_ = 0;
+    std::atomic<dbx::Handle> cancelHandle_{0}; // handle_, for other threads
     QString quoteChar_;
     QString attachedDatabase_;
     QList<TSQLQuery *> queries_;

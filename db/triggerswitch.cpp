@@ -26,11 +26,10 @@ QList<QPair<QString, QString>> rows(Connection &c, Transaction &t, const QString
     return all;
 }
 
-TriggerLedger ledgerOf(Connection &c, Transaction &t)
+TriggerLedger ledgerOf(Connection &c)
 {
-    const auto identity = rows(c, t, QStringLiteral("select mon$database_name, cast(mon$creation_date as varchar(30)) "
-                                                    "from mon$database"));
-    return TriggerLedger(engine::stateFolder() + QStringLiteral("/gatilhos"), identity.value(0).first, identity.value(0).second);
+    const auto [file, created] = c.attachment.identity();
+    return TriggerLedger(engine::stateFolder() + QStringLiteral("/gatilhos"), file, created);
 }
 
 void alter(Connection &c, Transaction &t, const QStringList &names, bool inactive)
@@ -46,7 +45,7 @@ std::int64_t switchTriggers(Connection &c, const enginerules::Rule &rule)
 {
     Transaction own(c.api);
     own.start(c.attachment, c.tpb);
-    const TriggerLedger ledger = ledgerOf(c, own);
+    const TriggerLedger ledger = ledgerOf(c);
     const QStringList recorded = ledger.names();
     QStringList active, inactive;
     for (const auto &[name, state] : rows(c, own, QStringLiteral("select rdb$trigger_name, coalesce(rdb$trigger_inactive, 0) "

@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QScreen>
@@ -140,7 +141,26 @@ bool TForm1::ConectaBancoVestrel()
 
 void TForm1::imgConverterClick()
 {
-    conversion_.run();
+    ThreadedRun run(dbVestrel, *this);
+    run_ = &run;
+    lastOutcome_ = run.exec();
+    run_ = nullptr;
+    lastFailure_ = run.failure();
+    if (endRequested_)
+        close();
+}
+
+void TForm1::endOnRequest()
+{
+    endRequested_ = true;
+    if (run_)
+        run_->interrupt();
+    // A box or dialog open now would keep the run, or the window, waiting.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    if (!run_)
+        close();
 }
 
 // ---- what the run shows through

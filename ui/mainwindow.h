@@ -2,6 +2,7 @@
 
 #include "conversion.h"
 #include "sqlconnection.h"
+#include "threadedrun.h"
 
 #include <QWidget>
 
@@ -30,6 +31,12 @@ public:
     TSQLConnection dbVestrel;
 
     bool ConectaBancoVestrel();
+    // A request to end the program (a signal): a run in progress is stopped (cancelled, undone,
+    // no box) and the window closes once it is over; otherwise the window closes as Exit does.
+    void endOnRequest();
+    // How the last run ended, and what it would have said had it not been stopped.
+    Conversion::Outcome lastOutcome() const { return lastOutcome_; }
+    QString lastFailure() const { return lastFailure_; }
     // The window's key handler: sees every key before the focused member does.
     void FormKeyDown(int &key, Qt::KeyboardModifiers shift);
 
@@ -59,5 +66,9 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui_;
     Conversion conversion_;
+    ThreadedRun *run_ = nullptr; // the run in progress
+    bool endRequested_ = false;
+    Conversion::Outcome lastOutcome_ = Conversion::Outcome::None;
+    QString lastFailure_;
     bool placed_ = false;
 };

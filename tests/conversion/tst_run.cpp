@@ -38,7 +38,7 @@ void scriptRelations(FakeLayer &layer, const QStringList &names, const QMap<QStr
         columns.rows << QVariantList{padded(n), padded("CODPROD"), int(view), 0, view ? padded("CODPROD") : QVariant(),
                                      view ? padded(views[n]) : QVariant(), 0};
     }
-    layer.addResult(QStringLiteral("iif(r.rdb$view_blr"), columns);
+    layer.addResult(QStringLiteral("rdb$view_relations vr"), columns);
     layer.addResult(QStringLiteral("rdb$ref_constraints"),
                     {{"NAME", "CHILD", "CHILD_FIELD", "MASTER", "UPDATE_RULE"}, {}});
 }
@@ -70,7 +70,9 @@ private slots:
     void secondRunStartsFromTheGaugeAFailureLeft();
     void unsafeRelationNameStopsTheRun();
     void passThroughViewIsNotRewritten();
-    void anotherFileChosenReattaches();
+    void eachRunAttachesTheFileChosenThen();
+    void interruptedRun_data();
+    void interruptedRun();
 };
 
 void TestRun::successOverThreeRelations()
@@ -95,13 +97,13 @@ void TestRun::successOverThreeRelations()
     QCOMPARE(view.boxes[0].status, QStringLiteral("Atualizando tabela: PRODUTOS"));
     QCOMPARE(view.gaugeValue, 0);
     QCOMPARE(view.events.last(), QStringLiteral("status=Concluído!"));
-    QCOMPARE(layer.live.size(), 1); // both queries released; the connection stays
+    QCOMPARE(layer.live.size(), 0); // both queries released, and the file let go of
     QCOMPARE(layer.connectEntries.size(), 1);
 
-    // A second run on the same file finds the connection open and starts the gauge at 0.
+    // A second run on the same file attaches again and starts the gauge at 0.
     view.events.clear();
     Conversion(db, view).run();
-    QCOMPARE(layer.connectEntries.size(), 1);
+    QCOMPARE(layer.connectEntries.size(), 2);
     QCOMPARE(view.events.first(), QStringLiteral("max=3"));
     QCOMPARE(view.boxes.size(), 2);
 }
@@ -243,22 +245,62 @@ void TestRun::passThroughViewIsNotRewritten()
     QCOMPARE(view.boxes[0].gaugeValue, 2);
 }
 
-void TestRun::anotherFileChosenReattaches()
+void TestRun::eachRunAttachesTheFileChosenThen()
 {
     FakeLayer layer;
     scriptRelations(layer, {"T1"});
     TSQLConnection db(layer);
     RecordingView view;
-    view.path = QStringLiteral("/a.fb");
-    Conversion(db, view).run();
-    view.path = QStringLiteral("/b.fb");
-    Conversion(db, view).run();
-    view.path = QStringLiteral("/b.fb");
-    Conversion(db, view).run();
-    QCOMPARE(layer.connectEntries.size(), 2);
-    QCOMPARE(db.attachedDatabase(), QStringLiteral("/b.fb"));
-    QCOMPARE(layer.live.size(), 1); // the first connection was released
+    for (const char *path : {"/a.fb", "/b.fb", "/b.fb"}) {
+        view.path = QString::fromLatin1(path);
+        Conversion(db, view).run();
+        QCOMPARE(layer.connectEntries.last().value(1).value, view.path);
+        QCOMPARE(db.State(), TConnectionState::csStateClosed); // let go of at the end
+        QCOMPARE(layer.live.size(), 0);
+    }
+    QCOMPARE(layer.connectEntries.size(), 3);
     QCOMPARE(view.boxes.size(), 3);
+}
+
+void TestRun::interruptedRun_data()
+{
+    QTest::addColumn<QString>("at");      // the statement during which the interrupt comes
+    QTest::addColumn<QStringList>("tail"); // the last statements issued, in order
+    const QString on = statements::triggersOn() + crlf;
+    QTest::newRow("switch-off") << "RDB$TRIGGER_INACTIVE = 1" << QStringList{"<cancel>", rollback, on};
+    QTest::newRow("third table") << "UPDATE T3" << QStringList{statements::rewrite("T3") + crlf, "<cancel>", rollback, on};
+    QTest::newRow("switch-on") << "RDB$TRIGGER_INACTIVE = 0" << QStringList{on, "<cancel>", rollback};
+}
+
+void TestRun::interruptedRun()
+{
+    QFETCH(QString, at);
+    QFETCH(QStringList, tail);
+    FakeLayer layer;
+    scriptRelations(layer, {"T1", "T2", "T3", "T4", "T5"});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion conversion(db, view);
+    bool once = false;
+    layer.onExecute = [&](const QString &sql) {
+        if (sql.contains(at) && !once) {
+            once = true;
+            conversion.interrupt();
+        }
+    };
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Interrupted);
+    QVERIFY(view.boxes.isEmpty());
+    QCOMPARE(layer.statements.mid(layer.statements.size() - tail.size()), tail);
+    QVERIFY(!layer.statements.contains(statements::commit() + crlf));
+    QVERIFY2(conversion.failure().endsWith(QStringLiteral("Motivo: Conversão interrompida")), qPrintable(conversion.failure()));
+    // The undoing cannot be cancelled itself.
+    const qsizetype raised = layer.calls.indexOf(QRegularExpression(QStringLiteral("cancel\\(\\d+, 3\\)")));
+    const qsizetype disabled = layer.calls.indexOf(QRegularExpression(QStringLiteral("cancel\\(\\d+, 1\\)")));
+    QVERIFY(raised >= 0 && disabled > raised);
+    QVERIFY(disabled < layer.calls.indexOf(QRegularExpression(QStringLiteral("rollback\\(\\d+\\)"))));
+    QCOMPARE(db.State(), TConnectionState::csStateClosed);
 }
 
 QTEST_GUILESS_MAIN(TestRun)

@@ -6,49 +6,17 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 
 . "$source/tests/e2e/lib.sh"
-display=:$((RANDOM % 500 + 500))
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 & pids+=($!)
-sleep 1
+start_desktop
 
 codes() { # one line per value, "TABLE:CODE", sorted, with the trigger states
   isql "$1" "set heading off; select 'P:' || coalesce(trim(CODPROD), 'null') from PRODUTOS union all select 'E:' || coalesce(trim(CODPROD), 'null') from ESTOQUE union all select 'V:' || coalesce(trim(CODPROD), 'null') from VENDAS union all select 'H:' || coalesce(trim(CODPROD), 'null') from HISTORICO_DE_PRECOS_POR_PRODUTO; select 'T:' || trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;" | awk 'NF { print $1 }' | sort
 }
-wait_for() { xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1; }
-gone() { for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
-
 # Starts the tool, opens FILE through the Open command and runs Convert, all from the keyboard;
 # leaves the final box's caption in $box and the window in $win.
 convert_with_keys() {
-  box=""
-  local file=$1
-  "$build/conversor" >"$work/app.log" 2>&1 & app=$!
-  pids+=($app)
-  win=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Conversor de dados - Malhavera -\$'")
-  [ -n "$win" ] || return 1
-  xdotool windowactivate --sync "$win" 2>/dev/null
-  sleep 0.5
-  xdotool key Tab Return                      # the path field, then Open
-  local dialog
-  dialog=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Open\$'")
-  [ -n "$dialog" ] || return 1
-  sleep 0.5
-  xdotool type --delay 20 "$file"
-  sleep 0.3
-  xdotool key Return
-  sleep 0.5
-  if xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1; then
-    xdotool key Return                        # the first one only closed a completion list
-    sleep 0.5
-  fi
-  xdotool key Tab Return                      # Convert
-  for _ in $(seq 200); do
-    if xdotool search --onlyvisible --name '^Information$' >/dev/null 2>&1; then box=Information; break; fi
-    if xdotool search --onlyvisible --name '^Error$' >/dev/null 2>&1; then box=Error; break; fi
-    sleep 0.1
-  done
+  start_tool && choose_file "$1" || return 1
+  xdotool key Tab Return # Convert
+  wait_box
 }
 
 status_reads() { # status_reads TEXT: the status line on screen is exactly TEXT as the program draws it
@@ -66,7 +34,7 @@ convert_with_keys "$good"
 check "the path chosen in the dialog reached the run and it ended in the Information box" [ "$box" = Information ]
 xdotool key Return                            # OK
 sleep 0.5
-check "the box closed on Enter" bash -c "! xdotool search --onlyvisible --name '^Information\$' >/dev/null 2>&1"
+check "the box closed on Enter" bash -c "$(declare -f visible); ! visible '^Information\$'"
 check "the status line reads Concluído!" status_reads "Concluído!"
 xdotool key alt+F4
 check "Alt+F4 ends the program" gone "$app"
@@ -90,28 +58,14 @@ check "nothing changed in the database" [ "$(codes "$bad")" = "$before" ]
 # ---- input during a run waits: a click on Exit and a Tab change nothing until the box
 slow="$work/grande.fb"
 big_db "$slow" 12 50000 >/dev/null
-"$build/conversor" >"$work/app.log" 2>&1 & app=$!
-pids+=($app)
-win=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Conversor de dados - Malhavera -\$'")
-xdotool windowactivate --sync "$win" 2>/dev/null
-sleep 0.5
-xdotool key Tab Return
-timeout 20 bash -c "$(declare -f wait_for); wait_for '^Open\$'" >/dev/null
-sleep 0.5
-xdotool type --delay 20 "$slow"
-xdotool key Return
-sleep 0.5
-xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1 && xdotool key Return && sleep 0.5
+start_tool
+choose_file "$slow"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool key Tab Return                        # Convert: the run starts
 sleep 0.3
 xdotool mousemove $((X + 504 + 20)) $((Y + 191 + 20)) click 1   # Exit, during the run
 xdotool key Tab
-box=""
-for _ in $(seq 300); do
-  xdotool search --onlyvisible --name '^Information$' >/dev/null 2>&1 && { box=Information; break; }
-  sleep 0.1
-done
+wait_box 30
 check "a click on Exit during the run did not end it" [ "$box" = Information ]
 xdotool key Return
 sleep 0.5

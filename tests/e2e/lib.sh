@@ -44,3 +44,51 @@ big_db() {
     printf "SET TERM ; ^\nCOMMIT;\n%s\n" "$extra"
   } | isql-fb -q
 }
+
+# ---- the desktop: Xvfb with openbox, the real program driven by xdotool
+start_desktop() {
+  export DISPLAY=:$((RANDOM % 500 + 500)) QT_QPA_PLATFORM=xcb
+  Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  openbox >/dev/null 2>&1 & pids+=($!)
+  sleep 1
+}
+wait_for() { xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+gone() { for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+# start_tool [ARGS]: starts the program; its process in $app, its window (active) in $win.
+start_tool() {
+  "$build/conversor" "$@" >"$work/app.out" 2>"$work/app.err" & app=$!
+  pids+=($app)
+  win=$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^Conversor de dados - Malhavera -\$'")
+  [ -n "$win" ] || return 1
+  xdotool windowactivate --sync "$win" 2>/dev/null
+  sleep 0.5
+}
+
+# choose_file FILE: from the path field, Tab to Open, Enter, and the name typed into the dialog.
+choose_file() {
+  xdotool key Tab Return
+  [ -n "$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^(Open|Abrir)\$'")" ] || return 1
+  sleep 0.5
+  xdotool type --delay 20 "$1"
+  sleep 0.3
+  xdotool key Return
+  sleep 0.5
+  if visible '^(Open|Abrir)$'; then
+    xdotool key Return # the first one only closed a completion list
+    sleep 0.5
+  fi
+}
+
+# wait_box [SECONDS]: the caption of the box that comes up, in $box ("" when none did).
+wait_box() {
+  box=""
+  for _ in $(seq $((${1:-20} * 10))); do
+    if visible '^Information$'; then box=Information; return 0; fi
+    if visible '^Error$'; then box=Error; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}

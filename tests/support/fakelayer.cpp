@@ -4,6 +4,15 @@
 
 using dbx::Handle;
 
+void FakeLayer::record(const QString &call, const QString &statement)
+{
+    std::lock_guard lock(recording_);
+    if (!call.isEmpty())
+        calls << call;
+    if (!statement.isEmpty())
+        statements << statement;
+}
+
 dbx::Handle FakeLayer::make()
 {
     const Handle h = next_++;
@@ -28,7 +37,7 @@ int FakeLayer::failed(Handle h, const QString &call, const QString &sql)
 
 dbx::LoadResult FakeLayer::loadLibrary()
 {
-    calls << QStringLiteral("loadLibrary()");
+    record(QStringLiteral("loadLibrary()"));
     ++loads;
     for (Failure &f : failures_)
         if (f.call == QLatin1String("loadLibrary") && f.times != 0) {
@@ -41,12 +50,12 @@ dbx::LoadResult FakeLayer::loadLibrary()
 
 void FakeLayer::unloadLibrary()
 {
-    calls << QStringLiteral("unloadLibrary()");
+    record(QStringLiteral("unloadLibrary()"));
 }
 
 int FakeLayer::getDriver(const dbx::EntryList &entries, QString &errorText, Handle &driver)
 {
-    calls << QStringLiteral("getDriver()");
+    record(QStringLiteral("getDriver()"));
     driverEntries << entries;
     if (const int code = failed(0, QStringLiteral("getDriver"))) {
         errorText = errors_.value(0);
@@ -58,7 +67,7 @@ int FakeLayer::getDriver(const dbx::EntryList &entries, QString &errorText, Hand
 
 int FakeLayer::createConnection(Handle driver, Handle &connection)
 {
-    calls << QStringLiteral("createConnection(%1)").arg(driver);
+    record(QStringLiteral("createConnection(%1)").arg(driver));
     if (const int code = failed(driver, QStringLiteral("createConnection")))
         return code;
     connection = make();
@@ -67,21 +76,21 @@ int FakeLayer::createConnection(Handle driver, Handle &connection)
 
 int FakeLayer::connect(Handle connection, const dbx::EntryList &entries)
 {
-    calls << QStringLiteral("connect(%1)").arg(connection);
+    record(QStringLiteral("connect(%1)").arg(connection));
     connectEntries << entries;
     return failed(connection, QStringLiteral("connect"));
 }
 
 int FakeLayer::getIsolation(Handle connection, int &level)
 {
-    calls << QStringLiteral("getIsolation(%1)").arg(connection);
+    record(QStringLiteral("getIsolation(%1)").arg(connection));
     level = 2;
     return failed(connection, QStringLiteral("getIsolation"));
 }
 
 int FakeLayer::getVendorProperty(Handle connection, const QString &name, QString &value)
 {
-    calls << QStringLiteral("getVendorProperty(%1)").arg(name);
+    record(QStringLiteral("getVendorProperty(%1)").arg(name));
     if (name == QLatin1String("QuoteCharEnabled")) {
         value = quoteCharEnabled;
         return dbx::Ok;
@@ -91,7 +100,7 @@ int FakeLayer::getVendorProperty(Handle connection, const QString &name, QString
 
 int FakeLayer::createCommand(Handle connection, const QString &type, Handle &command)
 {
-    calls << QStringLiteral("createCommand(%1)").arg(type);
+    record(QStringLiteral("createCommand(%1)").arg(type));
     if (const int code = failed(connection, QStringLiteral("createCommand")))
         return code;
     command = make();
@@ -100,7 +109,7 @@ int FakeLayer::createCommand(Handle connection, const QString &type, Handle &com
 
 int FakeLayer::prepare(Handle command, const QString &sql, int parameterCount)
 {
-    calls << QStringLiteral("prepare(%1, %2)").arg(sql).arg(parameterCount);
+    record(QStringLiteral("prepare(%1, %2)").arg(sql).arg(parameterCount));
     sql_[command] = sql;
     return failed(command, QStringLiteral("prepare"), sql);
 }
@@ -108,8 +117,10 @@ int FakeLayer::prepare(Handle command, const QString &sql, int parameterCount)
 int FakeLayer::execute(Handle command, Handle &reader)
 {
     const QString sql = sql_.value(command);
-    calls << QStringLiteral("execute(%1)").arg(sql);
-    statements << sql;
+    record(QStringLiteral("execute(%1)").arg(sql));
+    record({}, sql);
+    if (onExecute)
+        onExecute(sql);
     reader = 0;
     if (const int code = failed(command, QStringLiteral("execute"), sql))
         return code;
@@ -149,7 +160,7 @@ int FakeLayer::columnMetadata(Handle reader, int ordinal, dbx::ColumnInfo &info)
 
 int FakeLayer::next(Handle reader)
 {
-    calls << QStringLiteral("next(%1)").arg(reader);
+    record(QStringLiteral("next(%1)").arg(reader));
     if (const int code = failed(reader, QStringLiteral("next")))
         return code;
     Cursor &c = cursors_[reader];
@@ -193,7 +204,7 @@ int FakeLayer::errorMessage(Handle handle, int, QString &text)
 
 int FakeLayer::close(Handle handle)
 {
-    calls << QStringLiteral("close(%1)").arg(handle);
+    record(QStringLiteral("close(%1)").arg(handle));
     live.remove(handle);
     cursors_.remove(handle);
     return failed(handle, QStringLiteral("close"));
@@ -201,13 +212,21 @@ int FakeLayer::close(Handle handle)
 
 int FakeLayer::setCallbackEvent(Handle connection)
 {
-    calls << QStringLiteral("setCallbackEvent(%1)").arg(connection);
+    record(QStringLiteral("setCallbackEvent(%1)").arg(connection));
     return dbx::Ok;
 }
 
 int FakeLayer::rollback(Handle connection)
 {
-    calls << QStringLiteral("rollback(%1)").arg(connection);
-    statements << QStringLiteral("<rollback>");
+    record(QStringLiteral("rollback(%1)").arg(connection));
+    record({}, QStringLiteral("<rollback>"));
     return failed(connection, QStringLiteral("rollback"));
+}
+
+int FakeLayer::cancel(Handle connection, dbx::Cancel what)
+{
+    record(QStringLiteral("cancel(%1, %2)").arg(connection).arg(int(what)));
+    if (what == dbx::Cancel::Raise)
+        record({}, QStringLiteral("<cancel>"));
+    return dbx::Ok;
 }

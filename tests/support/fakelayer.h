@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+#include <mutex>
+
 // A database layer that records every call and answers from scripted results; any call can be
 // made to fail with a chosen code and text.
 class FakeLayer final : public dbx::Layer {
@@ -28,12 +31,14 @@ public:
     void addResult(const QString &key, Result result) { results_.append({key, std::move(result)}); }
     void fail(Failure failure) { failures_.append(std::move(failure)); }
 
+    // What was called, kept under a lock: a cancel may come from another thread.
     QStringList calls;        // every call, as "name(args)"
     QStringList statements;   // statement texts in the order they were executed
     QList<dbx::EntryList> connectEntries;
     QList<dbx::EntryList> driverEntries;
     int loads = 0;
     QSet<dbx::Handle> live;   // handles created and not yet closed (the driver excluded)
+    std::function<void(const QString &sql)> onExecute; // called as each statement executes
 
     QString libraryName() const override { return QStringLiteral("libfake.so"); }
     dbx::LoadResult loadLibrary() override;
@@ -57,10 +62,12 @@ public:
     int close(dbx::Handle handle) override;
     int setCallbackEvent(dbx::Handle connection) override;
     int rollback(dbx::Handle connection) override;
+    int cancel(dbx::Handle connection, dbx::Cancel what) override;
 
     QString quoteCharEnabled = QStringLiteral("false");
 
 private:
+    void record(const QString &call, const QString &statement = {});
     int failed(dbx::Handle h, const QString &call, const QString &sql = {});
     dbx::Handle make();
 
@@ -74,4 +81,5 @@ private:
     QMap<dbx::Handle, Cursor> cursors_;
     QMap<dbx::Handle, QString> errors_;
     dbx::Handle next_ = 100;
+    std::mutex recording_;
 };

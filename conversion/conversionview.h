@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+enum class MessageKind { Information, Error };
+
+// What the conversion run needs of the window that shows it.
+class ConversionView {
+public:
+    virtual ~ConversionView() = default;
+    virtual QString pathText() const = 0;
+    // Shows a modal message box and returns once the user has closed it.
+    virtual void showMessage(MessageKind kind, const QString &text) = 0;
+    virtual void setGaugeMax(int maximum) = 0;
+    virtual void setStatus(const QString &text) = 0;
+    // Paints the window at once, so that progress shows while the run goes on.
+    virtual void repaintNow() = 0;
+    virtual void addProgress(int amount) = 0;
+    virtual void setProgress(int value) = 0;
+};

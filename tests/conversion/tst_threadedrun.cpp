@@ -1,0 +1,197 @@
+// The run as the window drives it: statements on a worker thread, the calling thread's event
+// loop answering meanwhile, what the run shows arriving on the calling thread in order, and a
+// stop asked from the calling thread.
+#include "conversion.h"
+#include "dbread.h"
+#include "errors.h"
+#include "fakelayer.h"
+#include "recordingview.h"
+#include "sqlconnection.h"
+#include "statements.h"
+#include "tempdb.h"
+#include "loopwatch.h"
+#include "threadedrun.h"
+
+#include <QtTest>
+
+namespace {
+
+// A view that records like RecordingView and notes the thread of every call.
+class ThreadNotingView final : public ConversionView {
+public:
+    RecordingView recorded;
+    QSet<QThread *> threads;
+    bool refuseMaximum = false;
+
+    QString pathText() const override { return recorded.path; }
+    void showMessage(MessageKind kind, const QString &text) override { note(), recorded.showMessage(kind, text); }
+    void setGaugeMax(int maximum) override
+    {
+        note();
+        if (refuseMaximum)
+            throw Exception(QStringLiteral("Value must be between 1 and 2147483647"));
+        recorded.setGaugeMax(maximum);
+    }
+    void setStatus(const QString &text) override { note(), recorded.setStatus(text); }
+    void repaintNow() override { note(), recorded.repaintNow(); }
+    void addProgress(int amount) override { note(), recorded.addProgress(amount); }
+    void setProgress(int value) override { note(), recorded.setProgress(value); }
+
+private:
+    void note() { threads.insert(QThread::currentThread()); }
+};
+
+void script(FakeLayer &layer, const QStringList &names)
+{
+    layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(names.size())}}});
+    FakeLayer::Result relations{{QStringLiteral("TABELA")}, {}};
+    for (const QString &n : names)
+        relations.rows << QVariantList{n.leftJustified(31)};
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), relations);
+}
+
+// A fake database of these tables whose statements naming slow take ms milliseconds each.
+void slowStatements(FakeLayer &layer, const QStringList &names, const QString &slow, int ms)
+{
+    script(layer, names);
+    layer.onExecute = [slow, ms](const QString &sql) {
+        if (sql.startsWith(slow))
+            QThread::msleep(ms);
+    };
+}
+
+} // namespace
+
+class TestThreadedRun : public QObject {
+    Q_OBJECT
+private slots:
+    void showsWhatTheSynchronousRunShows_data();
+    void showsWhatTheSynchronousRunShows();
+    void theLoopAnswersDuringLongStatements();
+    void aRefusalOnTheCallingThreadFailsTheRun();
+    void interruptedFromTheCallingThread();
+    void interruptCancelsARunningStatement();
+
+private:
+    TempDatabases dbs_;
+};
+
+void TestThreadedRun::showsWhatTheSynchronousRunShows_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("failing"); // a statement that fails, if any
+    for (const auto &[name, path, failing] : {std::tuple{"success", "/x.fb", ""}, std::tuple{"a table fails", "/x.fb", "UPDATE T2"},
+                                              std::tuple{"no path", "", ""}})
+        QTest::newRow(name) << QString::fromLatin1(path) << QString::fromLatin1(failing);
+}
+
+void TestThreadedRun::showsWhatTheSynchronousRunShows()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, failing);
+    QStringList events[2], statements[2];
+    for (int threaded = 0; threaded < 2; ++threaded) {
+        FakeLayer layer;
+        script(layer, {"T1", "T2", "T3"});
+        if (!failing.isEmpty())
+            layer.fail({QStringLiteral("execute"), failing, dbx::VendorError, QStringLiteral("no")});
+        TSQLConnection db(layer);
+        ThreadNotingView view;
+        view.recorded.path = path;
+        if (threaded) {
+            ThreadedRun(db, view).exec();
+            QCOMPARE(view.threads, QSet<QThread *>{QThread::currentThread()});
+        } else {
+            Conversion(db, view).run();
+        }
+        events[threaded] = view.recorded.events;
+        statements[threaded] = layer.statements;
+    }
+    QCOMPARE(events[1], events[0]);
+    QCOMPARE(statements[1], statements[0]);
+    QVERIFY(events[0].contains(QStringLiteral("box")));
+}
+
+void TestThreadedRun::theLoopAnswersDuringLongStatements()
+{
+    FakeLayer layer;
+    slowStatements(layer, {"T1", "T2"}, QStringLiteral("UPDATE"), 400);
+    TSQLConnection db(layer);
+    ThreadNotingView view;
+    view.recorded.path = QStringLiteral("/x.fb");
+    QElapsedTimer whole;
+    whole.start();
+    const qint64 gap = longestUnansweredMs([&] { ThreadedRun(db, view).exec(); });
+    QVERIFY(whole.elapsed() >= 800);
+    QVERIFY2(gap < 100, qPrintable(QStringLiteral("the loop went %1 ms without a timer").arg(gap)));
+    QCOMPARE(view.recorded.boxes.size(), 1);
+    QCOMPARE(view.recorded.boxes[0].kind, MessageKind::Information);
+}
+
+void TestThreadedRun::aRefusalOnTheCallingThreadFailsTheRun()
+{
+    FakeLayer layer;
+    script(layer, {"T1"});
+    TSQLConnection db(layer);
+    ThreadNotingView view;
+    view.recorded.path = QStringLiteral("/x.fb");
+    view.refuseMaximum = true;
+    QCOMPARE(ThreadedRun(db, view).exec(), Conversion::Outcome::Failed);
+    QCOMPARE(view.recorded.boxes.size(), 1);
+    QVERIFY2(view.recorded.boxes[0].text.endsWith(QStringLiteral("Motivo: Value must be between 1 and 2147483647")),
+             qPrintable(view.recorded.boxes[0].text));
+    QVERIFY(!layer.statements.contains(statements::commit() + QStringLiteral("\r\n")));
+}
+
+void TestThreadedRun::interruptedFromTheCallingThread()
+{
+    FakeLayer layer;
+    slowStatements(layer, {"T1", "T2", "T3"}, QStringLiteral("UPDATE T2"), 300);
+    TSQLConnection db(layer);
+    ThreadNotingView view;
+    view.recorded.path = QStringLiteral("/x.fb");
+    ThreadedRun run(db, view);
+    QTimer::singleShot(150, &run, [&] { run.interrupt(); });
+    QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
+    QVERIFY(view.recorded.boxes.isEmpty());
+    QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE T3")));
+    QCOMPARE(layer.statements.last(), statements::triggersOn() + QStringLiteral("\r\n"));
+    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+}
+
+void TestThreadedRun::interruptCancelsARunningStatement()
+{
+    // One table big enough for its rewrite to take a while, and a trigger the run switches off.
+    const QString file = dbs_.create(QStringLiteral("big.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + R"(
+CREATE TABLE GRANDE (ID INTEGER, CODPROD VARCHAR(10));
+CREATE TABLE LOG_G (N INTEGER);
+COMMIT;
+SET TERM ^ ;
+EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 600000) DO BEGIN INSERT INTO GRANDE VALUES (:I, '1234567'); I = I + 1; END END^
+CREATE TRIGGER GRANDE_AU FOR GRANDE AFTER UPDATE AS BEGIN INSERT INTO LOG_G VALUES (NEW.ID); END^
+SET TERM ; ^
+)");
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    TSQLConnection db;
+    ThreadNotingView view;
+    view.recorded.path = file;
+    ThreadedRun run(db, view);
+    QTimer::singleShot(300, &run, [&] { run.interrupt(); });
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
+    const qint64 stopped = clock.elapsed();
+    QVERIFY(view.recorded.boxes.isEmpty());
+    QVERIFY2(run.failure().contains(QStringLiteral("cancelled")), qPrintable(run.failure()));
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
+    QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'GRANDE_AU'")),
+             QStringList{"0"});
+    // The same file, converted whole, takes longer than the stop did.
+    clock.restart();
+    QCOMPARE(ThreadedRun(db, view).exec(), Conversion::Outcome::Converted);
+    QVERIFY2(clock.elapsed() > stopped, qPrintable(QStringLiteral("%1 ms whole, stopped after %2 ms").arg(clock.elapsed()).arg(stopped)));
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '203456'")), QStringList{"600000"});
+}
+
+QTEST_GUILESS_MAIN(TestThreadedRun)
+#include "tst_threadedrun.moc"
