@@ -71,6 +71,7 @@ private slots:
     void transactionRollsBackWhenItGoes();
     void statementAcrossAMove();
     void engineErrorKeepsTextAndCodes();
+    void databaseIdentity();
     void decoding_data();
     void decoding();
     void options_data();
@@ -187,6 +188,21 @@ void TestFbUnits::engineErrorKeepsTextAndCodes()
         QCOMPARE(e.engineCode(), long(isc_dsql_error));
         QVERIFY(e.hasEngineCode(isc_dsql_relation_err));
     }
+}
+
+void TestFbUnits::databaseIdentity()
+{
+    const QString copy = dbs_.path(QStringLiteral("copy.fb"));
+    QVERIFY(QFile::copy(file_, copy));
+    const QString other = dbs_.create(QStringLiteral("other.fb"));
+    QVERIFY2(!other.isEmpty(), qPrintable(dbs_.lastError()));
+    fb::Attachment a = attach(*api_, file_), b = attach(*api_, copy), c = attach(*api_, other);
+    const auto ia = a.identity(), ib = b.identity(), ic = c.identity();
+    QCOMPARE(ia.first, file_);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(ia.second).hasMatch(), qPrintable(ia.second));
+    QCOMPARE(ib.second, ia.second); // a copy keeps its creation time, not its name
+    QCOMPARE(ib.first, copy);
+    QVERIFY(ic.second != ia.second);
 }
 
 void TestFbUnits::decoding_data()
