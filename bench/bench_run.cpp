@@ -1,9 +1,10 @@
 // Times whole conversion runs against the engine alone, on generated databases:
-//   - run: the program converting the file headless (build/convert_file, a process from start
-//     to exit: the connect step, every statement, the end);
+//   - run: the program converting the file without a window (build/conversor --convert FILE, a
+//     process from start to exit: the connect step, every statement, the end);
 //   - engine: isql-fb running the same rewrites in one transaction from a script file (-i),
 //     as its users run it;
-// median of three each, with the run's peak resident memory; and the longest time the
+// the median of three runs each (of nine for the small shapes, whose times are short and
+// noisy), with the run's peak resident memory; and the longest time the
 // window's event loop went unanswered during a run over one table of 1,500,000 rows (the run
 // going through the code the window uses, a timer on the loop every 5 ms).
 //   bench_run [--quick] [--readme README.md]   the last writes the table into the README
@@ -25,6 +26,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -69,6 +74,42 @@ bool generate(const QString &file, int tables, int rows)
     return isql({}, sql);
 }
 
+struct Child {
+    int status = -1;
+    double seconds = 0;
+    long peakKib = 0;
+};
+
+// Runs a program to its end, timed, with its peak resident memory; its output is dropped.
+Child runChild(const QString &program, const QStringList &arguments)
+{
+    std::vector<QByteArray> storage{QFile::encodeName(program)};
+    for (const QString &a : arguments)
+        storage.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Child child;
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        child.peakKib = usage.ru_maxrss;
+    }
+    child.seconds = timer.nsecsElapsed() / 1e9;
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -106,11 +147,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     engine::prepare(QCoreApplication::applicationDirPath());
     const QStringList args = app.arguments();
-    const QString convert = app.applicationDirPath() + QStringLiteral("/convert_file");
+    const QString convert = app.applicationDirPath() + QStringLiteral("/conversor");
     const bool quick = args.contains(QStringLiteral("--quick"));
     const qsizetype readmeAt = args.indexOf(QStringLiteral("--readme"));
     const QString readme = readmeAt > 0 ? args.value(readmeAt + 1) : QString();
-    const int repeats = quick ? 1 : 3;
     struct Shape {
         int tables;
         int rows;
@@ -137,6 +177,7 @@ int main(int argc, char **argv)
                 s << statements::rewrite(tableName(t)) << ";\n";
             s << "COMMIT;\n";
         }
+        const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 9;
         std::vector<double> runs, engines;
         long peak = 0;
         for (int r = 0; r < repeats; ++r) {
@@ -146,18 +187,13 @@ int main(int argc, char **argv)
             QFile::copy(templ, a);
             QFile::copy(templ, b);
 
-            QProcess child;
-            QElapsedTimer runTimer;
-            runTimer.start();
-            child.start(convert, {a});
-            child.waitForFinished(-1);
-            runs.push_back(runTimer.nsecsElapsed() / 1e9);
-            const QString said = QString::fromUtf8(child.readAllStandardOutput());
-            if (child.exitCode() != 0) {
-                std::fprintf(stderr, "run failed: %s\n", qPrintable(said));
+            const Child child = runChild(convert, {QStringLiteral("--convert"), a});
+            if (child.status != 0) {
+                std::fprintf(stderr, "run failed (%d): %s --convert %s\n", child.status, qPrintable(convert), qPrintable(a));
                 return 1;
             }
-            peak = std::max(peak, said.section(QStringLiteral("peak_kib "), 1).trimmed().toLong());
+            runs.push_back(child.seconds);
+            peak = std::max(peak, child.peakKib);
 
             QElapsedTimer timer;
             timer.start();

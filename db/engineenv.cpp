@@ -10,11 +10,14 @@
 namespace {
 
 std::atomic<bool> signalsOurs{false};
+QString missingNote;
 
 QString settingsFolder(const QString &programDir)
 {
-    const QString folder = QDir(programDir).filePath(QStringLiteral("firebird"));
-    return QFileInfo::exists(folder + QStringLiteral("/firebird.conf")) ? QDir::cleanPath(folder) : QString();
+    for (const QString &folder : engine::settingsCandidates(programDir))
+        if (QFileInfo::exists(folder + QStringLiteral("/firebird.conf")))
+            return folder;
+    return {};
 }
 
 // The embedded engine's lock files go to a folder of this user's: the shared one may belong to
@@ -35,13 +38,27 @@ QString lockFolder()
 
 namespace engine {
 
+QStringList settingsCandidates(const QString &programDir)
+{
+    const QDir dir(programDir);
+    return {QDir::cleanPath(dir.filePath(QStringLiteral("firebird"))),
+            QDir::cleanPath(dir.filePath(QStringLiteral("../lib/conversor/firebird")))};
+}
+
 Environment prepare(const QString &programDir)
 {
     Environment env;
+    missingNote.clear();
     if (qEnvironmentVariableIsEmpty("FIREBIRD")) {
         env.settingsFolder = settingsFolder(programDir);
-        if (!env.settingsFolder.isEmpty())
+        if (!env.settingsFolder.isEmpty()) {
             qputenv("FIREBIRD", QFile::encodeName(env.settingsFolder));
+        } else {
+            env.problem = QStringLiteral("A configuração do Firebird do programa não foi encontrada (%1); valem as do "
+                                         "sistema, e funções externas ou conjuntos de caracteres podem faltar.")
+                              .arg(settingsCandidates(programDir).join(QStringLiteral(", ")));
+            missingNote = env.problem;
+        }
     } else {
         env.settingsFolder = qEnvironmentVariable("FIREBIRD");
     }
@@ -53,6 +70,11 @@ Environment prepare(const QString &programDir)
         env.lockFolder = qEnvironmentVariable("FIREBIRD_LOCK");
     }
     return env;
+}
+
+QString missingSettingsNote()
+{
+    return missingNote;
 }
 
 void setProgramHandlesSignals(bool on)

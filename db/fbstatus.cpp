@@ -1,5 +1,7 @@
 #include "fbstatus.h"
 
+#include "engineenv.h"
+
 #include <QStringList>
 
 namespace fbstatus {
@@ -33,6 +35,8 @@ TDBXError error(const FbApi &api, const ISC_STATUS *status)
     char buffer[1024];
     while (api.fb_interpret(buffer, sizeof buffer, &p) > 0)
         lines << QString::fromUtf8(buffer);
+    if (const QString note = engine::missingSettingsNote(); !note.isEmpty())
+        lines << note;
     return TDBXError(dbx::VendorError, lines.join(u'\n'), codes(status));
 }
 

@@ -1,4 +1,6 @@
 // Draws the main window's pictures and icon into resources/: makepictures OUTPUT_DIR
+// and the program's icon for the desktop's icon theme (the convert symbol, as the window's icon):
+//   makepictures --icons THEME_DIR NAME   writes THEME_DIR/hicolor/SIZExSIZE/apps/NAME.png
 // Every picture is opaque, on the header red, in white (or a lighter red for the database).
 #include <QDir>
 #include <QGuiApplication>
@@ -149,8 +151,18 @@ bool save(const QImage &image, const QString &file)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--icons") {
+        const QDir theme(QString::fromLocal8Bit(argv[2]));
+        for (int size : {16, 32, 48, 64, 128, 256}) {
+            const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+            if (!theme.mkpath(folder)
+                || !save(convertSymbol(size), theme.filePath(folder + u'/' + QString::fromLocal8Bit(argv[3]) + ".png")))
+                return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: makepictures OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: makepictures OUTPUT_DIR | makepictures --icons THEME_DIR NAME\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));

@@ -4,6 +4,9 @@
 #include "winfont.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QProxyStyle>
 
@@ -28,6 +31,23 @@ void TApplication::useLayoutDpi()
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
         qputenv("QT_FONT_DPI", "96");
+}
+
+bool TApplication::loadQtTranslations()
+{
+    auto *qt = new QTranslator(QCoreApplication::instance());
+    if (!qt->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete qt;
+        return false;
+    }
+    return QCoreApplication::installTranslator(qt);
+}
+
+void TApplication::setIdentity()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral(CONVERSOR_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(CONVERSOR_APP_ID));
 }
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)

@@ -11,6 +11,12 @@ public:
     // before the application object exists.
     static void useLayoutDpi();
 
+    // Qt's own texts (dialogs, command line) in Brazilian Portuguese, like the window's, from
+    // Qt's translations; true when they were found.
+    static bool loadQtTranslations();
+    // What desktops match the window to: the desktop entry's name and the program's version.
+    static void setIdentity();
+
     TApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "winfont.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 #include <algorithm>
@@ -30,6 +31,7 @@ void TGauge::setMaxValue(int value)
         throw Exception(QStringLiteral("Value must be between %1 and %2").arg(qint64(min_) + 1).arg(INT_MAX));
     max_ = value;
     value_ = std::min(value_, max_);
+    announce();
     redraw();
 }
 
@@ -40,8 +42,17 @@ void TGauge::setProgress(int value)
         return;
     const int before = PercentDone();
     value_ = value;
+    announce();
     if (PercentDone() != before)
         redraw();
+}
+
+void TGauge::announce()
+{
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, value_);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void TGauge::AddProgress(int amount)

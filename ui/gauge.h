@@ -39,6 +39,8 @@ protected:
 
 private:
     void redraw();
+    // Tells assistive technology the value changed.
+    void announce();
 
     int min_ = 0;
     int max_ = 100;

@@ -2,6 +2,7 @@
 
 #include "winfont.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QPainter>
 
@@ -17,6 +18,19 @@ void TLabel::setCaption(const QString &caption)
     caption_ = caption;
     fitToText();
     update();
+    if (buddy_)
+        buddy_->setAccessibleName(text());
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+void TLabel::setBuddy(QWidget *buddy)
+{
+    buddy_ = buddy;
+    if (buddy_)
+        buddy_->setAccessibleName(text());
 }
 
 void TLabel::setAutoSize(bool on)
@@ -35,6 +49,11 @@ static QString drawnText(const QString &caption)
         text += caption[i];
     }
     return text;
+}
+
+QString TLabel::text() const
+{
+    return drawnText(caption_);
 }
 
 void TLabel::fitToText()

@@ -24,6 +24,11 @@ public:
     void setCentered(bool on) { centered_ = on; }
     QColor textColor() const { return textColor_; }
     void setTextColor(const QColor &color) { textColor_ = color; }
+    // The caption as drawn (the "&" marks taken out).
+    QString text() const;
+    // The member this label names for assistive technology; it takes the label's text as its name.
+    QWidget *buddy() const { return buddy_; }
+    void setBuddy(QWidget *buddy);
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -37,4 +42,5 @@ private:
     bool transparent_ = true;
     bool centered_ = false;
     QColor textColor_;
+    QWidget *buddy_ = nullptr;
 };

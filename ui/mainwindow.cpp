@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "keypreview.h"
 #include "messagebox.h"
 #include "ui_mainwindow.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QCompleter>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
 
@@ -29,7 +31,9 @@ TForm1::TForm1(QWidget *parent)
       conversion_(dbVestrel, *this)
 {
     loadPictures();
+    accessibility::install();
     ui_->setupUi(this);
+    ui_->Label6->setBuddy(ui_->edtDestino);
     setFixedSize(size());
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};
     new KeyPreview(this, focusOrder);
@@ -118,6 +122,9 @@ void TForm1::imgAbrirVestrelClick()
     od.setAcceptMode(QFileDialog::AcceptOpen);
     od.setOption(QFileDialog::DontUseNativeDialog);
     od.setSizeGripEnabled(true);
+    // It starts where the last database was, else in the user's home folder.
+    const QString folder = QFileInfo(ui_->edtDestino->text()).absolutePath();
+    od.setDirectory(!ui_->edtDestino->text().isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
     const bool chosen = od.exec() == QDialog::Accepted && !od.selectedFiles().isEmpty();
     // A completion list still open when the name was confirmed would outlive the dialog and
     // take the keyboard from the window.
@@ -164,6 +171,11 @@ void TForm1::endOnRequest()
 }
 
 // ---- what the run shows through
+
+void TForm1::setPathText(const QString &path)
+{
+    ui_->edtDestino->setText(path);
+}
 
 QString TForm1::pathText() const
 {

@@ -31,6 +31,8 @@ public:
     TSQLConnection dbVestrel;
 
     bool ConectaBancoVestrel();
+    // Puts a database's path in the path field, as a confirmed Open does.
+    void setPathText(const QString &path);
     // A request to end the program (a signal): a run in progress is stopped (cancelled, undone,
     // no box) and the window closes once it is over; otherwise the window closes as Exit does.
     void endOnRequest();

@@ -38,9 +38,25 @@ check "the box closed on Enter" bash -c "$(declare -f visible); ! visible '^Info
 check "the status line reads Concluído!" status_reads "Concluído!"
 xdotool key alt+F4
 check "Alt+F4 ends the program" gone "$app"
-# The embedded engine holds the file while the tool is open: read it afterwards.
+# The codes, read once the tool is closed (a run lets the file go at its end anyway).
 expected=$(echo "$before" | sed -E 's/:1234567$/:203456/; s/:1345678$/:304567/; s/:2000001$/:000000/' | sort)
 check "every code was rewritten once, the triggers as they were" [ "$(codes "$good")" = "$expected" ]
+
+# ---- a file named on the command line: in the path field, ready to convert
+named="$work/nomeado.fb"
+"$source/tools/make-sample-db" "$named" >/dev/null
+before=$(codes "$named")
+start_tool "$named"
+check "the window's class is the one its desktop entry names" \
+  bash -c "xprop -id $win WM_CLASS | grep -q '\"$(sed -n 's/^StartupWMClass=//p' "$build/packaging/br.com.malhavera.conversor.desktop")\"\$'"
+xdotool key Tab Tab Return # Open, Convert, Enter
+wait_box
+check "Convert on the named file ends in the Information box" [ "$box" = Information ]
+xdotool key Return
+sleep 0.5
+kill -TERM "$app"
+check "the tool ends" gone "$app"
+check "the named file was converted" [ "$(codes "$named")" = "$(echo "$before" | sed -E 's/:1234567$/:203456/; s/:1345678$/:304567/; s/:2000001$/:000000/' | sort)" ]
 
 # ---- a run that fails on the third table
 bad="$work/falha.fb"

@@ -28,7 +28,7 @@ records() { cat "$XDG_STATE_HOME"/conversor/gatilhos/*.gatilhos 2>/dev/null | gr
 before=$(triggers)
 total=$((tables * rows))
 
-"$build/convert_file" "$db" >"$work/first.log" 2>&1 &
+"$build/conversor" --convert "$db" >"$work/first.log" 2>"$work/first.err" &
 run=$!
 # Killed once it has done about a third of its work, counted in CPU time (the engine runs
 # inside the process), whatever the speed of the machine.
@@ -36,7 +36,7 @@ ticks() { awk '{ print $14 + $15 }' "/proc/$run/stat" 2>/dev/null || echo 0; }
 for _ in $(seq 600); do [ "$(ticks)" -ge 80 ] && break; sleep 0.05; done
 kill -9 "$run"
 wait "$run" 2>/dev/null
-check "the run was killed before it ended" [ ! -s "$work/first.log" ]
+check "the run was killed before it ended: no final message" [ ! -s "$work/first.log" ]
 check "the killed run was in the middle: the triggers were still switched off" [ "$(triggers)" = "T01_AU=1,T02_DESLIGADO=1" ]
 check "and the tool's record names the one it switched off" [ "$(records)" = T01_AU ]
 check "every table holds its values from before the run" [ "$(count 1234567)" = "$total" ]
@@ -47,8 +47,8 @@ cat "$work/gfix.log"
 valid() { [ "$gfix_status" = 0 ] && ! grep -qiE 'number of .*errors' "$work/gfix.log"; }
 check "the file passes a full validation" valid
 
-"$build/convert_file" "$db" >"$work/second.log" 2>&1
-check "the next run succeeds" grep -q '^Information: Dados atualizados com sucesso! $' "$work/second.log"
+"$build/conversor" --convert "$db" >"$work/second.log" 2>/dev/null
+check "the next run succeeds" grep -q ': Dados atualizados com sucesso! $' "$work/second.log"
 check "each table was converted once" [ "$(count 203456)" = "$total" ]
 check "every trigger is as it was before the first run" [ "$(triggers)" = "$before" ]
 check "the record is gone" [ -z "$(records)" ]

@@ -14,12 +14,12 @@ if ! id -u "$user" >/dev/null 2>&1; then
 fi
 mkdir "$work/home" && chown "$user" "$work/home"
 as_user() { runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/home" XDG_STATE_HOME="$work/home/state" "$@"; }
-convert="$build/convert_file"
+convert="$build/conversor"
 if ! as_user test -x "$convert"; then
-  # A checkout in a folder closed to other users: run a copy of the build's programs, as an
-  # installed tool would be.
-  mkdir "$work/bin" && cp -a "$build/convert_file" "$build/firebird" "$work/bin/"
-  convert="$work/bin/convert_file"
+  # A checkout in a folder closed to other users: run a copy of the program with its engine
+  # settings, as an installed tool would be.
+  mkdir "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
+  convert="$work/bin/conversor"
 fi
 
 # Root uses the embedded engine first: its lock folder then belongs to root.
@@ -27,11 +27,13 @@ fi
 isql "$work/root.fb" "select count(*) from PRODUTOS;" >/dev/null
 check "the engine's shared lock folder is closed to the user" bash -c "[ -d /tmp/firebird ] && ! runuser -u $user -- test -w /tmp/firebird"
 
-"$source/tools/make-sample-db" "$work/home/loja.fb" >/dev/null
-chown "$user" "$work/home/loja.fb"
-as_user "$convert" "$work/home/loja.fb" >"$work/run.log" 2>&1
+# The user makes the sample database as scripts/run does, with locks in a folder of their own.
+as_user "$source/tools/make-sample-db" "$work/home/loja.fb" >"$work/sample.log" 2>&1
+cat "$work/sample.log"
+check "the user makes the sample database" [ -s "$work/home/loja.fb" ]
+as_user "$convert" --convert "$work/home/loja.fb" >"$work/run.log" 2>&1
 cat "$work/run.log"
-check "the user converts a database of their own" grep -q '^Information: Dados atualizados com sucesso! $' "$work/run.log"
+check "the user converts a database of their own" grep -q ': Dados atualizados com sucesso! $' "$work/run.log"
 check "its codes were rewritten" [ "$(value "$work/home/loja.fb" "select count(*) from ESTOQUE where CODPROD in ('203456', '000000');")" = 2 ]
 
 # Two processes on one file: the second is refused while the first runs, and the codes are
@@ -39,13 +41,13 @@ check "its codes were rewritten" [ "$(value "$work/home/loja.fb" "select count(*
 big="$work/home/grande.fb"
 big_db "$big" 8 40000 >/dev/null
 chown "$user" "$big"
-as_user "$convert" "$big" >"$work/first.log" 2>&1 &
+as_user "$convert" --convert "$big" >"$work/first.log" 2>/dev/null &
 first=$!
 sleep 0.4
-as_user "$convert" "$big" >"$work/second.log" 2>&1
+as_user "$convert" --convert "$big" >"$work/second.log" 2>/dev/null
 wait "$first"
 cat "$work/second.log"
-check "the first process converts" grep -q '^Information:' "$work/first.log"
-check "the second is refused at the connect step" grep -q '^Error: Não foi possível conectar ao banco de dados Vestrel' "$work/second.log"
+check "the first process converts" grep -q ': Dados atualizados com sucesso! $' "$work/first.log"
+check "the second is refused at the connect step" grep -q ': Não foi possível conectar ao banco de dados Vestrel' "$work/second.log"
 check "every code was rewritten exactly once" [ "$(value "$big" "select (select count(*) from T01 where CODPROD = '203456') + (select count(*) from T08 where CODPROD = '203456') from rdb\$database;")" = 80000 ]
 summary

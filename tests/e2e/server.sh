@@ -49,9 +49,9 @@ sleep 1
 check "the file is held: the embedded engine is refused" \
   bash -c "isql-fb -q -user SYSDBA -password x '$db' <<<'select 1 from rdb\$database;' 2>&1 | grep -q 'Database already opened'"
 
-"$build/convert_file" "$db" >"$work/run.log" 2>&1
+"$build/conversor" --convert "$db" >"$work/run.log" 2>/dev/null
 cat "$work/run.log"
-check "choosing the file converts it through the server" grep -q '^Information: Dados atualizados com sucesso! $' "$work/run.log"
+check "choosing the file converts it through the server" grep -q ': Dados atualizados com sucesso! $' "$work/run.log"
 codes=$(isql "localhost:$db" "set heading off; select CODPROD from ESTOQUE order by 1;" "$password" | awk 'NF { print $1 }' | tr '\n' ' ')
 check "the codes were rewritten once" [ "$codes" = "000000 203456 " ]
 exec 3>&-
