@@ -15,6 +15,10 @@ Rule classify(const QString &sql)
         QStringLiteral("^\\s*(update|insert\\s+into|delete\\s+from|update\\s+or\\s+insert\\s+into)\\s+rdb\\$"),
         QRegularExpression::CaseInsensitiveOption);
 
+    // Most statements are none of these: only a short text can be "Commit", and the others
+    // name a system table.
+    if (sql.size() > 40 && !sql.contains(QLatin1String("rdb$"), Qt::CaseInsensitive))
+        return {};
     QString bare = trimControl(sql);
     if (bare.endsWith(u';'))
         bare = trimControl(bare.chopped(1));

@@ -45,7 +45,10 @@ dbx::LoadResult load(const QString &library, const FbApi *&api)
         return {dbx::LoadResult::ProcedureMissing, 0, QStringLiteral(#name)};                      \
     }
     FB_API_FUNCTIONS(FB_RESOLVE)
+    FB_RESOLVE(fb_get_master_interface)
 #undef FB_RESOLVE
+    table->master = table->fb_get_master_interface();
+    table->dispatcher = table->master->getDispatcher();
     ISC_STATUS_ARRAY status;
     table->fb_shutdown_callback(status, refuseSignalShutdown, fb_shut_confirmation, nullptr);
     api = table.release();

@@ -1,35 +1,25 @@
 #pragma once
-// The Firebird client library: opened once per process with the dynamic loader, its entry
-// points resolved by name, and kept open until the process ends.
+// The Firebird client library: opened once per process with the dynamic loader, and kept open
+// until the process ends. Statements go through its object interface (the master interface's
+// dispatcher); a few plain entry points remain for what it has no object for.
 
 #include "dbxlayer.h"
 
+#include <firebird/Interface.h>
 #include <ibase.h>
 
 #define FB_API_FUNCTIONS(X)                                                                        \
-    X(isc_attach_database)                                                                         \
-    X(isc_detach_database)                                                                         \
-    X(isc_start_multiple)                                                                          \
-    X(isc_commit_transaction)                                                                      \
-    X(isc_rollback_transaction)                                                                    \
-    X(isc_dsql_allocate_statement)                                                                 \
-    X(isc_dsql_prepare)                                                                            \
-    X(isc_dsql_describe)                                                                           \
-    X(isc_dsql_execute)                                                                            \
-    X(isc_dsql_fetch)                                                                              \
-    X(isc_dsql_free_statement)                                                                     \
-    X(isc_dsql_sql_info)                                                                           \
-    X(isc_dsql_execute_immediate)                                                                  \
-    X(isc_database_info)                                                                           \
-    X(isc_vax_integer)                                                                             \
     X(fb_interpret)                                                                                \
-    X(fb_cancel_operation)                                                                         \
+    X(isc_vax_integer)                                                                             \
     X(fb_shutdown_callback)
 
 struct FbApi {
 #define FB_DECLARE(name) decltype(&::name) name = nullptr;
     FB_API_FUNCTIONS(FB_DECLARE)
 #undef FB_DECLARE
+    decltype(&Firebird::fb_get_master_interface) fb_get_master_interface = nullptr;
+    Firebird::IMaster *master = nullptr;
+    Firebird::IProvider *dispatcher = nullptr;
 };
 
 namespace fbclient {

@@ -3,7 +3,6 @@
 #include "errors.h"
 #include "fbapi.h"
 #include "fbobjects.h"
-#include "fbstatus.h"
 
 #include <algorithm>
 
@@ -122,16 +121,18 @@ int FbClientLayer::connect(Handle connection, const dbx::EntryList &entries)
         if (database.isEmpty())
             throw layerError(34);
         const std::string dpb = c->options.dpb();
-        ISC_STATUS_ARRAY status;
-        c->attachment.attach(database.toUtf8(), dpb, status);
-        // A file that a running server holds is reached through that server.
-        if (status[1] == isc_io_error && fbstatus::hasCode(status, isc_already_opened) && isLocalPath(database)) {
-            ISC_STATUS_ARRAY viaServer;
-            c->attachment.attach(("localhost:" + database).toUtf8(), dpb, viaServer);
-            if (!fbstatus::failed(viaServer))
-                return;
+        try {
+            c->attachment.attach(database.toUtf8(), dpb);
+        } catch (const TDBXError &refused) {
+            // A file that a running server holds is reached through that server.
+            if (refused.engineCode() != isc_io_error || !refused.hasEngineCode(isc_already_opened) || !isLocalPath(database))
+                throw;
+            try {
+                c->attachment.attach(("localhost:" + database).toUtf8(), dpb);
+            } catch (const TDBXError &) {
+                throw refused;
+            }
         }
-        fbstatus::check(*api_, status);
     });
 }
 
@@ -204,10 +205,10 @@ int FbClientLayer::columnMetadata(Handle reader, int ordinal, dbx::ColumnInfo &i
         const fb::ResultArea &out = get<fb::Reader>(reader)->command->out;
         if (ordinal < 0 || ordinal >= out.columns())
             throw layerError(8);
-        const XSQLVAR &v = out.column(ordinal);
-        info.name = QString::fromUtf8(v.aliasname, v.aliasname_length);
-        info.size = v.sqllen;
-        info.scale = v.sqlscale;
+        const fb::Column &v = out.column(ordinal);
+        info.name = v.name;
+        info.size = int(v.length);
+        info.scale = v.scale;
         info.kind = fb::kindOf(v);
     });
 }

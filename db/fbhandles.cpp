@@ -3,72 +3,98 @@
 #include "fbstatus.h"
 
 #include <algorithm>
-#include <utility>
+
+using namespace Firebird;
 
 namespace fb {
 
+void Status::check() const
+{
+    if (failed())
+        throw fbstatus::error(*api_, errors());
+}
+
 namespace detail {
 
-void detach(const FbApi &api, isc_db_handle &h) noexcept
+namespace {
+
+// Ends an object; one the library could not end cleanly is still let go of.
+template <class T, class End> void endQuietly(const FbApi &api, T *object, End end) noexcept
 {
-    ISC_STATUS_ARRAY status;
-    api.isc_detach_database(status, &h);
+    Status status(api);
+    end(object, &status);
+    if (status.failed())
+        object->release();
 }
 
-void rollback(const FbApi &api, isc_tr_handle &h) noexcept
+} // namespace
+
+void detach(const FbApi &api, IAttachment *object) noexcept
 {
-    ISC_STATUS_ARRAY status;
-    api.isc_rollback_transaction(status, &h);
+    endQuietly(api, object, [](IAttachment *o, CheckStatusWrapper *s) { o->detach(s); });
 }
 
-void drop(const FbApi &api, isc_stmt_handle &h) noexcept
+void rollback(const FbApi &api, ITransaction *object) noexcept
 {
-    ISC_STATUS_ARRAY status;
-    api.isc_dsql_free_statement(status, &h, DSQL_drop);
+    endQuietly(api, object, [](ITransaction *o, CheckStatusWrapper *s) { o->rollback(s); });
+}
+
+void free(const FbApi &api, IStatement *object) noexcept
+{
+    endQuietly(api, object, [](IStatement *o, CheckStatusWrapper *s) { o->free(s); });
+}
+
+void close(const FbApi &api, IResultSet *object) noexcept
+{
+    endQuietly(api, object, [](IResultSet *o, CheckStatusWrapper *s) { o->close(s); });
 }
 
 } // namespace detail
 
 // ---- Attachment
 
-void Attachment::attach(const QByteArray &database, const std::string &dpb, ISC_STATUS *status)
+void Attachment::attach(const QByteArray &database, const std::string &dpb)
 {
     h_.reset();
-    h_.api().isc_attach_database(status, 0, database.constData(), get(), short(dpb.size()), dpb.data());
+    Status status(api());
+    IAttachment *attached = api().dispatcher->attachDatabase(&status, database.constData(), unsigned(dpb.size()),
+                                                             reinterpret_cast<const unsigned char *>(dpb.data()));
+    status.check();
+    h_.reset(attached);
 }
 
 void Attachment::executeImmediate(Transaction &transaction, const QByteArray &sql, int dialect)
 {
-    ISC_STATUS_ARRAY status;
-    h_.api().isc_dsql_execute_immediate(status, get(), transaction.get(), 0, sql.constData(), (unsigned short)dialect,
-                                        nullptr);
-    fbstatus::check(h_.api(), status);
+    Status status(api());
+    get()->execute(&status, transaction.get(), 0, sql.constData(), unsigned(dialect), nullptr, nullptr, nullptr, nullptr);
+    status.check();
 }
 
 void Attachment::cancel(int mode)
 {
-    ISC_STATUS_ARRAY status;
-    h_.api().fb_cancel_operation(status, get(), (unsigned short)mode);
+    Status status(api());
+    get()->cancelOperation(&status, mode);
 }
 
 QPair<QString, QString> Attachment::identity()
 {
-    const char items[] = {isc_info_db_id, isc_info_creation_date, isc_info_end};
-    char buffer[1024] = {};
-    ISC_STATUS_ARRAY status;
-    h_.api().isc_database_info(status, get(), short(sizeof items), items, short(sizeof buffer), buffer);
-    fbstatus::check(h_.api(), status);
+    const unsigned char items[] = {isc_info_db_id, isc_info_creation_date, isc_info_end};
+    unsigned char buffer[1024] = {};
+    Status status(api());
+    get()->getInfo(&status, sizeof items, items, sizeof buffer, buffer);
+    status.check();
     QPair<QString, QString> id;
-    for (const char *p = buffer; p < buffer + sizeof buffer - 3 && *p != isc_info_end;) {
+    const auto *bytes = reinterpret_cast<const char *>(buffer);
+    for (const char *p = bytes; p < bytes + sizeof buffer - 3 && *p != isc_info_end;) {
         const char item = *p;
-        const int length = int(h_.api().isc_vax_integer(p + 1, 2));
+        const int length = int(api().isc_vax_integer(p + 1, 2));
         const char *data = p + 3;
-        if (data + length > buffer + sizeof buffer)
+        if (data + length > bytes + sizeof buffer)
             break;
         if (item == isc_info_db_id && length > 1) // a count, then the file's name, length first
             id.first = QString::fromUtf8(data + 2, std::min<int>(static_cast<unsigned char>(data[1]), length - 2));
         else if (item == isc_info_creation_date && length >= 8)
-            id.second = QStringLiteral("%1.%2").arg(h_.api().isc_vax_integer(data, 4)).arg(h_.api().isc_vax_integer(data + 4, 4));
+            id.second = QStringLiteral("%1.%2").arg(api().isc_vax_integer(data, 4)).arg(api().isc_vax_integer(data + 4, 4));
         p = data + length;
     }
     return id;
@@ -79,51 +105,67 @@ QPair<QString, QString> Attachment::identity()
 void Transaction::start(Attachment &attachment, const std::string &tpb)
 {
     h_.reset();
-    struct {
-        isc_db_handle *db;
-        long length;
-        const char *tpb;
-    } teb{attachment.get(), long(tpb.size()), tpb.data()};
-    ISC_STATUS_ARRAY status;
-    h_.api().isc_start_multiple(status, get(), 1, &teb);
-    fbstatus::check(h_.api(), status);
+    Status status(h_.api());
+    ITransaction *started =
+        attachment.get()->startTransaction(&status, unsigned(tpb.size()), reinterpret_cast<const unsigned char *>(tpb.data()));
+    status.check();
+    h_.reset(started);
 }
 
 void Transaction::commit()
 {
-    ISC_STATUS_ARRAY status;
-    h_.api().isc_commit_transaction(status, get());
-    fbstatus::check(h_.api(), status);
+    Status status(h_.api());
+    h_.get()->commit(&status);
+    status.check();
+    h_.forget(); // a committed transaction is released by the library
 }
 
 void Transaction::rollback()
 {
-    ISC_STATUS_ARRAY status;
-    h_.api().isc_rollback_transaction(status, get());
-    fbstatus::check(h_.api(), status);
+    Status status(h_.api());
+    h_.get()->rollback(&status);
+    status.check();
+    h_.forget();
 }
 
 // ---- ResultArea
 
-void ResultArea::resize(int columns)
+void ResultArea::setMetadata(IMessageMetadata *metadata)
 {
-    storage_.assign(XSQLDA_LENGTH(std::max(columns, 1)), 0);
-    da()->version = SQLDA_VERSION1;
-    da()->sqln = short(std::max(columns, 1));
+    if (metadata_)
+        metadata_->release();
+    metadata_ = metadata;
 }
 
-void ResultArea::allocate()
+void ResultArea::describe(const FbApi &api, IMessageMetadata *metadata)
 {
-    XSQLDA *d = da();
-    buffers_.assign(d->sqld, {});
-    indicators_.assign(d->sqld, 0);
-    for (int i = 0; i < d->sqld; ++i) {
-        XSQLVAR &v = d->sqlvar[i];
-        const int extra = (v.sqltype & ~1) == SQL_VARYING ? 2 : 0;
-        buffers_[i].assign(std::size_t(v.sqllen) + extra + 8, 0);
-        v.sqldata = buffers_[i].data();
-        v.sqlind = &indicators_[i];
+    setMetadata(metadata);
+    columns_.clear();
+    buffer_.clear();
+    if (!metadata)
+        return;
+    Status status(api);
+    const unsigned count = metadata->getCount(&status);
+    for (unsigned i = 0; i < count; ++i) {
+        Column c;
+        c.name = QString::fromUtf8(metadata->getAlias(&status, i));
+        c.type = metadata->getType(&status, i) & ~1u;
+        c.scale = metadata->getScale(&status, i);
+        c.length = metadata->getLength(&status, i);
+        c.offset = metadata->getOffset(&status, i);
+        c.nullOffset = metadata->getNullOffset(&status, i);
+        columns_.push_back(std::move(c));
     }
+    buffer_.assign(metadata->getMessageLength(&status), 0);
+    status.check();
+}
+
+bool ResultArea::isNull(int i) const
+{
+    short indicator = 0;
+    std::copy_n(buffer_.data() + columns_[std::size_t(i)].nullOffset, sizeof indicator,
+                reinterpret_cast<unsigned char *>(&indicator));
+    return indicator != 0;
 }
 
 // ---- Statement
@@ -131,78 +173,75 @@ void ResultArea::allocate()
 void Statement::prepare(Attachment &attachment, Transaction &transaction, const QByteArray &sql, int dialect,
                         ResultArea &out)
 {
-    ISC_STATUS_ARRAY status;
+    cursor_.reset();
     h_.reset();
-    api().isc_dsql_allocate_statement(status, attachment.get(), h_.get());
-    fbstatus::check(api(), status);
-    api().isc_dsql_prepare(status, transaction.get(), h_.get(), 0, sql.constData(), (unsigned short)dialect, out.da());
-    fbstatus::check(api(), status);
-    if (out.da()->sqld > out.da()->sqln) {
-        out.resize(out.da()->sqld);
-        api().isc_dsql_describe(status, h_.get(), (unsigned short)dialect, out.da());
-        fbstatus::check(api(), status);
+    Status status(api());
+    IStatement *prepared = attachment.get()->prepare(&status, transaction.get(), 0, sql.constData(), unsigned(dialect),
+                                                     IStatement::PREPARE_PREFETCH_TYPE
+                                                         | IStatement::PREPARE_PREFETCH_OUTPUT_PARAMETERS);
+    status.check();
+    h_.reset(prepared);
+    const int kind = type();
+    if (kind == isc_info_sql_stmt_select || kind == isc_info_sql_stmt_select_for_upd) {
+        IMessageMetadata *metadata = h_.get()->getOutputMetadata(&status);
+        status.check();
+        out.describe(api(), metadata);
+    } else {
+        out.describe(api(), nullptr);
     }
-    out.allocate();
 }
 
-void Statement::execute(Transaction &transaction, int dialect)
+void Statement::execute(Transaction &transaction)
 {
-    ISC_STATUS_ARRAY status;
-    api().isc_dsql_execute(status, transaction.get(), h_.get(), (unsigned short)dialect, nullptr);
-    fbstatus::check(api(), status);
+    Status status(api());
+    h_.get()->execute(&status, transaction.get(), nullptr, nullptr, nullptr, nullptr);
+    status.check();
 }
 
-bool Statement::fetch(int dialect, ResultArea &out)
+void Statement::open(Transaction &transaction, ResultArea &out)
 {
-    ISC_STATUS_ARRAY status;
-    const ISC_STATUS rc = api().isc_dsql_fetch(status, h_.get(), (unsigned short)dialect, out.da());
-    if (rc == 100)
-        return false;
-    fbstatus::check(api(), status);
-    return true;
+    cursor_.reset();
+    Status status(api());
+    IResultSet *cursor = h_.get()->openCursor(&status, transaction.get(), nullptr, nullptr, out.metadata(), 0);
+    status.check();
+    cursor_.reset(cursor);
+}
+
+bool Statement::fetch(ResultArea &out)
+{
+    Status status(api());
+    const int result = cursor_.get()->fetchNext(&status, out.buffer());
+    status.check();
+    return result == IStatus::RESULT_OK;
 }
 
 void Statement::closeCursor()
 {
-    ISC_STATUS_ARRAY status;
-    api().isc_dsql_free_statement(status, h_.get(), DSQL_close);
-    fbstatus::check(api(), status);
-}
-
-std::vector<char> Statement::info(char item)
-{
-    std::vector<char> buffer(256, 0);
-    ISC_STATUS_ARRAY status;
-    api().isc_dsql_sql_info(status, h_.get(), 1, &item, short(buffer.size()), buffer.data());
-    fbstatus::check(api(), status);
-    return buffer;
+    if (!cursor_.get())
+        return;
+    Status status(api());
+    cursor_.get()->close(&status);
+    if (status.failed()) {
+        cursor_.reset();
+        status.check();
+    }
+    cursor_.forget(); // a closed cursor is released by the library
 }
 
 int Statement::type()
 {
-    const std::vector<char> b = info(isc_info_sql_stmt_type);
-    if (b[0] != isc_info_sql_stmt_type)
-        return 0;
-    const int len = int(api().isc_vax_integer(b.data() + 1, 2));
-    return int(api().isc_vax_integer(b.data() + 3, short(len)));
+    Status status(api());
+    const unsigned kind = h_.get()->getType(&status);
+    status.check();
+    return int(kind);
 }
 
 std::int64_t Statement::rowsAffected()
 {
-    const std::vector<char> b = info(isc_info_sql_records);
-    if (b[0] != isc_info_sql_records)
-        return 0;
-    std::int64_t rows = 0;
-    std::size_t pos = 3;
-    while (pos + 3 <= b.size() && b[pos] != isc_info_end) {
-        const char tag = b[pos];
-        const int len = int(api().isc_vax_integer(b.data() + pos + 1, 2));
-        const std::int64_t value = api().isc_vax_integer(b.data() + pos + 3, short(len));
-        if (tag == isc_info_req_update_count || tag == isc_info_req_insert_count || tag == isc_info_req_delete_count)
-            rows += value;
-        pos += 3 + std::size_t(len);
-    }
-    return rows;
+    Status status(api());
+    const ISC_UINT64 rows = h_.get()->getAffectedRecords(&status);
+    status.check();
+    return std::int64_t(rows);
 }
 
 } // namespace fb

@@ -81,7 +81,7 @@ bool Command::execute()
         c.rollbackWork();
         return false;
     case CommandKind::Select:
-        statement.execute(c.workTransaction(), c.options.dialect);
+        statement.open(c.workTransaction(), out);
         return true;
     case CommandKind::TriggerSwitch:
         rows = switchTriggers(c, rule);
@@ -89,13 +89,13 @@ bool Command::execute()
     case CommandKind::Metadata: {
         Transaction own(c.api);
         own.start(c.attachment, c.tpb);
-        statement.execute(own, c.options.dialect);
+        statement.execute(own);
         rows = statement.rowsAffected();
         own.commit();
         return false;
     }
     case CommandKind::Other:
-        statement.execute(c.workTransaction(), c.options.dialect);
+        statement.execute(c.workTransaction());
         rows = statement.rowsAffected();
         return false;
     }
@@ -108,7 +108,7 @@ Row Reader::readRow()
 {
     Row row;
     for (int i = 0; i < command->out.columns(); ++i)
-        row.push_back(decode(command->out.column(i)));
+        row.push_back(decode(command->out, i));
     return row;
 }
 
@@ -121,9 +121,8 @@ bool Reader::fetch()
     }
     // Rows are taken off the cursor a batch at a time: the engine walks its result once, not
     // between every other statement the caller runs.
-    const int dialect = command->connection->options.dialect;
     while (cursorOpen && !exhausted && buffered.size() < batch) {
-        if (command->statement.fetch(dialect, command->out))
+        if (command->statement.fetch(command->out))
             buffered.push_back(readRow());
         else
             exhausted = true;
@@ -149,7 +148,7 @@ void Reader::keepRest()
 {
     if (!cursorOpen || exhausted)
         return;
-    while (command->statement.fetch(command->connection->options.dialect, command->out))
+    while (command->statement.fetch(command->out))
         buffered.push_back(readRow());
     exhausted = true;
 }

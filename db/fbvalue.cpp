@@ -8,7 +8,7 @@ namespace fb {
 
 namespace {
 
-template <class T> std::int64_t stored(const char *data)
+template <class T> std::int64_t stored(const unsigned char *data)
 {
     T n;
     std::memcpy(&n, data, sizeof n);
@@ -30,41 +30,42 @@ QByteArray scaled(std::int64_t v, int scale)
     return negative ? '-' + digits : digits;
 }
 
-dbx::ColumnKind kindOf(const XSQLVAR &v)
+dbx::ColumnKind kindOf(const Column &v)
 {
-    switch (v.sqltype & ~1) {
+    switch (v.type) {
     case SQL_TEXT:
     case SQL_VARYING:
         return dbx::ColumnKind::Text;
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-        return v.sqlscale == 0 ? dbx::ColumnKind::Integer : dbx::ColumnKind::Other;
+        return v.scale == 0 ? dbx::ColumnKind::Integer : dbx::ColumnKind::Other;
     default:
         return dbx::ColumnKind::Other;
     }
 }
 
-Value decode(const XSQLVAR &v)
+Value decode(const ResultArea &row, int i)
 {
     Value out;
-    if ((v.sqltype & 1) && *v.sqlind < 0)
+    if (row.isNull(i))
         return out;
     out.null = false;
-    const char *d = v.sqldata;
+    const Column &v = row.column(i);
+    const unsigned char *d = row.data(i);
     auto integer = [&](std::int64_t n) {
-        out.isInteger = v.sqlscale == 0;
+        out.isInteger = v.scale == 0;
         out.integer = n;
-        out.text = scaled(n, v.sqlscale);
+        out.text = scaled(n, v.scale);
     };
-    switch (v.sqltype & ~1) {
+    switch (v.type) {
     case SQL_TEXT:
-        out.text = QByteArray(d, v.sqllen);
+        out.text = QByteArray(reinterpret_cast<const char *>(d), int(v.length));
         break;
     case SQL_VARYING: {
         short len;
         std::memcpy(&len, d, 2);
-        out.text = QByteArray(d + 2, len);
+        out.text = QByteArray(reinterpret_cast<const char *>(d + 2), len);
         break;
     }
     case SQL_SHORT:

@@ -3,8 +3,7 @@
 // Any other type fails with "Unsupported field type".
 
 #include "dbxlayer.h"
-
-#include <ibase.h>
+#include "fbhandles.h"
 
 #include <QByteArray>
 
@@ -21,8 +20,9 @@ struct Value {
 };
 using Row = std::vector<Value>;
 
-Value decode(const XSQLVAR &column);
-dbx::ColumnKind kindOf(const XSQLVAR &column);
+// Column i of the row last fetched into the area.
+Value decode(const ResultArea &row, int i);
+dbx::ColumnKind kindOf(const Column &column);
 // A scaled integer in decimal: 1250 with scale -2 is "12.50".
 QByteArray scaled(std::int64_t value, int scale);
 

@@ -17,7 +17,8 @@ void TSQLStrings::Add(const QString &line)
 void TSQLStrings::setText(const QString &text)
 {
     static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
-    lines_ = text.split(breaks);
+    const bool oneLine = !text.contains(u'\n') && !text.contains(u'\r');
+    lines_ = oneLine ? QStringList{text} : text.split(breaks);
     if (!lines_.isEmpty() && lines_.last().isEmpty())
         lines_.removeLast();
     changed_();

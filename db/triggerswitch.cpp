@@ -16,13 +16,12 @@ namespace {
 QList<QPair<QString, QString>> rows(Connection &c, Transaction &t, const QString &sql)
 {
     Statement select(c.api);
-    ResultArea out(2);
+    ResultArea out;
     select.prepare(c.attachment, t, sql.toUtf8(), c.options.dialect, out);
-    select.execute(t, c.options.dialect);
+    select.open(t, out);
     QList<QPair<QString, QString>> all;
-    while (select.fetch(c.options.dialect, out))
-        all.append({trimControl(QString::fromUtf8(decode(out.column(0)).text)),
-                    trimControl(QString::fromUtf8(decode(out.column(1)).text))});
+    while (select.fetch(out))
+        all.append({trimControl(QString::fromUtf8(decode(out, 0).text)), trimControl(QString::fromUtf8(decode(out, 1).text))});
     return all;
 }
 

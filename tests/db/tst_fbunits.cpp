@@ -5,7 +5,6 @@
 #include "fbapi.h"
 #include "fbhandles.h"
 #include "fboptions.h"
-#include "fbstatus.h"
 #include "fbvalue.h"
 #include "tempdb.h"
 
@@ -28,9 +27,7 @@ fb::Attachment attach(const FbApi &api, const QString &file)
     options.password = QStringLiteral("x");
     options.dialect = 1;
     fb::Attachment a(api);
-    ISC_STATUS_ARRAY status;
-    a.attach(file.toUtf8(), options.dpb(), status);
-    fbstatus::check(api, status);
+    a.attach(file.toUtf8(), options.dpb());
     return a;
 }
 
@@ -44,10 +41,10 @@ QStringList column(const FbApi &api, fb::Attachment &a, const QString &sql)
     fb::Statement s(api);
     fb::ResultArea out;
     s.prepare(a, t, sql.toUtf8(), 1, out);
-    s.execute(t, 1);
+    s.open(t, out);
     QStringList values;
-    while (s.fetch(1, out)) {
-        const fb::Value v = fb::decode(out.column(0));
+    while (s.fetch(out)) {
+        const fb::Value v = fb::decode(out, 0);
         values << (v.null ? QStringLiteral("<null>") : QString::fromUtf8(v.text));
     }
     return values;
@@ -160,17 +157,18 @@ void TestFbUnits::statementAcrossAMove()
     s.prepare(a, t, "select CODPROD from T order by ID", 1, out);
     QCOMPARE(s.type(), int(isc_info_sql_stmt_select));
     fb::Statement moved(std::move(s));
-    moved.execute(t, 1);
-    QVERIFY(moved.fetch(1, out));
-    QCOMPARE(fb::decode(out.column(0)).text, QByteArray("1234567"));
-    QVERIFY(moved.fetch(1, out));
-    QVERIFY(!moved.fetch(1, out));
+    moved.open(t, out);
+    QVERIFY(moved.fetch(out));
+    QCOMPARE(fb::decode(out, 0).text, QByteArray("1234567"));
+    QVERIFY(moved.fetch(out));
+    QVERIFY(!moved.fetch(out));
     moved.closeCursor();
 
     fb::Statement update(*api_);
     fb::ResultArea none;
     update.prepare(a, t, "update T set CODPROD = CODPROD", 1, none);
-    update.execute(t, 1);
+    QCOMPARE(none.columns(), 0);
+    update.execute(t);
     QCOMPARE(update.rowsAffected(), 2);
 }
 
@@ -233,10 +231,10 @@ void TestFbUnits::decoding()
     fb::Statement s(*api_);
     fb::ResultArea out;
     s.prepare(a, t, ("select " + expression + " from rdb$database").toUtf8(), 1, out);
-    s.execute(t, 1);
-    QVERIFY(s.fetch(1, out));
+    s.open(t, out);
+    QVERIFY(s.fetch(out));
     try {
-        const fb::Value v = fb::decode(out.column(0));
+        const fb::Value v = fb::decode(out, 0);
         QCOMPARE(v.null ? QStringLiteral("<null>") : QString::fromLatin1(v.text), text);
         QCOMPARE(v.isInteger, isInteger);
         if (isInteger)
