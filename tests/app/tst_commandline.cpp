@@ -46,6 +46,7 @@ private slots:
     void arguments_data();
     void arguments();
     void signalStopsTheRun();
+    void progressLineOnATerminal();
 
 private:
     TempDatabases dbs_;
@@ -135,6 +136,22 @@ SET TERM ; ^
     QVERIFY2(err.contains(QStringLiteral(": conversão interrompida por SIGTERM; nada foi alterado.")), qPrintable(err));
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString()); // no final message: no box
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
+}
+
+void TestCommandLine::progressLineOnATerminal()
+{
+    QVERIFY(TempDatabases::isql(good_, QStringLiteral("UPDATE PRODUTOS SET CODPROD = '1234567';\nCOMMIT;\n")).ok);
+    // script(1) gives the program a terminal for its output.
+    QProcess p;
+    p.start(QStringLiteral("script"), {"-qec", QStringLiteral("%1 --convert %2").arg(QStringLiteral(PROGRAM), good_), "/dev/null"});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString seen = QString::fromUtf8(p.readAllStandardOutput());
+    // One line, redrawn in place: a bar, the count and the status; no status on lines of its own.
+    QVERIFY2(seen.contains(QStringLiteral("\r\033[K[") + QString(30, u'#') + QStringLiteral("] 1/1 Atualizando tabela: PRODUTOS")),
+             qPrintable(seen));
+    QVERIFY2(!seen.contains(QStringLiteral("\nAtualizando tabela")), qPrintable(seen));
+    QVERIFY(seen.contains(good_ + QStringLiteral(": Dados atualizados com sucesso! ")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
