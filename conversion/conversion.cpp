@@ -86,7 +86,6 @@ void Conversion::runConnected()
 {
     outcome_ = Outcome::None;
     failure_.clear();
-    triggersLeftOff_ = false;
     // However the run ends, the database is let go of, and a request to stop is spent.
     auto release = qScopeGuard([this] {
         try {
@@ -162,8 +161,7 @@ void Conversion::runConnected()
             }
         }
         failure_ = QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e);
-        triggersLeftOff_ = !undo(triggersOff);
-        if (triggersLeftOff_)
+        if (!undo(triggersOff))
             failure_ += u'\r' + triggersLeftOffLine;
         if (outcome_ != Outcome::Converted) { // what failed after the commit undoes nothing
             if (interruptRequested_) {

@@ -34,10 +34,9 @@ public:
     // ends as a failed run, without a box.
     void interrupt();
     Outcome outcome() const { return outcome_; }
-    // The last run's failure: the box's text, or what an interrupted run would have said.
+    // The last run's failure: the box's text, or what an interrupted run would have said (with
+    // a line of its own when the triggers could not be switched on again).
     QString failure() const { return failure_; }
-    // True when the last failed run could not switch the triggers on again.
-    bool triggersLeftOff() const { return triggersLeftOff_; }
 
 private:
     // Undoes a failed run; false when the triggers it had switched off could not be switched
@@ -50,5 +49,4 @@ private:
     std::atomic<bool> interruptRequested_{false};
     Outcome outcome_ = Outcome::None;
     QString failure_;
-    bool triggersLeftOff_ = false;
 };

@@ -74,7 +74,6 @@ ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view) : db_(db), vi
 Conversion::Outcome ThreadedRun::exec()
 {
     failure_.clear();
-    triggersLeftOff_ = false;
     if (!Conversion(db_, view_).ConectaBancoVestrel()) {
         interruptPending_ = false;
         return Conversion::Outcome::NotConnected;
@@ -96,7 +95,6 @@ Conversion::Outcome ThreadedRun::exec()
     conversion_ = nullptr;
     interruptPending_ = false;
     failure_ = conversion.failure();
-    triggersLeftOff_ = conversion.triggersLeftOff();
     return conversion.outcome();
 }
 

@@ -23,9 +23,8 @@ public:
     // From the calling thread while exec() waits (a signal's handler, say): stops the run as
     // Conversion::interrupt() does.
     void interrupt();
-    bool running() const { return conversion_ != nullptr; }
+    // What the last run's box said, or would have said had it not been stopped.
     QString failure() const { return failure_; }
-    bool triggersLeftOff() const { return triggersLeftOff_; }
 
 private:
     TSQLConnection &db_;
@@ -33,5 +32,4 @@ private:
     std::atomic<Conversion *> conversion_{nullptr};
     bool interruptPending_ = false;
     QString failure_;
-    bool triggersLeftOff_ = false;
 };

@@ -129,8 +129,6 @@ struct Column {
 class ResultArea final {
 public:
     ResultArea() = default;
-    ResultArea(ResultArea &&) noexcept = default;
-    ResultArea &operator=(ResultArea &&) noexcept = default;
     ResultArea(const ResultArea &) = delete;
     ResultArea &operator=(const ResultArea &) = delete;
     ~ResultArea() { setMetadata(nullptr); }

@@ -6,10 +6,7 @@
 
 namespace fbstatus {
 
-bool failed(const ISC_STATUS *status)
-{
-    return status[0] == isc_arg_gds && status[1] != 0;
-}
+namespace {
 
 QList<long> codes(const ISC_STATUS *status)
 {
@@ -23,10 +20,7 @@ QList<long> codes(const ISC_STATUS *status)
     return all;
 }
 
-bool hasCode(const ISC_STATUS *status, ISC_STATUS code)
-{
-    return codes(status).contains(long(code));
-}
+} // namespace
 
 TDBXError error(const FbApi &api, const ISC_STATUS *status)
 {
@@ -38,12 +32,6 @@ TDBXError error(const FbApi &api, const ISC_STATUS *status)
     if (const QString note = engine::missingSettingsNote(); !note.isEmpty())
         lines << note;
     return TDBXError(dbx::VendorError, lines.join(u'\n'), codes(status));
-}
-
-void check(const FbApi &api, const ISC_STATUS *status)
-{
-    if (failed(status))
-        throw error(api, status);
 }
 
 } // namespace fbstatus

@@ -7,12 +7,7 @@
 
 namespace fbstatus {
 
-bool failed(const ISC_STATUS *status);
-// Every isc_arg_gds code of the status, in order.
-QList<long> codes(const ISC_STATUS *status);
-bool hasCode(const ISC_STATUS *status, ISC_STATUS code);
+// The failure a status vector holds, with every isc_arg_gds code of it, in order.
 TDBXError error(const FbApi &api, const ISC_STATUS *status);
-// Throws the status's error when the call failed.
-void check(const FbApi &api, const ISC_STATUS *status);
 
 } // namespace fbstatus
