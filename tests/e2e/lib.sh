@@ -5,10 +5,23 @@ chmod 755 "$work"
 export XDG_STATE_HOME="$work/state"
 pids=()
 cleanups=()
+# stop PID...: asks the processes to end and, after five seconds, ends the ones that did not
+# (the Firebird server does not always end on SIGTERM).
+stop() {
+  [ $# -gt 0 ] || return 0
+  kill "$@" 2>/dev/null
+  for _ in $(seq 50); do
+    local p alive=0
+    for p in "$@"; do kill -0 "$p" 2>/dev/null && alive=1; done
+    [ $alive -eq 1 ] || break
+    sleep 0.1
+  done
+  kill -9 "$@" 2>/dev/null
+  wait "$@" 2>/dev/null
+}
 finish() {
   for c in "${cleanups[@]}"; do eval "$c"; done
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
+  stop "${pids[@]}"
   rm -rf "$work"
 }
 trap finish EXIT

@@ -33,7 +33,7 @@ isql-fb -q -user SYSDBA "$work/security3.fdb" <<<"create or alter user SYSDBA pa
 
 FIREBIRD_LOCK="$work/server-lock" /usr/sbin/firebird >"$work/server.log" 2>&1 &
 server=$!
-cleanups+=("kill $server 2>/dev/null; wait $server 2>/dev/null")
+cleanups+=("stop $server")
 for _ in $(seq 50); do listening $port && break; sleep 0.1; done
 check "the test's own server listens on loopback" listening $port
 
