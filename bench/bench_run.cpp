@@ -3,14 +3,19 @@
 //     process from start to exit: the connect step, every statement, the end);
 //   - engine: isql-fb running the same rewrites in one transaction from a script file (-i),
 //     as its users run it;
-// the median of three runs each (of nine for the small shapes, whose times are short and
-// noisy), with the run's peak resident memory; and the longest time the
-// window's event loop went unanswered during a run over one table of 1,500,000 rows (the run
-// going through the code the window uses, a timer on the loop every 5 ms).
+//   - all: isql-fb running every statement the run sends, the discovery, its count and the
+//     metadata reads before the rewrites (the generated files have no triggers to switch), so
+//     that what the run costs beyond them is the program's own;
+// the median of three runs each (of fifteen for the small shapes, whose times are short and
+// noisy), each of the three going first in turn, with the run's peak resident memory; and the
+// longest time the window's event loop went unanswered during a run over one table of
+// 1,500,000 rows (the run going through the code the window uses, a timer on the loop every
+// 5 ms).
 //   bench_run [--quick] [--readme README.md]   the last writes the table into the README
 #include "conversion.h"
 #include "engineenv.h"
 #include "sqlconnection.h"
+#include "sqlquery.h"
 #include "statements.h"
 #include "loopwatch.h"
 #include "threadedrun.h"
@@ -21,6 +26,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -30,6 +36,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,6 +155,11 @@ int main(int argc, char **argv)
     engine::prepare(QCoreApplication::applicationDirPath());
     const QStringList args = app.arguments();
     const QString convert = app.applicationDirPath() + QStringLiteral("/conversor");
+    const QString isqlProgram = QStandardPaths::findExecutable(QStringLiteral("isql-fb"));
+    if (isqlProgram.isEmpty()) {
+        std::fprintf(stderr, "bench_run: isql-fb is not installed\n");
+        return 1;
+    }
     const bool quick = args.contains(QStringLiteral("--quick"));
     const qsizetype readmeAt = args.indexOf(QStringLiteral("--readme"));
     const QString readme = readmeAt > 0 ? args.value(readmeAt + 1) : QString();
@@ -159,54 +171,77 @@ int main(int argc, char **argv)
                                             : std::vector<Shape>{{50, 20000}, {1000, 10}};
     const int longTable = quick ? 100000 : 1500000;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/conversor-bench-XXXXXX"));
+    // The runs' records of switched-off triggers go with the rest of the benchmark's files.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
     QString table;
     QTextStream out(&table);
-    out << "| shape | run | engine | ratio | peak |\n|---|---|---|---|---|\n";
+    out << "| shape | run | engine | ratio | all | ratio to all | peak |\n|---|---|---|---|---|---|---|\n";
     for (const Shape &shape : shapes) {
         const QString templ = dir.filePath(QStringLiteral("template-%1x%2.fb").arg(shape.tables).arg(shape.rows));
         if (!generate(templ, shape.tables, shape.rows))
             return 1;
         const QString script = dir.filePath(QStringLiteral("rewrites.sql"));
-        {
-            QFile f(script);
+        const QString allScript = dir.filePath(QStringLiteral("all.sql"));
+        // The generated files are dialect 1, where the count names its table unquoted.
+        const QStringList before{statements::discovery(), countStatement(statements::discovery(), 0, QString()),
+                                 statements::codeColumns(), statements::codeReferences()};
+        for (const auto &[file, reads] : {std::pair{script, QStringList{}}, std::pair{allScript, before}}) {
+            QFile f(file);
             if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
                 return 1;
             QTextStream s(&f);
             s << "SET SQL DIALECT 1;\n";
+            for (const QString &read : reads)
+                s << read << ";\n";
             for (int t = 0; t < shape.tables; ++t)
                 s << statements::rewrite(tableName(t)) << ";\n";
             s << "COMMIT;\n";
         }
-        const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 9;
-        std::vector<double> runs, engines;
+        const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 15;
+        std::vector<double> runs, engines, alls;
         long peak = 0;
+        const QStringList login{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
+                                QStringLiteral("-password"), QStringLiteral("x"), QStringLiteral("-i")};
         for (int r = 0; r < repeats; ++r) {
-            const QString a = dir.filePath(QStringLiteral("run.fb")), b = dir.filePath(QStringLiteral("engine.fb"));
-            QFile::remove(a);
-            QFile::remove(b);
-            QFile::copy(templ, a);
-            QFile::copy(templ, b);
-
-            const Child child = runChild(convert, {QStringLiteral("--convert"), a});
-            if (child.status != 0) {
-                std::fprintf(stderr, "run failed (%d): %s --convert %s\n", child.status, qPrintable(convert), qPrintable(a));
-                return 1;
+            const QString a = dir.filePath(QStringLiteral("run.fb")), b = dir.filePath(QStringLiteral("engine.fb")),
+                          c = dir.filePath(QStringLiteral("all.fb"));
+            for (const QString &copy : {a, b, c}) {
+                QFile::remove(copy);
+                QFile::copy(templ, copy);
             }
-            runs.push_back(child.seconds);
-            peak = std::max(peak, child.peakKib);
-
-            QElapsedTimer timer;
-            timer.start();
-            if (!isql({QStringLiteral("-i"), script, b}))
-                return 1;
-            engines.push_back(timer.nsecsElapsed() / 1e9);
+            // The three are started alike and timed alike, none of them paying for the
+            // write-back of the copies.
+            struct Timed {
+                QString program;
+                QStringList arguments;
+                std::vector<double> *times;
+            };
+            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), a}, &runs},
+                                     Timed{isqlProgram, login + QStringList{script, b}, &engines},
+                                     Timed{isqlProgram, login + QStringList{allScript, c}, &alls}};
+            // Each goes first in turn, so that none always has the freshest caches.
+            std::rotate(order.begin(), order.begin() + r % order.size(), order.end());
+            for (const Timed &t : order) {
+                ::sync();
+                const Child child = runChild(t.program, t.arguments);
+                if (child.status != 0) {
+                    std::fprintf(stderr, "failed (%d): %s %s\n", child.status, qPrintable(t.program),
+                                 qPrintable(t.arguments.join(u' ')));
+                    return 1;
+                }
+                t.times->push_back(child.seconds);
+                if (t.times == &runs)
+                    peak = std::max(peak, child.peakKib);
+            }
         }
-        const double run = median(runs), engine = median(engines);
-        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 MiB |\n")
+        const double run = median(runs), engine = median(engines), all = median(alls);
+        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 s | %7 | %8 MiB |\n")
                    .arg(QLocale(QLocale::English).toString(shape.tables), QLocale(QLocale::English).toString(shape.rows))
                    .arg(run, 0, 'f', 2)
                    .arg(engine, 0, 'f', 2)
                    .arg(run / engine, 0, 'f', 2)
+                   .arg(all, 0, 'f', 2)
+                   .arg(run / all, 0, 'f', 2)
                    .arg(peak / 1024.0, 0, 'f', 1);
         std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
         std::fflush(stdout);
