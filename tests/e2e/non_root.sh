@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The tool run by a desktop user who is not root, after root has used the engine on this
 # machine; and two processes of the tool on one file. non_root.sh BUILD_DIR SOURCE_DIR
-# The user it adds is removed again at the end.
+# The user it adds is removed again at the end, with the lock folder the tool made for them.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
@@ -11,6 +11,9 @@ user=conversor-teste
 if ! id -u "$user" >/dev/null 2>&1; then
   useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
   cleanups+=("userdel $user")
+  # With the user goes the lock folder the tool makes for them.
+  lock=/tmp/conversor-firebird-$(id -u "$user")
+  [ -e "$lock" ] || cleanups+=("rm -rf $lock")
 fi
 mkdir "$work/home" && chown "$user" "$work/home"
 as_user() { runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/home" XDG_STATE_HOME="$work/home/state" "$@"; }
