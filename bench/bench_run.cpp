@@ -40,11 +40,15 @@
 
 namespace {
 
+// How the benchmark logs in to the embedded engine, generating or timing.
+const QStringList isqlLogin{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
+                            QStringLiteral("-password"), QStringLiteral("x")};
+
 bool isql(const QStringList &args, const QString &script = {})
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("isql-fb"), QStringList{"-q", "-user", "SYSDBA", "-password", "x"} + args);
+    p.start(QStringLiteral("isql-fb"), isqlLogin + args);
     if (!script.isEmpty())
         p.write(script.toUtf8());
     p.closeWriteChannel();
@@ -200,8 +204,7 @@ int main(int argc, char **argv)
         const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 15;
         std::vector<double> runs, engines, alls;
         long peak = 0;
-        const QStringList login{QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
-                                QStringLiteral("-password"), QStringLiteral("x"), QStringLiteral("-i")};
+        const QStringList login = isqlLogin + QStringList{QStringLiteral("-i")};
         for (int r = 0; r < repeats; ++r) {
             const QString a = dir.filePath(QStringLiteral("run.fb")), b = dir.filePath(QStringLiteral("engine.fb")),
                           c = dir.filePath(QStringLiteral("all.fb"));
