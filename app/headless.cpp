@@ -28,6 +28,12 @@ public:
         std::printf("%s: %s\n", qPrintable(file_), qPrintable(said));
         std::fflush(stdout);
     }
+    // Without a window nobody is asked: a database that looks converted already is refused.
+    bool confirm(const QString &text) override
+    {
+        showMessage(MessageKind::Error, text);
+        return false;
+    }
     void setGaugeMax(int maximum) override
     {
         max_ = std::max(maximum, 0);
@@ -119,10 +125,10 @@ int convertFiles(const QStringList &files)
                          qPrintable(SignalWatch::name(ending)), qPrintable(said));
             return 128 + ending;
         }
+        // A signal that came once the commit had been sent leaves this file converted: the
+        // next file, if any, is the one it stops.
         if (conversion.outcome() != Conversion::Outcome::Converted)
             status = 1;
-        if (ending)
-            return 128 + ending;
     }
     return status;
 }

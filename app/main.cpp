@@ -55,6 +55,11 @@ int runWindow(int argc, char **argv, const QString &file)
     });
     Form1.show();
     const int status = app.exec();
+    if (ending && Form1.endedDuringRun() && Form1.lastOutcome() == Conversion::Outcome::Converted) {
+        // The signal came once the commit had been sent: the database is converted.
+        std::printf("conversor: %s: Dados atualizados com sucesso!\n", qPrintable(Form1.pathText()));
+        return 0;
+    }
     if (ending && Form1.lastOutcome() == Conversion::Outcome::Interrupted) {
         // One line: why the run stopped, and what its box would have said.
         QString said = Form1.lastFailure();

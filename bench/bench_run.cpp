@@ -133,6 +133,7 @@ public:
     bool converted = false;
     QString pathText() const override { return path; }
     void showMessage(MessageKind kind, const QString &) override { converted = kind == MessageKind::Information; }
+    bool confirm(const QString &) override { return false; }
     void setGaugeMax(int) override {}
     void setStatus(const QString &) override {}
     void repaintNow() override {}

@@ -1,15 +1,27 @@
 #include "conversion.h"
 
 #include "errors.h"
+#include "marks.h"
 #include "params.h"
+#include "queries.h"
 #include "rewriteplan.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
+#include "survey.h"
+#include "triggerswitch.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <ibase.h>
+
 #include <memory>
+#include <optional>
+#include <set>
+
+using queries::execute;
 
 namespace {
 
@@ -20,24 +32,48 @@ QString messageOf(const std::exception &e)
     return QString::fromUtf8(e.what());
 }
 
-// The four steps of every statement the run executes.
-void execute(TSQLQuery &query, const QString &sql)
-{
-    query.Close();
-    query.SQL().Clear();
-    query.SQL().setText(sql);
-    query.ExecSQL(false);
-}
-
-// A run stopped on behalf of a table other than the discovery's current one.
-class StoppedAt final : public Exception {
+// A run stopped before anything changed: the box's whole text, or the relation it is about and
+// why.
+class Stopped final : public Exception {
 public:
-    StoppedAt(QString table, QString message) : Exception(std::move(message)), table(std::move(table)) {}
+    Stopped(QString table, QString reason) : Exception(std::move(reason)), table(std::move(table)) {}
     QString table;
 };
 
 const QString triggersLeftOffLine =
     QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
+const QString interrupted = QStringLiteral("Conversão interrompida");
+
+// What a shop can do about a database of another engine's version (the engine says "found
+// 13.0, support 12.2").
+QString versionAdvice(const QString &message)
+{
+    static const QRegularExpression versions(QStringLiteral("found (\\d+)\\.\\d+, support (\\d+)\\.\\d+"));
+    const QRegularExpressionMatch m = versions.match(message);
+    if (!m.hasMatch())
+        return {};
+    const int found = m.captured(1).toInt(), supported = m.captured(2).toInt();
+    if (found < supported)
+        return QStringLiteral("O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e "
+                              "restaure-a com o gbak -c deste computador antes de converter.");
+    if (found > supported)
+        return QStringLiteral("O banco é de uma versão mais nova do Firebird: converta-o pelo servidor dessa versão "
+                              "(servidor:/caminho/do/banco).");
+    return {};
+}
+
+// The table a key violation names ("... on table \"X\"").
+QString tableOfViolation(const QString &message)
+{
+    static const QRegularExpression table(QStringLiteral("on table \"([^\"]+)\""));
+    return table.match(message).captured(1);
+}
+
+bool isKeyViolation(const std::exception &e)
+{
+    const auto *dbx = dynamic_cast<const TDBXError *>(&e);
+    return dbx && (dbx->hasEngineCode(isc_unique_key_violation) || dbx->hasEngineCode(isc_no_dup));
+}
 
 } // namespace
 
@@ -54,22 +90,27 @@ bool Conversion::ConectaBancoVestrel()
         db_.setConnected(true);
         return true;
     } catch (const std::exception &e) {
-        view_.showMessage(MessageKind::Error,
-                          QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + messageOf(e));
+        QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + messageOf(e);
+        if (const QString advice = versionAdvice(messageOf(e)); !advice.isEmpty())
+            text += u'\r' + advice;
+        view_.showMessage(MessageKind::Error, text);
         return false;
     }
 }
 
 void Conversion::interrupt()
 {
+    std::lock_guard lock(interruptGuard_);
     interruptRequested_ = true;
-    db_.cancel(dbx::Cancel::Raise);
+    // A commit under way is not cancelled: its outcome is the run's.
+    if (!commitSent_)
+        db_.cancel(dbx::Cancel::Raise);
 }
 
-void Conversion::checkInterrupt() const
+void Conversion::checkInterrupt()
 {
     if (interruptRequested_)
-        throw Exception(QStringLiteral("Conversão interrompida"));
+        throw Exception(interrupted);
 }
 
 void Conversion::run()
@@ -82,116 +123,164 @@ void Conversion::run()
     runConnected();
 }
 
+QString Conversion::failureText(const std::exception &e, const QString &table) const
+{
+    const QString reason = interruptRequested_ && !commitSent_ ? interrupted : messageOf(e);
+    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
+        if (stopped->table.isEmpty())
+            return reason;
+        return QStringLiteral("Erro ao atualizar a tabela ") + stopped->table + QStringLiteral("Motivo: ") + reason;
+    }
+    QString where;
+    switch (stage_) {
+    case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco "); break;
+    case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos "); break;
+    case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + table; break;
+    case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos "); break;
+    case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit) "); break;
+    }
+    return where + QStringLiteral("Motivo: ") + reason;
+}
+
 void Conversion::runConnected()
 {
     outcome_ = Outcome::None;
     failure_.clear();
+    commitSent_ = false;
+    stage_ = Stage::Survey;
     // However the run ends, the database is let go of, and a request to stop is spent.
     auto release = qScopeGuard([this] {
-        try {
-            db_.setConnected(false);
-        } catch (const std::exception &) {
-            // A connection that will not close cleanly is gone all the same.
-        }
+        db_.setConnected(false);
+        std::lock_guard lock(interruptGuard_);
         interruptRequested_ = false;
+        commitSent_ = false;
     });
     const QString tabela = QStringLiteral("Tabela");
-    bool triggersOff = false;
     std::unique_ptr<TSQLQuery> QryBuscaTabelas;
     std::unique_ptr<TSQLQuery> QryAtualizaTabela;
+    std::optional<TriggerSwitch> triggers;
+    TriggerSwitch *switchedOff = nullptr;
+    QString table; // the discovery's current row, as stored
     try {
         QryBuscaTabelas = std::make_unique<TSQLQuery>();
         QryAtualizaTabela = std::make_unique<TSQLQuery>();
         QryBuscaTabelas->setSQLConnection(&db_);
         QryAtualizaTabela->setSQLConnection(&db_);
 
+        // What a run cut short left switched off is switched on first, whatever this run does.
+        stage_ = Stage::Triggers;
         checkInterrupt();
-        execute(*QryAtualizaTabela, statements::triggersOff());
-        triggersOff = true;
+        triggers.emplace(db_, *QryAtualizaTabela);
+        triggers->read();
+        triggers->makeGood();
+
+        // Nothing changes before the database has been looked at.
+        stage_ = Stage::Survey;
+        checkInterrupt();
+        const Survey survey = Survey::read(db_);
+        if (survey.stop())
+            throw Stopped(survey.stop()->table, survey.stop()->reason);
+        if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
+            outcome_ = Outcome::Declined;
+            return;
+        }
+        const RewritePlan &plan = survey.plan();
+
+        stage_ = Stage::Triggers;
+        checkInterrupt();
+        triggers->switchOff();
+        switchedOff = &*triggers;
+
+        stage_ = Stage::Tables;
         QryBuscaTabelas->Close();
         QryBuscaTabelas->SQL().setText(statements::discovery());
         checkInterrupt();
         QryBuscaTabelas->Open();
         view_.setGaugeMax(QryBuscaTabelas->RecordCount());
-        checkInterrupt();
-        const RewritePlan plan = RewritePlan::read(db_);
-        if (plan.stop())
-            throw StoppedAt(plan.stop()->table, plan.stop()->reason);
-
+        // A relation the discovery lists twice (CODPROD and a quoted "codprod") is rewritten once.
+        std::set<QString> rewritten;
         while (!QryBuscaTabelas->Eof()) {
-            view_.setStatus(QStringLiteral("Atualizando tabela: ")
-                            + trimControl(QryBuscaTabelas->FieldByName(tabela).AsString()));
+            table = QryBuscaTabelas->FieldByName(tabela).AsString();
+            view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table));
             view_.repaintNow();
-            const QString table = trimControl(QryBuscaTabelas->FieldByName(tabela).AsString());
-            if (!isPlainIdentifier(table))
-                throw Exception(QStringLiteral("Nome de tabela inválido: ") + table);
-            if (plan.rewrites(table)) {
+            const QString name = trimControl(QryBuscaTabelas->FieldByName(tabela).AsString());
+            const RewritePlan::Step step = plan.step(name);
+            if (step.rewrite && rewritten.insert(name).second) {
+                if (!isPlainIdentifier(name)) // listed after the plan was read
+                    throw Exception(QStringLiteral("Nome de tabela inválido: ") + name);
                 checkInterrupt();
-                try {
-                    execute(*QryAtualizaTabela, statements::rewrite(table));
-                } catch (const TDBXError &e) {
-                    // A relation the metadata did not show as read-only: the engine refused it
-                    // as the statement was prepared, so it holds no code of its own.
-                    if (!isReadOnlyRefusal(e))
-                        throw;
-                }
+                execute(*QryAtualizaTabela, statements::rewrite(name, step.condition));
             }
             QryBuscaTabelas->Next();
             view_.addProgress(1);
         }
+        table.clear();
+
+        // The triggers on again, the record of them gone and the conversion's mark: all committed
+        // with the codes, or none of it.
+        stage_ = Stage::TriggersOn;
         checkInterrupt();
-        execute(*QryAtualizaTabela, statements::triggersOn());
-        triggersOff = false;
-        checkInterrupt();
+        triggers->switchOn(marks::convertedLine(QDateTime::currentDateTime()));
+        stage_ = Stage::Commit;
+        {
+            std::lock_guard lock(interruptGuard_);
+            checkInterrupt();
+            commitSent_ = true;
+        }
         execute(*QryAtualizaTabela, statements::commit());
+        switchedOff = nullptr;
         outcome_ = Outcome::Converted;
         view_.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
         view_.setProgress(0);
         view_.setStatus(QStringLiteral("Concluído!"));
     } catch (const std::exception &e) {
-        QString table;
-        if (const auto *stopped = dynamic_cast<const StoppedAt *>(&e)) {
-            table = stopped->table;
-        } else {
-            try {
-                if (QryBuscaTabelas && QryBuscaTabelas->Active())
-                    table = QryBuscaTabelas->FieldByName(tabela).AsString();
-            } catch (const std::exception &) {
-                // No current row to name.
-            }
+        failure_ = failureText(e, table);
+        if (outcome_ == Outcome::Converted) { // what fails after the commit undoes nothing
+            view_.showMessage(MessageKind::Error, failure_);
+            return;
         }
-        failure_ = QStringLiteral("Erro ao atualizar a tabela ") + table + QStringLiteral("Motivo: ") + messageOf(e);
-        if (!undo(triggersOff))
+        if (!undo(switchedOff, QryAtualizaTabela.get()))
             failure_ += u'\r' + triggersLeftOffLine;
-        if (outcome_ != Outcome::Converted) { // what failed after the commit undoes nothing
-            if (interruptRequested_) {
-                outcome_ = Outcome::Interrupted;
-                return;
-            }
-            outcome_ = Outcome::Failed;
+        if (interruptRequested_) {
+            outcome_ = Outcome::Interrupted;
+            return;
         }
+        if (isKeyViolation(e)) {
+            try {
+                QList<Collision> found = Survey::collisions(db_, trimControl(table), 5);
+                if (const QString named = tableOfViolation(messageOf(e)); found.isEmpty() && isPlainIdentifier(named))
+                    found = Survey::collisions(db_, named, 5);
+                QStringList groups;
+                for (const Collision &c : std::as_const(found))
+                    groups << Survey::describe(c);
+                if (!groups.isEmpty())
+                    failure_ += QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
+            } catch (const std::exception &) {
+                // The box says what the engine said.
+            }
+        }
+        outcome_ = Outcome::Failed;
         view_.showMessage(MessageKind::Error, failure_);
     }
 }
 
-bool Conversion::undo(bool triggersOff)
+bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery *query)
 {
     // Nothing of a failed run may stay: its rewrites are undone, and the triggers it switched
-    // off are switched on again (that switch was committed on its own). A rollback that fails
-    // leaves nothing either: the engine undoes what is not committed when the connection goes.
-    // An interrupt must not stop the undoing itself.
+    // off (a commit of their own) are switched on again. A rollback that fails leaves nothing
+    // either: the engine undoes what is not committed when the connection goes. An interrupt
+    // must not stop the undoing itself.
     db_.cancel(dbx::Cancel::Disable);
     auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
     try {
         db_.rollback();
     } catch (const std::exception &) {
     }
-    if (!triggersOff)
+    if (!switchedOff)
         return true;
     try {
-        TSQLQuery query;
-        query.setSQLConnection(&db_);
-        execute(query, statements::triggersOn());
+        switchedOff->switchOn();
+        execute(*query, statements::commit());
         return true;
     } catch (const std::exception &) {
         return false;

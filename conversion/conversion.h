@@ -5,18 +5,25 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 class TSQLConnection;
+class TSQLQuery;
+class TriggerSwitch;
 
 // The Convert command: attaches to the chosen database and rewrites CODPROD in every relation
-// that has it, with the user triggers switched off meanwhile. A failed run undoes its work.
-// The database is let go of at the end of every run, so that other programs can open it.
+// that stores it, with the user triggers switched off meanwhile. It looks before it changes
+// anything (survey.h), and stops with nothing changed when the database is in use, holds no
+// code, or would be damaged. A failed run undoes its work; a converted database carries the
+// mark of it, committed with the codes. The database is let go of at the end of every run, so
+// that other programs can open it.
 class Conversion final {
 public:
     enum class Outcome {
         None,         // no run yet
         NotConnected, // the connect step failed (its box was shown)
         Converted,
+        Declined,     // the database looked converted already, and the answer was No
         Failed,       // stopped by a failure, undone, its box shown
         Interrupted,  // stopped by interrupt(), undone, no box
     };
@@ -31,7 +38,8 @@ public:
     void runConnected();
 
     // From another thread while run() goes on: the statement running is cancelled and the run
-    // ends as a failed run, without a box.
+    // ends as a failed run, without a box. Once the final commit has been sent, its outcome
+    // decides: nothing is cancelled, and a converted database is reported as converted.
     void interrupt();
     Outcome outcome() const { return outcome_; }
     // The last run's failure: the box's text, or what an interrupted run would have said (with
@@ -39,14 +47,20 @@ public:
     QString failure() const { return failure_; }
 
 private:
+    enum class Stage { Survey, Triggers, Tables, TriggersOn, Commit };
+
     // Undoes a failed run; false when the triggers it had switched off could not be switched
     // on again.
-    bool undo(bool triggersOff);
-    void checkInterrupt() const;
+    bool undo(TriggerSwitch *switchedOff, TSQLQuery *query);
+    void checkInterrupt();
+    QString failureText(const std::exception &e, const QString &table) const;
 
     TSQLConnection &db_;
     ConversionView &view_;
+    std::mutex interruptGuard_; // an interrupt and the sending of the commit, one at a time
     std::atomic<bool> interruptRequested_{false};
+    bool commitSent_ = false;
+    Stage stage_ = Stage::Survey;
     Outcome outcome_ = Outcome::None;
     QString failure_;
 };

@@ -11,6 +11,8 @@ public:
     virtual QString pathText() const = 0;
     // Shows a modal message box and returns once the user has closed it.
     virtual void showMessage(MessageKind kind, const QString &text) = 0;
+    // Asks a question with the answers Yes and No ("No" the default); true for Yes.
+    virtual bool confirm(const QString &text) = 0;
     virtual void setGaugeMax(int maximum) = 0;
     virtual void setStatus(const QString &text) = 0;
     // Paints the window at once, so that progress shows while the run goes on.

@@ -7,26 +7,29 @@ QString blanks(int n)
     return QString(n, u' ');
 }
 
-QString triggerSwitch(int inactive)
+// Text as a string literal of the statement.
+QString literal(const QString &text)
 {
-    return QStringLiteral("update RDB$TRIGGERS set RDB$TRIGGER_INACTIVE = %1").arg(inactive) + blanks(19)
-        + QStringLiteral("where rdb$trigger_source is not null and ((rdb$system_flag = 0) or (rdb$system_flag is null))")
-        + blanks(41);
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + quoted + u'\'';
+}
+
+const QString hasCode = QStringLiteral("TRIM(CODPROD) <> ''");
+
+QString trimmedLength(const QString &column)
+{
+    return QStringLiteral("CHAR_LENGTH(TRIM(%1))").arg(column);
+}
+
+QString rewrittenShape(const QString &column)
+{
+    return QStringLiteral("%1 = 6 AND SUBSTRING(TRIM(%2) FROM 2 FOR 1) = '0'").arg(trimmedLength(column), column);
 }
 
 } // namespace
 
 namespace statements {
-
-QString triggersOff()
-{
-    return triggerSwitch(1);
-}
-
-QString triggersOn()
-{
-    return triggerSwitch(0);
-}
 
 QString discovery()
 {
@@ -35,10 +38,18 @@ QString discovery()
         + QStringLiteral("Order By 1") + blanks(43);
 }
 
-QString rewrite(const QString &table)
+QString converted(const QString &column)
 {
-    return QStringLiteral("UPDATE ") + table
-        + QStringLiteral(" SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6))");
+    return QStringLiteral("SUBSTR(%1,2,2) || '0' || SUBSTR(%1,3,6)").arg(column);
+}
+
+QString rewrite(const QString &table, const QString &condition)
+{
+    QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET CODPROD = (") + converted(QStringLiteral("CODPROD"))
+        + QStringLiteral(") WHERE ") + hasCode;
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" AND (") + condition + u')';
+    return sql;
 }
 
 QString commit()
@@ -48,35 +59,133 @@ QString commit()
 
 QString codeColumns()
 {
-    // Each part led by the shorter table, the other reached through its index: the computed
-    // CODPROD columns (from the domains), and every column of the views (from the relations).
     return QStringLiteral(
-        "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, 0 as is_view, 1 as computed, "
-        "cast(null as char(31)) as base_field, cast(null as char(31)) as base_relation, 0 as context_type "
-        "from rdb$fields f join rdb$relation_fields rf on rf.rdb$field_source = f.rdb$field_name || '' "
-        "where f.rdb$computed_blr is not null and rf.rdb$field_name || '' = 'CODPROD' "
-        "union all "
-        "select rf.rdb$relation_name, rf.rdb$field_name, 1, 0, rf.rdb$base_field, vr.rdb$relation_name, "
-        "coalesce(vr.rdb$context_type, 0) "
-        "from rdb$relations r join rdb$relation_fields rf on rf.rdb$relation_name = r.rdb$relation_name || '' "
-        "left join rdb$view_relations vr on vr.rdb$view_name = rf.rdb$relation_name "
-        "and vr.rdb$view_context = rf.rdb$view_context "
-        "where r.rdb$view_blr is not null");
+        "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, "
+        "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
+        "coalesce(f.rdb$character_length, 0) as length "
+        "from rdb$relation_fields rf "
+        "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
+        "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
+        "where upper(trim(rf.rdb$field_name)) = 'CODPROD' "
+        "order by 1, 2");
 }
 
 QString codeReferences()
 {
     return QStringLiteral(
         "select fk.rdb$constraint_name as name, fk.rdb$relation_name as child, cs.rdb$field_name as child_field, "
-        "uq.rdb$relation_name as master, rc.rdb$update_rule as update_rule "
+        "uq.rdb$relation_name as master, ms.rdb$field_name as master_field, rc.rdb$update_rule as update_rule "
         "from rdb$relation_constraints fk "
         "join rdb$ref_constraints rc on rc.rdb$constraint_name = fk.rdb$constraint_name "
         "join rdb$relation_constraints uq on uq.rdb$constraint_name = rc.rdb$const_name_uq "
         "join rdb$index_segments cs on cs.rdb$index_name = fk.rdb$index_name "
         "join rdb$index_segments ms on ms.rdb$index_name = uq.rdb$index_name "
         "and ms.rdb$field_position = cs.rdb$field_position "
-        "where fk.rdb$constraint_type = 'FOREIGN KEY' and upper(trim(ms.rdb$field_name)) = 'CODPROD' "
-        "order by 2, 1");
+        "where fk.rdb$constraint_type = 'FOREIGN KEY' and exists (select 1 from rdb$index_segments k "
+        "where k.rdb$index_name = uq.rdb$index_name and upper(trim(k.rdb$field_name)) = 'CODPROD') "
+        "order by 1, cs.rdb$field_position");
+}
+
+QString userTriggers()
+{
+    return QStringLiteral("select rdb$trigger_name as name, coalesce(rdb$trigger_inactive, 0) as inactive "
+                          "from rdb$triggers where coalesce(rdb$system_flag, 0) = 0 order by 1");
+}
+
+QString alterTrigger(const QString &name, bool active)
+{
+    return QStringLiteral("ALTER TRIGGER ") + name + (active ? QStringLiteral(" ACTIVE") : QStringLiteral(" INACTIVE"));
+}
+
+QString databaseDescription()
+{
+    return QStringLiteral("select rdb$description as description from rdb$database");
+}
+
+QString describeDatabase(const QString &description)
+{
+    // The text's own bytes, as a binary literal: the engine takes them as they are, line ends
+    // and accents included, whatever character set the connection names (none).
+    return QStringLiteral("COMMENT ON DATABASE IS ")
+        + (description.isNull() ? QStringLiteral("NULL")
+                                : QStringLiteral("x'%1'").arg(QString::fromLatin1(description.toUtf8().toHex().toUpper())));
+}
+
+QString otherAttachments()
+{
+    return QStringLiteral("select mon$user as usuario, mon$remote_address as endereco, mon$remote_process as programa "
+                          "from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0 "
+                          "order by mon$attachment_id");
+}
+
+QString beginBackup()
+{
+    return QStringLiteral("ALTER DATABASE BEGIN BACKUP");
+}
+
+QString endBackup()
+{
+    return QStringLiteral("ALTER DATABASE END BACKUP");
+}
+
+QString anyCodeOf8(const QString &table)
+{
+    return QStringLiteral("select first 1 1 from %1 where %2 = 8").arg(table, trimmedLength(QStringLiteral("CODPROD")));
+}
+
+QString anyRewrittenCode(const QString &table)
+{
+    return QStringLiteral("select first 1 1 from %1 where %2").arg(table, rewrittenShape(QStringLiteral("CODPROD")));
+}
+
+QString anyChangingReference(const QString &child, const QStringList &columns)
+{
+    QString sql = QStringLiteral("select first 1 1 from %1 where TRIM(%2) <> '' and %3 <> %2")
+                      .arg(child, columns.first(), converted(columns.first()));
+    for (const QString &c : columns.mid(1))
+        sql += QStringLiteral(" and %1 is not null").arg(c);
+    return sql;
+}
+
+QString codeStatistics(const QString &table, const QString &condition, int length)
+{
+    const QString codprod = QStringLiteral("CODPROD");
+    return QStringLiteral("select sum(%1) as linhas, sum(iif(%2 <> 8, 1, 0)) as fora_de_8, sum(iif(%3, 1, 0)) as reescritos, "
+                          "sum(iif(%2 = 8, 1, 0)) as de_8, sum(%4) as longos from %5 where %6")
+        .arg(condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition),
+             trimmedLength(codprod), rewrittenShape(codprod),
+             length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, 1, 0)").arg(converted(codprod)).arg(length)
+                        : QStringLiteral("0"),
+             table, hasCode);
+}
+
+QString uniqueKeys(const QString &table)
+{
+    return QStringLiteral(
+        "select coalesce(rc.rdb$constraint_name, i.rdb$index_name) as chave, s.rdb$field_name as coluna "
+        "from rdb$indices i join rdb$index_segments s on s.rdb$index_name = i.rdb$index_name "
+        "left join rdb$relation_constraints rc on rc.rdb$index_name = i.rdb$index_name "
+        "where i.rdb$relation_name = %1 and i.rdb$unique_flag = 1 and exists (select 1 from rdb$index_segments k "
+        "where k.rdb$index_name = i.rdb$index_name and k.rdb$field_name = 'CODPROD') "
+        "order by 1, s.rdb$field_position").arg(literal(table));
+}
+
+QString collisions(const QString &table, const QStringList &key)
+{
+    QStringList others;
+    for (const QString &c : key)
+        if (c != QLatin1String("CODPROD"))
+            others << c;
+    QString sql = QStringLiteral("select %1 as novo").arg(converted(QStringLiteral("CODPROD")));
+    for (const QString &c : others)
+        sql += QStringLiteral(", ") + c;
+    sql += QStringLiteral(", list(trim(CODPROD), ' ') as codigos from %1 where %2").arg(table, hasCode);
+    for (const QString &c : others)
+        sql += QStringLiteral(" and %1 is not null").arg(c);
+    sql += QStringLiteral(" group by 1");
+    for (int i = 0; i < others.size(); ++i)
+        sql += QStringLiteral(", %1").arg(i + 2);
+    return sql + QStringLiteral(" having count(*) > 1 order by 1");
 }
 
 } // namespace statements

@@ -1,15 +1,16 @@
 #include "threadedrun.h"
 
-#include <QEventLoop>
+#include "errors.h"
+
 #include <QThread>
 
+#include <condition_variable>
 #include <exception>
-
-namespace {
+#include <mutex>
 
 // The view as the worker sees it: every call is carried out on the thread of receiver, in the
-// order made. Calls whose outcome the run needs (the message box, the gauge's maximum, which may
-// refuse) wait for it; the others do not.
+// order made. Calls whose outcome the run needs (a box, the gauge's maximum, which may refuse)
+// wait for it, unless the calling thread has been given up; the others do not wait.
 class QueuedView final : public ConversionView {
 public:
     QueuedView(QObject *receiver, ConversionView &view) : receiver_(receiver), view_(view), path_(view.pathText()) {}
@@ -18,6 +19,12 @@ public:
     void showMessage(MessageKind kind, const QString &text) override
     {
         wait([=, this] { view_.showMessage(kind, text); });
+    }
+    bool confirm(const QString &text) override
+    {
+        bool yes = false;
+        wait([&, this] { yes = view_.confirm(text); });
+        return yes;
     }
     void setGaugeMax(int maximum) override
     {
@@ -40,68 +47,131 @@ public:
         post([=, this] { view_.setProgress(value); });
     }
 
+    void abandon()
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        answered_.notify_all();
+    }
+
 private:
+    bool onReceiverThread() const { return QThread::currentThread() == receiver_->thread(); }
     template <class F> void post(F &&f)
     {
-        QMetaObject::invokeMethod(receiver_, std::forward<F>(f), Qt::QueuedConnection);
+        if (onReceiverThread())
+            f();
+        else
+            QMetaObject::invokeMethod(receiver_, std::forward<F>(f), Qt::QueuedConnection);
     }
     template <class F> void wait(F &&f)
     {
-        std::exception_ptr failure;
+        if (onReceiverThread()) {
+            f();
+            return;
+        }
+        // The answer lands in a state both sides share: a worker that stops waiting (abandoned)
+        // leaves it to the call, which may still come.
+        struct Call {
+            bool done = false;
+            std::exception_ptr failure;
+        };
+        auto call = std::make_shared<Call>();
         QMetaObject::invokeMethod(
             receiver_,
-            [&] {
+            [this, call, f = std::forward<F>(f)]() mutable {
+                std::exception_ptr failure;
                 try {
                     f();
                 } catch (...) {
                     failure = std::current_exception();
                 }
+                std::lock_guard lock(mutex_);
+                call->failure = failure;
+                call->done = true;
+                answered_.notify_all();
             },
-            Qt::BlockingQueuedConnection);
-        if (failure)
-            std::rethrow_exception(failure);
+            Qt::QueuedConnection);
+        std::unique_lock lock(mutex_);
+        answered_.wait(lock, [&] { return call->done || abandoned_; });
+        if (!call->done)
+            throw Exception(QStringLiteral("Conversão interrompida"));
+        if (call->failure)
+            std::rethrow_exception(call->failure);
     }
 
     QObject *receiver_;
     ConversionView &view_;
     const QString path_; // read once, as the run starts
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    bool abandoned_ = false;
 };
 
+namespace {
+std::atomic<ThreadedRun *> runningNow{nullptr};
 } // namespace
 
-ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view) : db_(db), view_(view) {}
-
-Conversion::Outcome ThreadedRun::exec()
+ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view)
+    : queued_(std::make_unique<QueuedView>(this, view)), conversion_(db, *queued_)
 {
-    failure_.clear();
-    if (!Conversion(db_, view_).ConectaBancoVestrel()) {
+}
+
+ThreadedRun::~ThreadedRun() = default;
+
+Conversion::Outcome ThreadedRun::exec(QEventLoop::ProcessEventsFlags flags)
+{
+    if (!conversion_.ConectaBancoVestrel()) {
         interruptPending_ = false;
         return Conversion::Outcome::NotConnected;
     }
-    QueuedView queued(this, view_);
-    Conversion conversion(db_, queued);
     QEventLoop loop;
-    QThread *worker = QThread::create([&] {
-        conversion.runConnected();
+    working_ = true;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        conversion_.runConnected();
+        working_ = false;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    conversion_ = &conversion;
+    }));
     if (interruptPending_)
-        conversion.interrupt();
-    worker->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker->wait();
-    delete worker;
-    conversion_ = nullptr;
+        conversion_.interrupt();
     interruptPending_ = false;
-    failure_ = conversion.failure();
-    return conversion.outcome();
+    worker_ = worker.get();
+    runningNow = this;
+    worker->start();
+    loop.exec(flags);
+    worker->wait();
+    runningNow = nullptr;
+    worker_ = nullptr;
+    return conversion_.outcome();
 }
 
 void ThreadedRun::interrupt()
 {
-    if (Conversion *c = conversion_)
-        c->interrupt();
+    if (working_)
+        conversion_.interrupt();
     else
         interruptPending_ = true;
+}
+
+bool ThreadedRun::abandon(int timeoutMs)
+{
+    if (!working_)
+        return true;
+    if (QThread::currentThread() == worker_)
+        return false; // the run cannot wait for itself
+    queued_->abandon();
+    conversion_.interrupt();
+    for (int waited = 0; working_ && waited < timeoutMs; waited += 10)
+        QThread::msleep(10);
+    return !working_;
+}
+
+bool ThreadedRun::anyRunning()
+{
+    return runningNow != nullptr;
+}
+
+bool ThreadedRun::abandonRunning(int timeoutMs)
+{
+    ThreadedRun *run = runningNow;
+    return !run || run->abandon(timeoutMs);
 }

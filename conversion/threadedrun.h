@@ -1,35 +1,46 @@
 #pragma once
 // A conversion run whose statements execute on a worker thread while the calling thread keeps
-// answering the window system: it waits in an event loop that takes repaints, exposes, timers
-// and the window manager's pings, and leaves user input (keys, clicks, the close button)
-// queued until the run is over. What the run shows reaches the view on the calling thread, in
-// order; the message box is shown there too, and the run waits for it. The connect step stays
-// on the calling thread, as the command began it: it is short, and its error box comes
-// straight from the command.
+// answering the window system in an event loop. What the run shows reaches the view on the
+// calling thread, in order; the message boxes are shown there too, and the run waits for them.
+// The connect step runs on the calling thread, as the command began it: it is short, and its
+// error box comes straight from the command. One run object per command.
 
 #include "conversion.h"
 
+#include <QEventLoop>
 #include <QObject>
 
-#include <atomic>
+#include <memory>
+
+class QueuedView;
+class QThread;
 
 class ThreadedRun final : public QObject {
     Q_OBJECT
 public:
     ThreadedRun(TSQLConnection &db, ConversionView &view);
+    ~ThreadedRun() override;
 
-    // Runs the whole conversion, returning when it is over.
-    Conversion::Outcome exec();
+    // Runs the whole conversion, returning when it is over. While it waits, the calling thread
+    // takes the events flags lets through.
+    Conversion::Outcome exec(QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
     // From the calling thread while exec() waits (a signal's handler, say): stops the run as
     // Conversion::interrupt() does.
     void interrupt();
+    // The calling thread takes no more events (the program is ending under it): the run is
+    // stopped, a call it waits on returns at once, and this returns when the worker has ended
+    // (at most timeoutMs; false when it had not).
+    bool abandon(int timeoutMs);
+    // Whether a run is under way in this process, and abandon() for it.
+    static bool anyRunning();
+    static bool abandonRunning(int timeoutMs);
     // What the last run's box said, or would have said had it not been stopped.
-    QString failure() const { return failure_; }
+    QString failure() const { return conversion_.failure(); }
 
 private:
-    TSQLConnection &db_;
-    ConversionView &view_;
-    std::atomic<Conversion *> conversion_{nullptr};
+    std::unique_ptr<QueuedView> queued_;
+    Conversion conversion_;
     bool interruptPending_ = false;
-    QString failure_;
+    std::atomic<bool> working_{false};
+    QThread *worker_ = nullptr;
 };

@@ -1,27 +1,24 @@
 #pragma once
+// The boundary between the connection and query objects and the database's client library: as
+// small as what they call. Every failure comes as TDBXError (errors.h), carrying the layer's own
+// text and, where the engine gave them, its error codes. Objects made by another must go before
+// it: a reader before its command, a command before its connection.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
-// The boundary to the database layer: one call per entry point the connection and the
-// query objects use. Every call returns 0 or an error code; the text for a code is asked
-// for afterwards on the handle the failing call used.
 namespace dbx {
 
-using Handle = std::uint64_t; // 0: no handle
-
+// The codes a TDBXError carries for failures of the layer itself.
 enum Code : int {
-    Ok = 0,
-    InvalidHandle = 4,
-    NotSupported = 5,
     UnsupportedFieldType = 3,
-    EndOfRows = 10,
+    InvalidOrdinal = 8,
     DriverInit = 22,
-    NoData = 100,
-    VendorError = 101,
+    VendorError = 101, // the engine refused: its text and codes say why
 };
 
 // What a cancel asks of the statement running on a connection.
@@ -43,58 +40,58 @@ struct ColumnInfo {
     int scale = 0;
 };
 
-struct LoadResult {
-    enum Status { Loaded, LibraryMissing, ProcedureMissing } status = Loaded;
-    int osError = 0;   // with LibraryMissing
-    QString procedure; // with ProcedureMissing
+// One value of the current row: text as the layer delivers it (a scaled number in decimal), and
+// whole numbers as numbers too.
+struct Value {
+    bool null = true;
+    bool isInteger = false;
+    std::int64_t integer = 0;
+    QByteArray text;
+};
+
+// An open result, read forward.
+class Reader {
+public:
+    virtual ~Reader() = default;
+    virtual const QList<ColumnInfo> &columns() const = 0;
+    // Moves to the next row; false at the end of the result.
+    virtual bool next() = 0;
+    // Column ordinal of the current row.
+    virtual Value value(int ordinal) const = 0;
+};
+
+// One prepared statement.
+class Command {
+public:
+    virtual ~Command() = default;
+    // Runs the statement; one that returns rows gives its open result.
+    virtual std::unique_ptr<Reader> execute() = 0;
+    // Rows the last execution inserted, updated or deleted.
+    virtual std::int64_t rowsAffected() const = 0;
+};
+
+// An attached database. When it goes, what was not committed is undone and the file let go of.
+class Connection {
+public:
+    virtual ~Connection() = default;
+    virtual std::unique_ptr<Command> prepare(const QString &sql) = 0;
+    // True when identifiers may stand between double quotes (SQL dialect 3).
+    virtual bool quotedIdentifiers() const = 0;
+    // Undoes every statement not yet committed.
+    virtual void rollback() = 0;
+    // Stops the statement running, or keeps statements from being stopped. Safe from another
+    // thread while the connection is in use.
+    virtual void cancel(Cancel what) noexcept = 0;
 };
 
 class Layer {
 public:
     virtual ~Layer() = default;
-
-    // The library this layer loads at the first connect.
-    virtual QString libraryName() const = 0;
-    // Loads the library and resolves every entry point; on failure nothing stays loaded.
-    virtual LoadResult loadLibrary() = 0;
-    virtual void unloadLibrary() = 0;
-
-    virtual int getDriver(const EntryList &entries, QString &errorText, Handle &driver) = 0;
-    virtual int createConnection(Handle driver, Handle &connection) = 0;
-    virtual int connect(Handle connection, const EntryList &entries) = 0;
-    virtual int getIsolation(Handle connection, int &level) = 0;
-    virtual int getVendorProperty(Handle connection, const QString &name, QString &value) = 0;
-    virtual int createCommand(Handle connection, const QString &type, Handle &command) = 0;
-    virtual int prepare(Handle command, const QString &sql, int parameterCount) = 0;
-    virtual int execute(Handle command, Handle &reader) = 0;
-    virtual int rowsAffected(Handle command, std::int64_t &rows) = 0;
-    virtual int columnCount(Handle reader, int &count) = 0;
-    virtual int columnMetadata(Handle reader, int ordinal, ColumnInfo &info) = 0;
-    virtual int next(Handle reader) = 0;
-    virtual int getString(Handle reader, int ordinal, QByteArray &value, bool &isNull) = 0;
-    virtual int getInt64(Handle reader, int ordinal, std::int64_t &value, bool &isNull) = 0;
-    virtual int errorMessageLength(Handle handle, int code, int &length) = 0;
-    virtual int errorMessage(Handle handle, int code, QString &text) = 0;
-    // The engine's own error codes behind the last failure on handle; empty when it has none.
-    virtual QList<long> errorEngineCodes(Handle) { return {}; }
-    virtual int close(Handle handle) = 0;
-    virtual int setCallbackEvent(Handle connection) = 0;
-    // Undoes the connection's uncommitted work (used to undo a failed conversion).
-    virtual int rollback(Handle connection) = 0;
-    // Stops the statement running on the connection, or keeps it from being stopped. Safe to
-    // call from another thread while the connection is in use.
-    virtual int cancel(Handle connection, Cancel what) = 0;
-
-    // The driver is loaded once per process and kept; 0 while not loaded.
-    Handle driver() const { return driver_; }
-    void setDriver(Handle driver) { driver_ = driver; }
-
-    // The one way from a nonzero code to an exception: TDBXError with the layer's own
-    // text for that code, or "DBX Error:  %s" with the code's description when it has none.
-    void check(Handle handle, int code);
-
-private:
-    Handle driver_ = 0;
+    // Loads the client library at the first call; once loaded it stays, and later calls do
+    // nothing. A library that cannot be loaded leaves nothing loaded, so the next call tries again.
+    virtual void load() = 0;
+    // Attaches with the entry list (keys looked up ignoring letter case).
+    virtual std::unique_ptr<Connection> connect(const EntryList &entries) = 0;
 };
 
 } // namespace dbx

@@ -87,12 +87,4 @@ bool programHandlesSignals()
     return signalsOurs;
 }
 
-QString stateFolder()
-{
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/conversor");
-}
-
 } // namespace engine

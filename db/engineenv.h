@@ -28,8 +28,4 @@ QString missingSettingsNote();
 void setProgramHandlesSignals(bool on);
 bool programHandlesSignals();
 
-// The user's state folder for the tool ($XDG_STATE_HOME/conversor, else
-// ~/.local/state/conversor): where the records of switched-off triggers are kept.
-QString stateFolder();
-
 } // namespace engine

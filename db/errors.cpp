@@ -1,8 +1,24 @@
 #include "errors.h"
 
-#include <ibase.h>
-
 Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+
+TDBXError::TDBXError(int code, QString message, QList<long> engineCodes)
+    : Exception(message.isEmpty() ? QStringLiteral("DBX Error:  %1").arg(dbxErrorDescription(code)) : std::move(message)),
+      code_(code), engineCodes_(std::move(engineCodes))
+{
+}
+
+TDBXError TDBXError::unableToLoad(const QString &library, int osError)
+{
+    return TDBXError(22, QStringLiteral("Unable to load %1 (ErrorCode %2).  It may be missing from the system path.")
+                             .arg(library)
+                             .arg(osError));
+}
+
+TDBXError TDBXError::procedureMissing(const QString &name)
+{
+    return TDBXError(22, QStringLiteral("Unable to find procedure %1").arg(name));
+}
 
 QString dbxErrorDescription(int code)
 {
@@ -47,9 +63,4 @@ QString dbxErrorDescription(int code)
     case 101: return QStringLiteral("Vendor error");
     default: return QStringLiteral("Error Code:  %1").arg(code);
     }
-}
-
-bool isReadOnlyRefusal(const TDBXError &e)
-{
-    return e.hasEngineCode(isc_read_only_view) || e.hasEngineCode(isc_read_only_field);
 }

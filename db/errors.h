@@ -26,11 +26,14 @@ public:
 
 // A failure reported by the database layer, or met while loading it. Beside the layer's code
 // it keeps the engine's own error codes (isc_...), first the main one; empty when the failure
-// did not come from the engine.
+// did not come from the engine. Without a text of the layer's, the message is "DBX Error:  "
+// and the code's fixed description.
 class TDBXError : public Exception {
 public:
-    TDBXError(int code, QString message, QList<long> engineCodes = {})
-        : Exception(std::move(message)), code_(code), engineCodes_(std::move(engineCodes)) {}
+    explicit TDBXError(int code, QString message = {}, QList<long> engineCodes = {});
+    // The client library cannot be loaded, or lacks an entry point it must have.
+    static TDBXError unableToLoad(const QString &library, int osError);
+    static TDBXError procedureMissing(const QString &name);
     int code() const noexcept { return code_; }
     long engineCode() const noexcept { return engineCodes_.isEmpty() ? 0 : engineCodes_.first(); }
     bool hasEngineCode(long code) const noexcept { return engineCodes_.contains(code); }
@@ -40,10 +43,6 @@ private:
     int code_;
     QList<long> engineCodes_;
 };
-
-// True when the engine refused to write through a read-only view or column: a refusal that
-// comes as the statement is prepared, so nothing was written.
-bool isReadOnlyRefusal(const TDBXError &e);
 
 // The fixed description of a database layer error code, as used in "DBX Error:  %s".
 QString dbxErrorDescription(int code);

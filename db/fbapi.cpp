@@ -1,6 +1,7 @@
 #include "fbapi.h"
 
 #include "engineenv.h"
+#include "errors.h"
 
 #include <QHash>
 
@@ -26,23 +27,21 @@ int refuseSignalShutdown(const int reason, const int, void *)
 
 namespace fbclient {
 
-dbx::LoadResult load(const QString &library, const FbApi *&api)
+const FbApi &load(const QString &library)
 {
     std::lock_guard lock(loading);
-    if (const FbApi *known = opened.value(library)) {
-        api = known;
-        return {};
-    }
+    if (const FbApi *known = opened.value(library))
+        return *known;
     errno = 0;
     void *dl = dlopen(library.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!dl)
-        return {dbx::LoadResult::LibraryMissing, errno ? errno : ENOENT, {}};
+        throw TDBXError::unableToLoad(library, errno ? errno : ENOENT);
     auto table = std::make_unique<FbApi>();
 #define FB_RESOLVE(name)                                                                           \
     table->name = reinterpret_cast<decltype(table->name)>(dlsym(dl, #name));                       \
     if (!table->name) {                                                                            \
         dlclose(dl);                                                                               \
-        return {dbx::LoadResult::ProcedureMissing, 0, QStringLiteral(#name)};                      \
+        throw TDBXError::procedureMissing(QStringLiteral(#name));                                  \
     }
     FB_API_FUNCTIONS(FB_RESOLVE)
     FB_RESOLVE(fb_get_master_interface)
@@ -51,9 +50,9 @@ dbx::LoadResult load(const QString &library, const FbApi *&api)
     table->dispatcher = table->master->getDispatcher();
     ISC_STATUS_ARRAY status;
     table->fb_shutdown_callback(status, refuseSignalShutdown, fb_shut_confirmation, nullptr);
-    api = table.release();
+    const FbApi *api = table.release();
     opened.insert(library, api);
-    return {};
+    return *api;
 }
 
 } // namespace fbclient

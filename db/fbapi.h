@@ -3,7 +3,7 @@
 // until the process ends. Statements go through its object interface (the master interface's
 // dispatcher); a few plain entry points remain for what it has no object for.
 
-#include "dbxlayer.h"
+#include <QString>
 
 #include <firebird/Interface.h>
 #include <ibase.h>
@@ -24,9 +24,10 @@ struct FbApi {
 
 namespace fbclient {
 
-// Opens the library (the first time; later calls hand out the same table) and sets api. On
-// failure nothing stays open and api is left alone, so the next call tries again. The library
-// is never closed: it starts threads and takes signals that must not outlive its code.
-dbx::LoadResult load(const QString &library, const FbApi *&api);
+// Opens the library (the first time; later calls hand out the same table). On failure, TDBXError
+// "Unable to load ..." or "Unable to find procedure ...", nothing stays open, and the next call
+// tries again. The library is never closed: it starts threads and takes signals that must not
+// outlive its code.
+const FbApi &load(const QString &library);
 
 } // namespace fbclient

@@ -76,28 +76,27 @@ void Attachment::cancel(int mode)
     get()->cancelOperation(&status, mode);
 }
 
-QPair<QString, QString> Attachment::identity()
+QByteArray Attachment::readBlob(Transaction &transaction, const ISC_QUAD &id)
 {
-    const unsigned char items[] = {isc_info_db_id, isc_info_creation_date, isc_info_end};
-    unsigned char buffer[1024] = {};
     Status status(api());
-    get()->getInfo(&status, sizeof items, items, sizeof buffer, buffer);
+    ISC_QUAD blobId = id;
+    IBlob *blob = get()->openBlob(&status, transaction.get(), &blobId, 0, nullptr);
     status.check();
-    QPair<QString, QString> id;
-    const auto *bytes = reinterpret_cast<const char *>(buffer);
-    for (const char *p = bytes; p < bytes + sizeof buffer - 3 && *p != isc_info_end;) {
-        const char item = *p;
-        const int length = int(api().isc_vax_integer(p + 1, 2));
-        const char *data = p + 3;
-        if (data + length > bytes + sizeof buffer)
+    QByteArray content;
+    char segment[16384];
+    for (;;) {
+        unsigned length = 0;
+        const int result = blob->getSegment(&status, sizeof segment, segment, &length);
+        if (result != IStatus::RESULT_OK && result != IStatus::RESULT_SEGMENT)
             break;
-        if (item == isc_info_db_id && length > 1) // a count, then the file's name, length first
-            id.first = QString::fromUtf8(data + 2, std::min<int>(static_cast<unsigned char>(data[1]), length - 2));
-        else if (item == isc_info_creation_date && length >= 8)
-            id.second = QStringLiteral("%1.%2").arg(api().isc_vax_integer(data, 4)).arg(api().isc_vax_integer(data + 4, 4));
-        p = data + length;
+        content.append(segment, qsizetype(length));
     }
-    return id;
+    Status closing(api());
+    blob->close(&closing);
+    if (closing.failed())
+        blob->release();
+    status.check();
+    return content;
 }
 
 // ---- Transaction
@@ -150,6 +149,7 @@ void ResultArea::describe(const FbApi &api, IMessageMetadata *metadata)
         Column c;
         c.name = QString::fromUtf8(metadata->getAlias(&status, i));
         c.type = metadata->getType(&status, i) & ~1u;
+        c.subType = metadata->getSubType(&status, i);
         c.scale = metadata->getScale(&status, i);
         c.length = metadata->getLength(&status, i);
         c.offset = metadata->getOffset(&status, i);

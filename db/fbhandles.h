@@ -5,7 +5,6 @@
 #include "fbapi.h"
 
 #include <QByteArray>
-#include <QPair>
 #include <QString>
 
 #include <cstdint>
@@ -90,9 +89,8 @@ public:
     void executeImmediate(Transaction &transaction, const QByteArray &sql, int dialect);
     // Asks the engine to stop what runs on this attachment (safe from another thread).
     void cancel(int mode);
-    // The database's file as the engine knows it, and its creation time ("days.ticks"):
-    // together, what tells one database from another.
-    QPair<QString, QString> identity();
+    // The whole content of a blob of the transaction.
+    QByteArray readBlob(Transaction &transaction, const ISC_QUAD &id);
     bool attached() const { return h_.get() != nullptr; }
     Firebird::IAttachment *get() const { return h_.get(); }
     const FbApi &api() const { return h_.api(); }
@@ -119,6 +117,7 @@ private:
 struct Column {
     QString name;
     unsigned type = 0; // SQL_TEXT, SQL_VARYING, ... (without the nullable bit)
+    int subType = 0;   // with SQL_BLOB: isc_blob_text for text
     int scale = 0;
     unsigned length = 0;
     unsigned offset = 0;

@@ -1,14 +1,13 @@
 #pragma once
-// What the Firebird layer's handles stand for: a connection with its work transaction, a
-// command (one prepared statement) and a reader (an open result).
+// The Firebird layer's objects: a connection with its work transaction, a command (one prepared
+// statement) and a reader (an open result).
 //
-// Transactions: a statement that changes metadata (DDL, or a write to a system table) runs in
-// a transaction of its own, committed when it returns; every other statement runs in the
-// connection's work transaction, started when first needed. "Commit" commits the work
-// transaction (and succeeds when there is none); a rollback undoes it; detaching rolls back
-// whatever is left.
+// Transactions: every statement runs in the connection's work transaction, started when first
+// needed, and is sent as written, with one exception the query objects document: the statement
+// "Commit" is not sent to the engine but commits the work transaction (and succeeds when there is
+// none). A rollback undoes the work transaction; a connection that goes undoes whatever is left.
 
-#include "enginerules.h"
+#include "dbxlayer.h"
 #include "fbhandles.h"
 #include "fboptions.h"
 #include "fbvalue.h"
@@ -18,59 +17,85 @@
 
 namespace fb {
 
-struct Object {
-    virtual ~Object() = default;
-};
+class Reader;
 
-struct Reader;
+class Connection final : public dbx::Connection {
+public:
+    // Attaches to options.database (or to the database string given instead).
+    Connection(const FbApi &api, ConnectOptions options, const QByteArray &database);
+    ~Connection() override;
 
-struct Connection final : Object {
-    explicit Connection(const FbApi &api) : api(api), attachment(api) {}
-    const FbApi &api;
-    Attachment attachment;
-    ConnectOptions options;
-    std::string tpb;
-    std::optional<Transaction> work;
-    std::vector<std::uint64_t> commands; // handles of the commands made on it
-    std::vector<Reader *> readers;       // its open results
+    std::unique_ptr<dbx::Command> prepare(const QString &sql) override;
+    bool quotedIdentifiers() const override { return options_.dialect == 3; }
+    void rollback() override;
+    void cancel(dbx::Cancel what) noexcept override;
 
+    // For the commands and readers made on it.
+    const FbApi &api() const { return api_; }
+    Attachment &attachment() { return attachment_; }
+    int dialect() const { return options_.dialect; }
     Transaction &workTransaction();
     void commitWork();
-    void rollbackWork();
+    void opened(Reader *reader) { readers_.push_back(reader); }
+    void closed(Reader *reader);
+
+private:
+    const FbApi &api_;
+    ConnectOptions options_;
+    std::string tpb_;
+    Attachment attachment_;
+    std::optional<Transaction> work_;
+    std::vector<Reader *> readers_; // its open results
 };
 
-enum class CommandKind { Other, Select, Metadata, Commit, Rollback, TriggerSwitch };
+// One result at a time: a command runs again once its reader has gone.
+class Command final : public dbx::Command {
+public:
+    Command(Connection &connection, const QString &sql);
 
-struct Command final : Object {
-    explicit Command(Connection &c) : connection(&c), statement(c.api) {}
-    Connection *connection;
-    Statement statement;
-    ResultArea out;
-    CommandKind kind = CommandKind::Other;
-    enginerules::Rule rule;
-    std::int64_t rows = 0;
-    std::uint64_t reader = 0;
+    std::unique_ptr<dbx::Reader> execute() override;
+    std::int64_t rowsAffected() const override { return rows_; }
 
-    void prepare(const QString &sql);
-    // Runs the statement; true when it opened a result to read.
-    bool execute();
+    Connection &connection() const { return *connection_; }
+    Statement &statement() { return statement_; }
+    ResultArea &out() { return out_; }
+
+private:
+    enum class Kind { Other, Select, Commit };
+    Connection *connection_;
+    Statement statement_;
+    ResultArea out_;
+    Kind kind_ = Kind::Other;
+    std::int64_t rows_ = 0;
 };
 
-struct Reader final : Object {
+class Reader final : public dbx::Reader {
+public:
     static constexpr std::size_t batch = 512;
-    explicit Reader(Command &c) : command(&c) {}
-    Command *command;
-    bool cursorOpen = true;
-    bool exhausted = false;   // the engine has said "no more rows": fetching again is an error
-    std::deque<Row> buffered; // rows taken off the cursor, not yet delivered
-    Row current;
-    bool hasRow = false;
+    explicit Reader(Command &command);
+    ~Reader() override;
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
 
-    Row readRow();
-    bool fetch();
-    void closeCursor();
+    const QList<dbx::ColumnInfo> &columns() const override { return columns_; }
+    bool next() override;
+    dbx::Value value(int ordinal) const override;
+
     // Takes what the cursor still has to deliver into memory (a commit is about to close it).
     void keepRest();
+    // The engine's cursor went with its transaction: deliver what is kept, then end.
+    void cursorGone() { cursorOpen_ = false; }
+    void dropKept() { buffered_.clear(); }
+
+private:
+    Row readRow();
+    Command *command_;
+    QList<dbx::ColumnInfo> columns_;
+    bool cursorOpen_ = true;
+    bool exhausted_ = false;   // the engine has said "no more rows": fetching again is an error
+    std::deque<Row> buffered_; // rows taken off the cursor, not yet delivered
+    Row current_;
+    bool hasRow_ = false;
 };
 
 } // namespace fb

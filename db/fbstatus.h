@@ -2,6 +2,7 @@
 // The one funnel from a failed client library call to TDBXError: the engine's own text, one
 // line per message, with the engine's error codes beside it.
 
+#include "dbxlayer.h"
 #include "errors.h"
 #include "fbapi.h"
 

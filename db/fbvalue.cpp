@@ -36,6 +36,8 @@ dbx::ColumnKind kindOf(const Column &v)
     case SQL_TEXT:
     case SQL_VARYING:
         return dbx::ColumnKind::Text;
+    case SQL_BLOB:
+        return v.subType == isc_blob_text ? dbx::ColumnKind::Text : dbx::ColumnKind::Other;
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
@@ -45,9 +47,9 @@ dbx::ColumnKind kindOf(const Column &v)
     }
 }
 
-Value decode(const ResultArea &row, int i)
+dbx::Value decode(const ResultArea &row, int i, const BlobText &blobText)
 {
-    Value out;
+    dbx::Value out;
     if (row.isNull(i))
         return out;
     out.null = false;
@@ -77,8 +79,16 @@ Value decode(const ResultArea &row, int i)
     case SQL_INT64:
         integer(stored<ISC_INT64>(d));
         break;
+    case SQL_BLOB:
+        if (v.subType == isc_blob_text) {
+            ISC_QUAD id;
+            std::memcpy(&id, d, sizeof id);
+            out.text = blobText(id);
+            break;
+        }
+        [[fallthrough]];
     default:
-        throw TDBXError(dbx::UnsupportedFieldType, dbxErrorDescription(dbx::UnsupportedFieldType));
+        throw TDBXError(dbx::UnsupportedFieldType);
     }
     return out;
 }

@@ -47,11 +47,6 @@ QStringList TSQLConnection::storedParams()
 EntryList TSQLConnection::driverDefaults()
 {
     return {
-        {"DriverUnit", "Data.DBXFirebird"},
-        {"DriverPackageLoader", "TDBXDynalinkDriverLoader,DbxCommonDriver"},
-        {"DriverAssemblyLoader", "Borland.Data.TDBXDynalinkDriverLoader,Borland.Data.DbxCommonDriver"},
-        {"MetaDataPackageLoader", "TDBXFirebirdMetaDataCommandFactory,DbxFirebirdDriver"},
-        {"MetaDataAssemblyLoader", "Borland.Data.TDBXFirebirdMetaDataCommandFactory,Borland.Data.DbxFirebirdDriver"},
         {"GetDriverFunc", "getSQLDriverINTERBASE"},
         {"LibraryName", "dbxfb.dll"},
         {"VendorLib", "fbclient.dll"},
@@ -76,17 +71,17 @@ EntryList TSQLConnection::driverDefaults()
 
 TSQLConnection::TSQLConnection(dbx::Layer &layer) : layer_(layer) {}
 
-TSQLConnection::TSQLConnection() : ownLayer_(std::make_unique<FbClientLayer>()), layer_(*ownLayer_) {}
+TSQLConnection::TSQLConnection(dbx::Layer *layer)
+    : ownLayer_(layer ? nullptr : std::make_unique<FbClientLayer>()), layer_(layer ? *layer : *ownLayer_)
+{
+}
 
 TSQLConnection::~TSQLConnection()
 {
     // Queries outlive nothing of ours: close them and let go of them, without freeing.
     while (!queries_.isEmpty())
         queries_.first()->setSQLConnection(nullptr);
-    try {
-        setConnected(false);
-    } catch (...) {
-    }
+    setConnected(false);
 }
 
 void TSQLConnection::attach(TSQLQuery *query)
@@ -134,7 +129,6 @@ void TSQLConnection::connect()
     if (DriverName.isEmpty())
         throw EDatabaseError(QStringLiteral("Missing DriverName property"));
     state_ = TConnectionState::csStateConnecting;
-    dbx::Handle connection = 0;
     try {
         // No login dialog: the login values come from the profile as stored.
         const QString password = Params.value(QStringLiteral("Password"));
@@ -156,53 +150,19 @@ void TSQLConnection::connect()
             if (!find(entries, d.name))
                 entries.append({d.name, trimControl(d.value)});
 
-        if (!layer_.driver())
-            loadDriver();
-        layer_.check(layer_.driver(), layer_.createConnection(layer_.driver(), connection));
-        layer_.check(connection, layer_.connect(connection, entries));
-        int isolation = 0;
-        const int code = layer_.getIsolation(connection, isolation);
-        if (code != dbx::NotSupported)
-            layer_.check(connection, code);
-
-        QString quoted;
-        if (layer_.getVendorProperty(connection, QStringLiteral("QuoteCharEnabled"), quoted) != dbx::Ok)
-            quoted.clear();
-        quoteChar_ = quoted == QLatin1String("true") ? QStringLiteral("\"") : QString();
+        layer_.load();
+        std::unique_ptr<dbx::Connection> link = layer_.connect(entries);
+        quoteChar_ = link->quotedIdentifiers() ? QStringLiteral("\"") : QString();
         attachedDatabase_ = find(entries, QStringLiteral("Database"))->value;
-        handle_ = connection;
-        cancelHandle_ = connection;
+        {
+            std::lock_guard lock(linkGuard_);
+            link_ = std::move(link);
+        }
         state_ = TConnectionState::csStateOpen;
     } catch (...) {
-        if (connection)
-            layer_.close(connection);
         state_ = TConnectionState::csStateClosed;
         throw;
     }
-}
-
-void TSQLConnection::loadDriver()
-{
-    const dbx::LoadResult loaded = layer_.loadLibrary();
-    switch (loaded.status) {
-    case dbx::LoadResult::LibraryMissing:
-        throw TDBXError(dbx::DriverInit,
-                        QStringLiteral("Unable to load %1 (ErrorCode %2).  It may be missing from the system path.")
-                            .arg(layer_.libraryName())
-                            .arg(loaded.osError));
-    case dbx::LoadResult::ProcedureMissing:
-        throw TDBXError(dbx::DriverInit, QStringLiteral("Unable to find procedure %1").arg(loaded.procedure));
-    case dbx::LoadResult::Loaded:
-        break;
-    }
-    QString error;
-    dbx::Handle driver = 0;
-    const int code = layer_.getDriver(driverDefaults(), error, driver);
-    if (code != dbx::Ok) {
-        layer_.unloadLibrary();
-        throw TDBXError(code, error.isEmpty() ? QStringLiteral("DBX Error:  %1").arg(dbxErrorDescription(code)) : error);
-    }
-    layer_.setDriver(driver);
 }
 
 void TSQLConnection::disconnect()
@@ -210,27 +170,35 @@ void TSQLConnection::disconnect()
     if (state_ != TConnectionState::csStateOpen)
         return;
     state_ = TConnectionState::csStateDisconnecting;
+    // Results and statements go before the connection they were made on.
     for (TSQLQuery *query : std::as_const(queries_))
         query->release();
-    layer_.setCallbackEvent(handle_);
-    cancelHandle_ = 0;
-    const int code = layer_.close(handle_);
-    const dbx::Handle closed = handle_;
-    handle_ = 0;
+    std::unique_ptr<dbx::Connection> closing;
+    {
+        std::lock_guard lock(linkGuard_);
+        closing = std::move(link_);
+    }
+    closing.reset();
     attachedDatabase_.clear();
     state_ = TConnectionState::csStateClosed;
-    layer_.check(closed, code);
+}
+
+dbx::Connection &TSQLConnection::link() const
+{
+    if (!link_)
+        throw EDatabaseError(QStringLiteral("Not connected"));
+    return *link_;
 }
 
 void TSQLConnection::rollback()
 {
-    if (state_ != TConnectionState::csStateOpen)
-        return;
-    layer_.check(handle_, layer_.rollback(handle_));
+    if (state_ == TConnectionState::csStateOpen)
+        link().rollback();
 }
 
 void TSQLConnection::cancel(dbx::Cancel what)
 {
-    if (const dbx::Handle h = cancelHandle_)
-        layer_.cancel(h, what);
+    std::lock_guard lock(linkGuard_);
+    if (link_)
+        link_->cancel(what);
 }

@@ -6,8 +6,8 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 
 class TSQLQuery;
 
@@ -23,7 +23,8 @@ public:
     static dbx::EntryList driverDefaults();
 
     explicit TSQLConnection(dbx::Layer &layer);
-    TSQLConnection();                       // over a Firebird client layer of its own
+    // Over the given layer, or over a Firebird client layer of its own when none is given.
+    explicit TSQLConnection(dbx::Layer *layer = nullptr);
     ~TSQLConnection();
     TSQLConnection(const TSQLConnection &) = delete;
     TSQLConnection &operator=(const TSQLConnection &) = delete;
@@ -53,8 +54,8 @@ public:
     // stopped; may be called from any thread. Does nothing while closed.
     void cancel(dbx::Cancel what);
 
-    dbx::Layer &layer() const { return layer_; }
-    dbx::Handle handle() const { return handle_; }
+    // The open layer connection; fails with "Not connected" while closed.
+    dbx::Connection &link() const;
     const QList<TSQLQuery *> &queries() const { return queries_; }
 
 private:
@@ -64,14 +65,13 @@ private:
 
     void connect();
     void disconnect();
-    void loadDriver();
     dbx::EntryList connectionEntries() const;
 
     std::unique_ptr<dbx::Layer> ownLayer_;
     dbx::Layer &layer_;
     TConnectionState state_ = TConnectionState::csStateClosed;
-    dbx::Handle handle_ = 0;
-    std::atomic<dbx::Handle> cancelHandle_{0}; // handle_, for other threads
+    std::unique_ptr<dbx::Connection> link_;
+    mutable std::mutex linkGuard_; // a cancel from another thread meets the link whole, or not at all
     QString quoteChar_;
     QString attachedDatabase_;
     QList<TSQLQuery *> queries_;

@@ -44,38 +44,30 @@ QString decodeText(const QByteArray &bytes)
 
 bool TField::IsNull() const
 {
-    if (!query_->reader_ || query_->eof_)
-        return true;
-    QByteArray value;
-    bool isNull = true;
-    query_->layer().check(query_->reader_, query_->layer().getString(query_->reader_, ordinal_, value, isNull));
-    return isNull;
+    return !query_->reader_ || query_->eof_ || query_->reader_->value(ordinal_).null;
 }
 
 QString TField::AsString() const
 {
     if (!query_->reader_ || query_->eof_)
         return QString();
-    QByteArray value;
-    bool isNull = false;
-    query_->layer().check(query_->reader_, query_->layer().getString(query_->reader_, ordinal_, value, isNull));
-    return isNull ? QString() : decodeText(value);
+    const dbx::Value v = query_->reader_->value(ordinal_);
+    return v.null ? QString() : decodeText(v.text);
 }
 
 int TField::AsInteger() const
 {
     if (!query_->reader_ || query_->eof_)
         return 0;
-    if (info_.kind == dbx::ColumnKind::Integer) {
-        std::int64_t value = 0;
-        bool isNull = false;
-        query_->layer().check(query_->reader_, query_->layer().getInt64(query_->reader_, ordinal_, value, isNull));
-        return isNull ? 0 : int(value);
-    }
+    const dbx::Value v = query_->reader_->value(ordinal_);
+    if (v.null)
+        return 0;
+    if (v.isInteger)
+        return int(v.integer);
     bool ok = false;
-    const int value = trimControl(AsString()).toInt(&ok);
-    if (!ok && !IsNull())
-        throw EDatabaseError(QStringLiteral("'%1' is not a valid integer value").arg(AsString()));
+    const int value = trimControl(decodeText(v.text)).toInt(&ok);
+    if (!ok)
+        throw EDatabaseError(QStringLiteral("'%1' is not a valid integer value").arg(decodeText(v.text)));
     return value;
 }
 
@@ -85,15 +77,7 @@ TSQLQuery::TSQLQuery() : sql_([this] { statementChanged(); }) {}
 
 TSQLQuery::~TSQLQuery()
 {
-    try {
-        setSQLConnection(nullptr);
-    } catch (...) {
-    }
-}
-
-dbx::Layer &TSQLQuery::layer() const
-{
-    return connection_->layer();
+    setSQLConnection(nullptr);
 }
 
 void TSQLQuery::setSQLConnection(TSQLConnection *connection)
@@ -121,29 +105,18 @@ void TSQLQuery::closeReader()
 {
     fields_.clear();
     eof_ = true;
-    if (reader_) {
-        const dbx::Handle reader = reader_;
-        reader_ = 0;
-        layer().close(reader);
-    }
+    reader_.reset();
 }
 
 void TSQLQuery::release()
 {
-    if (!connection_)
-        return;
     closeReader();
-    if (command_) {
-        const dbx::Handle command = command_;
-        command_ = 0;
-        layer().close(command);
-    }
+    command_.reset();
 }
 
 void TSQLQuery::Close()
 {
-    if (connection_)
-        closeReader();
+    closeReader();
 }
 
 void TSQLQuery::requireConnection()
@@ -156,24 +129,8 @@ void TSQLQuery::requireConnection()
 
 void TSQLQuery::prepare(const QString &text)
 {
-    if (command_) {
-        const dbx::Handle old = command_;
-        command_ = 0;
-        layer().close(old);
-    }
-    dbx::Handle command = 0;
-    const dbx::Handle connection = connection_->handle();
-    layer().check(connection, layer().createCommand(connection, QStringLiteral("Dbx.SQL"), command));
-    const int code = layer().prepare(command, text, 0);
-    if (code != dbx::Ok) {
-        try {
-            layer().check(command, code);
-        } catch (...) {
-            layer().close(command);
-            throw;
-        }
-    }
-    command_ = command;
+    command_.reset();
+    command_ = connection_->link().prepare(text);
 }
 
 std::int64_t TSQLQuery::ExecSQL(bool)
@@ -185,26 +142,16 @@ std::int64_t TSQLQuery::ExecSQL(bool)
     requireConnection();
     if (sql_.lines().isEmpty())
         throw EDatabaseError(QStringLiteral("No SQL statement available"));
-    prepare(sql_.Text());
     // No prepared statement survives an execution, whatever its outcome.
     struct Releaser {
         TSQLQuery *q;
-        dbx::Handle reader = 0;
-        ~Releaser()
-        {
-            if (reader)
-                q->layer().close(reader);
-            if (q->command_) {
-                q->layer().close(q->command_);
-                q->command_ = 0;
-            }
-        }
+        ~Releaser() { q->command_.reset(); }
     } releaser{this};
-    layer().check(command_, layer().execute(command_, releaser.reader));
+    prepare(sql_.Text());
+    // A statement that returns rows is read for output parameters (there are none) and let go of.
+    command_->execute().reset();
     recordCount_ = -1;
-    std::int64_t rows = 0;
-    layer().check(command_, layer().rowsAffected(command_, rows));
-    return rows;
+    return command_->rowsAffected();
 }
 
 void TSQLQuery::Open()
@@ -221,41 +168,26 @@ void TSQLQuery::Open()
 void TSQLQuery::openText(const QString &text)
 {
     requireConnection();
-    prepare(text);
-    dbx::Handle reader = 0;
     try {
-        layer().check(command_, layer().execute(command_, reader));
+        prepare(text);
+        reader_ = command_->execute();
         recordCount_ = -1;
-        if (!reader)
+        if (!reader_)
             throw EDatabaseError(QStringLiteral("Cursor not returned from Query"));
-    } catch (...) {
-        release();
-        throw;
-    }
-    reader_ = reader;
-    try {
-        int count = 0;
-        layer().check(reader_, layer().columnCount(reader_, count));
-        for (int i = 0; i < count; ++i) {
-            dbx::ColumnInfo info;
-            layer().check(reader_, layer().columnMetadata(reader_, i, info));
-            fields_.push_back(std::unique_ptr<TField>(new TField(*this, i, info)));
-        }
+        const QList<dbx::ColumnInfo> &columns = reader_->columns();
+        for (int i = 0; i < columns.size(); ++i)
+            fields_.push_back(std::unique_ptr<TField>(new TField(*this, i, columns[i])));
         eof_ = false;
         fetch();
     } catch (...) {
-        closeReader();
+        release();
         throw;
     }
 }
 
 void TSQLQuery::fetch()
 {
-    const int code = layer().next(reader_);
-    if (code == dbx::EndOfRows || code == dbx::NoData)
-        eof_ = true;
-    else
-        layer().check(reader_, code);
+    eof_ = !reader_->next();
 }
 
 void TSQLQuery::Next()
@@ -270,6 +202,13 @@ TField &TSQLQuery::FieldByName(const QString &name)
         if (field->FieldName().compare(name, Qt::CaseInsensitive) == 0)
             return *field;
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+}
+
+TField &TSQLQuery::Fields(int index)
+{
+    if (index < 0 || std::size_t(index) >= fields_.size())
+        throw EDatabaseError(QStringLiteral("Field index out of range"));
+    return *fields_[std::size_t(index)];
 }
 
 QStringList TSQLQuery::fieldNames() const

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class TSQLConnection;
@@ -48,10 +47,12 @@ public:
     std::int64_t ExecSQL(bool execDirect = false);
     void Open();
     void Close();
-    bool Active() const { return reader_ != 0; }
+    bool Active() const { return reader_ != nullptr; }
     bool Eof() const { return eof_; }
     void Next();
     TField &FieldByName(const QString &name);
+    // The field of column index (from 0) of the open result.
+    TField &Fields(int index);
     QStringList fieldNames() const;
     int RecordCount();
 
@@ -67,14 +68,13 @@ private:
     void openText(const QString &text);
     void requireConnection();
     void fetch();
-    dbx::Layer &layer() const;
 
     TSQLConnection *connection_ = nullptr;
     TSQLStrings sql_;
     int paramCount_ = 0;
     int maxBlobSize_ = 0;
-    dbx::Handle command_ = 0;
-    dbx::Handle reader_ = 0;
+    std::unique_ptr<dbx::Command> command_;
+    std::unique_ptr<dbx::Reader> reader_; // goes before command_
     bool eof_ = true;
     int recordCount_ = -1;
     std::vector<std::unique_ptr<TField>> fields_;

@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "keypreview.h"
 #include "messagebox.h"
+#include "threadedrun.h"
 #include "ui_mainwindow.h"
 
 #include <QAbstractItemView>
@@ -10,6 +11,7 @@
 #include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
 
@@ -24,11 +26,15 @@ const QColor atRest(182, 66, 69);     // 4539062
 const QColor highlighted(128, 0, 0);  // 128
 } // namespace
 
-TForm1::TForm1(QWidget *parent)
+TForm1::TForm1(QWidget *parent) : TForm1(nullptr, parent) {}
+
+TForm1::TForm1(dbx::Layer &layer, QWidget *parent) : TForm1(&layer, parent) {}
+
+TForm1::TForm1(dbx::Layer *layer, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      ui_(std::make_unique<Ui::TForm1>()),
-      conversion_(dbVestrel, *this)
+      dbVestrel(layer),
+      ui_(std::make_unique<Ui::TForm1>())
 {
     loadPictures();
     accessibility::install();
@@ -141,27 +147,82 @@ void TForm1::imgSairClick()
     close();
 }
 
-bool TForm1::ConectaBancoVestrel()
-{
-    return conversion_.ConectaBancoVestrel();
-}
-
 void TForm1::imgConverterClick()
 {
+    // One run at a time, whatever path the command comes by.
+    if (run_)
+        return;
     ThreadedRun run(dbVestrel, *this);
     run_ = &run;
-    lastOutcome_ = run.exec();
+    emit runningChanged(true);
+    // While the run goes on the window answers the window system, but takes no input other
+    // than closing it (eventFilter).
+    qApp->installEventFilter(this);
+    lastOutcome_ = run.exec(QEventLoop::AllEvents);
+    qApp->removeEventFilter(this);
     run_ = nullptr;
     lastFailure_ = run.failure();
+    emit runningChanged(false);
     if (endRequested_)
         close();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *target = qobject_cast<QWidget *>(watched);
+    if (!run_ || !target || target->window() != this)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        // Exit closes the window, which stops the run.
+        return target != ui_->pnlSair && target != ui_->imgSair;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return !((key == Qt::Key_Return || key == Qt::Key_Enter) && focusWidget() == ui_->pnlSair);
+    }
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::HoverEnter:
+    case QEvent::HoverLeave:
+    case QEvent::HoverMove:
+    case QEvent::ContextMenu:
+    case QEvent::ToolTip:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (run_) {
+        // Closed during a run (its close button, Alt+F4, Exit): the run stops first.
+        event->ignore();
+        endOnRequest();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm1::endOnRequest()
 {
     endRequested_ = true;
-    if (run_)
+    if (run_) {
+        endedDuringRun_ = true;
         run_->interrupt();
+    }
     // A box or dialog open now would keep the run, or the window, waiting.
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
@@ -184,7 +245,14 @@ QString TForm1::pathText() const
 
 void TForm1::showMessage(MessageKind kind, const QString &text)
 {
-    TMessageBox::execute(this, kind, text);
+    // Nobody is there to close a box once the program has been asked to end.
+    if (!endRequested_)
+        TMessageBox::execute(this, kind, text);
+}
+
+bool TForm1::confirm(const QString &text)
+{
+    return !endRequested_ && TMessageBox::confirm(this, text);
 }
 
 void TForm1::setGaugeMax(int maximum)

@@ -2,7 +2,6 @@
 
 #include "conversion.h"
 #include "sqlconnection.h"
-#include "threadedrun.h"
 
 #include <QWidget>
 
@@ -14,12 +13,15 @@ class TForm1;
 class TGauge;
 class TLabel;
 class QLineEdit;
+class ThreadedRun;
 
 // The main window: its layout lives in mainwindow.ui; this class holds its behaviour.
 class TForm1 final : public QWidget, public ConversionView {
     Q_OBJECT
 public:
+    // Over a Firebird client layer of its own, or over the layer given.
     explicit TForm1(QWidget *parent = nullptr);
+    explicit TForm1(dbx::Layer &layer, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // Where the window goes on a desktop: centred, its top-left kept on the desktop.
@@ -30,12 +32,17 @@ public:
     Ui::TForm1 &ui() { return *ui_; }
     TSQLConnection dbVestrel;
 
-    bool ConectaBancoVestrel();
     // Puts a database's path in the path field, as a confirmed Open does.
     void setPathText(const QString &path);
-    // A request to end the program (a signal): a run in progress is stopped (cancelled, undone,
-    // no box) and the window closes once it is over; otherwise the window closes as Exit does.
+    // A request to end the program (a signal, or the window closed during a run): a run in
+    // progress is stopped (cancelled, undone, no box) and the window closes once it is over;
+    // otherwise the window closes as Exit does. Once a run's commit has been sent, its outcome
+    // stands, and the window closes without its box.
     void endOnRequest();
+    // True while a conversion run is under way.
+    bool running() const { return run_ != nullptr; }
+    // True when the end was asked for while a run was under way.
+    bool endedDuringRun() const { return endedDuringRun_; }
     // How the last run ended, and what it would have said had it not been stopped.
     Conversion::Outcome lastOutcome() const { return lastOutcome_; }
     QString lastFailure() const { return lastFailure_; }
@@ -45,11 +52,15 @@ public:
     // What the run shows through.
     QString pathText() const override;
     void showMessage(MessageKind kind, const QString &text) override;
+    bool confirm(const QString &text) override;
     void setGaugeMax(int maximum) override;
     void setStatus(const QString &text) override;
     void repaintNow() override;
     void addProgress(int amount) override;
     void setProgress(int value) override;
+
+signals:
+    void runningChanged(bool running);
 
 public slots:
     void imgAbrirVestrelClick();
@@ -62,14 +73,17 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    TForm1(dbx::Layer *layer, QWidget *parent);
     void FormCreate();
 
     std::unique_ptr<Ui::TForm1> ui_;
-    Conversion conversion_;
     ThreadedRun *run_ = nullptr; // the run in progress
     bool endRequested_ = false;
+    bool endedDuringRun_ = false;
     Conversion::Outcome lastOutcome_ = Conversion::Outcome::None;
     QString lastFailure_;
     bool placed_ = false;

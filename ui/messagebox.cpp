@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -9,15 +10,36 @@
 TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("messageBox"));
     const bool error = kind == MessageKind::Error;
-    setWindowTitle(error ? QStringLiteral("Error") : QStringLiteral("Information"));
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setObjectName(QStringLiteral("ok"));
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    build(error ? QStringLiteral("Error") : QStringLiteral("Information"),
+          error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation, text);
+}
+
+TMessageBox::TMessageBox(QWidget *owner, const QString &question)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    yes_ = new QPushButton(QStringLiteral("Yes"), this);
+    yes_->setObjectName(QStringLiteral("yes"));
+    yes_->setAutoDefault(false);
+    connect(yes_, &QPushButton::clicked, this, &QDialog::accept);
+    ok_ = new QPushButton(QStringLiteral("No"), this);
+    ok_->setObjectName(QStringLiteral("no"));
+    connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
+    build(QStringLiteral("Confirm"), QStyle::SP_MessageBoxQuestion, question);
+}
+
+void TMessageBox::build(const QString &caption, QStyle::StandardPixmap iconKind, const QString &text)
+{
+    setObjectName(QStringLiteral("messageBox"));
+    setWindowTitle(caption);
     setWindowModality(Qt::ApplicationModal);
 
     auto *icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(style()->standardIcon(error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation)
-                        .pixmap(32, 32));
+    icon->setPixmap(style()->standardIcon(iconKind).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
     text_ = new QLabel(this);
@@ -28,20 +50,24 @@ TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     text_->setText(shown);
+    const QWidget *owner = parentWidget();
     const QScreen *screen = owner && owner->screen() ? owner->screen() : this->screen();
     const int maxWidth = screen ? screen->geometry().width() / 2 : 640;
     const int natural = text_->fontMetrics().boundingRect(QRect(0, 0, maxWidth, 10000), Qt::TextWordWrap, shown).width();
     text_->setFixedWidth(std::min(maxWidth, std::max(natural + 2, 120)));
 
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
-    ok_->setObjectName(QStringLiteral("ok"));
     ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    if (yes_)
+        buttons->addWidget(yes_);
+    buttons->addWidget(ok_);
+    buttons->addStretch();
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0);
     grid->addWidget(text_, 0, 1);
-    grid->addWidget(ok_, 1, 0, 1, 2, Qt::AlignHCenter);
+    grid->addLayout(buttons, 1, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->setHorizontalSpacing(12);
     grid->setContentsMargins(16, 16, 16, 12);
@@ -75,4 +101,14 @@ void TMessageBox::execute(QWidget *owner, MessageKind kind, const QString &text)
     // The owner is active again, its focus where it was.
     if (owner)
         owner->activateWindow();
+}
+
+bool TMessageBox::confirm(QWidget *owner, const QString &question)
+{
+    TMessageBox box(owner, question);
+    box.adjustSize();
+    const bool yes = box.exec() == QDialog::Accepted;
+    if (owner)
+        owner->activateWindow();
+    return yes;
 }

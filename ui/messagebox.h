@@ -3,26 +3,37 @@
 #include "conversion.h"
 
 #include <QDialog>
+#include <QStyle>
 
 class QPushButton;
 
-// The tool's message box: a caption, the kind's standard icon, the text and one "OK" button.
+// The tool's message box: a caption, the kind's standard icon, the text and one "OK" button;
+// or, to ask, the caption "Confirm" with the buttons "Yes" and "No", "No" the default.
 class TMessageBox final : public QDialog {
     Q_OBJECT
 public:
     TMessageBox(QWidget *owner, MessageKind kind, const QString &text);
+    // A question: "Yes" accepts, "No" (the default, and Escape) rejects.
+    TMessageBox(QWidget *owner, const QString &question);
 
     // Shows the box modally, centred in the work area of the owner's screen; returns when closed.
     static void execute(QWidget *owner, MessageKind kind, const QString &text);
+    // Asks the question; true for "Yes".
+    static bool confirm(QWidget *owner, const QString &question);
     static QPoint centredIn(const QRect &workArea, const QSize &box);
 
+    // The default button, which has the focus when the box opens: "OK", or "No".
     QPushButton *okButton() const { return ok_; }
+    QPushButton *yesButton() const { return yes_; }
     QString text() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QPushButton *ok_;
-    class QLabel *text_;
+    void build(const QString &caption, QStyle::StandardPixmap icon, const QString &text);
+
+    QPushButton *ok_ = nullptr;
+    QPushButton *yes_ = nullptr;
+    class QLabel *text_ = nullptr;
 };

@@ -19,6 +19,8 @@ public:
 
     QString path;
     QList<Box> boxes;
+    QStringList questions;
+    bool answer = false; // to every question
     QStringList events; // "max=N", "status=...", "repaint", "add=N", "progress=N"
     QStringList statuses;
     int gaugeMax = 100;
@@ -30,6 +32,12 @@ public:
     {
         events << QStringLiteral("box");
         boxes.append({kind, text, gaugeMax, gaugeValue, status});
+    }
+    bool confirm(const QString &text) override
+    {
+        events << QStringLiteral("confirm");
+        questions << text;
+        return answer;
     }
     void setGaugeMax(int maximum) override
     {

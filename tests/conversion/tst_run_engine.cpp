@@ -190,6 +190,15 @@ void TestRunEngine::filesThatAreNoUsableDatabase_data()
     QTest::newRow("text file") << "text" << QStringLiteral("file %1/text.fb is not a valid database").arg(dir);
     QTest::newRow("read-only file") << "read-only"
                                     << QStringLiteral("no permission for read-write access to database %1/read-only.fb").arg(dir);
+    // The header of a database of another engine's version.
+    QTest::newRow("a newer engine's file")
+        << "newer" << QStringLiteral("unsupported on-disk structure for file %1/newer.fb; found 13.0, support 12.2\r"
+                                     "O banco é de uma versão mais nova do Firebird: converta-o pelo servidor dessa versão "
+                                     "(servidor:/caminho/do/banco).").arg(dir);
+    QTest::newRow("an older engine's file")
+        << "older" << QStringLiteral("unsupported on-disk structure for file %1/older.fb; found 11.0, support 12.2\r"
+                                     "O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão "
+                                     "e restaure-a com o gbak -c deste computador antes de converter.").arg(dir);
     QTest::newRow("held by another process")
         << "held" << QStringLiteral("I/O error during \"lock\" operation for file \"%1/held.fb\"\n"
                                     "Database already opened with engine instance, incompatible with current").arg(dir);
@@ -210,6 +219,17 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
         QVERIFY(f.open(QIODevice::WriteOnly));
         if (kind == QLatin1String("text"))
             f.write(QByteArray("codigo;descricao\n1234567;Camisa\n").repeated(500));
+    } else if (kind == QLatin1String("newer") || kind == QLatin1String("older")) {
+        const QString made = dbs_.create(kind + QStringLiteral(".fb"), sql_);
+        QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));
+        QVERIFY(QFile::copy(made, path));
+        // The on-disk structure's major version: a little-endian 16-bit word at byte 18 of the
+        // header page, with the engine's flag 0x8000.
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(18));
+        const char version[2] = {char(kind == QLatin1String("newer") ? 13 : 11), char(0x80)};
+        QCOMPARE(f.write(version, 2), 2);
     } else if (kind == QLatin1String("read-only") || kind == QLatin1String("held")) {
         const QString made = dbs_.create(kind + QStringLiteral(".fb"), sql_);
         QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));

@@ -5,9 +5,9 @@
 #include "dbread.h"
 #include "errors.h"
 #include "fakelayer.h"
+#include "fakeshop.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
-#include "statements.h"
 #include "tempdb.h"
 #include "loopwatch.h"
 #include "threadedrun.h"
@@ -25,6 +25,7 @@ public:
 
     QString pathText() const override { return recorded.path; }
     void showMessage(MessageKind kind, const QString &text) override { note(), recorded.showMessage(kind, text); }
+    bool confirm(const QString &text) override { return note(), recorded.confirm(text); }
     void setGaugeMax(int maximum) override
     {
         note();
@@ -41,13 +42,10 @@ private:
     void note() { threads.insert(QThread::currentThread()); }
 };
 
+// A shop of these tables with a trigger the run switches off.
 void script(FakeLayer &layer, const QStringList &names)
 {
-    layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(names.size())}}});
-    FakeLayer::Result relations{{QStringLiteral("TABELA")}, {}};
-    for (const QString &n : names)
-        relations.rows << QVariantList{n.leftJustified(31)};
-    layer.addResult(QStringLiteral("From rdb$relation_fields"), relations);
+    fakeshop::script(layer, {names, {}, {{"LOG_AU", 0}}, QString(), true});
 }
 
 // A fake database of these tables whose statements naming slow take ms milliseconds each.
@@ -140,7 +138,8 @@ void TestThreadedRun::aRefusalOnTheCallingThreadFailsTheRun()
     QCOMPARE(view.recorded.boxes.size(), 1);
     QVERIFY2(view.recorded.boxes[0].text.endsWith(QStringLiteral("Motivo: Value must be between 1 and 2147483647")),
              qPrintable(view.recorded.boxes[0].text));
-    QVERIFY(!layer.statements.contains(statements::commit() + QStringLiteral("\r\n")));
+    // The switch-off's commit, then the switch-on's after the undo: never the rewrites'.
+    QVERIFY(!layer.statements.filter(QStringLiteral("COMMENT ON DATABASE IS 'Conversor de dados: códigos")).size());
 }
 
 void TestThreadedRun::interruptedFromTheCallingThread()
@@ -155,7 +154,8 @@ void TestThreadedRun::interruptedFromTheCallingThread()
     QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
     QVERIFY(view.recorded.boxes.isEmpty());
     QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE T3")));
-    QCOMPARE(layer.statements.last(), statements::triggersOn() + QStringLiteral("\r\n"));
+    QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
+             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON DATABASE IS NULL\r\n", "Commit\r\n"}));
     QCOMPARE(db.State(), TConnectionState::csStateClosed);
 }
 
@@ -182,7 +182,7 @@ SET TERM ; ^
     QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
     const qint64 stopped = clock.elapsed();
     QVERIFY(view.recorded.boxes.isEmpty());
-    QVERIFY2(run.failure().contains(QStringLiteral("cancelled")), qPrintable(run.failure()));
+    QVERIFY2(run.failure().endsWith(QStringLiteral("Motivo: Conversão interrompida")), qPrintable(run.failure()));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
     QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'GRANDE_AU'")),
              QStringList{"0"});

@@ -86,11 +86,6 @@ void TestConnection::entryListReachingTheLayer()
         {"LibraryName", "dbxfb.dll"},
         {"GetDriverFunc", "getSQLDriverINTERBASE"},
         // Driver defaults for the keys the profile lacks, in the driver's order.
-        {"DriverUnit", "Data.DBXFirebird"},
-        {"DriverPackageLoader", "TDBXDynalinkDriverLoader,DbxCommonDriver"},
-        {"DriverAssemblyLoader", "Borland.Data.TDBXDynalinkDriverLoader,Borland.Data.DbxCommonDriver"},
-        {"MetaDataPackageLoader", "TDBXFirebirdMetaDataCommandFactory,DbxFirebirdDriver"},
-        {"MetaDataAssemblyLoader", "Borland.Data.TDBXFirebirdMetaDataCommandFactory,Borland.Data.DbxFirebirdDriver"},
         {"VendorLibWin64", "fbclient.dll"},
         {"LibraryNameOsx", "libsqlfb.dylib"},
         {"VendorLibOsx", "/Library/Frameworks/Firebird.framework/Firebird"},
@@ -166,22 +161,16 @@ void TestConnection::failedAttachLeavesClosedAndRetriesWithoutReload()
 
 void TestConnection::failedLoadIsRetried_data()
 {
-    QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    QTest::newRow("library missing") << int(dbx::LoadResult::LibraryMissing)
-                                     << "Unable to load libfake.so (ErrorCode 2).  It may be missing from the system path.";
-    QTest::newRow("entry point missing") << int(dbx::LoadResult::ProcedureMissing)
-                                         << "Unable to find procedure isc_dsql_fetch";
+    QTest::newRow("library missing") << "Unable to load libfake.so (ErrorCode 2).  It may be missing from the system path.";
+    QTest::newRow("entry point missing") << "Unable to find procedure fb_get_master_interface";
 }
 
 void TestConnection::failedLoadIsRetried()
 {
-    QFETCH(int, status);
     QFETCH(QString, message);
     FakeLayer layer;
-    FakeLayer::Failure f{QStringLiteral("loadLibrary")};
-    f.load = {dbx::LoadResult::Status(status), 2, QStringLiteral("isc_dsql_fetch")};
-    layer.fail(f);
+    layer.fail({QStringLiteral("load"), {}, 22, message});
     TSQLConnection db(layer);
     try {
         db.setConnected(true);
@@ -308,7 +297,7 @@ void TestConnection::countStatement()
     QFETCH(QString, quoteEnabled);
     QFETCH(QString, expected);
     FakeLayer layer;
-    layer.quoteCharEnabled = quoteEnabled;
+    layer.quotedIdentifiers = quoteEnabled == QLatin1String("true");
     layer.addResult(QStringLiteral("From rdb$relation_fields"), discoveryResult(3));
     layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{3}}});
     TSQLConnection db(layer);

@@ -1,8 +1,8 @@
 // The Firebird layer's units on their own: the handle classes and value decoding on the real
 // embedded engine, the connection options, and the engine's compatibility rules.
-#include "enginerules.h"
 #include "errors.h"
 #include "fbapi.h"
+#include "fbclientlayer.h"
 #include "fbhandles.h"
 #include "fboptions.h"
 #include "fbvalue.h"
@@ -44,7 +44,7 @@ QStringList column(const FbApi &api, fb::Attachment &a, const QString &sql)
     s.open(t, out);
     QStringList values;
     while (s.fetch(out)) {
-        const fb::Value v = fb::decode(out, 0);
+        const dbx::Value v = fb::decode(out, 0, [&](const ISC_QUAD &id) { return a.readBlob(t, id); });
         values << (v.null ? QStringLiteral("<null>") : QString::fromUtf8(v.text));
     }
     return values;
@@ -68,13 +68,12 @@ private slots:
     void transactionRollsBackWhenItGoes();
     void statementAcrossAMove();
     void engineErrorKeepsTextAndCodes();
-    void databaseIdentity();
+    void libraryThatCannotBeLoaded_data();
+    void libraryThatCannotBeLoaded();
     void decoding_data();
     void decoding();
     void options_data();
     void options();
-    void engineRules_data();
-    void engineRules();
 
 private:
     TempDatabases dbs_;
@@ -85,9 +84,7 @@ private:
 void TestFbUnits::initTestCase()
 {
     QVERIFY(dbs_.isValid());
-    const dbx::LoadResult loaded = fbclient::load(QStringLiteral("libfbclient.so.2"), api_);
-    QCOMPARE(loaded.status, dbx::LoadResult::Loaded);
-    QVERIFY(api_);
+    api_ = &fbclient::load(QStringLiteral("libfbclient.so.2"));
     file_ = dbs_.create(QStringLiteral("units.fb"), QString::fromLatin1(schema));
     QVERIFY2(!file_.isEmpty(), qPrintable(dbs_.lastError()));
 }
@@ -159,7 +156,7 @@ void TestFbUnits::statementAcrossAMove()
     fb::Statement moved(std::move(s));
     moved.open(t, out);
     QVERIFY(moved.fetch(out));
-    QCOMPARE(fb::decode(out, 0).text, QByteArray("1234567"));
+    QCOMPARE(fb::decode(out, 0, {}).text, QByteArray("1234567"));
     QVERIFY(moved.fetch(out));
     QVERIFY(!moved.fetch(out));
     moved.closeCursor();
@@ -188,19 +185,29 @@ void TestFbUnits::engineErrorKeepsTextAndCodes()
     }
 }
 
-void TestFbUnits::databaseIdentity()
+void TestFbUnits::libraryThatCannotBeLoaded_data()
 {
-    const QString copy = dbs_.path(QStringLiteral("copy.fb"));
-    QVERIFY(QFile::copy(file_, copy));
-    const QString other = dbs_.create(QStringLiteral("other.fb"));
-    QVERIFY2(!other.isEmpty(), qPrintable(dbs_.lastError()));
-    fb::Attachment a = attach(*api_, file_), b = attach(*api_, copy), c = attach(*api_, other);
-    const auto ia = a.identity(), ib = b.identity(), ic = c.identity();
-    QCOMPARE(ia.first, file_);
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d+$")).match(ia.second).hasMatch(), qPrintable(ia.second));
-    QCOMPARE(ib.second, ia.second); // a copy keeps its creation time, not its name
-    QCOMPARE(ib.first, copy);
-    QVERIFY(ic.second != ia.second);
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << "libconversor-nenhuma.so.9"
+                             << "Unable to load libconversor-nenhuma.so.9 (ErrorCode 2).  It may be missing from the system path.";
+    QTest::newRow("not the client library") << "libz.so.1" << "Unable to find procedure fb_interpret";
+}
+
+void TestFbUnits::libraryThatCannotBeLoaded()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, message);
+    FbClientLayer layer(library);
+    for (int attempt = 0; attempt < 2; ++attempt) { // nothing stays loaded: the second fails alike
+        try {
+            layer.load();
+            QFAIL("loaded");
+        } catch (const TDBXError &e) {
+            QCOMPARE(e.message(), message);
+            QCOMPARE(e.code(), 22);
+        }
+    }
 }
 
 void TestFbUnits::decoding_data()
@@ -218,6 +225,9 @@ void TestFbUnits::decoding_data()
     QTest::newRow("null") << "cast(null as integer)" << "<null>" << false;
     QTest::newRow("double") << "cast(1.5 as double precision)" << "<unsupported>" << false;
     QTest::newRow("date") << "cast('2026-12-10' as date)" << "<unsupported>" << false;
+    QTest::newRow("text blob") << "cast('longo ' || lpad('', 20000, 'x') as blob sub_type text)"
+                               << "longo " + QString(20000, u'x') << false;
+    QTest::newRow("binary blob") << "cast('ab' as blob sub_type binary)" << "<unsupported>" << false;
 }
 
 void TestFbUnits::decoding()
@@ -234,14 +244,14 @@ void TestFbUnits::decoding()
     s.open(t, out);
     QVERIFY(s.fetch(out));
     try {
-        const fb::Value v = fb::decode(out, 0);
+        const dbx::Value v = fb::decode(out, 0, [&](const ISC_QUAD &id) { return a.readBlob(t, id); });
         QCOMPARE(v.null ? QStringLiteral("<null>") : QString::fromLatin1(v.text), text);
         QCOMPARE(v.isInteger, isInteger);
         if (isInteger)
             QCOMPARE(QByteArray::number(v.integer), v.text);
     } catch (const TDBXError &e) {
         QCOMPARE(QStringLiteral("<unsupported>"), text);
-        QCOMPARE(e.message(), QStringLiteral("Unsupported field type"));
+        QCOMPARE(e.message(), QStringLiteral("DBX Error:  Unsupported field type"));
     }
 }
 
@@ -282,39 +292,6 @@ void TestFbUnits::options()
     QCOMPARE(int(dpb[dpb.size() - 4]), dialect);
     QCOMPARE(o.tpb().back(), char(wait ? isc_tpb_wait : isc_tpb_nowait));
     QCOMPARE(o.tpb().find(char(isc_tpb_concurrency)) != std::string::npos, repeatable);
-}
-
-void TestFbUnits::engineRules_data()
-{
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("inactive");
-    QTest::addColumn<QString>("condition");
-    using enginerules::Kind;
-    QTest::newRow("Commit") << "Commit\r\n" << int(Kind::Commit) << false << "";
-    QTest::newRow("commit work;") << "  commit   work ;" << int(Kind::Commit) << false << "";
-    QTest::newRow("Rollback") << "ROLLBACK" << int(Kind::Rollback) << false << "";
-    QTest::newRow("switch-off") << "update RDB$TRIGGERS set RDB$TRIGGER_INACTIVE = 1   where rdb$system_flag = 0  \r\n"
-                                << int(Kind::TriggerSwitch) << true << "rdb$system_flag = 0";
-    QTest::newRow("switch-on, lower case") << "Update rdb$triggers Set rdb$trigger_inactive=0 Where\nx = 1"
-                                           << int(Kind::TriggerSwitch) << false << "x = 1";
-    QTest::newRow("other system write") << "delete from RDB$GENERATORS where 1 = 0" << int(Kind::SystemWrite) << false << "";
-    QTest::newRow("a trigger switch to 2 is no switch") << "update RDB$TRIGGERS set RDB$TRIGGER_INACTIVE = 2 where 1 = 1"
-                                                        << int(Kind::SystemWrite) << false << "";
-    QTest::newRow("a table's rewrite") << "UPDATE PRODUTOS SET CODPROD = 'x'" << int(Kind::Plain) << false << "";
-    QTest::newRow("commit inside other text") << "select 'Commit' from rdb$database" << int(Kind::Plain) << false << "";
-}
-
-void TestFbUnits::engineRules()
-{
-    QFETCH(QString, sql);
-    QFETCH(int, kind);
-    QFETCH(bool, inactive);
-    QFETCH(QString, condition);
-    const enginerules::Rule rule = enginerules::classify(sql);
-    QCOMPARE(int(rule.kind), kind);
-    QCOMPARE(rule.inactive, inactive);
-    QCOMPARE(rule.condition, condition);
 }
 
 QTEST_GUILESS_MAIN(TestFbUnits)

@@ -10,7 +10,8 @@
 
 #include <QtTest>
 
-#include <memory>
+#include <string_view>
+
 
 namespace {
 
@@ -45,18 +46,14 @@ class TestFirebird : public QObject {
 private slots:
     void initTestCase();
     void attachAndDetach();
-    void badDatabaseFiles_data();
-    void badDatabaseFiles();
     void rowsAffected();
     void textKeepsItsPadBlanks();
     void countOfTheDiscoveryUnderDialect1();
     void cursorSurvivesUpdatesAndCommit();
-    void triggerSwitchStatements();
-    void triggerSwitchKeepsTheUsersSettings_data();
-    void triggerSwitchKeepsTheUsersSettings();
     void everyCharacterSetLoads();
-    void uncommittedWorkIsUndone_data();
-    void uncommittedWorkIsUndone();
+    void statementsTakeEffectAtTheCommit_data();
+    void statementsTakeEffectAtTheCommit();
+    void textBlobsReadWhole();
 
 private:
     TempDatabases dbs_;
@@ -79,44 +76,6 @@ void TestFirebird::attachAndDetach()
     QCOMPARE(db.quoteChar(), QString()); // dialect 1: double quotes are strings
     db.setConnected(false);
     QCOMPARE(db.State(), TConnectionState::csStateClosed);
-    db.setConnected(true);
-    QVERIFY(db.Connected());
-}
-
-void TestFirebird::badDatabaseFiles_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("expected"); // a line of the engine's own text
-    QTest::newRow("missing") << "missing" << "No such file or directory";
-    QTest::newRow("directory") << "directory" << "I/O error";
-    QTest::newRow("empty file") << "empty" << "I/O error";
-    QTest::newRow("text file") << "text" << "not a valid database";
-}
-
-void TestFirebird::badDatabaseFiles()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, expected);
-    QString path = dbs_.path(kind + QStringLiteral(".fb"));
-    if (kind == QLatin1String("directory")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind != QLatin1String("missing")) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        if (kind == QLatin1String("text"))
-            f.write(QByteArray("produtos;codigos\n").repeated(2000));
-    }
-    TSQLConnection db;
-    db.Params.setValue(QStringLiteral("DataBase"), path);
-    try {
-        db.setConnected(true);
-        QFAIL("attached a bad file");
-    } catch (const TDBXError &e) {
-        QVERIFY2(e.message().contains(expected), qPrintable(e.message()));
-        QVERIFY(!e.message().startsWith(QLatin1String("DBX Error")));
-    }
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
-    db.Params.setValue(QStringLiteral("DataBase"), sample_);
     db.setConnected(true);
     QVERIFY(db.Connected());
 }
@@ -187,104 +146,6 @@ void TestFirebird::cursorSurvivesUpdatesAndCommit()
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"x"});
 }
 
-void TestFirebird::triggerSwitchStatements()
-{
-    const QString file = dbs_.create(QStringLiteral("triggers.fb"), QString::fromLatin1(threeTables));
-    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
-    const QString logCount = QStringLiteral("select count(*) from LOG_TRIGGER");
-    TSQLConnection db;
-    db.Params.setValue(QStringLiteral("DataBase"), file);
-    TSQLQuery q;
-    q.setSQLConnection(&db);
-    q.SQL().setText(runtexts::triggersOff);
-    QCOMPARE(q.ExecSQL(), 1);
-    QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'ALFA_BU'")),
-             QStringList{"1"});
-    exec(db, QStringLiteral("update ALFA set N = N"));
-    exec(db, runtexts::commit);
-    QCOMPARE(readColumn(file, logCount), QStringList{"0"});
-
-    q.SQL().setText(runtexts::triggersOn);
-    QCOMPARE(q.ExecSQL(), 1);
-    q.SQL().setText(runtexts::triggersOn);
-    QCOMPARE(q.ExecSQL(), 0); // nothing left to switch
-    exec(db, QStringLiteral("update ALFA set N = N where N = 1"));
-    exec(db, runtexts::commit);
-    QCOMPARE(readColumn(file, logCount), QStringList{"1"});
-}
-
-void TestFirebird::triggerSwitchKeepsTheUsersSettings_data()
-{
-    QTest::addColumn<QString>("story");   // switch-offs, switch-ons, and runs cut short, in turn
-    QTest::addColumn<QString>("failure"); // what the switch-off says, when it must refuse
-    const struct {
-        const char *name, *story, *failure;
-    } rows[] = {
-        {"off and on again", "off on", ""},
-        {"a run cut short, then a whole one", "off cut off on", ""},
-        {"on with nothing recorded", "on", ""},
-        {"the record cannot be written", "off", "Não foi possível registrar os gatilhos desativados"},
-        {"a name dialect 1 cannot write", "off", "Nome de gatilho inválido: gatilho minúsculo"},
-    };
-    for (const auto &row : rows)
-        QTest::newRow(row.name) << QString::fromUtf8(row.story) << QString::fromUtf8(row.failure);
-}
-
-void TestFirebird::triggerSwitchKeepsTheUsersSettings()
-{
-    QFETCH(QString, story);
-    QFETCH(QString, failure);
-    static int n = 0;
-    QString file;
-    if (failure.startsWith(QLatin1String("Nome"))) {
-        file = dbs_.createFromDialect3(QStringLiteral("names%1.fb").arg(++n), QStringLiteral(
-            "CREATE TABLE T (X INTEGER);\nSET TERM ^ ;\nCREATE TRIGGER ATIVO FOR T BEFORE UPDATE AS BEGIN END^\n"
-            "CREATE TRIGGER \"gatilho minúsculo\" FOR T BEFORE UPDATE AS BEGIN END^\nSET TERM ; ^\n"));
-        QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
-    } else {
-        file = dbs_.create(QStringLiteral("switch%1.fb").arg(++n), QStringLiteral(R"(
-CREATE TABLE T (X INTEGER);
-SET TERM ^ ;
-CREATE TRIGGER ATIVO FOR T BEFORE UPDATE AS BEGIN END^
-CREATE TRIGGER DESLIGADO_PELO_USUARIO FOR T INACTIVE BEFORE UPDATE AS BEGIN END^
-CREATE TRIGGER DO_BANCO INACTIVE ON CONNECT AS BEGIN END^
-SET TERM ; ^
-)"));
-        QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
-    }
-    const QString states = QStringLiteral("select trim(RDB$TRIGGER_NAME) || '=' || RDB$TRIGGER_INACTIVE from RDB$TRIGGERS "
-                                          "where RDB$SYSTEM_FLAG = 0 order by 1");
-    const QStringList before = readColumn(file, states);
-    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
-    auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateHome); });
-    if (failure.startsWith(QStringLiteral("Não"))) {
-        QFile blocker(dbs_.path(QStringLiteral("not-a-folder")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        qputenv("XDG_STATE_HOME", QFile::encodeName(blocker.fileName()));
-    }
-
-    std::unique_ptr<TSQLConnection> db;
-    for (const QString &step : story.split(u' ')) {
-        if (step == QLatin1String("cut") || !db) {
-            db = std::make_unique<TSQLConnection>(); // the connection of a run that was cut short is gone
-            db->Params.setValue(QStringLiteral("DataBase"), file);
-            if (step == QLatin1String("cut"))
-                continue;
-        }
-        try {
-            exec(*db, step == QLatin1String("off") ? runtexts::triggersOff : runtexts::triggersOn);
-            QVERIFY2(failure.isEmpty(), "the switch-off went ahead");
-        } catch (const TDBXError &e) {
-            QVERIFY2(!failure.isEmpty() && e.message().startsWith(failure), qPrintable(e.message()));
-        }
-        if (step == QLatin1String("off") && failure.isEmpty())
-            QVERIFY(readColumn(file, states).contains(QStringLiteral("ATIVO=1")));
-    }
-    if (story.endsWith(QLatin1String("on")) || !failure.isEmpty())
-        QCOMPARE(readColumn(file, states), before);
-    QCOMPARE(QDir(dbs_.path(QStringLiteral("state/conversor/gatilhos"))).entryList(QDir::Files), QStringList());
-}
-
 void TestFirebird::everyCharacterSetLoads()
 {
     // Every character set the engine knows, through the tool's settings and through Debian's.
@@ -317,30 +178,65 @@ void TestFirebird::everyCharacterSetLoads()
     QVERIFY2(viaTool.size() >= charsets.size() - 2, qPrintable(viaTool.join(u' ')));
 }
 
-void TestFirebird::uncommittedWorkIsUndone_data()
+void TestFirebird::statementsTakeEffectAtTheCommit_data()
 {
-    QTest::addColumn<bool>("byDetach");
-    QTest::newRow("rollback") << false;
-    QTest::newRow("detach") << true;
+    // Every statement goes to the engine as written, in one transaction: data and metadata
+    // alike take effect at "Commit", and are undone by a rollback or by letting go of the file.
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("check"); // what another connection reads
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("end"); // "commit", "rollback", "detach"
+    const struct {
+        const char *name, *statement, *check, *before, *after;
+    } rows[] = {
+        {"an update", "update GAMA set CODPROD = 'novo'", "select CODPROD from GAMA", "3333333", "novo"},
+        {"a trigger switched off", "ALTER TRIGGER ALFA_BU INACTIVE",
+         "select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'ALFA_BU'", "0", "1"},
+        {"the database's description", "COMMENT ON DATABASE IS x'436F6E636569C3A7C3A36F'", // Conceição
+         "select coalesce(RDB$DESCRIPTION, '<none>') from RDB$DATABASE", "<none>", "Conceição"},
+    };
+    for (const auto &row : rows)
+        for (const char *end : {"commit", "rollback", "detach"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QString::fromUtf8(row.name), QLatin1String(end))))
+                << QString::fromUtf8(row.statement) << QString::fromUtf8(row.check) << QString::fromUtf8(row.before)
+                << QString::fromUtf8(end == std::string_view("commit") ? row.after : row.before) << QString::fromLatin1(end);
 }
 
-void TestFirebird::uncommittedWorkIsUndone()
+void TestFirebird::statementsTakeEffectAtTheCommit()
 {
-    QFETCH(bool, byDetach);
-    const QString file = dbs_.create(QStringLiteral("undo%1.fb").arg(byDetach), QString::fromLatin1(threeTables));
+    QFETCH(QString, statement);
+    QFETCH(QString, check);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, end);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("commit%1.fb").arg(++n), QString::fromLatin1(threeTables));
     QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
-    exec(db, QStringLiteral("update GAMA set CODPROD = 'novo'"));
-    if (byDetach)
-        db.setConnected(false);
-    else
+    exec(db, statement);
+    QCOMPARE(readColumn(file, check), QStringList{before}); // not yet: the transaction is open
+    if (end == QLatin1String("commit"))
+        exec(db, runtexts::commit);
+    else if (end == QLatin1String("rollback"))
         db.rollback();
-    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"3333333"});
-    // The connection goes on working after a rollback.
-    exec(db, QStringLiteral("update GAMA set CODPROD = 'novo'"));
+    else
+        db.setConnected(false);
+    QCOMPARE(readColumn(file, check), QStringList{after});
+    // The connection goes on working afterwards.
+    exec(db, QStringLiteral("update BETA set CODPROD = CODPROD"));
     exec(db, runtexts::commit);
-    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from GAMA")), QStringList{"novo"});
+}
+
+void TestFirebird::textBlobsReadWhole()
+{
+    const QString long_ = QStringLiteral("Loja da Conceição ") + QString(30000, u'x');
+    QCOMPARE(readColumn(sample_, QStringLiteral("select cast('%1' || ascii_char(10) || 'fim' as blob sub_type text) "
+                                                "from rdb$database").arg(long_)),
+             QStringList{long_ + QStringLiteral("\nfim")});
+    QCOMPARE(readColumn(sample_, QStringLiteral("select cast(null as blob sub_type text) from rdb$database")),
+             QStringList{"<null>"});
 }
 
 QTEST_GUILESS_MAIN(TestFirebird)

@@ -1,232 +1,177 @@
 #include "fakelayer.h"
 
+#include "errors.h"
 #include "params.h"
 
-using dbx::Handle;
+class FakeReader final : public dbx::Reader {
+public:
+    FakeReader(FakeLayer &layer, FakeLayer::Result result) : layer_(layer), result_(std::move(result)), id_(layer.made())
+    {
+        for (int i = 0; i < result_.columns.size(); ++i) {
+            const bool integer = !result_.rows.isEmpty() && result_.rows.first().value(i).typeId() == QMetaType::Int;
+            columns_.append({result_.columns[i], integer ? dbx::ColumnKind::Integer : dbx::ColumnKind::Text, 0, 0});
+        }
+    }
+    ~FakeReader() override { layer_.gone(id_); }
+
+    const QList<dbx::ColumnInfo> &columns() const override { return columns_; }
+    bool next() override
+    {
+        layer_.record(QStringLiteral("next()"));
+        layer_.failIf(QStringLiteral("next"));
+        if (row_ + 1 >= result_.rows.size()) {
+            row_ = int(result_.rows.size());
+            return false;
+        }
+        ++row_;
+        return true;
+    }
+    dbx::Value value(int ordinal) const override
+    {
+        if (ordinal < 0 || ordinal >= columns_.size())
+            throw TDBXError(dbx::InvalidOrdinal);
+        const QVariant v = result_.rows.value(row_).value(ordinal);
+        dbx::Value out;
+        out.null = v.isNull();
+        out.isInteger = v.typeId() == QMetaType::Int;
+        out.integer = v.toLongLong();
+        out.text = v.toString().toUtf8();
+        return out;
+    }
+
+private:
+    FakeLayer &layer_;
+    FakeLayer::Result result_;
+    QList<dbx::ColumnInfo> columns_;
+    int row_ = -1;
+    int id_;
+};
+
+class FakeCommand final : public dbx::Command {
+public:
+    FakeCommand(FakeLayer &layer, QString sql) : layer_(layer), sql_(std::move(sql)), id_(layer.made()) {}
+    ~FakeCommand() override { layer_.gone(id_); }
+
+    std::unique_ptr<dbx::Reader> execute() override
+    {
+        layer_.record(QStringLiteral("execute(%1)").arg(sql_), sql_);
+        if (layer_.onExecute)
+            layer_.onExecute(sql_);
+        if (std::exchange(layer_.cancelRaised_, false))
+            throw TDBXError(dbx::VendorError, QStringLiteral("operation was cancelled"));
+        layer_.failIf(QStringLiteral("execute"), sql_);
+        if (!trimControl(sql_).startsWith(QLatin1String("select"), Qt::CaseInsensitive))
+            return nullptr;
+        return std::make_unique<FakeReader>(layer_, layer_.resultFor(sql_));
+    }
+    std::int64_t rowsAffected() const override { return 1; }
+
+private:
+    FakeLayer &layer_;
+    QString sql_;
+    int id_;
+};
+
+class FakeConnection final : public dbx::Connection {
+public:
+    explicit FakeConnection(FakeLayer &layer) : layer_(layer), id_(layer.made()) {}
+    ~FakeConnection() override
+    {
+        layer_.record(QStringLiteral("disconnect()"));
+        layer_.gone(id_);
+    }
+
+    std::unique_ptr<dbx::Command> prepare(const QString &sql) override
+    {
+        layer_.record(QStringLiteral("prepare(%1)").arg(sql));
+        layer_.failIf(QStringLiteral("prepare"), sql);
+        return std::make_unique<FakeCommand>(layer_, sql);
+    }
+    bool quotedIdentifiers() const override { return layer_.quotedIdentifiers; }
+    void rollback() override
+    {
+        layer_.record(QStringLiteral("rollback()"), QStringLiteral("<rollback>"));
+        layer_.failIf(QStringLiteral("rollback"));
+    }
+    void cancel(dbx::Cancel what) noexcept override
+    {
+        layer_.record(QStringLiteral("cancel(%1)").arg(int(what)),
+                      what == dbx::Cancel::Raise ? QStringLiteral("<cancel>") : QString());
+        std::lock_guard lock(layer_.recording_);
+        if (what == dbx::Cancel::Raise && !layer_.cancelsDisabled_)
+            layer_.cancelRaised_ = true;
+        else if (what == dbx::Cancel::Disable)
+            layer_.cancelsDisabled_ = true, layer_.cancelRaised_ = false;
+        else if (what == dbx::Cancel::Enable)
+            layer_.cancelsDisabled_ = false;
+    }
+
+private:
+    FakeLayer &layer_;
+    int id_;
+};
 
 void FakeLayer::record(const QString &call, const QString &statement)
 {
     std::lock_guard lock(recording_);
-    if (!call.isEmpty())
-        calls << call;
+    calls << call;
     if (!statement.isEmpty())
         statements << statement;
 }
 
-dbx::Handle FakeLayer::make()
+void FakeLayer::failIf(const QString &call, const QString &sql)
 {
-    const Handle h = next_++;
-    live.insert(h);
-    return h;
-}
-
-int FakeLayer::failed(Handle h, const QString &call, const QString &sql)
-{
+    std::lock_guard lock(recording_);
     for (Failure &f : failures_) {
         if (f.call != call || f.times == 0)
             continue;
         if (!f.sqlContains.isEmpty() && !sql.contains(f.sqlContains))
             continue;
+        if (f.after > 0) {
+            --f.after;
+            continue;
+        }
         if (f.times > 0)
             --f.times;
-        errors_[h] = f.text;
-        return f.code;
+        throw TDBXError(f.code, f.text);
     }
-    return dbx::Ok;
 }
 
-dbx::LoadResult FakeLayer::loadLibrary()
+int FakeLayer::made()
 {
-    record(QStringLiteral("loadLibrary()"));
+    std::lock_guard lock(recording_);
+    live.insert(nextId_);
+    return nextId_++;
+}
+
+void FakeLayer::gone(int id)
+{
+    std::lock_guard lock(recording_);
+    live.remove(id);
+}
+
+FakeLayer::Result FakeLayer::resultFor(const QString &sql) const
+{
+    for (const auto &[key, result] : results_)
+        if (sql.contains(key))
+            return result;
+    return {{QStringLiteral("COLUNA")}, {}};
+}
+
+void FakeLayer::load()
+{
+    if (loaded_)
+        return;
+    record(QStringLiteral("load()"));
     ++loads;
-    for (Failure &f : failures_)
-        if (f.call == QLatin1String("loadLibrary") && f.times != 0) {
-            if (f.times > 0)
-                --f.times;
-            return f.load;
-        }
-    return {};
+    failIf(QStringLiteral("load"));
+    loaded_ = true;
 }
 
-void FakeLayer::unloadLibrary()
+std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entries)
 {
-    record(QStringLiteral("unloadLibrary()"));
-}
-
-int FakeLayer::getDriver(const dbx::EntryList &entries, QString &errorText, Handle &driver)
-{
-    record(QStringLiteral("getDriver()"));
-    driverEntries << entries;
-    if (const int code = failed(0, QStringLiteral("getDriver"))) {
-        errorText = errors_.value(0);
-        return code;
-    }
-    driver = next_++;
-    return dbx::Ok;
-}
-
-int FakeLayer::createConnection(Handle driver, Handle &connection)
-{
-    record(QStringLiteral("createConnection(%1)").arg(driver));
-    if (const int code = failed(driver, QStringLiteral("createConnection")))
-        return code;
-    connection = make();
-    return dbx::Ok;
-}
-
-int FakeLayer::connect(Handle connection, const dbx::EntryList &entries)
-{
-    record(QStringLiteral("connect(%1)").arg(connection));
+    record(QStringLiteral("connect()"));
     connectEntries << entries;
-    return failed(connection, QStringLiteral("connect"));
-}
-
-int FakeLayer::getIsolation(Handle connection, int &level)
-{
-    record(QStringLiteral("getIsolation(%1)").arg(connection));
-    level = 2;
-    return failed(connection, QStringLiteral("getIsolation"));
-}
-
-int FakeLayer::getVendorProperty(Handle connection, const QString &name, QString &value)
-{
-    record(QStringLiteral("getVendorProperty(%1)").arg(name));
-    if (name == QLatin1String("QuoteCharEnabled")) {
-        value = quoteCharEnabled;
-        return dbx::Ok;
-    }
-    return failed(connection, QStringLiteral("getVendorProperty"));
-}
-
-int FakeLayer::createCommand(Handle connection, const QString &type, Handle &command)
-{
-    record(QStringLiteral("createCommand(%1)").arg(type));
-    if (const int code = failed(connection, QStringLiteral("createCommand")))
-        return code;
-    command = make();
-    return dbx::Ok;
-}
-
-int FakeLayer::prepare(Handle command, const QString &sql, int parameterCount)
-{
-    record(QStringLiteral("prepare(%1, %2)").arg(sql).arg(parameterCount));
-    sql_[command] = sql;
-    return failed(command, QStringLiteral("prepare"), sql);
-}
-
-int FakeLayer::execute(Handle command, Handle &reader)
-{
-    const QString sql = sql_.value(command);
-    record(QStringLiteral("execute(%1)").arg(sql));
-    record({}, sql);
-    if (onExecute)
-        onExecute(sql);
-    reader = 0;
-    if (const int code = failed(command, QStringLiteral("execute"), sql))
-        return code;
-    if (!trimControl(sql).startsWith(QLatin1String("select"), Qt::CaseInsensitive))
-        return dbx::Ok;
-    Cursor cursor;
-    for (const auto &[key, result] : std::as_const(results_))
-        if (sql.contains(key)) {
-            cursor.result = result;
-            break;
-        }
-    reader = make();
-    cursors_[reader] = cursor;
-    return dbx::Ok;
-}
-
-int FakeLayer::rowsAffected(Handle command, std::int64_t &rows)
-{
-    rows = 1;
-    return failed(command, QStringLiteral("rowsAffected"));
-}
-
-int FakeLayer::columnCount(Handle reader, int &count)
-{
-    count = int(cursors_.value(reader).result.columns.size());
-    return dbx::Ok;
-}
-
-int FakeLayer::columnMetadata(Handle reader, int ordinal, dbx::ColumnInfo &info)
-{
-    const Cursor &c = cursors_[reader];
-    info.name = c.result.columns.value(ordinal);
-    const bool integer = !c.result.rows.isEmpty() && c.result.rows.first().value(ordinal).typeId() == QMetaType::Int;
-    info.kind = integer ? dbx::ColumnKind::Integer : dbx::ColumnKind::Text;
-    return dbx::Ok;
-}
-
-int FakeLayer::next(Handle reader)
-{
-    record(QStringLiteral("next(%1)").arg(reader));
-    if (const int code = failed(reader, QStringLiteral("next")))
-        return code;
-    Cursor &c = cursors_[reader];
-    if (c.row + 1 >= c.result.rows.size()) {
-        c.row = int(c.result.rows.size());
-        return dbx::EndOfRows;
-    }
-    ++c.row;
-    return dbx::Ok;
-}
-
-int FakeLayer::getString(Handle reader, int ordinal, QByteArray &value, bool &isNull)
-{
-    const Cursor &c = cursors_[reader];
-    const QVariant v = c.result.rows.value(c.row).value(ordinal);
-    isNull = v.isNull();
-    value = v.toString().toUtf8();
-    return failed(reader, QStringLiteral("getString"));
-}
-
-int FakeLayer::getInt64(Handle reader, int ordinal, std::int64_t &value, bool &isNull)
-{
-    const Cursor &c = cursors_[reader];
-    const QVariant v = c.result.rows.value(c.row).value(ordinal);
-    isNull = v.isNull();
-    value = v.toLongLong();
-    return dbx::Ok;
-}
-
-int FakeLayer::errorMessageLength(Handle handle, int, int &length)
-{
-    length = int(errors_.value(handle).size());
-    return dbx::Ok;
-}
-
-int FakeLayer::errorMessage(Handle handle, int, QString &text)
-{
-    text = errors_.value(handle);
-    return dbx::Ok;
-}
-
-int FakeLayer::close(Handle handle)
-{
-    record(QStringLiteral("close(%1)").arg(handle));
-    live.remove(handle);
-    cursors_.remove(handle);
-    return failed(handle, QStringLiteral("close"));
-}
-
-int FakeLayer::setCallbackEvent(Handle connection)
-{
-    record(QStringLiteral("setCallbackEvent(%1)").arg(connection));
-    return dbx::Ok;
-}
-
-int FakeLayer::rollback(Handle connection)
-{
-    record(QStringLiteral("rollback(%1)").arg(connection));
-    record({}, QStringLiteral("<rollback>"));
-    return failed(connection, QStringLiteral("rollback"));
-}
-
-int FakeLayer::cancel(Handle connection, dbx::Cancel what)
-{
-    record(QStringLiteral("cancel(%1, %2)").arg(connection).arg(int(what)));
-    if (what == dbx::Cancel::Raise)
-        record({}, QStringLiteral("<cancel>"));
-    return dbx::Ok;
+    failIf(QStringLiteral("connect"));
+    return std::make_unique<FakeConnection>(*this);
 }

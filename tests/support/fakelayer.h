@@ -2,7 +2,6 @@
 
 #include "dbxlayer.h"
 
-#include <QMap>
 #include <QSet>
 #include <QStringList>
 #include <QVariant>
@@ -19,67 +18,47 @@ public:
         QList<QVariantList> rows; // QString for text columns, int for integer ones
     };
     struct Failure {
-        QString call;         // "loadLibrary", "connect", "prepare", "execute", ...
-        QString sqlContains;  // with prepare/execute: only statements containing this
+        QString call;        // "load", "connect", "prepare", "execute", "next", "rollback"
+        QString sqlContains; // with prepare/execute: only statements containing this
         int code = dbx::VendorError;
         QString text;
-        int times = 1;        // how many matching calls fail (-1: all)
-        dbx::LoadResult load; // with loadLibrary
+        int times = 1;       // how many matching calls fail (-1: all)
+        int after = 0;       // how many matching calls go through first
     };
 
-    // A SELECT whose text contains key answers with this result.
-    void addResult(const QString &key, Result result) { results_.append({key, std::move(result)}); }
+    // A statement whose text contains key answers with this result (the latest given first);
+    // any other statement that begins with "select" answers with no rows.
+    void addResult(const QString &key, Result result) { results_.prepend({key, std::move(result)}); }
     void fail(Failure failure) { failures_.append(std::move(failure)); }
 
     // What was called, kept under a lock: a cancel may come from another thread.
-    QStringList calls;        // every call, as "name(args)"
-    QStringList statements;   // statement texts in the order they were executed
+    QStringList calls;      // every call, as "name(argument)"
+    QStringList statements; // statement texts in the order they were executed, "<rollback>", "<cancel>"
     QList<dbx::EntryList> connectEntries;
-    QList<dbx::EntryList> driverEntries;
     int loads = 0;
-    QSet<dbx::Handle> live;   // handles created and not yet closed (the driver excluded)
+    QSet<int> live;         // connections, commands and readers made and not yet gone
     std::function<void(const QString &sql)> onExecute; // called as each statement executes
+    bool quotedIdentifiers = false;
 
-    QString libraryName() const override { return QStringLiteral("libfake.so"); }
-    dbx::LoadResult loadLibrary() override;
-    void unloadLibrary() override;
-    int getDriver(const dbx::EntryList &entries, QString &errorText, dbx::Handle &driver) override;
-    int createConnection(dbx::Handle driver, dbx::Handle &connection) override;
-    int connect(dbx::Handle connection, const dbx::EntryList &entries) override;
-    int getIsolation(dbx::Handle connection, int &level) override;
-    int getVendorProperty(dbx::Handle connection, const QString &name, QString &value) override;
-    int createCommand(dbx::Handle connection, const QString &type, dbx::Handle &command) override;
-    int prepare(dbx::Handle command, const QString &sql, int parameterCount) override;
-    int execute(dbx::Handle command, dbx::Handle &reader) override;
-    int rowsAffected(dbx::Handle command, std::int64_t &rows) override;
-    int columnCount(dbx::Handle reader, int &count) override;
-    int columnMetadata(dbx::Handle reader, int ordinal, dbx::ColumnInfo &info) override;
-    int next(dbx::Handle reader) override;
-    int getString(dbx::Handle reader, int ordinal, QByteArray &value, bool &isNull) override;
-    int getInt64(dbx::Handle reader, int ordinal, std::int64_t &value, bool &isNull) override;
-    int errorMessageLength(dbx::Handle handle, int code, int &length) override;
-    int errorMessage(dbx::Handle handle, int code, QString &text) override;
-    int close(dbx::Handle handle) override;
-    int setCallbackEvent(dbx::Handle connection) override;
-    int rollback(dbx::Handle connection) override;
-    int cancel(dbx::Handle connection, dbx::Cancel what) override;
-
-    QString quoteCharEnabled = QStringLiteral("false");
+    void load() override;
+    std::unique_ptr<dbx::Connection> connect(const dbx::EntryList &entries) override;
 
 private:
+    friend class FakeConnection;
+    friend class FakeCommand;
+    friend class FakeReader;
     void record(const QString &call, const QString &statement = {});
-    int failed(dbx::Handle h, const QString &call, const QString &sql = {});
-    dbx::Handle make();
+    // Throws the first scripted failure matching the call.
+    void failIf(const QString &call, const QString &sql = {});
+    int made();
+    void gone(int id);
+    Result resultFor(const QString &sql) const;
 
-    struct Cursor {
-        Result result;
-        int row = -1;
-    };
+    bool loaded_ = false;
+    bool cancelRaised_ = false; // the statement running, or the next, fails as cancelled
+    bool cancelsDisabled_ = false;
     QList<QPair<QString, Result>> results_;
     QList<Failure> failures_;
-    QMap<dbx::Handle, QString> sql_;
-    QMap<dbx::Handle, Cursor> cursors_;
-    QMap<dbx::Handle, QString> errors_;
-    dbx::Handle next_ = 100;
-    std::mutex recording_;
+    int nextId_ = 1;
+    std::recursive_mutex recording_;
 };

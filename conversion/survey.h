@@ -1,0 +1,61 @@
+#pragma once
+// What a run would meet in a database, read without changing anything: the run looks before it
+// changes anything, and the read-only check (conversor --check) looks further, with the same
+// words.
+
+#include "rewriteplan.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class TSQLConnection;
+
+struct OtherAttachment {
+    QString user;
+    QString host;    // empty: on this computer, without a network
+    QString program; // empty: not known
+};
+
+// Codes that become one under a unique key.
+struct Collision {
+    QString table;
+    QString key;
+    QString result;        // the shared result
+    QStringList others;    // the other columns of the key, their values
+    QStringList codes;     // the source codes
+};
+
+class Survey final {
+public:
+    // Everything a run looks at before it changes anything: the plan, the other connections,
+    // the references that would refuse, and whether the database looks converted already.
+    static Survey read(TSQLConnection &db);
+
+    const RewritePlan &plan() const { return plan_; }
+    const QList<OtherAttachment> &others() const { return others_; }
+    // What stops a run, with nothing changed: the box's text (table empty) or the table it
+    // names and why.
+    const std::optional<RewritePlan::Stop> &stop() const { return stop_; }
+    // Why the database looks converted already ("convertido em ...", or its codes' shape);
+    // empty when nothing suggests it.
+    const QString &convertedBecause() const { return convertedBecause_; }
+    // The relations whose CODPROD is stored (tables that are not computed), by name.
+    QStringList storedTables() const;
+
+    // The colliding codes of a table's unique keys holding CODPROD, at most limit groups
+    // (0: all), and how many there are in all.
+    static QList<Collision> collisions(TSQLConnection &db, const QString &table, int limit, int *total = nullptr);
+    // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)".
+    static QString describe(const Collision &c);
+    static QString othersText(const QList<OtherAttachment> &others);
+    static QString confirmText(const QString &because);
+
+private:
+    RewritePlan plan_;
+    QList<OtherAttachment> others_;
+    std::optional<RewritePlan::Stop> stop_;
+    QString convertedBecause_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+// A shop's database as the recording fake layer answers for it: relations with a CODPROD
+// column (stored padded to 31 characters, as Firebird does), and the user triggers.
+
+#include "fakelayer.h"
+
+#include <QMap>
+
+namespace fakeshop {
+
+inline QString padded(const QString &name)
+{
+    return name.leftJustified(31, u' ');
+}
+
+struct Shop {
+    QStringList tables;  // tables with a stored CODPROD, in the discovery's order
+    QStringList views;   // relations that are views with a CODPROD column
+    QMap<QString, int> triggers; // name: 1 when the user has it switched off
+    QString description;         // the database's own; null: none
+    bool unconverted = true;     // its codes have 8 characters
+};
+
+inline void script(FakeLayer &layer, const Shop &shop)
+{
+    QStringList all = shop.tables + shop.views;
+    all.sort();
+    FakeLayer::Result discovery{{QStringLiteral("TABELA")}, {}};
+    FakeLayer::Result columns{{"RELATION", "FIELD", "IS_VIEW", "COMPUTED", "LENGTH"}, {}};
+    for (const QString &n : std::as_const(all)) {
+        discovery.rows << QVariantList{padded(n)};
+        columns.rows << QVariantList{padded(n), padded(QStringLiteral("CODPROD")), int(shop.views.contains(n)), 0, 10};
+    }
+    layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(all.size())}}});
+    layer.addResult(QStringLiteral("From rdb$relation_fields"), discovery);
+    layer.addResult(QStringLiteral("join rdb$relations r"), columns);
+    FakeLayer::Result triggers{{"NAME", "INACTIVE"}, {}};
+    for (auto it = shop.triggers.cbegin(); it != shop.triggers.cend(); ++it)
+        triggers.rows << QVariantList{padded(it.key()), it.value()};
+    layer.addResult(QStringLiteral("from rdb$triggers"), triggers);
+    layer.addResult(QStringLiteral("from rdb$database"), {{QStringLiteral("DESCRIPTION")}, {{shop.description.isNull() ? QVariant() : QVariant(shop.description)}}});
+    if (shop.unconverted)
+        layer.addResult(QStringLiteral("= 8"), {{QStringLiteral("CONSTANT")}, {{1}}});
+}
+
+} // namespace fakeshop
