@@ -251,8 +251,10 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
     Method method = Method::Clone;
     if (::ioctl(out.fd(), FICLONE, in.fd()) != 0) {
         // No clone here (another filesystem, or one without shared blocks): copy the bytes,
-        // over anything a failed clone may have left.
-        if (::ftruncate(out.fd(), 0) != 0)
+        // over anything a failed clone may have left. Only then truncated: on ext4 a file
+        // truncated to nothing is written back as it closes, which the copy does not need.
+        struct stat left {};
+        if (::fstat(out.fd(), &left) != 0 || (left.st_size != 0 && ::ftruncate(out.fd(), 0) != 0))
             copyFailed(to, reason(errno));
         method = copyRange(in.fd(), out.fd(), from, to, shown, stop);
     }
