@@ -204,6 +204,14 @@ QString tagged(const QString &prefix)
     return prefix + u'-' + tag;
 }
 
+QString listed(const QList<int> &percents)
+{
+    QStringList texts;
+    for (int p : percents)
+        texts << QString::number(p);
+    return texts.join(u' ');
+}
+
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -398,12 +406,12 @@ void TestSafetyCopy::copyOnEachFilesystem()
     QCOMPARE(QFile(to).permissions(), QFile(from).permissions());
     QCOMPARE(shown.last(), 100);
     for (int i = 1; i < shown.size(); ++i)
-        QVERIFY2(shown[i - 1] < shown[i], qPrintable(QTest::toString(shown)));
+        QVERIFY2(shown[i - 1] < shown[i], qPrintable(listed(shown)));
     if (used == safetycopy::Method::Clone) {
         QCOMPARE(shown, QList<int>{100});
         QVERIFY(sharesBlocks(to));
     } else {
-        QVERIFY2(shown.size() >= 3, qPrintable(QTest::toString(shown))); // a step per chunk
+        QVERIFY2(shown.size() >= 3, qPrintable(listed(shown))); // a step per chunk
     }
     // Flushed when it says 100: nothing of the copy left for the page cache to write (tmpfs
     // has nothing to write it to).
@@ -466,7 +474,7 @@ void TestSafetyCopy::stopOrFailureLeavesNoCopy()
         QCOMPARE(failure, QStringLiteral("Cópia de segurança %1 interrompida.").arg(to));
     else
         QCOMPARE(failure, QStringLiteral("Não foi possível fazer a cópia de segurança %1: %2.").arg(to, reason));
-    QVERIFY2(!shown.isEmpty() && shown.last() < 100, qPrintable(QTest::toString(shown))); // ended mid-way
+    QVERIFY2(!shown.isEmpty() && shown.last() < 100, qPrintable(listed(shown))); // ended mid-way
     QCOMPARE(entries(mount->path), before);
     QFile::remove(from);
 }
