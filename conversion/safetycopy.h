@@ -1,0 +1,48 @@
+#pragma once
+// The copy a run takes of its database before it changes anything, so that a user can go back
+// to the codes as they were: where it goes, whether its folder has room, the copy itself, and
+// the fix-up that lets a copy taken under the engine's backup lock open on its own. File work
+// only: the caller holds the engine's backup lock around copyFile().
+
+#include <QDateTime>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+namespace safetycopy {
+
+// Where the copy of database goes, beside it: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fb",
+// name being the file name without its last suffix.
+QString pathFor(const QString &database, const QDateTime &when);
+
+// The room asked beyond the copy's own size: a tenth of it, at least 64 MiB. After the copy the
+// run grows the database beside it (each rewritten row keeps its old version for a while), and
+// a full filesystem would fail the run halfway or the programs that share the folder.
+qint64 margin(qint64 size);
+
+// Before anything changes: throws Exception when the copy's folder cannot be written (naming
+// the folder and the system's reason) or lacks size plus margin(size). MB are MiB: what is
+// needed is rounded up, what there is rounded down.
+void checkRoom(const QString &copyPath, qint64 size);
+
+// How a copy was made: a clone sharing the file's blocks (the filesystem copies a block only
+// when one of the two files changes it), the kernel copying in chunks, or read and write in
+// chunks where the kernel cannot copy between the two files.
+enum class Method { Clone, CopyRange, ReadWrite };
+
+// Copies from -> to, which must not exist (never overwritten). Reports progress as a whole
+// percentage when it grows, 100 only once the copy and its folder are flushed (a clone reports
+// 100 alone). stop, when given, is polled between chunks. On any failure or stop the partial
+// copy is removed and Exception names the copy and the reason. The copy takes the permission
+// bits of from, and its owner where the system allows.
+Method copyFile(const QString &from, const QString &to, const std::function<void(int percent)> &progress,
+                const std::atomic<bool> *stop = nullptr);
+
+// A copy taken between ALTER DATABASE BEGIN BACKUP and END BACKUP carries the "under backup"
+// state in its header page and does not open (the engine asks for "<copy>.delta"). Clears that
+// state so that the copy opens as a database of its own, and flushes it. Throws Exception when
+// the file is no Firebird 3 database (on-disk structure 12) or not in that state.
+void clearBackupState(const QString &copy);
+
+} // namespace safetycopy
