@@ -5,6 +5,7 @@
 #include "params.h"
 #include "queries.h"
 #include "rewriteplan.h"
+#include "safetycopy.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
@@ -12,6 +13,8 @@
 #include "triggerswitch.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 
@@ -134,6 +137,7 @@ QString Conversion::failureText(const std::exception &e, const QString &table) c
     QString where;
     switch (stage_) {
     case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco "); break;
+    case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança "); break;
     case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos "); break;
     case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + table; break;
     case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos "); break;
@@ -146,7 +150,9 @@ void Conversion::runConnected()
 {
     outcome_ = Outcome::None;
     failure_.clear();
+    copy_.clear();
     commitSent_ = false;
+    backupLock_ = false;
     stage_ = Stage::Survey;
     // However the run ends, the database is let go of, and a request to stop is spent.
     auto release = qScopeGuard([this] {
@@ -185,6 +191,12 @@ void Conversion::runConnected()
             return;
         }
         const RewritePlan &plan = survey.plan();
+
+        if (options_.safetyCopy) {
+            stage_ = Stage::Copy;
+            checkInterrupt();
+            takeSafetyCopy(*QryAtualizaTabela);
+        }
 
         stage_ = Stage::Triggers;
         checkInterrupt();
@@ -230,7 +242,10 @@ void Conversion::runConnected()
         execute(*QryAtualizaTabela, statements::commit());
         switchedOff = nullptr;
         outcome_ = Outcome::Converted;
-        view_.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
+        QString said = QStringLiteral("Dados atualizados com sucesso! ");
+        if (!copy_.isEmpty())
+            said += QStringLiteral("\rCópia de segurança: ") + copy_;
+        view_.showMessage(MessageKind::Information, said);
         view_.setProgress(0);
         view_.setStatus(QStringLiteral("Concluído!"));
     } catch (const std::exception &e) {
@@ -241,6 +256,11 @@ void Conversion::runConnected()
         }
         if (!undo(switchedOff, QryAtualizaTabela.get()))
             failure_ += u'\r' + triggersLeftOffLine;
+        // Nothing changed: the copy would only mislead.
+        if (!copy_.isEmpty()) {
+            QFile::remove(copy_);
+            copy_.clear();
+        }
         if (interruptRequested_) {
             outcome_ = Outcome::Interrupted;
             return;
@@ -276,6 +296,15 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery *query)
         db_.rollback();
     } catch (const std::exception &) {
     }
+    if (backupLock_) {
+        try {
+            execute(*query, statements::endBackup());
+            execute(*query, statements::commit());
+            backupLock_ = false;
+        } catch (const std::exception &) {
+            // The lock ends with the next run's copy, or any ALTER DATABASE END BACKUP.
+        }
+    }
     if (!switchedOff)
         return true;
     try {
@@ -285,4 +314,34 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery *query)
     } catch (const std::exception &) {
         return false;
     }
+}
+
+void Conversion::takeSafetyCopy(TSQLQuery &query)
+{
+    // The file itself: a database reached through a server on another computer cannot be copied
+    // from here.
+    const QString file = db_.attachedDatabase();
+    const QFileInfo info(file);
+    if (!info.isAbsolute() || !info.isFile())
+        throw Exception(QStringLiteral("o banco não é um arquivo deste computador (%1); a cópia de segurança não pode ser "
+                                       "feita").arg(file));
+    const QString copy = safetycopy::pathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
+    safetycopy::checkRoom(copy, info.size());
+    // While the engine's backup lock holds, the file does not change: its copy is whole.
+    execute(query, statements::beginBackup());
+    execute(query, statements::commit());
+    backupLock_ = true;
+    int shown = -1;
+    safetycopy::copyFile(info.absoluteFilePath(), copy, [&](int percent) {
+        if (percent == shown)
+            return;
+        shown = percent;
+        view_.setStatus(QStringLiteral("Copiando o banco: %1%").arg(percent));
+        view_.repaintNow();
+    }, &interruptRequested_);
+    copy_ = copy;
+    execute(query, statements::endBackup());
+    execute(query, statements::commit());
+    backupLock_ = false;
+    safetycopy::clearBackupState(copy);
 }

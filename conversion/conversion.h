@@ -28,7 +28,14 @@ public:
         Interrupted,  // stopped by interrupt(), undone, no box
     };
 
-    Conversion(TSQLConnection &db, ConversionView &view) : db_(db), view_(view) {}
+    struct Options {
+        // A copy of the database file beside it, taken before anything changes (the way back:
+        // the rewrite cannot be undone from the database itself).
+        bool safetyCopy = true;
+    };
+
+    Conversion(TSQLConnection &db, ConversionView &view, Options options) : db_(db), view_(view), options_(options) {}
+    Conversion(TSQLConnection &db, ConversionView &view) : Conversion(db, view, Options{}) {}
 
     // Attaches to the chosen file; on failure shows the error box and returns false.
     bool ConectaBancoVestrel();
@@ -45,22 +52,29 @@ public:
     // The last run's failure: the box's text, or what an interrupted run would have said (with
     // a line of its own when the triggers could not be switched on again).
     QString failure() const { return failure_; }
+    // Where the last converted run put its safety copy; empty without one.
+    QString safetyCopy() const { return copy_; }
 
 private:
-    enum class Stage { Survey, Triggers, Tables, TriggersOn, Commit };
+    enum class Stage { Survey, Copy, Triggers, Tables, TriggersOn, Commit };
 
     // Undoes a failed run; false when the triggers it had switched off could not be switched
     // on again.
     bool undo(TriggerSwitch *switchedOff, TSQLQuery *query);
+    // Copies the attached database file beside it, under the engine's backup lock.
+    void takeSafetyCopy(TSQLQuery &query);
     void checkInterrupt();
     QString failureText(const std::exception &e, const QString &table) const;
 
     TSQLConnection &db_;
     ConversionView &view_;
+    Options options_;
     std::mutex interruptGuard_; // an interrupt and the sending of the commit, one at a time
     std::atomic<bool> interruptRequested_{false};
     bool commitSent_ = false;
     Stage stage_ = Stage::Survey;
     Outcome outcome_ = Outcome::None;
     QString failure_;
+    QString copy_;
+    bool backupLock_ = false; // the engine's backup lock is held: the undo ends it
 };

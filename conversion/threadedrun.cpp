@@ -111,8 +111,8 @@ namespace {
 std::atomic<ThreadedRun *> runningNow{nullptr};
 } // namespace
 
-ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view)
-    : queued_(std::make_unique<QueuedView>(this, view)), conversion_(db, *queued_)
+ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view, Conversion::Options options)
+    : queued_(std::make_unique<QueuedView>(this, view)), conversion_(db, *queued_, options)
 {
 }
 

@@ -18,7 +18,8 @@ class QThread;
 class ThreadedRun final : public QObject {
     Q_OBJECT
 public:
-    ThreadedRun(TSQLConnection &db, ConversionView &view);
+    ThreadedRun(TSQLConnection &db, ConversionView &view, Conversion::Options options);
+    ThreadedRun(TSQLConnection &db, ConversionView &view) : ThreadedRun(db, view, Conversion::Options{}) {}
     ~ThreadedRun() override;
 
     // Runs the whole conversion, returning when it is over. While it waits, the calling thread

@@ -2,11 +2,15 @@
 // A shop's database as the recording fake layer answers for it: relations with a CODPROD
 // column (stored padded to 31 characters, as Firebird does), and the user triggers.
 
+#include "conversion.h"
 #include "fakelayer.h"
 
 #include <QMap>
 
 namespace fakeshop {
+
+// Behind the fake there is no file to copy.
+inline const Conversion::Options noCopy{false};
 
 inline QString padded(const QString &name)
 {

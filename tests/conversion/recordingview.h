@@ -27,6 +27,16 @@ public:
     int gaugeValue = 0;
     QString status;
 
+    // The status lines of the safety copy, the first ones of a run that takes one.
+    QStringList copyLines() const
+    {
+        QStringList lines;
+        for (const QString &s : statuses)
+            if (s.startsWith(QLatin1String("Copiando o banco: ")))
+                lines << s;
+        return lines;
+    }
+
     QString pathText() const override { return path; }
     void showMessage(MessageKind kind, const QString &text) override
     {

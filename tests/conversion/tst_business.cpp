@@ -260,11 +260,18 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
 
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
+    // A safety copy beside the file when the run converted, with the codes as before; none when it
+    // did not.
+    const QStringList copies = QDir(QFileInfo(file).absolutePath())
+                                   .entryList({QFileInfo(file).completeBaseName() + QStringLiteral(".copia-*.fb")});
+    QCOMPARE(copies.size(), converts ? 1 : 0);
     if (converts) {
-        QCOMPARE(view.boxes[0].text, box);
+        const QString copy = QFileInfo(file).absoluteDir().filePath(copies.first());
+        QCOMPARE(view.boxes[0].text, box + QStringLiteral("\rCópia de segurança: ") + copy);
+        QCOMPARE(values(copy, codes), before);
         QCOMPARE(view.boxes[0].gaugeMax, relations);
         QCOMPARE(view.boxes[0].gaugeValue, relations);
-        QCOMPARE(view.statuses.size(), relations + 1);
+        QCOMPARE(view.statuses.size(), view.copyLines().size() + relations + 1); // the copy's, each relation's, "Concluído!"
         QVERIFY2(description(file).startsWith(QStringLiteral("Conversor de dados: códigos de produto convertidos em ")),
                  qPrintable(description(file)));
     } else {
@@ -390,8 +397,9 @@ void TestBusiness::theSample()
 
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
-    QCOMPARE(view.boxes[0].text, success);
-    QCOMPARE(view.statuses,
+    QVERIFY2(view.boxes[0].text.startsWith(success + QStringLiteral("\rCópia de segurança: ")), qPrintable(view.boxes[0].text));
+    QCOMPARE(view.copyLines().last(), QStringLiteral("Copiando o banco: 100%"));
+    QCOMPARE(view.statuses.mid(view.copyLines().size()),
              (QStringList{"Atualizando tabela: CODIGOS_LIMPOS", "Atualizando tabela: ESTOQUE", "Atualizando tabela: ETIQUETAS",
                           "Atualizando tabela: HISTORICO_DE_PRECOS_POR_PRODUTO", "Atualizando tabela: LOG_ALTERACOES",
                           "Atualizando tabela: PRODUTOS", "Atualizando tabela: SALDO_ESTOQUE",

@@ -10,6 +10,8 @@
 
 using fakeshop::padded;
 
+using fakeshop::noCopy;
+
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
@@ -127,7 +129,7 @@ void TestRun::successOverThreeRelations()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/dados/loja.fb");
-    Conversion(db, view).run();
+    Conversion(db, view, noCopy).run();
 
     const QStringList expected = upToTheRewrites("CLIENTES_PEDIDOS_ITENS_ANTIGOS1")
         + QStringList{rewrite("CLIENTES_PEDIDOS_ITENS_ANTIGOS1"), rewrite("ESTOQUE"), rewrite("PRODUTOS"),
@@ -150,7 +152,7 @@ void TestRun::successOverThreeRelations()
 
     // A second run on the same file attaches again and starts the gauge at 0.
     view.events.clear();
-    Conversion(db, view).run();
+    Conversion(db, view, noCopy).run();
     QCOMPARE(layer.connectEntries.size(), 2);
     QCOMPARE(view.events.first(), QStringLiteral("max=3"));
     QCOMPARE(view.boxes.size(), 2);
@@ -223,7 +225,7 @@ void TestRun::failurePoints()
     RecordingView view;
     view.path = path;
     view.status = QStringLiteral("antes");
-    Conversion(db, view).run();
+    Conversion(db, view, noCopy).run();
 
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
@@ -276,7 +278,7 @@ void TestRun::stopsBeforeAnythingChanges()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
-    Conversion conversion(db, view);
+    Conversion conversion(db, view, noCopy);
     conversion.run();
     QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
     QCOMPARE(view.boxes.size(), 1);
@@ -297,14 +299,14 @@ void TestRun::secondRunStartsFromTheGaugeAFailureLeft()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
-    Conversion(db, view).run();
+    Conversion(db, view, noCopy).run();
     QCOMPARE(view.gaugeValue, 2);
 
     FakeLayer other;
     TSQLConnection db2(other);
     fakeshop::script(other, shop({"T9"}));
     view.events.clear();
-    Conversion(db2, view).run();
+    Conversion(db2, view, noCopy).run();
     // No reset before the maximum: the position 2 is clamped to the new maximum 1.
     QCOMPARE(view.events.mid(0, 1), QStringList{"max=1"});
     QCOMPARE(view.boxes.last().gaugeValue, 1);
@@ -323,7 +325,7 @@ void TestRun::relationsNotRewritten()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
-    Conversion(db, view).run();
+    Conversion(db, view, noCopy).run();
     QCOMPARE(layer.statements.filter(QStringLiteral("UPDATE ")), QStringList{rewrite("PRODUTOS")});
     QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: PRODUTOS", "Atualizando tabela: PRODUTOS",
                                          "Atualizando tabela: V_PRODUTOS", "Concluído!"}));
@@ -338,7 +340,7 @@ void TestRun::eachRunAttachesTheFileChosenThen()
     RecordingView view;
     for (const char *path : {"/a.fb", "/b.fb", "/b.fb"}) {
         view.path = QString::fromLatin1(path);
-        Conversion(db, view).run();
+        Conversion(db, view, noCopy).run();
         QCOMPARE(layer.connectEntries.last().value(1).value, view.path);
         QCOMPARE(db.State(), TConnectionState::csStateClosed); // let go of at the end
         QCOMPARE(layer.live.size(), 0);
@@ -383,7 +385,7 @@ void TestRun::databaseThatLooksConverted()
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
     view.answer = answer;
-    Conversion conversion(db, view);
+    Conversion conversion(db, view, noCopy);
     conversion.run();
     QCOMPARE(view.questions, question.isEmpty() ? QStringList() : QStringList{question});
     QCOMPARE(conversion.outcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::Declined);
@@ -418,7 +420,7 @@ void TestRun::interruptedRun()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
-    Conversion conversion(db, view);
+    Conversion conversion(db, view, noCopy);
     bool once = false;
     layer.onExecute = [&](const QString &sql) {
         if (sql.contains(at) && !once) {
@@ -455,7 +457,7 @@ void TestRun::interruptDuringTheCommitLeavesItConverted()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
-    Conversion conversion(db, view);
+    Conversion conversion(db, view, noCopy);
     int commits = 0;
     layer.onExecute = [&](const QString &sql) {
         if (sql.startsWith(QLatin1String("Commit")) && ++commits == 2)

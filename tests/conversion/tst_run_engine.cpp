@@ -100,14 +100,31 @@ void TestRunEngine::convertsEveryCodeOnce()
     const auto before = codes(file, codeTables);
     QCOMPARE(before[QStringLiteral("PRODUTOS")], (QStringList{"1234567", "2000001", "<null>"}));
 
+    const QDateTime started = QDateTime::currentDateTime();
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
-    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! "));
+    // The safety copy is beside the file, named for the time of the run, and holds the codes as
+    // they were; it opens as a database of its own, with nothing left of the backup lock.
+    const QStringList made = QDir(dbs_.path(QString())).entryList({QStringLiteral("once.*")}, QDir::Files);
+    QCOMPARE(made.size(), 2);
+    const QString copy = dbs_.path(made.filter(QStringLiteral(".copia-")).value(0));
+    const QRegularExpressionMatch stamp =
+        QRegularExpression(QStringLiteral("/once\\.copia-(\\d{8}-\\d{6})\\.fb$")).match(copy);
+    QVERIFY2(stamp.hasMatch(), qPrintable(made.join(u' ')));
+    const QDateTime when = QDateTime::fromString(stamp.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
+    QVERIFY2(when >= started.addSecs(-1) && when <= QDateTime::currentDateTime(), qPrintable(stamp.captured(1)));
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! \rCópia de segurança: ") + copy);
+    QCOMPARE(codes(copy, codeTables), before);
     QCOMPARE(view.boxes[0].gaugeMax, 2);
-    QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: ESTOQUE", "Atualizando tabela: PRODUTOS", "Concluído!"}));
+    const QStringList copying = view.copyLines();
+    QVERIFY(!copying.isEmpty());
+    QCOMPARE(copying.last(), QStringLiteral("Copiando o banco: 100%"));
+    QCOMPARE(view.statuses.mid(copying.size()),
+             (QStringList{"Atualizando tabela: ESTOQUE", "Atualizando tabela: PRODUTOS", "Concluído!"}));
     QCOMPARE(codes(file, codeTables), convertedOnce(before));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
+    QCOMPARE(readColumn(file, QStringLiteral("select MON$BACKUP_STATE from MON$DATABASE")), QStringList{"0"});
 }
 
 void TestRunEngine::failureAtTheThirdTableChangesNothing()
@@ -142,6 +159,7 @@ INSERT INTO A5 VALUES ('1234567');
     QCOMPARE(view.status, QStringLiteral("Atualizando tabela: A3"));
     QCOMPARE(codes(file, all), before);
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
+    QCOMPARE(QDir(dbs_.path(QString())).entryList({QStringLiteral("third.*")}, QDir::Files), QStringList{"third.fb"});
 
     // Mended, the same file converts each table once.
     db.setConnected(false);
@@ -272,7 +290,8 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
     QVERIFY2(!good.isEmpty(), qPrintable(dbs_.lastError()));
     view.path = good;
     Conversion(db, view).run();
-    QCOMPARE(view.boxes.last().text, QStringLiteral("Dados atualizados com sucesso! "));
+    QVERIFY2(view.boxes.last().text.startsWith(QStringLiteral("Dados atualizados com sucesso! \r")),
+             qPrintable(view.boxes.last().text));
 }
 
 void TestRunEngine::thousandRelations()
@@ -288,7 +307,7 @@ void TestRunEngine::thousandRelations()
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
     QCOMPARE(view.boxes[0].gaugeMax, 1002);
     QCOMPARE(view.boxes[0].gaugeValue, 1002);
-    QCOMPARE(view.events.count(QStringLiteral("repaint")), 1002);
+    QCOMPARE(view.events.count(QStringLiteral("repaint")), 1002 + view.copyLines().size());
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0999 where CODPROD = '203456'")), QStringList{"1"});
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0000 where CODPROD = '203456'")), QStringList{"1"});
 }

@@ -14,6 +14,8 @@
 
 #include <QtTest>
 
+using fakeshop::noCopy;
+
 namespace {
 
 // A view that records like RecordingView and notes the thread of every call.
@@ -97,10 +99,10 @@ void TestThreadedRun::showsWhatTheSynchronousRunShows()
         ThreadNotingView view;
         view.recorded.path = path;
         if (threaded) {
-            ThreadedRun(db, view).exec();
+            ThreadedRun(db, view, noCopy).exec();
             QCOMPARE(view.threads, QSet<QThread *>{QThread::currentThread()});
         } else {
-            Conversion(db, view).run();
+            Conversion(db, view, noCopy).run();
         }
         events[threaded] = view.recorded.events;
         statements[threaded] = layer.statements;
@@ -119,7 +121,7 @@ void TestThreadedRun::theLoopAnswersDuringLongStatements()
     view.recorded.path = QStringLiteral("/x.fb");
     QElapsedTimer whole;
     whole.start();
-    const qint64 gap = longestUnansweredMs([&] { ThreadedRun(db, view).exec(); });
+    const qint64 gap = longestUnansweredMs([&] { ThreadedRun(db, view, noCopy).exec(); });
     QVERIFY(whole.elapsed() >= 800);
     QVERIFY2(gap < 100, qPrintable(QStringLiteral("the loop went %1 ms without a timer").arg(gap)));
     QCOMPARE(view.recorded.boxes.size(), 1);
@@ -134,7 +136,7 @@ void TestThreadedRun::aRefusalOnTheCallingThreadFailsTheRun()
     ThreadNotingView view;
     view.recorded.path = QStringLiteral("/x.fb");
     view.refuseMaximum = true;
-    QCOMPARE(ThreadedRun(db, view).exec(), Conversion::Outcome::Failed);
+    QCOMPARE(ThreadedRun(db, view, noCopy).exec(), Conversion::Outcome::Failed);
     QCOMPARE(view.recorded.boxes.size(), 1);
     QVERIFY2(view.recorded.boxes[0].text.endsWith(QStringLiteral("Motivo: Value must be between 1 and 2147483647")),
              qPrintable(view.recorded.boxes[0].text));
@@ -149,7 +151,7 @@ void TestThreadedRun::interruptedFromTheCallingThread()
     TSQLConnection db(layer);
     ThreadNotingView view;
     view.recorded.path = QStringLiteral("/x.fb");
-    ThreadedRun run(db, view);
+    ThreadedRun run(db, view, noCopy);
     QTimer::singleShot(150, &run, [&] { run.interrupt(); });
     QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
     QVERIFY(view.recorded.boxes.isEmpty());
@@ -175,7 +177,7 @@ SET TERM ; ^
     TSQLConnection db;
     ThreadNotingView view;
     view.recorded.path = file;
-    ThreadedRun run(db, view);
+    ThreadedRun run(db, view, noCopy);
     QTimer::singleShot(300, &run, [&] { run.interrupt(); });
     QElapsedTimer clock;
     clock.start();
@@ -188,7 +190,7 @@ SET TERM ; ^
              QStringList{"0"});
     // The same file, converted whole, takes longer than the stop did.
     clock.restart();
-    QCOMPARE(ThreadedRun(db, view).exec(), Conversion::Outcome::Converted);
+    QCOMPARE(ThreadedRun(db, view, noCopy).exec(), Conversion::Outcome::Converted);
     QVERIFY2(clock.elapsed() > stopped, qPrintable(QStringLiteral("%1 ms whole, stopped after %2 ms").arg(clock.elapsed()).arg(stopped)));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '203456'")), QStringList{"600000"});
 }
