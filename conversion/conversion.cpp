@@ -183,9 +183,9 @@ void Conversion::runConnected()
         // Nothing changes before the database has been looked at.
         stage_ = Stage::Survey;
         checkInterrupt();
-        const Survey survey = Survey::read(db_);
-        if (survey.stop())
-            throw Stopped(survey.stop()->table, survey.stop()->reason);
+        const Survey survey = Survey::read(db_, triggers->description());
+        if (!survey.stops().isEmpty())
+            throw Stopped(survey.stops().first().table, survey.stops().first().reason);
         if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
             outcome_ = Outcome::Declined;
             return;

@@ -11,54 +11,49 @@ const int shownAttachments = 5;
 
 } // namespace
 
-Survey Survey::read(TSQLConnection &db)
+Survey Survey::read(TSQLConnection &db, const QString &description)
 {
     Survey s;
     for (const QStringList &row : queries::readAll(db, statements::otherAttachments()))
         s.others_ << OtherAttachment{trimControl(row.value(0)), trimControl(row.value(1)), trimControl(row.value(2))};
-    if (!s.others_.isEmpty()) {
-        s.stop_ = RewritePlan::Stop{{}, othersText(s.others_)};
-        return s;
-    }
+    if (!s.others_.isEmpty())
+        s.stops_ << RewritePlan::Stop{{}, othersText(s.others_)};
     s.plan_ = RewritePlan::read(db);
-    if (s.plan_.relations().isEmpty()) {
-        s.stop_ = RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
-        return s;
-    }
-    if (s.plan_.stop()) {
-        s.stop_ = s.plan_.stop();
-        return s;
-    }
+    if (s.plan_.relations().isEmpty())
+        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
+    if (s.plan_.stop())
+        s.stops_ << *s.plan_.stop();
     for (const CodeReference &r : s.plan_.refusingReferences()) {
         const QString child = trimControl(r.child);
         QStringList columns{r.childCodeField()};
         columns += r.otherChildFields();
         const bool writable = isPlainIdentifier(child) && std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier);
-        if (!writable || queries::any(db, statements::anyChangingReference(child, columns))) {
-            s.stop_ = RewritePlan::Stop{r.child, QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) impede a conversão de %3: "
-                                                                "esta tabela tem códigos que a conversão muda")
-                                                     .arg(r.name, r.updateRule, r.master)};
-            return s;
-        }
+        if (!writable || queries::any(db, statements::anyChangingReference(child, columns)))
+            s.stops_ << RewritePlan::Stop{r.child, QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) impede a conversão de %3: "
+                                                                  "esta tabela tem códigos que a conversão muda")
+                                                       .arg(r.name, r.updateRule, r.master)};
     }
 
-    const QString when = marks::lastConversion(queries::readAll(db, statements::databaseDescription()).value(0).value(0));
-    if (!when.isEmpty()) {
+    if (const QString when = marks::lastConversion(description); !when.isEmpty()) {
         s.convertedBecause_ = QStringLiteral("convertido em ") + when;
         return s;
     }
     // Without the mark: codes in the rewritten shape, and none of the 8 characters a conversion
     // expects. Looking for a code of 8 stops at the first one, which an unconverted table has.
-    const QStringList tables = s.storedTables();
     bool rewritten = false;
-    for (const QString &table : tables) {
+    for (const QString &table : s.storedTables()) {
         if (queries::any(db, statements::anyCodeOf8(table)))
             return s;
         rewritten = rewritten || queries::any(db, statements::anyRewrittenCode(table));
     }
     if (rewritten)
-        s.convertedBecause_ = QStringLiteral("os códigos têm 6 caracteres com \"0\" em segundo, e nenhum tem 8");
+        s.convertedBecause_ = shapeReason();
     return s;
+}
+
+QString Survey::shapeReason()
+{
+    return QStringLiteral("os códigos têm 6 caracteres com \"0\" em segundo, e nenhum tem 8");
 }
 
 QStringList Survey::storedTables() const

@@ -31,14 +31,15 @@ struct Collision {
 class Survey final {
 public:
     // Everything a run looks at before it changes anything: the plan, the other connections,
-    // the references that would refuse, and whether the database looks converted already.
-    static Survey read(TSQLConnection &db);
+    // the references that would refuse, and whether the database looks converted already
+    // (description: the database's, as the user has it).
+    static Survey read(TSQLConnection &db, const QString &description);
 
     const RewritePlan &plan() const { return plan_; }
     const QList<OtherAttachment> &others() const { return others_; }
     // What stops a run, with nothing changed: the box's text (table empty) or the table it
-    // names and why.
-    const std::optional<RewritePlan::Stop> &stop() const { return stop_; }
+    // names and why. The first of them is what a run says.
+    const QList<RewritePlan::Stop> &stops() const { return stops_; }
     // Why the database looks converted already ("convertido em ...", or its codes' shape);
     // empty when nothing suggests it.
     const QString &convertedBecause() const { return convertedBecause_; }
@@ -52,10 +53,12 @@ public:
     static QString describe(const Collision &c);
     static QString othersText(const QList<OtherAttachment> &others);
     static QString confirmText(const QString &because);
+    // Why codes in the rewritten shape, and none of 8 characters, look converted.
+    static QString shapeReason();
 
 private:
     RewritePlan plan_;
     QList<OtherAttachment> others_;
-    std::optional<RewritePlan::Stop> stop_;
+    QList<RewritePlan::Stop> stops_;
     QString convertedBecause_;
 };

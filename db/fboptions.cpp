@@ -42,6 +42,7 @@ ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
     o.dialect = ok && dialect >= 1 && dialect <= 3 ? dialect : 3;
     o.repeatableRead = entry(entries, "IsolationLevel").compare(QLatin1String("RepeatableRead"), Qt::CaseInsensitive) == 0;
     o.waitOnLocks = entry(entries, "WaitOnLocks").compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
+    o.readOnly = entry(entries, "ReadOnly").compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
     return o;
 }
 
@@ -65,7 +66,7 @@ std::string ConnectOptions::dpb() const
 
 std::string ConnectOptions::tpb() const
 {
-    std::string tpb{char(isc_tpb_version3), char(isc_tpb_write)};
+    std::string tpb{char(isc_tpb_version3), char(readOnly ? isc_tpb_read : isc_tpb_write)};
     if (repeatableRead) {
         tpb += char(isc_tpb_concurrency);
     } else {

@@ -17,11 +17,12 @@ struct ConnectOptions {
     int dialect = 3;  // "SQLDialect" when 1, 2 or 3
     bool repeatableRead = false; // "IsolationLevel=RepeatableRead"; otherwise read committed
     bool waitOnLocks = true;     // unless "WaitOnLocks=False"
+    bool readOnly = false;       // "ReadOnly=True": transactions that only read
 
     static ConnectOptions parse(const dbx::EntryList &entries);
     // The database parameter block: UTF-8 file name, login, role, character set, dialect.
     std::string dpb() const;
-    // The transaction parameter block: read-write, the isolation, waiting or not.
+    // The transaction parameter block: read-write (or read-only), the isolation, waiting or not.
     std::string tpb() const;
 };
 

@@ -98,8 +98,8 @@ fakeshop::Shop shop(const QStringList &tables, const QStringList &views = {})
 // Everything a converting run sends, before its first rewrite.
 QStringList upToTheRewrites(const QString &firstTable)
 {
-    return {readTriggers,  readDescription,    readAttachments, readColumns, readReferences, readDescription,
-            anyOf8(firstTable), alter("LOG_AU", "INACTIVE"), offRecord, commit,   discovery,      count};
+    return {readTriggers, readDescription, readAttachments, readColumns, readReferences, anyOf8(firstTable),
+            alter("LOG_AU", "INACTIVE"), offRecord, commit, discovery, count};
 }
 
 } // namespace

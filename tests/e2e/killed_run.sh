@@ -1,56 +1,127 @@
 #!/usr/bin/env bash
-# A run killed with SIGKILL in the middle of a large database leaves every table as before
-# and a sound file; the next run converts each table once and leaves every trigger as it was
-# before the first: the one the killed run had switched off on again, the one the user had
-# switched off still off.
+# Runs cut short with SIGKILL, and what the next run makes of them, wherever the file has gone
+# and whoever runs it: a run killed in the middle leaves every table as before, a sound file and
+# the record of the triggers it switched off in the database itself; the next run converts each
+# table once and leaves every trigger as it was before the first. A run killed right after its
+# commit leaves a converted database that says so: the next run refuses it.
 # killed_run.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
 
-db="$work/grande.fb"
-tables=30 rows=20000
-big_db "$db" $tables $rows "CREATE TABLE LOG_ALTERACAO (N INTEGER);
+# Another user, for a rerun by somebody else (removed again at the end, with the lock folder
+# the tool makes for them).
+user=conversor-teste
+if ! id -u "$user" >/dev/null 2>&1; then
+  useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
+  cleanups+=("userdel $user")
+  lock=/tmp/conversor-firebird-$(id -u "$user")
+  [ -e "$lock" ] || cleanups+=("rm -rf $lock")
+fi
+convert="$build/conversor"
+if ! runuser -u "$user" -- test -x "$convert"; then
+  mkdir "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
+  convert="$work/bin/conversor"
+fi
+
+tables=12 rows=20000
+template="$work/modelo.fb"
+big_db "$template" $tables $rows "CREATE TABLE LOG_ALTERACAO (N INTEGER);
 SET TERM ^ ;
 CREATE TRIGGER T01_AU FOR T01 AFTER UPDATE AS BEGIN INSERT INTO LOG_ALTERACAO VALUES (NEW.ID); END^
 CREATE TRIGGER T02_DESLIGADO FOR T02 INACTIVE AFTER UPDATE AS BEGIN INSERT INTO LOG_ALTERACAO VALUES (-1); END^
 SET TERM ; ^
-COMMIT;"
-
-count() { # rows of all tables holding the code $1
-  local sql="select 0"
-  for i in $(seq $tables); do sql="$sql + (select count(*) from T$(printf %02d "$i") where CODPROD = '$1')"; done
-  value "$db" "$sql from rdb\$database;"
-}
-triggers() { value "$db" "select trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 order by 1;" | paste -sd, -; }
-records() { cat "$XDG_STATE_HOME"/conversor/gatilhos/*.gatilhos 2>/dev/null | grep -v '^#'; }
-before=$(triggers)
+COMMIT;" >/dev/null
 total=$((tables * rows))
 
-"$build/conversor" --convert "$db" >"$work/first.log" 2>"$work/first.err" &
-run=$!
-# Killed once it has done about a third of its work, counted in CPU time (the engine runs
-# inside the process), whatever the speed of the machine.
-ticks() { awk '{ print $14 + $15 }' "/proc/$run/stat" 2>/dev/null || echo 0; }
-for _ in $(seq 600); do [ "$(ticks)" -ge 80 ] && break; sleep 0.05; done
-kill -9 "$run"
-wait "$run" 2>/dev/null
-check "the run was killed before it ended: no final message" [ ! -s "$work/first.log" ]
-check "the killed run was in the middle: the triggers were still switched off" [ "$(triggers)" = "T01_AU=1,T02_DESLIGADO=1" ]
-check "and the tool's record names the one it switched off" [ "$(records)" = T01_AU ]
-check "every table holds its values from before the run" [ "$(count 1234567)" = "$total" ]
+count() { # count DB CODE: rows of all tables holding CODE
+  local sql="select 0"
+  for i in $(seq $tables); do sql="$sql + (select count(*) from T$(printf %02d "$i") where CODPROD = '$2')"; done
+  value "$1" "$sql from rdb\$database;"
+}
+triggers() { value "$1" "select trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 order by 1;" | paste -sd, -; }
+described() { isql "$1" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$DATABASE;"; }
+fired() { value "$1" "select count(*) from LOG_ALTERACAO;"; }
+
+# kill_mid_run DB: a run on DB killed once it has done about a third of its rewrites, counted
+# in CPU time (the engine runs inside the process), whatever the speed of the machine.
+kill_mid_run() {
+  "$build/conversor" --convert "$1" >"$work/killed.log" 2>"$work/killed.err" &
+  local run=$!
+  for _ in $(seq 600); do
+    [ "$(awk '{ print $14 + $15 }' "/proc/$run/stat" 2>/dev/null || echo 0)" -ge 60 ] && break
+    sleep 0.05
+  done
+  kill -9 "$run"
+  wait "$run" 2>/dev/null
+}
+
+# ---- killed in the middle
+db="$work/loja.fb"
+cp "$template" "$db"
+before=$(triggers "$db")
+kill_mid_run "$db"
+check "the run was killed before it ended: no final message" [ ! -s "$work/killed.log" ]
+check "the killed run was in the middle: the triggers were switched off" [ "$(triggers "$db")" = "T01_AU=1,T02_DESLIGADO=1" ]
+check "and the database itself records the one it switched off" bash -c "$(declare -f isql described); described '$db' | grep -q 'gatilhos desativados.*: T01_AU\$'"
+check "every table holds its values from before the run" [ "$(count "$db" 1234567)" = "$total" ]
 # Back versions of the killed transaction may stay behind as warnings; errors may not.
 gfix -v -full -user SYSDBA -password x "$db" >"$work/gfix.log" 2>&1
 gfix_status=$?
-cat "$work/gfix.log"
 valid() { [ "$gfix_status" = 0 ] && ! grep -qiE 'number of .*errors' "$work/gfix.log"; }
 check "the file passes a full validation" valid
+saved="$work/interrompido.fb"
+cp "$db" "$saved"
 
-"$build/conversor" --convert "$db" >"$work/second.log" 2>/dev/null
-check "the next run succeeds" grep -q ': Dados atualizados com sucesso! $' "$work/second.log"
-check "each table was converted once" [ "$(count 203456)" = "$total" ]
-check "every trigger is as it was before the first run" [ "$(triggers)" = "$before" ]
-check "the record is gone" [ -z "$(records)" ]
-check "the trigger did not fire during the run" [ "$(value "$db" 'select count(*) from LOG_ALTERACAO;')" = 0 ]
+# rerun_after WHAT: the killed database, moved, copied or handed on, converted by the next run.
+rerun() { # rerun DB [as-user]: converts DB, checks each table converted once and the triggers as before
+  local db=$1 out="$work/rerun.log"
+  if [ "${2:-}" = as-user ]; then
+    chmod a+rwx "$(dirname "$db")" && chmod a+rw "$db"
+    runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/outro" XDG_STATE_HOME="$work/outro/state" \
+      "$convert" --convert "$db" >"$out" 2>/dev/null
+  else
+    "$build/conversor" --convert "$db" >"$out" 2>/dev/null
+  fi
+  grep -q ': Dados atualizados com sucesso! ' "$out" && [ "$(count "$db" 203456)" = "$total" ] \
+    && [ "$(triggers "$db")" = "$before" ] && [ "$(fired "$db")" = 0 ] \
+    && ! described "$db" | grep -q 'gatilhos desativados'
+}
+mkdir -p "$work/outro" "$work/movido" "$work/copiado" "$work/usuario"
+chown "$user" "$work/outro"
+cp "$saved" "$work/usuario/loja.fb"
+check "a rerun by another user, from another home, makes it good" rerun "$work/usuario/loja.fb" as-user
+mv "$db" "$work/movido/loja.fb"
+check "a rerun after the file was moved makes it good" rerun "$work/movido/loja.fb"
+cp "$saved" "$work/copiado/loja.fb"
+check "a rerun on a copy taken elsewhere makes the copy good" rerun "$work/copiado/loja.fb"
+check "and the file it was copied from still says what it left off" [ "$(triggers "$saved")" = "T01_AU=1,T02_DESLIGADO=1" ]
+
+# ---- an older copy put back in place: the user had switched T01_AU off in it, and on later
+db="$work/antigo.fb"
+cp "$template" "$db"
+isql "$db" "alter trigger T01_AU inactive; commit;" >/dev/null
+cp "$db" "$work/antigo-copia.fb"
+isql "$db" "alter trigger T01_AU active; commit;" >/dev/null
+kill_mid_run "$db"
+cp "$work/antigo-copia.fb" "$db"
+"$build/conversor" --convert "$db" >"$work/older.log" 2>/dev/null
+check "the older copy put back converts" grep -q ': Dados atualizados com sucesso! ' "$work/older.log"
+check "with the triggers as that copy had them: T01_AU stays off" [ "$(triggers "$db")" = "T01_AU=1,T02_DESLIGADO=1" ]
+
+# ---- killed right after its commit, before it could say so
+db="$work/commit.fb"
+cp "$template" "$db"
+# The run's last commit is its fourth: the backup lock taken and let go of, the switch-off.
+gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run -ex finish -ex kill \
+  --args "$build/conversor" --convert "$db" >"$work/gdb.log" 2>&1
+check "the run was killed after its commit, before its message" bash -c "grep -q 'Inferior 1 .* killed' '$work/gdb.log' && ! grep -q 'Dados atualizados' '$work/gdb.log'"
+check "every code was converted" [ "$(count "$db" 203456)" = "$total" ]
+"$build/conversor" --convert "$db" >"$work/again.log" 2>"$work/again.err"
+status=$?
+cat "$work/again.log" "$work/again.err"
+check "the next run refuses it: converted already" bash -c "[ $status = 1 ] && grep -q 'parece já ter sido convertido (convertido em ' '$work/again.log' '$work/again.err'"
+check "and changes nothing" [ "$(count "$db" 203456)" = "$total" ]
 summary
