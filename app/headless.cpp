@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include "console.h"
 #include "conversionview.h"
 #include "signalwatch.h"
 #include "sqlconnection.h"
@@ -20,13 +21,15 @@ public:
     ~ConsoleView() override { endLine(); }
 
     QString pathText() const override { return file_; }
-    void showMessage(MessageKind, const QString &text) override
+    void showMessage(MessageKind kind, const QString &text) override
     {
         endLine();
-        QString said = text;
-        said.replace(u'\r', u' ');
-        std::printf("%s: %s\n", qPrintable(file_), qPrintable(said));
-        std::fflush(stdout);
+        if (kind == MessageKind::Error)
+            console::failure(file_, text);
+        else
+            console::result(file_, text);
+        // What follows is the window's reset after its box: no news on a terminal.
+        told_ = true;
     }
     void setGaugeMax(int maximum) override
     {
@@ -35,11 +38,11 @@ public:
     }
     void setStatus(const QString &text) override
     {
-        status_ = text;
+        status_ = console::oneLine(text);
         if (terminal_)
             draw();
         else
-            std::fprintf(stderr, "%s\n", qPrintable(text));
+            std::fprintf(stderr, "%s\n", qPrintable(status_));
     }
     void repaintNow() override { std::fflush(stderr); }
     void addProgress(int amount) override { setProgress(value_ + amount); }
@@ -50,28 +53,31 @@ public:
             draw();
     }
 
-    // Ends the progress line, so that what follows starts on a line of its own.
+    // Clears the progress line, so that what follows starts on a clean line and none is left
+    // behind.
     void endLine()
     {
         if (drawn_)
-            std::fprintf(stderr, "\n");
+            std::fprintf(stderr, "\r\033[K");
         drawn_ = false;
     }
 
 private:
-    // One line, redrawn in place: a bar, the count, and the status.
+    // One line, redrawn in place, as wide as the terminal is now.
     void draw()
     {
-        const int width = 30;
-        const int filled = max_ > 0 ? int(qint64(value_) * width / max_) : 0;
-        std::fprintf(stderr, "\r\033[K[%s%s] %d/%d %s", QByteArray(filled, '#').constData(),
-                     QByteArray(width - filled, '.').constData(), value_, max_, qPrintable(status_));
+        if (told_)
+            return;
+        const int columns = console::terminalColumns(STDERR_FILENO);
+        std::fprintf(stderr, "\r\033[K%s",
+                     qPrintable(console::progressLine(value_, max_, status_, columns > 0 ? columns : 80)));
         drawn_ = true;
     }
 
     QString file_;
     bool terminal_;
     bool drawn_ = false;
+    bool told_ = false;
     int max_ = 100;
     int value_ = 0;
     QString status_;
@@ -113,10 +119,8 @@ int convertFiles(const QStringList &files)
         }
         if (conversion.outcome() == Conversion::Outcome::Interrupted) {
             view.endLine();
-            QString said = conversion.failure();
-            said.replace(u'\r', u' ');
-            std::fprintf(stderr, "conversor: %s: conversão interrompida por %s; nada foi alterado. %s\n", qPrintable(file),
-                         qPrintable(SignalWatch::name(ending)), qPrintable(said));
+            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ").arg(SignalWatch::name(ending))
+                                       + conversion.failure());
             return 128 + ending;
         }
         if (conversion.outcome() != Conversion::Outcome::Converted)
