@@ -119,8 +119,8 @@ int convertFiles(const QStringList &files)
         }
         if (conversion.outcome() == Conversion::Outcome::Interrupted) {
             view.endLine();
-            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ").arg(SignalWatch::name(ending))
-                                       + conversion.failure());
+            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
+                                       .arg(SignalWatch::name(ending)) + conversion.failure());
             return 128 + ending;
         }
         if (conversion.outcome() != Conversion::Outcome::Converted)

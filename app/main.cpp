@@ -83,8 +83,8 @@ int runWindow(int argc, char **argv)
     const int status = app.exec();
     if (ending && Form1.lastOutcome() == Conversion::Outcome::Interrupted) {
         // One line: why the run stopped, and what its box would have said.
-        console::problem(QStringLiteral("conversão interrompida por %1; nada foi alterado. ").arg(SignalWatch::name(ending))
-                         + Form1.lastFailure());
+        console::problem(QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
+                             .arg(SignalWatch::name(ending)) + Form1.lastFailure());
         return 128 + ending;
     }
     return status;

@@ -429,10 +429,14 @@ void TestCommandLine::onATerminal()
     const Outcome o = runOnTerminal(arguments, columns);
     QCOMPARE(o.status, status);
     const int width = columns > 0 ? columns : 80;
-    // Every progress line fits the terminal, and one shows the table being rewritten.
+    // Every progress line fits the terminal and tells of a table being rewritten (none is drawn
+    // for the reset after a file's end), and one shows the table.
     const QStringList frames = progressFrames(o.out);
-    for (const QString &drawn : frames)
+    for (const QString &drawn : frames) {
         QVERIFY2(drawn.size() < width, qPrintable(drawn));
+        const QString status = drawn.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+        QVERIFY2(QStringLiteral("Atualizando tabela: PRODUTOS").startsWith(status), qPrintable(drawn));
+    }
     QVERIFY2(!frames.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frames.join(u'\n')));
     // Once it is over, the screen holds each file's line and nothing else: no progress line left
     // behind, whole or in part.
