@@ -5,11 +5,22 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum Mode { Window, Convert, Help, Version, Usage };
-    Mode mode = Window;
-    QStringList files; // the file for the window's path field; the files to convert
-    QString text;      // the help, or what is wrong with the command line
+    enum Mode { Window, Convert, Check, Help, HelpAll, Version };
+    Mode mode = Window;  // what the options ask for, even when something else on the line is wrong
+    QStringList files;   // the file for the window's path field; the files to convert
+    QStringList unknown; // options this program does not take (Qt's own, until the application has taken them)
+    QString problem;     // what is wrong with the line, in one line; empty when nothing is
+    bool noCopy = false; // --convert --no-copy: no safety copy
+    bool again = false;  // --convert --again: a database that looks converted is converted again
 
-    // Parses the arguments after the program's name; needs no application object.
+    bool sound() const { return problem.isEmpty(); }
+
+    // Parses the arguments after the program's name; needs no application object (with Qt's
+    // translations loaded, Qt's part of a problem is in Portuguese).
     static CommandLine parse(const QStringList &arguments);
+    // The help, its description wrapped to columns.
+    static QString helpText(int columns);
+    // Prints the help with the running application's own options (Qt's) and ends the process
+    // with 0.
+    [[noreturn]] static void showHelpAll(int columns);
 };

@@ -1,9 +1,12 @@
 #include "headless.h"
 
+#include "console.h"
 #include "conversionview.h"
 #include "signalwatch.h"
 #include "sqlconnection.h"
+#include "check.h"
 #include "conversion.h"
+#include "errors.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,23 +19,27 @@ namespace {
 
 class ConsoleView final : public ConversionView {
 public:
-    explicit ConsoleView(QString file) : file_(std::move(file)), terminal_(isatty(STDERR_FILENO) != 0) {}
+    ConsoleView(QString file, bool again) : file_(std::move(file)), again_(again), terminal_(isatty(STDERR_FILENO) != 0) {}
     ~ConsoleView() override { endLine(); }
 
     QString pathText() const override { return file_; }
-    void showMessage(MessageKind, const QString &text) override
+    void showMessage(MessageKind kind, const QString &text) override
     {
         endLine();
-        QString said = text;
-        said.replace(u'\r', u' ');
-        std::printf("%s: %s\n", qPrintable(file_), qPrintable(said));
-        std::fflush(stdout);
+        if (kind == MessageKind::Error)
+            console::failure(file_, text);
+        else
+            console::result(file_, text);
+        // What follows is the window's reset after its box: no news on a terminal.
+        told_ = true;
     }
-    // Without a window nobody is asked: a database that looks converted already is refused.
+    // Without a window nobody is asked: --again answers Yes, and without it a database that looks
+    // converted already is refused.
     bool confirm(const QString &text) override
     {
-        showMessage(MessageKind::Error, text);
-        return false;
+        if (!again_)
+            showMessage(MessageKind::Error, text + QStringLiteral(" Para converter de novo, use --again."));
+        return again_;
     }
     void setGaugeMax(int maximum) override
     {
@@ -41,11 +48,11 @@ public:
     }
     void setStatus(const QString &text) override
     {
-        status_ = text;
+        status_ = console::oneLine(text);
         if (terminal_)
             draw();
         else
-            std::fprintf(stderr, "%s\n", qPrintable(text));
+            std::fprintf(stderr, "%s\n", qPrintable(status_));
     }
     void repaintNow() override { std::fflush(stderr); }
     void addProgress(int amount) override { setProgress(value_ + amount); }
@@ -56,28 +63,32 @@ public:
             draw();
     }
 
-    // Ends the progress line, so that what follows starts on a line of its own.
+    // Clears the progress line, so that what follows starts on a clean line and none is left
+    // behind.
     void endLine()
     {
         if (drawn_)
-            std::fprintf(stderr, "\n");
+            std::fprintf(stderr, "\r\033[K");
         drawn_ = false;
     }
 
 private:
-    // One line, redrawn in place: a bar, the count, and the status.
+    // One line, redrawn in place, as wide as the terminal is now.
     void draw()
     {
-        const int width = 30;
-        const int filled = max_ > 0 ? int(qint64(value_) * width / max_) : 0;
-        std::fprintf(stderr, "\r\033[K[%s%s] %d/%d %s", QByteArray(filled, '#').constData(),
-                     QByteArray(width - filled, '.').constData(), value_, max_, qPrintable(status_));
+        if (told_)
+            return;
+        const int columns = console::terminalColumns(STDERR_FILENO);
+        std::fprintf(stderr, "\r\033[K%s",
+                     qPrintable(console::progressLine(value_, max_, status_, columns > 0 ? columns : 80)));
         drawn_ = true;
     }
 
     QString file_;
+    bool again_;
     bool terminal_;
     bool drawn_ = false;
+    bool told_ = false;
     int max_ = 100;
     int value_ = 0;
     QString status_;
@@ -85,7 +96,7 @@ private:
 
 } // namespace
 
-int convertFiles(const QStringList &files)
+int convertFiles(const QStringList &files, bool noCopy, bool again)
 {
     // The run holds this thread, as a command-line program's does; a signal is taken on the
     // watch's own thread and stops the run from there.
@@ -104,8 +115,8 @@ int convertFiles(const QStringList &files)
     TSQLConnection db;
     int status = 0;
     for (const QString &file : files) {
-        ConsoleView view(file);
-        Conversion conversion(db, view);
+        ConsoleView view(file, again);
+        Conversion conversion(db, view, Conversion::Options{!noCopy});
         {
             std::lock_guard lock(guard);
             running = &conversion;
@@ -119,16 +130,40 @@ int convertFiles(const QStringList &files)
         }
         if (conversion.outcome() == Conversion::Outcome::Interrupted) {
             view.endLine();
-            QString said = conversion.failure();
-            said.replace(u'\r', u' ');
-            std::fprintf(stderr, "conversor: %s: conversão interrompida por %s; nada foi alterado. %s\n", qPrintable(file),
-                         qPrintable(SignalWatch::name(ending)), qPrintable(said));
+            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
+                                       .arg(SignalWatch::name(ending)) + conversion.failure());
             return 128 + ending;
         }
         // A signal that came once the commit had been sent leaves this file converted: the
         // next file, if any, is the one it stops.
         if (conversion.outcome() != Conversion::Outcome::Converted)
             status = 1;
+    }
+    return status;
+}
+
+int checkFiles(const QStringList &files)
+{
+    int status = 0;
+    for (const QString &file : files) {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        // One transaction that only reads: nothing of the file can change.
+        db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
+        try {
+            db.setConnected(true);
+            const CheckReport report = CheckReport::read(db);
+            std::printf("%s:\n", qPrintable(file));
+            for (const QString &line : report.lines())
+                std::printf("%s\n", qPrintable(line));
+            std::fflush(stdout);
+            status = std::max(status, report.status());
+        } catch (const std::exception &e) {
+            const auto *own = dynamic_cast<const Exception *>(&e);
+            console::failure(file, QStringLiteral("Não foi possível examinar o banco de dados Vestrel. Motivo: ")
+                                       + (own ? own->message() : QString::fromUtf8(e.what())));
+            status = 1;
+        }
     }
     return status;
 }

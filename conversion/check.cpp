@@ -52,9 +52,9 @@ CheckReport CheckReport::read(TSQLConnection &db)
                                .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
                                                     QStringLiteral("códigos não têm 8 caracteres")));
         if (tooLong > 0)
-            r.stops_ << QStringLiteral("%1: %2 maiores que a coluna (%3 caracteres)")
-                            .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria"),
-                                                 QStringLiteral("códigos convertidos ficariam")))
+            r.stops_ << QStringLiteral("%1: %2 que a coluna (%3 caracteres)")
+                            .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria maior"),
+                                                 QStringLiteral("códigos convertidos ficariam maiores")))
                             .arg(step.length);
         int total = 0;
         const QList<Collision> found = Survey::collisions(db, relation, shownCollisions, &total);

@@ -18,7 +18,7 @@ public:
     // The report, a line each: every relation, what would stop a run, the warnings, the verdict.
     QStringList lines() const;
     // 0 when a run would convert and nothing suggests it was done before; 1 otherwise.
-    int status() const { return stops_.isEmpty() && convertedBecause_.isEmpty() ? 0 : 1; }
+    int status() const { return stops_.isEmpty() && collisionTotal_ == 0 && convertedBecause_.isEmpty() ? 0 : 1; }
 
     // The collision groups shown (at most this many) and, in lines(), how many there are.
     static constexpr int shownCollisions = 20;

@@ -325,7 +325,11 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     if (!info.isAbsolute() || !info.isFile())
         throw Exception(QStringLiteral("o banco não é um arquivo deste computador (%1); a cópia de segurança não pode ser "
                                        "feita").arg(file));
-    const QString copy = safetycopy::pathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
+    // Never over another copy: two runs in one second get a number.
+    const QString named = safetycopy::pathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
+    QString copy = named;
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = named.chopped(3) + QStringLiteral("-%1.fb").arg(n);
     safetycopy::checkRoom(copy, info.size());
     // While the engine's backup lock holds, the file does not change: its copy is whole.
     execute(query, statements::beginBackup());

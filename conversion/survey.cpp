@@ -85,6 +85,7 @@ QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, in
             if (limit > 0 && found.size() >= limit)
                 continue;
             Collision c{table, key, trimControl(row.value(0)), {}, trimControl(row.last()).split(u' ', Qt::SkipEmptyParts)};
+            c.codes.sort();
             for (qsizetype i = 1; i + 1 < row.size(); ++i)
                 c.others << trimControl(row.value(i));
             found << c;

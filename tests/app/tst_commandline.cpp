@@ -1,35 +1,235 @@
-// The program's command line, run as a process with no display: help, version, usage errors,
-// and --convert file by file (its messages, its exit status, and a signal in the middle).
+// The program's command line, run as a process: its options beside Qt's, with and without a
+// display; what goes to stdout and to stderr, and the exit status; --convert file by file, on a
+// pipe and on terminals of several widths; a signal in the middle of a run.
 #include "dbread.h"
-#include "params.h"
 #include "tempdb.h"
 
 #include <QtTest>
 
 #include <csignal>
+#include <fstream>
+#include <string>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
 
 struct Outcome {
-    int status = -1;
+    int status = -1; // -1: did not end by itself
     QString out, err;
 };
 
-Outcome runProgram(const QStringList &arguments, QProcess *started = nullptr)
+// Where the program is to find a display: none, Qt's offscreen platform, or the test's X server.
+enum class Display { None, Offscreen, X };
+
+// The window opens and stays until a signal ends it.
+constexpr int windowStays = -2;
+
+QString privateRuntimeDir;
+QString xDisplay; // ":N" of the test's own X server, if it has one
+
+QProcessEnvironment programEnvironment(Display display)
 {
-    QProcess own;
-    QProcess &p = started ? *started : own;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    p.setProcessEnvironment(env);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    // Qt says so on stderr when there is none.
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), privateRuntimeDir);
+    if (display == Display::Offscreen)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    else if (display == Display::X)
+        env.insert(QStringLiteral("DISPLAY"), xDisplay);
+    return env;
+}
+
+bool matches(const QString &pattern, const QString &text)
+{
+    return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
+}
+
+// Whether the process has its handler for signo in place (or has ended), after up to 30 s.
+bool handlesSignal(QProcess &p, int signo)
+{
+    QDeadlineTimer deadline(30000);
+    while (p.state() == QProcess::Running && !deadline.hasExpired()) {
+        // /proc's files say they are empty: read to the end.
+        std::ifstream status(QStringLiteral("/proc/%1/status").arg(p.processId()).toStdString());
+        for (std::string line; std::getline(status, line);) {
+            if (line.starts_with("SigCgt:") && (std::stoull(line.substr(7), nullptr, 16) >> (signo - 1)) & 1)
+                return true;
+        }
+        p.waitForFinished(50);
+    }
+    return p.state() != QProcess::Running;
+}
+
+// Sends signo to the running process; never to process 0 (the whole group) once it has ended.
+bool sendSignal(QProcess &p, int signo)
+{
+    const qint64 pid = p.processId();
+    return p.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signo) == 0;
+}
+
+Outcome runProgram(const QStringList &arguments, Display display = Display::None, bool window = false)
+{
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(display));
     p.start(QStringLiteral(PROGRAM), arguments);
-    if (started)
+    p.waitForStarted();
+    Outcome o;
+    if (window) {
+        // The window is up once the program takes SIGTERM as the window's Exit.
+        if (!handlesSignal(p, SIGTERM) || !sendSignal(p, SIGTERM))
+            o.err = QStringLiteral("[the window did not stay] ");
+    }
+    if (!p.waitForFinished(120000) && p.state() == QProcess::Running) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (p.exitStatus() == QProcess::NormalExit && p.error() != QProcess::FailedToStart)
+        o.status = p.exitCode();
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err += QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+// The program with stdout and stderr on a terminal of the given width (0: one that does not
+// say); what the terminal received.
+Outcome runOnTerminal(const QStringList &arguments, int columns)
+{
+    int master = -1, slave = -1;
+    winsize size = {};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0)
         return {};
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(Display::None));
+    p.setChildProcessModifier([slave] {
+        ::dup2(slave, STDOUT_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+    });
+    p.start(QStringLiteral(PROGRAM), arguments);
+    ::close(slave);
+    QByteArray seen;
+    const auto drain = [&] {
+        pollfd ready{master, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, n);
+        }
+    };
+    QDeadlineTimer deadline(120000);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        p.waitForFinished(20);
+        drain();
+    }
+    if (p.state() == QProcess::Running) {
+        p.kill();
+        p.waitForFinished();
+    }
+    drain();
+    ::close(master);
+    Outcome o;
+    if (p.exitStatus() == QProcess::NormalExit)
+        o.status = p.exitCode();
+    o.out = QString::fromUtf8(seen);
+    return o;
+}
+
+// What a terminal of the given width shows after receiving seen, as lines: a line that went past
+// the right edge is joined again with its continuation; blanks at the ends of lines and empty
+// lines at the end are left out. Anything else than text, CR, LF and "erase to the end of the
+// line" goes to unexpected.
+QStringList screenLines(const QString &seen, int columns, QString *unexpected)
+{
+    QStringList rows{QString()};
+    QList<bool> continues{false}; // the row goes on from the one above
+    int row = 0, column = 0;
+    bool atEdge = false; // the last column is written: the next character goes to the next row
+    const auto nextRow = [&](bool continuing) {
+        if (++row == rows.size()) {
+            rows << QString();
+            continues << continuing;
+        }
+        column = 0;
+        atEdge = false;
+    };
+    for (qsizetype i = 0; i < seen.size(); ++i) {
+        const QChar c = seen.at(i);
+        if (c == u'\r') {
+            column = 0;
+            atEdge = false;
+        } else if (c == u'\n') {
+            const int keep = column;
+            nextRow(false);
+            column = keep;
+        } else if (c == u'\033') {
+            if (seen.mid(i, 3) != QStringLiteral("\033[K")) {
+                *unexpected += seen.mid(i, 8);
+                continue;
+            }
+            rows[row].truncate(column);
+            atEdge = false;
+            i += 2;
+        } else if (c.isPrint()) {
+            if (atEdge)
+                nextRow(true);
+            QString &text = rows[row];
+            if (text.size() <= column)
+                text += QString(column - text.size() + 1, u' ');
+            text[column] = c;
+            if (column == columns - 1)
+                atEdge = true;
+            else
+                ++column;
+        } else {
+            *unexpected += c;
+        }
+    }
+    QStringList lines;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (continues.at(r) && !lines.isEmpty())
+            lines.last() += rows.at(r);
+        else
+            lines << rows.at(r);
+    }
+    for (QString &line : lines) {
+        while (line.endsWith(u' '))
+            line.chop(1);
+    }
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The progress lines as drawn: what follows each "erase to the end of the line" up to the next
+// CR or LF, when it starts with a bar or a count.
+QStringList progressFrames(const QString &seen)
+{
+    static const QRegularExpression frame(QStringLiteral("^(\\[[#.]+\\] )?\\d+/\\d+( |$)"));
+    QStringList frames;
+    for (const QString &piece : seen.split(QStringLiteral("\033[K"))) {
+        const QString line = piece.left(piece.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]"))));
+        if (frame.match(line).hasMatch())
+            frames << line;
+    }
+    return frames;
+}
+
+// The description of --help: the lines after the usage, up to the first empty one.
+QStringList description(const QString &help)
+{
+    QStringList lines = QString(help).remove(u'\r').split(u'\n');
+    lines.removeFirst();
+    return lines.mid(0, lines.indexOf(QString()));
 }
 
 const QString schema = QStringLiteral(R"(
@@ -37,80 +237,294 @@ CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));
 INSERT INTO PRODUTOS VALUES ('1234567');
 )");
 
+// The file with its code as before any run, and, when marked, the mark of a conversion.
+bool prepare(const QString &file, bool marked = false)
+{
+    // The mark as its bytes: isql talks to the engine without a character set.
+    const QByteArray mark = QStringLiteral("Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00.").toUtf8();
+    return TempDatabases::isql(file, QStringLiteral("UPDATE PRODUTOS SET CODPROD = '1234567';\nCOMMENT ON DATABASE IS %1;\nCOMMIT;\n")
+                                         .arg(marked ? "x'" + QString::fromLatin1(mark.toHex()) + u'\'' : QStringLiteral("NULL")))
+        .ok;
+}
+
 } // namespace
 
 class TestCommandLine : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void arguments_data();
     void arguments();
+    void onATerminal_data();
+    void onATerminal();
+    void helpFitsTheTerminal_data();
+    void helpFitsTheTerminal();
     void signalStopsTheRun();
-    void progressLineOnATerminal();
 
 private:
     TempDatabases dbs_;
+    QTemporaryDir runtime_;
+    QProcess xServer_;
     QString good_, noSubstr_;
 };
 
 void TestCommandLine::initTestCase()
 {
     QVERIFY(dbs_.isValid());
+    QVERIFY(runtime_.isValid());
+    privateRuntimeDir = runtime_.path();
     good_ = dbs_.create(QStringLiteral("boa.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + schema);
     QVERIFY2(!good_.isEmpty(), qPrintable(dbs_.lastError()));
     noSubstr_ = dbs_.create(QStringLiteral("sem-substr.fb"), schema); // every rewrite fails
     QVERIFY2(!noSubstr_.isEmpty(), qPrintable(dbs_.lastError()));
+
+    // An X server of the test's own, for the cases with a display; it says its number on stdout.
+    xServer_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    QVERIFY2(xServer_.waitForStarted(), "Xvfb is not installed (scripts/setup installs it)");
+    QDeadlineTimer deadline(20000);
+    while (!xServer_.canReadLine() && !deadline.hasExpired())
+        xServer_.waitForReadyRead(100);
+    const QByteArray number = xServer_.readLine().trimmed();
+    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
+    xDisplay = u':' + QString::fromLatin1(number);
+}
+
+void TestCommandLine::cleanupTestCase()
+{
+    if (xServer_.state() == QProcess::Running) {
+        xServer_.terminate();
+        if (!xServer_.waitForFinished(5000))
+            xServer_.kill();
+        xServer_.waitForFinished();
+    }
 }
 
 void TestCommandLine::arguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Display>("display");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out"); // patterns the outputs must match
     QTest::addColumn<QString>("err");
     QTest::addColumn<QString>("converted"); // the file whose code must be rewritten, if any
+    QTest::addColumn<QString>("marked");    // a file that carries the mark of a conversion, if any
 
     const QString good = dbs_.path(QStringLiteral("boa.fb")), bad = dbs_.path(QStringLiteral("sem-substr.fb"));
     const QString missing = dbs_.path(QStringLiteral("nao-existe.fb"));
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << "--convert.*ARQUIVO" << "^$" << "";
-    QTest::newRow("-h") << QStringList{"-h"} << 0 << "^Uso: " << "^$" << "";
-    QTest::newRow("--version") << QStringList{"--version"} << 0 << "^conversor \\d+\\.\\d+\\.\\d+\\n$" << "^$" << "";
-    QTest::newRow("an unknown option") << QStringList{"--desconhecida"} << 2 << "^$" << "desconhecida" << "";
-    QTest::newRow("--convert with no file") << QStringList{"--convert"} << 2 << "^$" << "Nenhum arquivo" << "";
-    QTest::newRow("two files for the window") << QStringList{good, bad} << 2 << "^$" << "--convert" << "";
-    QTest::newRow("a file that is not there")
-        << QStringList{"--convert", missing} << 1
-        << "^" + QRegularExpression::escape(missing) + ": Não foi possível conectar ao banco de dados Vestrel Motivo: .*No such file"
+    const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! \\n$";
+    const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
+    const QString unknown = QStringLiteral("^conversor: opção desconhecida 'xyz'; veja conversor --help\\n$");
+    // Qt's options listed, as the application object takes them.
+    const QString qtOptions = QStringLiteral("--convert.*--platform <.*--reverse");
+    const auto none = Display::None, offscreen = Display::Offscreen, x = Display::X;
+
+    QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: .*--convert.*ARQUIVO" << "^$" << "" << "";
+    QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
+    QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
+    QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
+    QTest::newRow("--help-all, offscreen") << QStringList{"--help-all"} << offscreen << 0 << qtOptions << "^$" << "" << "";
+    QTest::newRow("--help-all with Qt's options")
+        << QStringList{"-platform", "xcb", "-style", "fusion", "--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
+    QTest::newRow("--version") << QStringList{"--version"} << none << 0 << version << "^$" << "" << "";
+    QTest::newRow("-v") << QStringList{"-v"} << none << 0 << version << "^$" << "" << "";
+    QTest::newRow("--version after Qt's options")
+        << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", "--version"} << none << 0 << version
+        << "^$" << "" << "";
+
+    QTest::newRow("an unknown option") << QStringList{"--xyz"} << none << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("an unknown option, one dash") << QStringList{"-xyz"} << none << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("an unknown option with a value") << QStringList{"--xyz=1", good} << none << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("an unknown option among Qt's")
+        << QStringList{"-platform", "offscreen", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("an unknown option on a display") << QStringList{"-reverse", "--xyz"} << x << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("an unknown option with --convert")
+        << QStringList{"--convert", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
+    QTest::newRow("a value for --convert") << QStringList{"--convert=sim", good} << none << 2 << "^$"
+                                           << "^conversor: [^\\n]*'--convert'; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("--convert with no file") << QStringList{"--convert"} << none << 2 << "^$"
+                                            << "^conversor: nenhum arquivo a converter; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("two files for the window")
+        << QStringList{good, bad} << none << 2 << "^$"
+        << "^conversor: a janela abre um arquivo só; para converter vários, use --convert\\n$" << "" << "";
+
+    QTest::newRow("Qt's options for the window, no display")
+        << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", good} << none << windowStays << "^$"
+        << "^$" << "" << "";
+    QTest::newRow("Qt's options for the window, on a display")
+        << QStringList{"-style", "fusion", "-reverse", "-qwindowtitle", "x", good} << x << windowStays << "^$" << "^$"
         << "" << "";
-    QTest::newRow("one file") << QStringList{"--convert", good} << 0
-                              << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! \\n$"
-                              << "Atualizando tabela: PRODUTOS\\nConcluído!\\n" << good;
+    QTest::newRow("the display on the command line")
+        << QStringList{"-display", xDisplay, good} << none << windowStays << "^$" << "^$" << "" << "";
+
+    // Results on stdout, failures on stderr after the program's name, one line each.
+    QTest::newRow("a file that is not there")
+        << QStringList{"--convert", missing} << none << 1 << "^$"
+        << "^conversor: " + QRegularExpression::escape(missing)
+               + ": Não foi possível conectar ao banco de dados Vestrel; Motivo: I/O error [^\\n]*; No such file "
+                 "or directory\\n$"
+        << "" << "";
+    QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
+                                       << "^Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+    QTest::newRow("one file, its safety copy")
+        << QStringList{"--convert", good} << none << 0
+        << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: "
+               + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.copia-"))) + "\\d{8}-\\d{6}\\.fb\\n$"
+        << "^(Copiando o banco: \\d+%\\n)+Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+    const QString refused = ": Este banco parece já ter sido convertido \\(convertido em 01/12/2026 09:15:00\\)\\. "
+                            "Converter de novo reescreve todos os códigos outra vez\\. Para converter de novo, use --again\\.\\n$";
+    QTest::newRow("a database converted before: refused")
+        << QStringList{"--convert", "--no-copy", good} << none << 1 << "^$"
+        << "^conversor: " + QRegularExpression::escape(good) + refused << "" << good;
+    QTest::newRow("a database converted before, --again")
+        << QStringList{"--convert", "--no-copy", "--again", good} << none << 0 << goodDone << "^Atualizando" << good << good;
+    QTest::newRow("--check: a run would convert")
+        << QStringList{"--check", good} << none << 0
+        << "^" + QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n  aviso: PRODUTOS: 1 código não tem 8 "
+               "caracteres \\(a conversão supõe 8\\)\\n  resultado: a conversão pode ser feita\\.\\n$"
+        << "^$" << "" << "";
+    QTest::newRow("--check: converted before")
+        << QStringList{"--check", good} << none << 1
+        << "  aviso: o banco parece já ter sido convertido \\(convertido em 01/12/2026 09:15:00\\)\\n"
+        << "^$" << "" << good;
+    QTest::newRow("--check: a file that is not there")
+        << QStringList{"--check", missing} << none << 1 << "^$"
+        << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível examinar o banco de dados Vestrel\\. "
+               "Motivo: I/O error [^\\n]*\\n$"
+        << "" << "";
+    QTest::newRow("--check with no file") << QStringList{"--check"} << none << 2 << "^$"
+                                          << "^conversor: nenhum arquivo a examinar; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("--no-copy without --convert") << QStringList{"--no-copy", good} << none << 2 << "^$"
+                                                 << "^conversor: --no-copy só vale com --convert; veja conversor --help\\n$"
+                                                 << "" << "";
+    QTest::newRow("--convert and --check") << QStringList{"--convert", "--check", good} << none << 2 << "^$"
+                                           << "^conversor: --convert e --check não vão juntas; veja conversor --help\\n$"
+                                           << "" << "";
     QTest::newRow("two files, the second fails")
-        << QStringList{"--convert", good, bad} << 1
-        << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! \\n" + QRegularExpression::escape(bad)
-               + ": Erro ao atualizar a tabela PRODUTOS +Motivo: .*SUBSTR\\n$"
-        << "" << good;
+        << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
+        << "^Atualizando tabela: PRODUTOS\\nConcluído!\\nAtualizando tabela: PRODUTOS\\nconversor: "
+               + QRegularExpression::escape(bad)
+               + ": Erro ao atualizar a tabela PRODUTOS Motivo: \\w[^\\n]*; [^\\n]*SUBSTR\\n$"
+        << good << "";
+    QTest::newRow("Qt's options with --convert")
+        << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Atualizando" << good
+        << "";
 }
 
 void TestCommandLine::arguments()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(Display, display);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
     QFETCH(QString, converted);
+    QFETCH(QString, marked);
     // Every row starts from the same codes.
-    if (!converted.isEmpty())
-        QVERIFY(TempDatabases::isql(converted, QStringLiteral("UPDATE PRODUTOS SET CODPROD = '1234567';\nCOMMIT;\n")).ok);
-    const Outcome o = runProgram(arguments);
-    QCOMPARE(o.status, status);
-    const auto matches = [](const QString &pattern, const QString &text) {
-        return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
-    };
+    QVERIFY(prepare(good_, marked == good_));
+    const Outcome o = runProgram(arguments, display, status == windowStays);
     QVERIFY2(matches(out, o.out), qPrintable(QStringLiteral("stdout: [%1]").arg(o.out)));
     QVERIFY2(matches(err, o.err), qPrintable(QStringLiteral("stderr: [%1]").arg(o.err)));
-    if (!converted.isEmpty())
-        QCOMPARE(readColumn(converted, QStringLiteral("select CODPROD from PRODUTOS")), QStringList{"203456"});
+    // The window ends on SIGTERM as on its Exit command.
+    QCOMPARE(o.status, status == windowStays ? 0 : status);
+    QCOMPARE(readColumn(good_, QStringLiteral("select CODPROD from PRODUTOS")),
+             QStringList{converted == good_ ? QStringLiteral("203456") : QStringLiteral("1234567")});
+    if (arguments.contains(QStringLiteral("--convert"))) {
+        QVERIFY2(!o.out.contains(QStringLiteral("  ")) && !o.out.contains(u'\r'), qPrintable(o.out));
+        QVERIFY2(!o.err.contains(QStringLiteral("  ")) && !o.err.contains(u'\r'), qPrintable(o.err));
+    }
+}
+
+void TestCommandLine::onATerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("screen"); // patterns of the lines left on the screen
+    QTest::addColumn<QString>("frame");      // a pattern one of the progress lines must match
+
+    const QString good = dbs_.path(QStringLiteral("boa.fb")), bad = dbs_.path(QStringLiteral("sem-substr.fb"));
+    const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$";
+    const QString badFailed = "^conversor: " + QRegularExpression::escape(bad)
+                              + ": Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$";
+    const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
+
+    QTest::newRow("80 columns") << QStringList{"--convert", good} << 80 << 0 << QStringList{goodDone}
+                                << "^\\[#{30}\\]" + status;
+    QTest::newRow("60 columns: a shorter bar")
+        << QStringList{"--convert", good} << 60 << 0 << QStringList{goodDone} << "^\\[#{12}\\]" + status;
+    QTest::newRow("a terminal that does not say its width")
+        << QStringList{"--convert", good} << 0 << 0 << QStringList{goodDone} << "^\\[#{30}\\]" + status;
+    QTest::newRow("two files, 80 columns") << QStringList{"--convert", good, bad} << 80 << 1
+                                           << QStringList{goodDone, badFailed} << "^\\[#{30}\\]" + status;
+    QTest::newRow("two files, 24 columns: no bar, the status cut")
+        << QStringList{"--convert", good, bad} << 24 << 1 << QStringList{goodDone, badFailed}
+        << QStringLiteral("^1/1 Atualizando tabela:$");
+    QTest::newRow("8 columns") << QStringList{"--convert", good} << 8 << 0 << QStringList{goodDone}
+                               << QStringLiteral("^1/1 Atu$");
+}
+
+void TestCommandLine::onATerminal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, columns);
+    QFETCH(int, status);
+    QFETCH(QStringList, screen);
+    QFETCH(QString, frame);
+    QVERIFY(prepare(good_));
+    const Outcome o = runOnTerminal(arguments, columns);
+    QCOMPARE(o.status, status);
+    const int width = columns > 0 ? columns : 80;
+    // Every progress line fits the terminal and tells of the copy or a table being rewritten
+    // (none is drawn for the reset after a file's end), and one shows the table.
+    const QStringList frames = progressFrames(o.out);
+    static const QRegularExpression copying(QStringLiteral("^Copiando o banco: \\d+%?$")); // whole or cut
+    for (const QString &drawn : frames) {
+        QVERIFY2(drawn.size() < width, qPrintable(drawn));
+        const QString status = drawn.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+        QVERIFY2(QStringLiteral("Atualizando tabela: PRODUTOS").startsWith(status)
+                     || QStringLiteral("Copiando o banco: ").startsWith(status) || copying.match(status).hasMatch(),
+                 qPrintable(drawn));
+    }
+    QVERIFY2(!frames.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frames.join(u'\n')));
+    // Once it is over, the screen holds each file's line and nothing else: no progress line left
+    // behind, whole or in part.
+    QString unexpected;
+    const QStringList lines = screenLines(o.out, width, &unexpected);
+    QCOMPARE(unexpected, QString());
+    QVERIFY2(lines.size() == screen.size(), qPrintable(lines.join(u'\n')));
+    for (int i = 0; i < screen.size(); ++i)
+        QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.at(i)));
+}
+
+void TestCommandLine::helpFitsTheTerminal_data()
+{
+    QTest::addColumn<int>("columns"); // -1: not a terminal
+    QTest::addColumn<int>("width");   // the description's
+    QTest::newRow("a pipe") << -1 << 80;
+    QTest::newRow("50 columns") << 50 << 50;
+    QTest::newRow("a terminal that does not say its width") << 0 << 80;
+    QTest::newRow("200 columns: as wide as Qt's list of options") << 200 << 80;
+}
+
+void TestCommandLine::helpFitsTheTerminal()
+{
+    QFETCH(int, columns);
+    QFETCH(int, width);
+    const Outcome o = columns < 0 ? runProgram({QStringLiteral("--help")}) : runOnTerminal({QStringLiteral("--help")}, columns);
+    QCOMPARE(o.status, 0);
+    const QStringList lines = description(o.out);
+    QVERIFY(lines.size() > 1);
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines.at(i).size() <= width, qPrintable(lines.at(i)));
+        // Each line as full as it can be: the next one's first word would not have fitted.
+        const QString next = lines.value(i + 1).section(u' ', 0, 0);
+        if (i + 1 < lines.size() && !lines.at(i).endsWith(u'.'))
+            QVERIFY2(lines.at(i).size() + 1 + next.size() > width, qPrintable(lines.at(i)));
+    }
+    // Nothing lost: the same words as the description on a pipe.
+    static const QString words = description(runProgram({QStringLiteral("--help")}).out).join(u' ');
+    QCOMPARE(lines.join(u' '), words);
 }
 
 void TestCommandLine::signalStopsTheRun()
@@ -124,34 +538,24 @@ SET TERM ; ^
 )");
     QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     QProcess p;
-    runProgram({QStringLiteral("--convert"), file, good_}, &p);
+    p.setProcessEnvironment(programEnvironment(Display::None));
+    p.start(QStringLiteral(PROGRAM), {QStringLiteral("--convert"), file, good_});
     p.setReadChannel(QProcess::StandardError);
     QVERIFY(p.waitForReadyRead(20000)); // its first status line: the run is under way
     QTest::qWait(300);
-    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY2(sendSignal(p, SIGTERM), "the run ended before the signal");
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 128 + SIGTERM);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(err.count(QStringLiteral("conversor: ")), 1);
-    QVERIFY2(err.contains(QStringLiteral(": conversão interrompida por SIGTERM; nada foi alterado.")), qPrintable(err));
+    QVERIFY2(matches(QStringLiteral("\\nconversor: %1: conversão interrompida por SIGTERM; nada foi alterado\\. "
+                                    "Erro ao atualizar a tabela GRANDE Motivo: [^\\n]+\\n$")
+                         .arg(QRegularExpression::escape(file)),
+                     err),
+             qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("  ")), qPrintable(err));
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString()); // no final message: no box
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
-}
-
-void TestCommandLine::progressLineOnATerminal()
-{
-    QVERIFY(TempDatabases::isql(good_, QStringLiteral("UPDATE PRODUTOS SET CODPROD = '1234567';\nCOMMIT;\n")).ok);
-    // script(1) gives the program a terminal for its output.
-    QProcess p;
-    p.start(QStringLiteral("script"), {"-qec", QStringLiteral("%1 --convert %2").arg(QStringLiteral(PROGRAM), good_), "/dev/null"});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    const QString seen = QString::fromUtf8(p.readAllStandardOutput());
-    // One line, redrawn in place: a bar, the count and the status; no status on lines of its own.
-    QVERIFY2(seen.contains(QStringLiteral("\r\033[K[") + QString(30, u'#') + QStringLiteral("] 1/1 Atualizando tabela: PRODUTOS")),
-             qPrintable(seen));
-    QVERIFY2(!seen.contains(QStringLiteral("\nAtualizando tabela")), qPrintable(seen));
-    QVERIFY(seen.contains(good_ + QStringLiteral(": Dados atualizados com sucesso! ")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -47,10 +47,10 @@ chown "$user" "$big"
 as_user "$convert" --convert "$big" >"$work/first.log" 2>/dev/null &
 first=$!
 sleep 0.4
-as_user "$convert" --convert "$big" >"$work/second.log" 2>/dev/null
+as_user "$convert" --convert "$big" >"$work/second.log" 2>"$work/second.err"
 wait "$first"
-cat "$work/second.log"
+cat "$work/second.log" "$work/second.err"
 check "the first process converts" grep -q ': Dados atualizados com sucesso! $' "$work/first.log"
-check "the second is refused at the connect step" grep -q ': Não foi possível conectar ao banco de dados Vestrel' "$work/second.log"
+check "the second is refused at the connect step" grep -q "^conversor: $big: Não foi possível conectar ao banco de dados Vestrel" "$work/second.err"
 check "every code was rewritten exactly once" [ "$(value "$big" "select (select count(*) from T01 where CODPROD = '203456') + (select count(*) from T08 where CODPROD = '203456') from rdb\$database;")" = 80000 ]
 summary

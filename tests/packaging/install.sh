@@ -55,7 +55,7 @@ status=$?
 cat "$work/bare.err" "$work/bare.out"
 check "without its settings: a failed run" [ "$status" = 1 ]
 check "saying on stderr that the settings are missing" grep -q 'configuração do Firebird do programa não foi encontrada' "$work/bare.err"
-check "and in the run's message" grep -q 'configuração do Firebird do programa não foi encontrada' "$work/bare.out"
+check "and in the run's failure" grep -q "^conversor: $udf: .*configuração do Firebird do programa não foi encontrada" "$work/bare.err"
 mv "$prefix/lib/conversor/firebird.fora" "$prefix/lib/conversor/firebird"
 
 # The Debian package.
