@@ -1,5 +1,7 @@
 #include "clickable.h"
 
+#include "application.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -18,7 +20,12 @@ void TClickable::mouseReleaseEvent(QMouseEvent *event)
     pressed_ = false;
     released();
     if (click)
-        emit OnClick();
+        this->click();
+}
+
+void TClickable::click()
+{
+    TApplication::handle([this] { emit OnClick(); });
 }
 
 void TClickable::mouseDoubleClickEvent(QMouseEvent *event)
@@ -57,11 +64,11 @@ static bool movesFocus(Qt::FocusReason reason)
 void TPanel::focusInEvent(QFocusEvent *event)
 {
     if (movesFocus(event->reason()))
-        emit OnEnter();
+        TApplication::handle([this] { emit OnEnter(); });
 }
 
 void TPanel::focusOutEvent(QFocusEvent *event)
 {
     if (movesFocus(event->reason()))
-        emit OnExit();
+        TApplication::handle([this] { emit OnExit(); });
 }

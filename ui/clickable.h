@@ -10,6 +10,9 @@ class TClickable : public QWidget {
 public:
     using QWidget::QWidget;
 
+    // Runs the handlers of a click, as a click with the primary button does.
+    void click();
+
 signals:
     void OnClick();
 

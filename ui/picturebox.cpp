@@ -1,5 +1,7 @@
 #include "picturebox.h"
 
+#include "application.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -81,7 +83,7 @@ void TImage::enterEvent(QEnterEvent *)
         leavePending_ = false;
         return;
     }
-    emit OnMouseEnter();
+    TApplication::handle([this] { emit OnMouseEnter(); });
 }
 
 void TImage::leaveEvent(QEvent *)
@@ -91,13 +93,13 @@ void TImage::leaveEvent(QEvent *)
         leavePending_ = true;
         return;
     }
-    emit OnMouseLeave();
+    TApplication::handle([this] { emit OnMouseLeave(); });
 }
 
 void TImage::released()
 {
     if (leavePending_ && !rect().contains(mapFromGlobal(QCursor::pos()))) {
         leavePending_ = false;
-        emit OnMouseLeave();
+        TApplication::handle([this] { emit OnMouseLeave(); });
     }
 }
