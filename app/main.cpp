@@ -38,7 +38,6 @@ QString fullPath(const QString &file)
 
 int runWindow(int argc, char **argv, const QString &file)
 {
-    TApplication::useLayoutDpi();
     TApplication app(argc, argv);
     TApplication::setIdentity();
     TApplication::loadQtTranslations();

@@ -26,13 +26,6 @@ public:
 
 } // namespace
 
-void TApplication::useLayoutDpi()
-{
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "96");
-}
-
 bool TApplication::loadQtTranslations()
 {
     auto *qt = new QTranslator(QCoreApplication::instance());

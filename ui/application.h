@@ -10,10 +10,6 @@
 class TApplication final : public QApplication {
     Q_OBJECT
 public:
-    // The layout is in pixels at 96 dots per inch: the platform must not rescale it. Called
-    // before the application object exists.
-    static void useLayoutDpi();
-
     // Qt's own texts (dialogs, command line) in Brazilian Portuguese, like the window's, from
     // Qt's translations; true when they were found.
     static bool loadQtTranslations();

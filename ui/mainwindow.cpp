@@ -4,6 +4,7 @@
 #include "keypreview.h"
 #include "messagebox.h"
 #include "ui_mainwindow.h"
+#include "winfont.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -33,6 +34,7 @@ TForm1::TForm1(QWidget *parent)
     loadPictures();
     accessibility::install();
     ui_->setupUi(this);
+    winfont::useLayoutPixels(this);
     ui_->Label6->setBuddy(ui_->edtDestino);
     setFixedSize(size());
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};

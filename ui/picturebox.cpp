@@ -3,6 +3,7 @@
 #include "application.h"
 
 #include <QPainter>
+#include <QtMath>
 
 #include <cmath>
 
@@ -46,6 +47,20 @@ QImage samplePicture(const QImage &picture, QSize size)
     return out;
 }
 
+// Device pixels covering a length in layout pixels (a product such as 35 x 1.2 is not exact).
+static int devicePixels(int length, qreal ratio)
+{
+    return qCeil(length * ratio - 1e-6);
+}
+
+QImage fittedPicture(const QImage &picture, QSize box, qreal ratio)
+{
+    const QSize fitted = fitPicture(picture.size(), box);
+    QImage drawn = samplePicture(picture, QSize(devicePixels(fitted.width(), ratio), devicePixels(fitted.height(), ratio)));
+    drawn.setDevicePixelRatio(ratio);
+    return drawn;
+}
+
 TImage::TImage(QWidget *parent) : TClickable(parent)
 {
     setFocusPolicy(Qt::NoFocus);
@@ -60,7 +75,7 @@ void TImage::setPicture(const QString &resource)
 
 void TImage::compose()
 {
-    drawn_ = picture_.isNull() ? QImage() : samplePicture(picture_, fitPicture(picture_.size(), size()));
+    drawn_ = picture_.isNull() ? QImage() : fittedPicture(picture_, size(), devicePixelRatioF());
     update();
 }
 
@@ -68,6 +83,8 @@ void TImage::paintEvent(QPaintEvent *)
 {
     if (drawn_.isNull())
         return;
+    if (drawn_.devicePixelRatio() != devicePixelRatioF()) // moved to a screen of another scale
+        drawn_ = fittedPicture(picture_, size(), devicePixelRatioF());
     QPainter p(this);
     p.drawImage(0, 0, drawn_); // blends by alpha over what lies beneath
 }
