@@ -2,6 +2,7 @@
 
 #include "application.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -47,6 +48,19 @@ void TPanel::setColor(const QColor &color)
         return;
     color_ = color;
     update();
+}
+
+void TPanel::setCommandAvailable(bool available)
+{
+    if (available == commandAvailable_)
+        return;
+    commandAvailable_ = available;
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.disabled = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TPanel::paintEvent(QPaintEvent *)

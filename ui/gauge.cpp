@@ -35,9 +35,11 @@ void TGauge::setMaxValue(int value)
         return;
     if (value < min_)
         throw Exception(QStringLiteral("Value must be between %1 and %2").arg(qint64(min_) + 1).arg(INT_MAX));
+    const int before = PercentDone();
     max_ = value;
     value_ = std::min(value_, max_);
-    announce();
+    if (PercentDone() != before)
+        announce();
     redraw();
 }
 
@@ -48,15 +50,16 @@ void TGauge::setProgress(int value)
         return;
     const int before = PercentDone();
     value_ = value;
-    announce();
-    if (PercentDone() != before)
+    if (PercentDone() != before) {
+        announce();
         redraw();
+    }
 }
 
 void TGauge::announce()
 {
     if (QAccessible::isActive()) {
-        QAccessibleValueChangeEvent changed(this, value_);
+        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
         QAccessible::updateAccessibility(&changed);
     }
 }

@@ -43,7 +43,7 @@ protected:
 
 private:
     void redraw();
-    // Tells assistive technology the value changed.
+    // Tells assistive technology the percentage changed.
     void announce();
 
     int min_ = 0;

@@ -40,6 +40,11 @@ TForm1::TForm1(QWidget *parent)
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};
     new KeyPreview(this, focusOrder);
     new ArrowNavigation(this, focusOrder);
+    // During a run the commands cannot run; assistive technology is told so.
+    connect(this, &TForm1::runningChanged, this, [this](bool running) {
+        for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair})
+            panel->setCommandAvailable(!running);
+    });
     FormCreate();
 }
 
@@ -152,11 +157,18 @@ void TForm1::imgConverterClick()
 {
     ThreadedRun run(dbVestrel, *this);
     run_ = &run;
+    emit runningChanged(true);
     lastOutcome_ = run.exec();
     run_ = nullptr;
+    emit runningChanged(false);
     lastFailure_ = run.failure();
     if (endRequested_)
         close();
+}
+
+bool TForm1::running() const
+{
+    return run_ != nullptr;
 }
 
 void TForm1::endOnRequest()

@@ -41,6 +41,8 @@ public:
     QString lastFailure() const { return lastFailure_; }
     // The window's key handler: sees every key before the focused member does.
     void FormKeyDown(int &key, Qt::KeyboardModifiers shift);
+    // True while a conversion run is under way.
+    bool running() const;
 
     // What the run shows through.
     QString pathText() const override;
@@ -50,6 +52,10 @@ public:
     void repaintNow() override;
     void addProgress(int amount) override;
     void setProgress(int value) override;
+
+signals:
+    // A conversion run started (true) or ended (false).
+    void runningChanged(bool running);
 
 public slots:
     void imgAbrirVestrelClick();

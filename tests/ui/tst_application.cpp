@@ -70,6 +70,7 @@ void TestApplication::escapedErrorIsShownAndTheLoopGoesOn_data()
     QTest::newRow("click, the program's failure") << "click" << "program" << "Falhou ao abrir.";
     QTest::newRow("click, a standard failure") << "click" << "standard" << "Sem memória.";
     QTest::newRow("Enter on the focused panel") << "Enter" << "program" << "Falhou ao abrir.";
+    QTest::newRow("a press from assistive technology") << "press" << "program" << "Falhou ao abrir.";
 }
 
 void TestApplication::escapedErrorIsShownAndTheLoopGoesOn()
