@@ -107,9 +107,9 @@ QImage TGauge::compose(qreal ratio) const
     const QRect r(1, 1, w - 2, h - 2); // inside the 1-pixel frame
     const int wb = r.width() + 1, hb = r.height() + 1;
     const int percent = PercentDone();
-    // The images are drawn for the screen's pixels from the start, not enlarged afterwards;
-    // they are combined pixel by pixel, unscaled.
 
+    // The images are drawn for the screen's pixels from the start, not enlarged afterwards,
+    // and combined pixel by pixel.
     QImage a = blackCanvas(size(), ratio);
     {
         QImage b = blackCanvas(size(), ratio);
