@@ -58,7 +58,6 @@ int helpColumns()
 
 int runWindow(int argc, char **argv)
 {
-    TApplication::useLayoutDpi();
     TApplication app(argc, argv);
     TApplication::setIdentity();
     TApplication::loadQtTranslations();

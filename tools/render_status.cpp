@@ -10,7 +10,6 @@
 
 int main(int argc, char **argv)
 {
-    TApplication::useLayoutDpi();
     TApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: render_status TEXT OUT.png\n");

@@ -1,8 +1,9 @@
 #pragma once
 // What assistive technology (a screen reader) finds in the main window, with nothing drawn
-// differently: each command panel as a button named after its picture ("Abrir", "Converter",
-// "Sair") that it can press, the gauge with its value and range, the labels with their text,
-// and the path field labelled by the caption above it.
+// differently: the window as a frame; each command panel as a button named after its picture
+// ("Abrir", "Converter", "Sair") that it can press, disabled while a run is under way; the
+// gauge as a named progress bar with its percentage; the labels with their text; and the path
+// field, read-only, labelled by the caption above it.
 
 namespace accessibility {
 

@@ -26,13 +26,6 @@ public:
 
 } // namespace
 
-void TApplication::useLayoutDpi()
-{
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "96");
-}
-
 bool TApplication::loadQtTranslations()
 {
     auto *qt = new QTranslator(QCoreApplication::instance());
@@ -77,14 +70,21 @@ void TApplication::showException(const QString &message)
     box.exec();
 }
 
-bool TApplication::notify(QObject *receiver, QEvent *event)
+void TApplication::showFailure(std::exception_ptr failure)
 {
     try {
-        return QApplication::notify(receiver, event);
+        std::rethrow_exception(failure);
     } catch (const Exception &e) {
         showException(e.message());
     } catch (const std::exception &e) {
         showException(QString::fromUtf8(e.what()));
     }
-    return false;
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    // The last resort, for failures from outside the program's handlers.
+    bool handled = false;
+    handle([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }

@@ -1,5 +1,8 @@
 #include "clickable.h"
 
+#include "application.h"
+
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -18,7 +21,12 @@ void TClickable::mouseReleaseEvent(QMouseEvent *event)
     pressed_ = false;
     released();
     if (click)
-        emit OnClick();
+        this->click();
+}
+
+void TClickable::click()
+{
+    TApplication::handle([this] { emit OnClick(); });
 }
 
 void TClickable::mouseDoubleClickEvent(QMouseEvent *event)
@@ -42,6 +50,19 @@ void TPanel::setColor(const QColor &color)
     update();
 }
 
+void TPanel::setCommandAvailable(bool available)
+{
+    if (available == commandAvailable_)
+        return;
+    commandAvailable_ = available;
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.disabled = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void TPanel::paintEvent(QPaintEvent *)
 {
     QPainter(this).fillRect(rect(), color_);
@@ -57,11 +78,11 @@ static bool movesFocus(Qt::FocusReason reason)
 void TPanel::focusInEvent(QFocusEvent *event)
 {
     if (movesFocus(event->reason()))
-        emit OnEnter();
+        TApplication::handle([this] { emit OnEnter(); });
 }
 
 void TPanel::focusOutEvent(QFocusEvent *event)
 {
     if (movesFocus(event->reason()))
-        emit OnExit();
+        TApplication::handle([this] { emit OnExit(); });
 }

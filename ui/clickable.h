@@ -10,6 +10,9 @@ class TClickable : public QWidget {
 public:
     using QWidget::QWidget;
 
+    // Runs the handlers of a click, as a click with the primary button does.
+    void click();
+
 signals:
     void OnClick();
 
@@ -33,6 +36,11 @@ public:
     explicit TPanel(QWidget *parent = nullptr);
     QColor color() const { return color_; }
     void setColor(const QColor &color);
+    // Whether the panel's command can run now: not while a conversion run is under way. Only
+    // assistive technology sees the difference (as a disabled button); the panel keeps the
+    // focus and the colour it has, as the window does during a run.
+    bool commandAvailable() const { return commandAvailable_; }
+    void setCommandAvailable(bool available);
 
 signals:
     void OnEnter();
@@ -45,4 +53,5 @@ protected:
 
 private:
     QColor color_{182, 66, 69};
+    bool commandAvailable_ = true;
 };

@@ -20,6 +20,8 @@ public:
     int MaxValue() const { return max_; }
     int Progress() const { return value_; }
     int PercentDone() const;
+    // The percentage as the gauge writes it: "25%".
+    QString percentText() const;
     // Fails with "Value must be between %d and %d" when below the minimum.
     void setMaxValue(int value);
     void setProgress(int value);
@@ -30,8 +32,10 @@ public:
     QColor backColor() const { return back_; }
     void setBackColor(const QColor &color);
 
-    // The gauge as it is painted: frame, bar and percentage.
-    QImage compose() const;
+    // The gauge as it is painted (frame, bar and percentage), in the device pixels of the
+    // widget's screen: at a device pixel ratio of 2 every layout pixel is 2 x 2 of them.
+    QImage compose() const { return compose(devicePixelRatioF()); }
+    QImage compose(qreal ratio) const;
 
 protected:
     void paintEvent(QPaintEvent *) override;
@@ -39,7 +43,7 @@ protected:
 
 private:
     void redraw();
-    // Tells assistive technology the value changed.
+    // Tells assistive technology the percentage changed.
     void announce();
 
     int min_ = 0;

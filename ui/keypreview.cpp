@@ -1,5 +1,7 @@
 #include "keypreview.h"
 
+#include "application.h"
+
 #include "mainwindow.h"
 
 #include <QKeyEvent>
@@ -22,7 +24,7 @@ bool KeyPreview::eventFilter(QObject *watched, QEvent *event)
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
         return false;
     int code = key->key();
-    form_->FormKeyDown(code, key->modifiers());
+    TApplication::handle([&] { form_->FormKeyDown(code, key->modifiers()); });
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "threadedrun.h"
 #include "ui_mainwindow.h"
+#include "winfont.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -39,11 +40,18 @@ TForm1::TForm1(dbx::Layer *layer, QWidget *parent)
     loadPictures();
     accessibility::install();
     ui_->setupUi(this);
+    winfont::useLayoutPixels(this);
     ui_->Label6->setBuddy(ui_->edtDestino);
     setFixedSize(size());
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};
     new KeyPreview(this, focusOrder);
     new ArrowNavigation(this, focusOrder);
+    // During a run Open and Convert cannot run, and assistive technology is told so; Exit can:
+    // it closes the window, which stops the run first.
+    connect(this, &TForm1::runningChanged, this, [this](bool running) {
+        for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter})
+            panel->setCommandAvailable(!running);
+    });
     FormCreate();
 }
 

@@ -60,6 +60,7 @@ public:
     void setProgress(int value) override;
 
 signals:
+    // A conversion run started (true) or ended (false).
     void runningChanged(bool running);
 
 public slots:

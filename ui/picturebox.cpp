@@ -1,6 +1,9 @@
 #include "picturebox.h"
 
+#include "application.h"
+
 #include <QPainter>
+#include <QtMath>
 
 #include <cmath>
 
@@ -44,6 +47,20 @@ QImage samplePicture(const QImage &picture, QSize size)
     return out;
 }
 
+// Device pixels covering a length in layout pixels (a product such as 35 x 1.2 is not exact).
+static int devicePixels(int length, qreal ratio)
+{
+    return qCeil(length * ratio - 1e-6);
+}
+
+QImage fittedPicture(const QImage &picture, QSize box, qreal ratio)
+{
+    const QSize fitted = fitPicture(picture.size(), box);
+    QImage drawn = samplePicture(picture, QSize(devicePixels(fitted.width(), ratio), devicePixels(fitted.height(), ratio)));
+    drawn.setDevicePixelRatio(ratio);
+    return drawn;
+}
+
 TImage::TImage(QWidget *parent) : TClickable(parent)
 {
     setFocusPolicy(Qt::NoFocus);
@@ -58,7 +75,7 @@ void TImage::setPicture(const QString &resource)
 
 void TImage::compose()
 {
-    drawn_ = picture_.isNull() ? QImage() : samplePicture(picture_, fitPicture(picture_.size(), size()));
+    drawn_ = picture_.isNull() ? QImage() : fittedPicture(picture_, size(), devicePixelRatioF());
     update();
 }
 
@@ -66,6 +83,8 @@ void TImage::paintEvent(QPaintEvent *)
 {
     if (drawn_.isNull())
         return;
+    if (drawn_.devicePixelRatio() != devicePixelRatioF()) // moved to a screen of another scale
+        drawn_ = fittedPicture(picture_, size(), devicePixelRatioF());
     QPainter p(this);
     p.drawImage(0, 0, drawn_); // blends by alpha over what lies beneath
 }
@@ -81,7 +100,7 @@ void TImage::enterEvent(QEnterEvent *)
         leavePending_ = false;
         return;
     }
-    emit OnMouseEnter();
+    TApplication::handle([this] { emit OnMouseEnter(); });
 }
 
 void TImage::leaveEvent(QEvent *)
@@ -91,13 +110,13 @@ void TImage::leaveEvent(QEvent *)
         leavePending_ = true;
         return;
     }
-    emit OnMouseLeave();
+    TApplication::handle([this] { emit OnMouseLeave(); });
 }
 
 void TImage::released()
 {
     if (leavePending_ && !rect().contains(mapFromGlobal(QCursor::pos()))) {
         leavePending_ = false;
-        emit OnMouseLeave();
+        TApplication::handle([this] { emit OnMouseLeave(); });
     }
 }

@@ -9,6 +9,10 @@
 QSize fitPicture(QSize picture, QSize box);
 // The picture sampled to size, nearest neighbour, no smoothing.
 QImage samplePicture(const QImage &picture, QSize size);
+// The picture as a box of size box shows it on a screen of the given device pixel ratio: fitted
+// in layout pixels, then sampled from the picture itself for the screen's pixels (never an
+// enlargement of the 96-dpi drawing).
+QImage fittedPicture(const QImage &picture, QSize box, qreal ratio);
 
 // A picture box: decodes its picture once and draws it fitted into its top-left corner.
 class TImage final : public TClickable {
@@ -18,6 +22,7 @@ public:
     explicit TImage(QWidget *parent = nullptr);
     QString picture() const { return source_; }
     void setPicture(const QString &resource);
+    // The picture as drawn, in the device pixels of the widget's screen.
     const QImage &drawn() const { return drawn_; }
 
 signals:

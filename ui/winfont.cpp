@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QRawFont>
+#include <QWidget>
 #include <QtEndian>
 
 #include <cmath>
@@ -51,6 +52,20 @@ int lineHeight(const QFont &font)
 int ascent(const QFont &font)
 {
     return metrics(font).ascent;
+}
+
+void useLayoutPixels(QWidget *widget)
+{
+    QWidgetList members{widget};
+    for (QWidget *member : widget->findChildren<QWidget *>())
+        members << member;
+    for (QWidget *member : std::as_const(members)) {
+        if (!member->testAttribute(Qt::WA_SetFont) || member->font().pointSizeF() <= 0)
+            continue;
+        QFont font = member->font();
+        font.setPixelSize(int(std::lround(font.pointSizeF() * 96 / 72)));
+        member->setFont(font);
+    }
 }
 
 QFont regular8()

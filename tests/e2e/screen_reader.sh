@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The window as a screen reader finds it over AT-SPI, in a desktop session of the test's own
+# (Xvfb with openbox, a D-Bus session and its accessibility bus). screen_reader.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+. "$source/tests/e2e/lib.sh"
+start_desktop
+
+# The session's buses: the accessibility bus launcher starts a bus and a registry of its own,
+# ended with it, its socket in the test's folder.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+dbus-daemon --session --nofork --print-address=1 >"$work/bus" 2>/dev/null & pids+=($!)
+for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & launcher=$!
+pids+=($launcher)
+cleanups+=('stop $(pgrep -P $launcher)')
+for _ in $(seq 50); do
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
+  sleep 0.1
+done
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+atspi() { /usr/bin/python3 "$source/tests/e2e/atspi.py" "$1" conversor "${@:2}"; }
+# line ROLE NAME: the tree's line for that object, without its depth
+line() { atspi tree | cut -d' ' -f2- | grep -m1 "^$1|$2|"; }
+# has LINE FIELD WORD: the line's field (3 actions, 4 states, 5 interfaces) holds WORD
+has() { [ -n "$1" ] && [[ ",$(echo "$1" | cut -d'|' -f"$2")," == *",$3,"* ]]; }
+lacks() { [ -n "$1" ] && ! has "$@"; }
+
+missing="$work/nao-existe.fb"
+start_tool "$missing"
+
+frame=$(line frame 'Conversor de dados - Malhavera -')
+check "the window is a frame with its title" [ -n "$frame" ]
+bar=$(line 'progress bar' Progresso)
+check "the gauge is a progress bar named Progresso" [ -n "$bar" ]
+check "the gauge offers no actions (no Increase or Decrease)" [ "$(echo "$bar" | cut -d'|' -f3)" = "" ]
+for command in Abrir Converter Sair; do
+  button=$(line 'push button' "$command")
+  check "$command is a push button that can be pressed" has "$button" 3 Press
+  check "$command is enabled" has "$button" 4 enabled
+done
+field=$(line text 'Banco de Dados  Vestrel (Firebird \*.fb)')
+check "the path field is named by its caption" [ -n "$field" ]
+check "the path field offers no editable text" lacks "$field" 5 EditableText
+# Qt's bridge answers a request for text even where the field has no editable text; what
+# matters is that the field keeps its path.
+atspi settext outro.fb >/dev/null
+check "text set through AT-SPI does not reach the path field" [ "$(atspi text)" = "$missing" ]
+
+# Open: the press returns while the dialog comes up.
+ms=$(atspi press Abrir)
+check "a press on Open returns at once (${ms} ms)" [ "${ms:-99999}" -lt 1000 ]
+check "the Open dialog comes up afterwards" [ -n "$(timeout 20 bash -c "$(declare -f wait_for); wait_for '^(Open|Abrir)\$'")" ]
+xdotool key Escape
+sleep 0.5
+
+# Convert on a file that is no database: the run stops at its connect step, with its box.
+ms=$(atspi press Converter)
+check "a press on Convert returns at once (${ms} ms)" [ "${ms:-99999}" -lt 1000 ]
+wait_box
+check "the run ends in the Error box" [ "$box" = Error ]
+for command in Abrir Converter Sair; do
+  check "$command reports itself disabled while the run is under way" lacks "$(line 'push button' "$command")" 4 enabled
+done
+atspi press Sair >/dev/null
+sleep 0.5
+check "Exit pressed during the run does nothing" kill -0 "$app"
+xdotool key Return # OK
+sleep 0.5
+for command in Abrir Converter Sair; do
+  check "$command is enabled again after the run" has "$(line 'push button' "$command")" 4 enabled
+done
+check "the window is still open after the run" kill -0 "$app"
+atspi press Sair >/dev/null
+check "Exit pressed after the run closes the tool" gone "$app"
+summary
