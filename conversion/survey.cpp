@@ -15,7 +15,9 @@ Survey Survey::read(TSQLConnection &db, const QString &description)
 {
     Survey s;
     for (const QStringList &row : queries::readAll(db, statements::otherAttachments()))
-        s.others_ << OtherAttachment{trimControl(row.value(0)), trimControl(row.value(1)), trimControl(row.value(2))};
+        // The engine gives the address with its port ("10.0.0.5/43886"): the computer is what helps.
+        s.others_ << OtherAttachment{trimControl(row.value(0)), trimControl(row.value(1)).section(u'/', 0, 0),
+                                     trimControl(row.value(2))};
     if (!s.others_.isEmpty())
         s.stops_ << RewritePlan::Stop{{}, othersText(s.others_)};
     s.plan_ = RewritePlan::read(db);

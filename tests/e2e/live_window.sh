@@ -21,15 +21,25 @@ COMMIT;" >/dev/null
 fresh() { cp "$template" "$work/$1.fb" && echo "$work/$1.fb"; }
 states() { value "$1" "select trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 order by 1;" | paste -sd, -; }
 holding() { value "$1" "select count(*) from T01 where CODPROD = '$2';"; }
-# The run is under way once it has recorded the triggers it switches off.
-under_way() { for _ in $(seq 200); do compgen -G "$XDG_STATE_HOME/conversor/gatilhos/*.gatilhos" >/dev/null && return 0; sleep 0.05; done; return 1; }
+# The run is rewriting once its safety copy is made and the engine's backup lock is let go of
+# (the triggers are switched off right after); under_way DB.
+under_way() {
+  local base=${1%.fb}
+  for _ in $(seq 400); do
+    if compgen -G "$base.copia-*.fb" >/dev/null && [ ! -e "$1.delta" ]; then sleep 0.5; return 0; fi
+    sleep 0.05
+  done
+  return 1
+}
+described() { isql "$1" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$DATABASE;"; }
+# Nothing of a stopped run is left: no record of switched-off triggers, no copy.
+nothing_left() { ! described "$1" | grep -q 'gatilhos desativados' && ! compgen -G "${1%.fb}.copia-*.fb" >/dev/null; }
 
 # ---- a long run: the window answers the window manager, keys wait
 db=$(fresh vivo)
 start_tool && choose_file "$db"
 xdotool key Tab Return # Convert
-under_way
-sleep 0.5
+under_way "$db"
 answered=0 worst=0
 for _ in $(seq 6); do
   if ms=$("$build/xping" "$win" 3000); then
@@ -62,8 +72,7 @@ db=$(fresh interrompido)
 before=$(states "$db")
 start_tool && choose_file "$db"
 xdotool key Tab Return
-under_way
-sleep 1
+under_way "$db"
 kill -TERM "$app"
 boxed=no
 for _ in $(seq 100); do
@@ -79,5 +88,42 @@ check "without a box" [ "$boxed" = no ]
 check "saying so in one line" [ "$(grep -c '^conversor: conversão interrompida por SIGTERM' "$work/app.err")" = 1 ]
 check "every row as before" [ "$(holding "$db" 1234567)" = $rows ]
 check "every trigger as before" [ "$(states "$db")" = "$before" ]
-check "nothing of the run is left to make good" bash -c "! compgen -G '$XDG_STATE_HOME/conversor/gatilhos/*.gatilhos' >/dev/null"
+check "nothing of the run is left to make good" nothing_left "$db"
+
+# ---- closing the window in the middle of a run, three ways: the run stops as on SIGTERM
+# (cancelled, undone, the triggers as before) and the window closes.
+for way in alt+F4 "the window manager's close" Exit; do
+  db=$(fresh "fechado-$(echo "$way" | tr -cd 'a-zA-Z')")
+  before=$(states "$db")
+  start_tool && choose_file "$db"
+  xdotool key Tab Return
+  under_way "$db"
+  case $way in
+    alt+F4) xdotool key alt+F4 ;;
+    "the window manager's close") wmctrl -c "Conversor de dados - Malhavera -" ;;
+    Exit) xdotool mousemove --window "$win" 524 211 click 1 ;; # the Exit picture
+  esac
+  check "closing with $way during a run ends the program" gone "$app"
+  wait "$app" 2>/dev/null
+  check "closing with $way: every row as before" [ "$(holding "$db" 1234567)" = $rows ]
+  check "closing with $way: every trigger as before" [ "$(states "$db")" = "$before" ]
+  check "closing with $way: nothing of the run left" nothing_left "$db"
+done
+
+# ---- the display goes away in the middle of a run (a logout): undone, no crash
+db=$(fresh sem-tela)
+before=$(states "$db")
+start_tool && choose_file "$db"
+xdotool key Tab Return
+under_way "$db"
+kill -9 "${pids[0]}" # the X server
+for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+wait "$app"
+status=$?
+cat "$work/app.err"
+check "without its display the program ends" bash -c "! kill -0 $app 2>/dev/null"
+check "by exit, not by a crash" [ "$status" -lt 128 ]
+check "saying the run was undone" grep -q 'conversão interrompida ao fechar a tela; nada foi alterado' "$work/app.err"
+check "without the display: every row as before" [ "$(holding "$db" 1234567)" = $rows ]
+check "without the display: every trigger as before" [ "$(states "$db")" = "$before" ]
 summary
