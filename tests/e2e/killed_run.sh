@@ -124,4 +124,15 @@ status=$?
 cat "$work/again.log" "$work/again.err"
 check "the next run refuses it: converted already" bash -c "[ $status = 1 ] && grep -q 'parece já ter sido convertido (convertido em ' '$work/again.log' '$work/again.err'"
 check "and changes nothing" [ "$(count "$db" 203456)" = "$total" ]
+
+# ---- a signal while the commit is under way: its outcome decides
+db="$work/sinal.fb"
+cp "$template" "$db"
+gdb -batch -nx -ex 'set pagination off' -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run \
+  -ex 'signal SIGTERM' -ex delete -ex continue --args "$build/conversor" --convert "$db" >"$work/signal.log" 2>&1
+cat "$work/signal.log" | grep -E 'conversor|Dados|exited' 
+check "a SIGTERM during the commit: every code converted" [ "$(count "$db" 203456)" = "$total" ]
+check "reported as converted, with status 0" \
+  bash -c "grep -q ': Dados atualizados com sucesso! ' '$work/signal.log' && grep -q 'exited normally' '$work/signal.log'"
+check "the triggers as before" [ "$(triggers "$db")" = "$before" ]
 summary
