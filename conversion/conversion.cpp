@@ -161,7 +161,7 @@ void Conversion::runConnected()
         interruptRequested_ = false;
         commitSent_ = false;
     });
-    const QString tabela = QStringLiteral("Tabela");
+    const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
     std::unique_ptr<TSQLQuery> QryBuscaTabelas;
     std::unique_ptr<TSQLQuery> QryAtualizaTabela;
     std::optional<TriggerSwitch> triggers;
@@ -212,10 +212,11 @@ void Conversion::runConnected()
         // A relation the discovery lists twice (CODPROD and a quoted "codprod") is rewritten once.
         std::set<QString> rewritten;
         while (!QryBuscaTabelas->Eof()) {
-            table = QryBuscaTabelas->FieldByName(tabela).AsString();
+            table = QryBuscaTabelas->FieldByName(nameColumn).AsString();
             view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table));
             view_.repaintNow();
-            const QString name = trimControl(QryBuscaTabelas->FieldByName(tabela).AsString());
+            // The name is read from the current row again for the statement.
+            const QString name = trimControl(QryBuscaTabelas->FieldByName(nameColumn).AsString());
             const RewritePlan::Step step = plan.step(name);
             if (step.rewrite && rewritten.insert(name).second) {
                 if (!isPlainIdentifier(name)) // listed after the plan was read

@@ -23,7 +23,7 @@ QList<QStringList> readAll(TSQLConnection &db, const QString &sql)
         for (const QString &name : q.fieldNames()) {
             const TField &f = q.FieldByName(name);
             const QString text = f.AsString();
-            row << (f.IsNull() ? QString() : text.isNull() ? QStringLiteral("") : text);
+            row << (f.isNull() ? QString() : text.isNull() ? QStringLiteral("") : text);
         }
         rows << row;
     }

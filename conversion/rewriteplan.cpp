@@ -186,9 +186,9 @@ RewritePlan RewritePlan::read(TSQLConnection &db)
         q.SQL().setText(statements::codeColumns());
         for (q.Open(); !q.Eof(); q.Next())
             columns.append({q.FieldByName(QStringLiteral("RELATION")).AsString(), text(q, "FIELD"),
-                            q.FieldByName(QStringLiteral("IS_VIEW")).AsInteger() != 0,
-                            q.FieldByName(QStringLiteral("COMPUTED")).AsInteger() != 0,
-                            q.FieldByName(QStringLiteral("LENGTH")).AsInteger()});
+                            q.FieldByName(QStringLiteral("IS_VIEW")).asInteger() != 0,
+                            q.FieldByName(QStringLiteral("COMPUTED")).asInteger() != 0,
+                            q.FieldByName(QStringLiteral("LENGTH")).asInteger()});
     }
     QList<CodeReference> references;
     {

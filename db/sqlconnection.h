@@ -41,7 +41,7 @@ public:
 
     bool Connected() const { return state_ == TConnectionState::csStateOpen; }
     void setConnected(bool connected);
-    TConnectionState State() const { return state_; }
+    TConnectionState state() const { return state_; }
 
     // The database string the open connection attached, empty while closed.
     QString attachedDatabase() const { return attachedDatabase_; }

@@ -42,7 +42,7 @@ QString decodeText(const QByteArray &bytes)
 
 // ---- TField
 
-bool TField::IsNull() const
+bool TField::isNull() const
 {
     return !query_->reader_ || query_->eof_ || query_->reader_->value(ordinal_).null;
 }
@@ -55,7 +55,7 @@ QString TField::AsString() const
     return v.null ? QString() : decodeText(v.text);
 }
 
-int TField::AsInteger() const
+int TField::asInteger() const
 {
     if (!query_->reader_ || query_->eof_)
         return 0;
@@ -199,12 +199,12 @@ void TSQLQuery::Next()
 TField &TSQLQuery::FieldByName(const QString &name)
 {
     for (const auto &field : fields_)
-        if (field->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+        if (field->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return *field;
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));
 }
 
-TField &TSQLQuery::Fields(int index)
+TField &TSQLQuery::field(int index)
 {
     if (index < 0 || std::size_t(index) >= fields_.size())
         throw EDatabaseError(QStringLiteral("Field index out of range"));
@@ -215,7 +215,7 @@ QStringList TSQLQuery::fieldNames() const
 {
     QStringList names;
     for (const auto &field : fields_)
-        names << field->FieldName();
+        names << field->fieldName();
     return names;
 }
 
@@ -256,7 +256,7 @@ int TSQLQuery::RecordCount()
             counter.setSQLConnection(connection_);
             counter.openText(count);
             if (!counter.Eof())
-                result = counter.fields_.front()->AsInteger();
+                result = counter.fields_.front()->asInteger();
         } catch (const Exception &) {
             result = -1;
         }

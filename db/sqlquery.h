@@ -15,11 +15,11 @@ class TSQLQuery;
 // One column of an open result.
 class TField final {
 public:
-    const QString &FieldName() const { return info_.name; }
-    bool IsNull() const;
+    const QString &fieldName() const { return info_.name; }
+    bool isNull() const;
     // The current row's value as the layer delivers it; empty when null or past the end.
     QString AsString() const;
-    int AsInteger() const;
+    int asInteger() const;
 
 private:
     friend class TSQLQuery;
@@ -52,7 +52,7 @@ public:
     void Next();
     TField &FieldByName(const QString &name);
     // The field of column index (from 0) of the open result.
-    TField &Fields(int index);
+    TField &field(int index);
     QStringList fieldNames() const;
     int RecordCount();
 

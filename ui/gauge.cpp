@@ -17,7 +17,7 @@ TGauge::TGauge(QWidget *parent) : QWidget(parent)
     setFont(winfont::regular8());
 }
 
-int TGauge::PercentDone() const
+int TGauge::percentDone() const
 {
     if (max_ == min_)
         return 0;
@@ -26,7 +26,7 @@ int TGauge::PercentDone() const
 
 QString TGauge::percentText() const
 {
-    return QStringLiteral("%1%").arg(PercentDone());
+    return QStringLiteral("%1%").arg(percentDone());
 }
 
 void TGauge::setMaxValue(int value)
@@ -35,10 +35,10 @@ void TGauge::setMaxValue(int value)
         return;
     if (value < min_)
         throw Exception(QStringLiteral("Value must be between %1 and %2").arg(qint64(min_) + 1).arg(INT_MAX));
-    const int before = PercentDone();
+    const int before = percentDone();
     max_ = value;
     value_ = std::min(value_, max_);
-    if (PercentDone() != before)
+    if (percentDone() != before)
         announce();
     redraw();
 }
@@ -48,9 +48,9 @@ void TGauge::setProgress(int value)
     value = std::clamp(value, min_, max_);
     if (value == value_)
         return;
-    const int before = PercentDone();
+    const int before = percentDone();
     value_ = value;
-    if (PercentDone() != before) {
+    if (percentDone() != before) {
         announce();
         redraw();
     }
@@ -106,7 +106,7 @@ QImage TGauge::compose(qreal ratio) const
     const int w = width(), h = height();
     const QRect r(1, 1, w - 2, h - 2); // inside the 1-pixel frame
     const int wb = r.width() + 1, hb = r.height() + 1;
-    const int percent = PercentDone();
+    const int percent = percentDone();
 
     // The images are drawn for the screen's pixels from the start, not enlarged afterwards,
     // and combined pixel by pixel.

@@ -19,7 +19,7 @@ public:
     int MinValue() const { return min_; }
     int MaxValue() const { return max_; }
     int Progress() const { return value_; }
-    int PercentDone() const;
+    int percentDone() const;
     // The percentage as the gauge writes it: "25%".
     QString percentText() const;
     // Fails with "Value must be between %d and %d" when below the minimum.

@@ -59,7 +59,7 @@ QMap<QString, QStringList> values(const QString &file, const QStringList &column
             q.setSQLConnection(&db);
             q.SQL().setText(QStringLiteral("select * from ") + table);
             for (q.Open(); !q.Eof(); q.Next())
-                v << q.Fields(column.mid(1).toInt() - 1).AsString();
+                v << q.field(column.mid(1).toInt() - 1).AsString();
         } else {
             v = readColumn(file, QStringLiteral("select %1 from %2").arg(expression.arg(column), table));
         }

@@ -235,7 +235,7 @@ void TestRun::failurePoints()
     QCOMPARE(view.gaugeValue, gaugeValue);
     QCOMPARE(view.status, status);
     QCOMPARE(layer.live.size(), 0); // the queries released and the file let go of, whatever happened
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
 
 void TestRun::stopsBeforeAnythingChanges_data()
@@ -342,7 +342,7 @@ void TestRun::eachRunAttachesTheFileChosenThen()
         view.path = QString::fromLatin1(path);
         Conversion(db, view, noCopy).run();
         QCOMPARE(layer.connectEntries.last().value(1).value, view.path);
-        QCOMPARE(db.State(), TConnectionState::csStateClosed); // let go of at the end
+        QCOMPARE(db.state(), TConnectionState::csStateClosed); // let go of at the end
         QCOMPARE(layer.live.size(), 0);
     }
     QCOMPARE(layer.connectEntries.size(), 3);
@@ -445,7 +445,7 @@ void TestRun::interruptedRun()
     const qsizetype disabled = layer.calls.indexOf(QStringLiteral("cancel(1)"));
     QVERIFY(raised >= 0 && disabled > raised);
     QVERIFY(disabled < layer.calls.indexOf(QStringLiteral("rollback()")));
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
 
 void TestRun::interruptDuringTheCommitLeavesItConverted()

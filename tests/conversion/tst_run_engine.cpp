@@ -283,7 +283,7 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
     QCOMPARE(view.boxes[0].text, QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + reason);
     QVERIFY(view.statuses.isEmpty());
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
 
     // The tool goes on working with a good database.
     const QString good = dbs_.create(QStringLiteral("good-after-%1.fb").arg(kind).replace(u' ', u'-'), sql_);

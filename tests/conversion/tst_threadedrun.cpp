@@ -158,7 +158,7 @@ void TestThreadedRun::interruptedFromTheCallingThread()
     QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE T3")));
     QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
              (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON DATABASE IS NULL\r\n", "Commit\r\n"}));
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
 
 void TestThreadedRun::interruptCancelsARunningStatement()

@@ -63,7 +63,7 @@ void TestConnection::entryListReachingTheLayer()
     TSQLConnection db(layer);
     db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral(" /data/loja.fb "));
     db.setConnected(true);
-    QCOMPARE(db.State(), TConnectionState::csStateOpen);
+    QCOMPARE(db.state(), TConnectionState::csStateOpen);
     QCOMPARE(layer.connectEntries.size(), 1);
 
     const EntryList expected = {
@@ -150,7 +150,7 @@ void TestConnection::failedAttachLeavesClosedAndRetriesWithoutReload()
     layer.fail({QStringLiteral("connect"), {}, 101, QStringLiteral("I/O error during \"open\" operation")});
     TSQLConnection db(layer);
     QCOMPARE(failureOf([&] { db.setConnected(true); }), QStringLiteral("I/O error during \"open\" operation"));
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
     QVERIFY2(layer.live.isEmpty(), "the half-made layer connection is released");
 
     db.setConnected(true);
@@ -179,7 +179,7 @@ void TestConnection::failedLoadIsRetried()
         QCOMPARE(e.message(), message);
         QCOMPARE(e.code(), 22);
     }
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
     db.setConnected(true);
     QCOMPARE(layer.loads, 2);
     QVERIFY(db.Connected());

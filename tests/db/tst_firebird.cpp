@@ -72,10 +72,10 @@ void TestFirebird::attachAndDetach()
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), sample_);
     db.setConnected(true);
-    QCOMPARE(db.State(), TConnectionState::csStateOpen);
+    QCOMPARE(db.state(), TConnectionState::csStateOpen);
     QCOMPARE(db.quoteChar(), QString()); // dialect 1: double quotes are strings
     db.setConnected(false);
-    QCOMPARE(db.State(), TConnectionState::csStateClosed);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
     db.setConnected(true);
     QVERIFY(db.Connected());
 }

@@ -14,7 +14,7 @@ QStringList readColumn(const QString &database, const QString &sql)
     QStringList values;
     for (; !q.Eof(); q.Next()) {
         TField &f = q.FieldByName(q.fieldNames().first());
-        values << (f.IsNull() ? QStringLiteral("<null>") : f.AsString());
+        values << (f.isNull() ? QStringLiteral("<null>") : f.AsString());
     }
     return values;
 }

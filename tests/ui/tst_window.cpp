@@ -196,7 +196,7 @@ void TestWindow::gaugeArithmetic()
     TGauge g;
     drive(g, maximum, adds, progress);
     QCOMPARE(g.Progress(), value);
-    QCOMPARE(g.PercentDone(), percent);
+    QCOMPARE(g.percentDone(), percent);
     const QImage image = g.compose();
     QCOMPARE(filledColumns(image), filled);
     if (filled > 0) {
