@@ -1,19 +1,24 @@
 // Times whole conversion runs against the engine alone, on generated databases:
-//   - run: the program converting the file without a window (build/conversor --convert FILE, a
-//     process from start to exit: the connect step, every statement, the end);
+//   - run: the program converting the file without a window and without its safety copy
+//     (build/conversor --convert --no-copy FILE, a process from start to exit: the connect
+//     step, every statement, the end);
 //   - engine: isql-fb running the same rewrites in one transaction from a script file (-i),
 //     as its users run it;
-//   - all: isql-fb running every statement the run sends, the discovery, its count and the
-//     metadata reads before the rewrites (the generated files have no triggers to switch), so
-//     that what the run costs beyond them is the program's own;
+//   - all: isql-fb running every statement the run sends, the looks before the rewrites, the
+//     discovery and its count, the conversion's mark (the generated files have no triggers to
+//     switch), so that what the run costs beyond them is the program's own;
+//   - check: the read-only check of the same file (build/conversor --check FILE), beside a run;
 // the median of three runs each (of fifteen for the small shapes, whose times are short and
-// noisy), each of the three going first in turn, with the run's peak resident memory; and the
-// longest time the window's event loop went unanswered during a run over one table of
-// 1,500,000 rows (the run going through the code the window uses, a timer on the loop every
-// 5 ms).
+// noisy), each going first in turn, with the run's peak resident memory. Then the safety copy
+// of the largest file, as a run makes it (a clone or a kernel copy, flushed), beside
+// cp --reflink=auto of the same file followed by sync; and the longest time the window's event
+// loop went unanswered during a run over one table of 1,500,000 rows (the run going through
+// the code the window uses, a timer on the loop every 5 ms).
 //   bench_run [--quick] [--readme README.md]   the last writes the table into the README
 #include "conversion.h"
 #include "engineenv.h"
+#include "marks.h"
+#include "safetycopy.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
@@ -24,6 +29,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -80,7 +86,7 @@ bool generate(const QString &file, int tables, int rows)
     s << "COMMIT;\nSET TERM ^ ;\n";
     for (int t = 0; t < tables; ++t)
         s << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << rows << ") DO BEGIN INSERT INTO "
-          << tableName(t) << " VALUES (:I, '" << 1000000 + t << "', 'produto'); I = I + 1; END END^\n";
+          << tableName(t) << " VALUES (:I, '" << 10000000 + t << "', 'produto'); I = I + 1; END END^\n";
     s << "SET TERM ; ^\nCOMMIT;\n";
     return isql({}, sql);
 }
@@ -180,17 +186,24 @@ int main(int argc, char **argv)
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
     QString table;
     QTextStream out(&table);
-    out << "| shape | run | engine | ratio | all | ratio to all | peak |\n|---|---|---|---|---|---|---|\n";
+    out << "| shape | run | engine | ratio | all | ratio to all | check | check to run | peak |\n"
+           "|---|---|---|---|---|---|---|---|---|\n";
+    QString largest;
     for (const Shape &shape : shapes) {
         const QString templ = dir.filePath(QStringLiteral("template-%1x%2.fb").arg(shape.tables).arg(shape.rows));
         if (!generate(templ, shape.tables, shape.rows))
             return 1;
         const QString script = dir.filePath(QStringLiteral("rewrites.sql"));
         const QString allScript = dir.filePath(QStringLiteral("all.sql"));
-        // The generated files are dialect 1, where the count names its table unquoted.
-        const QStringList before{statements::discovery(), countStatement(statements::discovery(), 0, QString()),
-                                 statements::codeColumns(), statements::codeReferences()};
-        for (const auto &[file, reads] : {std::pair{script, QStringList{}}, std::pair{allScript, before}}) {
+        // What the run reads before its rewrites, as it sends it. The generated files are dialect
+        // 1, where the count names its table unquoted.
+        const QStringList before{statements::userTriggers(), statements::databaseDescription(),
+                                 statements::otherAttachments(), statements::codeColumns(), statements::codeReferences(),
+                                 statements::anyCodeOf8(tableName(0)), statements::discovery(),
+                                 countStatement(statements::discovery(), 0, QString())};
+        const QStringList after{statements::describeDatabase(marks::convertedLine(QDateTime::currentDateTime()))};
+        for (const auto &[file, reads, marks] : {std::tuple{script, QStringList{}, QStringList{}},
+                                                 std::tuple{allScript, before, after}}) {
             QFile f(file);
             if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
                 return 1;
@@ -200,16 +213,18 @@ int main(int argc, char **argv)
                 s << read << ";\n";
             for (int t = 0; t < shape.tables; ++t)
                 s << statements::rewrite(tableName(t)) << ";\n";
+            for (const QString &mark : marks)
+                s << mark << ";\n";
             s << "COMMIT;\n";
         }
         const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 15;
-        std::vector<double> runs, engines, alls;
+        std::vector<double> runs, engines, alls, checks;
         long peak = 0;
         const QStringList login = isqlLogin + QStringList{QStringLiteral("-i")};
         for (int r = 0; r < repeats; ++r) {
             const QString a = dir.filePath(QStringLiteral("run.fb")), b = dir.filePath(QStringLiteral("engine.fb")),
-                          c = dir.filePath(QStringLiteral("all.fb"));
-            for (const QString &copy : {a, b, c}) {
+                          c = dir.filePath(QStringLiteral("all.fb")), d = dir.filePath(QStringLiteral("check.fb"));
+            for (const QString &copy : {a, b, c, d}) {
                 QFile::remove(copy);
                 QFile::copy(templ, copy);
             }
@@ -220,9 +235,10 @@ int main(int argc, char **argv)
                 QStringList arguments;
                 std::vector<double> *times;
             };
-            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), a}, &runs},
+            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
                                      Timed{isqlProgram, login + QStringList{script, b}, &engines},
-                                     Timed{isqlProgram, login + QStringList{allScript, c}, &alls}};
+                                     Timed{isqlProgram, login + QStringList{allScript, c}, &alls},
+                                     Timed{convert, {QStringLiteral("--check"), d}, &checks}};
             // Each goes first in turn, so that none always has the freshest caches.
             std::rotate(order.begin(), order.begin() + r % order.size(), order.end());
             for (const Timed &t : order) {
@@ -238,18 +254,55 @@ int main(int argc, char **argv)
                     peak = std::max(peak, child.peakKib);
             }
         }
-        const double run = median(runs), engine = median(engines), all = median(alls);
-        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 s | %7 | %8 MiB |\n")
+        const double run = median(runs), engine = median(engines), all = median(alls), check = median(checks);
+        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 s | %7 | %8 s | %9 | %10 MiB |\n")
                    .arg(QLocale(QLocale::English).toString(shape.tables), QLocale(QLocale::English).toString(shape.rows))
                    .arg(run, 0, 'f', 2)
                    .arg(engine, 0, 'f', 2)
                    .arg(run / engine, 0, 'f', 2)
                    .arg(all, 0, 'f', 2)
                    .arg(run / all, 0, 'f', 2)
+                   .arg(check, 0, 'f', 2)
+                   .arg(check / run, 0, 'f', 2)
                    .arg(peak / 1024.0, 0, 'f', 1);
         std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
         std::fflush(stdout);
+        if (largest.isEmpty())
+            largest = templ;
     }
+
+    // The safety copy of the largest file beside cp --reflink=auto and sync, taking turns.
+    std::vector<double> copies, cps;
+    const int copyRepeats = quick ? 1 : 5;
+    for (int r = 0; r < copyRepeats; ++r) {
+        const QString ours = dir.filePath(QStringLiteral("copia-nossa.fb")), theirs = dir.filePath(QStringLiteral("copia-cp.fb"));
+        for (int turn = 0; turn < 2; ++turn) {
+            QFile::remove(ours);
+            QFile::remove(theirs);
+            ::sync();
+            if ((turn + r) % 2 == 0) {
+                QElapsedTimer timer;
+                timer.start();
+                safetycopy::copyFile(largest, ours, [](int) {});
+                copies.push_back(timer.nsecsElapsed() / 1e9);
+            } else {
+                const Child child = runChild(QStringLiteral("/bin/sh"),
+                                             {QStringLiteral("-c"), QStringLiteral("cp --reflink=auto \"$0\" \"$1\" && sync"),
+                                              largest, theirs});
+                if (child.status != 0)
+                    return 1;
+                cps.push_back(child.seconds);
+            }
+        }
+    }
+    const double copy = median(copies), cp = median(cps);
+    const QString copyLine = QStringLiteral("Safety copy of the %1 MiB file: %2 s, beside cp --reflink=auto and sync: %3 s (ratio %4).\n")
+                                 .arg(QFileInfo(largest).size() / 1048576.0, 0, 'f', 0)
+                                 .arg(copy, 0, 'f', 2)
+                                 .arg(cp, 0, 'f', 2)
+                                 .arg(copy / cp, 0, 'f', 2);
+    out << "\n" << copyLine;
+    std::printf("%s", qPrintable(copyLine));
     const QString big = dir.filePath(QStringLiteral("long.fb"));
     if (!generate(big, 1, longTable))
         return 1;
@@ -261,7 +314,7 @@ int main(int argc, char **argv)
                                            "%1 rows: %2 ms.\n")
                                 .arg(QLocale(QLocale::English).toString(longTable))
                                 .arg(gap);
-    out << "\n" << gapLine;
+    out << gapLine;
     std::printf("%s", qPrintable(gapLine));
     if (!readme.isEmpty()) {
         QFile f(readme);
