@@ -48,7 +48,7 @@ udf="$work/udf.fb" win="$work/win1252.fb"
 run_moved() { env -u FIREBIRD "$prefix/bin/conversor" --convert "$@"; }
 run_moved "$udf" "$win" >"$work/moved.out" 2>"$work/moved.err"
 status=$?
-cat "$work/moved.out"
+cat "$work/moved.out" "$work/moved.err"
 check "the moved program converts both" [ "$status" = 0 ]
 code() { isql-fb -q -ch UTF8 -user SYSDBA -password x "$1" <<<"set heading off; select trim(CODPROD) from PRODUTOS;" | awk 'NF { print $1 }'; }
 check "the classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
