@@ -141,6 +141,34 @@ check "the Firebird packages have files to compare with" [ "$(wc -l <<<"$their_s
 copied=$(comm -12 <(echo "$their_sums") <(echo "$our_sums"))
 check "no file copied from the Firebird packages" [ -z "$copied" ]
 
+# The package as dpkg installs it, seen by its program alone: in a mount namespace of its own,
+# the package's /usr and /etc laid over the system's. It converts both databases, with the
+# settings of its conffile.
+mkdir -p "$work/overlay/usr-work" "$work/overlay/etc-work"
+system_before=$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)
+cp -a "$work/unpacked/usr" "$work/unpacked/etc" "$work/overlay/"
+installed() {
+  unshare --mount --propagation private bash -c '
+    mount -t overlay overlay -o "lowerdir=/usr,upperdir=$0/usr,workdir=$0/usr-work" /usr &&
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$0/etc,workdir=$0/etc-work" /etc &&
+    env -u FIREBIRD "$@"' "$work/overlay" "$@"
+}
+isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+isql-fb -q -ch UTF8 -user SYSDBA -password x "$win" <<<"UPDATE PRODUTOS SET CODPROD = 'Ç234567'; COMMIT;"
+installed /usr/bin/conversor --convert "$udf" "$win" >"$work/installed.out" 2>&1
+status=$?
+cat "$work/installed.out"
+check "the installed package converts both" [ "$status" = 0 ]
+check "its classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
+check "its WIN1252 code converted" [ "$(code "$win")" = 203456 ]
+isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+installed bash -c "sed -i 's/^UdfAccess = .*/UdfAccess = None/' /etc/conversor/firebird.conf && /usr/bin/conversor --convert '$udf'" \
+  >"$work/installed-noudf.out" 2>&1
+status=$?
+check "with external functions off in its /etc/conversor/firebird.conf, the classic SUBSTR is refused" \
+  bash -c "[ $status = 1 ] && grep -q 'SUBSTR' '$work/installed-noudf.out'"
+check "and the system's /etc and /usr stayed as they were" [ "$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)" = "$system_before" ]
+
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
 cat "$work/lintian.log"
 check "lintian finds no errors" bash -c "! grep -q '^E:' '$work/lintian.log'"
