@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
@@ -42,7 +43,19 @@ QStringList settingsCandidates(const QString &programDir)
 {
     const QDir dir(programDir);
     return {QDir::cleanPath(dir.filePath(QStringLiteral("firebird"))),
-            QDir::cleanPath(dir.filePath(QStringLiteral("../lib/conversor/firebird")))};
+            QDir::cleanPath(dir.filePath(QStringLiteral("../" CONVERSOR_ENGINE_DIR)))};
+}
+
+QStringList characterSetModules(const QString &settingsFolder)
+{
+    QStringList modules;
+    const QDir intl(settingsFolder + QStringLiteral("/intl"));
+    for (const QFileInfo &module : intl.entryInfoList({QStringLiteral("*.so")}, QDir::Files)) {
+        const QString real = module.canonicalFilePath();
+        if (!real.isEmpty())
+            modules << real;
+    }
+    return modules;
 }
 
 Environment prepare(const QString &programDir)
@@ -53,6 +66,8 @@ Environment prepare(const QString &programDir)
         env.settingsFolder = settingsFolder(programDir);
         if (!env.settingsFolder.isEmpty()) {
             qputenv("FIREBIRD", QFile::encodeName(env.settingsFolder));
+            for (const QString &module : characterSetModules(env.settingsFolder))
+                dlopen(QFile::encodeName(module).constData(), RTLD_LAZY | RTLD_LOCAL); // kept, as the engine keeps it
         } else {
             env.problem = QStringLiteral("A configuração do Firebird do programa não foi encontrada (%1); valem as do "
                                          "sistema, e funções externas ou conjuntos de caracteres podem faltar.")

@@ -54,6 +54,7 @@ int main(int argc, char **argv)
                 std::printf("%ld\n", long(std::chrono::duration_cast<std::chrono::milliseconds>(
                                               std::chrono::steady_clock::now() - sent)
                                               .count()));
+                XCloseDisplay(display);
                 return 0;
             }
         }
@@ -61,5 +62,6 @@ int main(int argc, char **argv)
         poll(&fd, 1, 10);
     }
     std::printf("none in %ld\n", timeoutMs);
+    XCloseDisplay(display);
     return 1;
 }

@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # The program as a packager and a new user meet it: installed into a temporary prefix that is
 # then moved, converting with the engine settings it finds beside itself; its desktop entry
-# and AppStream file validated; the Debian package built and read. install.sh BUILD SOURCE
+# and AppStream file validated; the Debian package built and read, and compared with the
+# system's Firebird packages. install.sh BUILD SOURCE
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
 id=br.com.malhavera.conversor
+# The system's character-set module, by its real path.
+fbintl=$(readlink -f "$(dpkg -L firebird3.0-server-core | grep '/intl/libfbintl\.so$')")
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 mv "$work/prefix" "$work/moved"
 prefix="$work/moved"
+settings="$prefix/lib/conversor/firebird"
 has() { [ -e "$prefix/$1" ]; }
 check "the program in bin/" has bin/conversor
 check "its engine settings under lib/conversor" has lib/conversor/firebird/firebird.conf
-check "the character-set module a file of its own there" bash -c "[ -f '$prefix/lib/conversor/firebird/intl/libfbintl.so' ] && [ ! -L '$prefix/lib/conversor/firebird/intl/libfbintl.so' ]"
+check "their firebird.conf a file under etc/conversor" bash -c "[ -f '$prefix/etc/conversor/firebird.conf' ] && [ ! -L '$prefix/etc/conversor/firebird.conf' ]"
+check "which the settings folder links to, relatively" [ "$(readlink "$settings/firebird.conf")" = ../../../etc/conversor/firebird.conf ]
+check "the character-set module a link to the system's, by its real path" [ "$(readlink "$settings/intl/libfbintl.so")" = "$fbintl" ]
+check "no file of the engine's in the settings folder" bash -c "[ -z \"\$(find '$settings' -type f)\" ]"
 check "the desktop entry" has share/applications/$id.desktop
 check "the AppStream metadata" has share/metainfo/$id.metainfo.xml
 check "the manual page" has share/man/man1/conversor.1.gz
@@ -24,6 +31,9 @@ done
 check "the desktop entry is valid" desktop-file-validate "$prefix/share/applications/$id.desktop"
 check "its window class is the program's" grep -qx 'StartupWMClass=conversor' "$prefix/share/applications/$id.desktop"
 check "the AppStream file is valid" appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
+check "the AppStream release is the changelog's newest entry" \
+  grep -q "<release version=\"$(sed -n '1s/^conversor (\([^)]*\)).*/\1/p' "$source/packaging/changelog")\" date=\"$(date -u -d "$(sed -n '0,/^ -- /s/^ -- .*>  //p' "$source/packaging/changelog")" +%F)\"/>" \
+  "$prefix/share/metainfo/$id.metainfo.xml"
 check "the version is the project's" bash -c "'$prefix/bin/conversor' --version | grep -qx 'conversor [0-9.]*'"
 
 # The moved program converts a database that takes SUBSTR from the classic UDF library, and
@@ -38,7 +48,7 @@ udf="$work/udf.fb" win="$work/win1252.fb"
 run_moved() { env -u FIREBIRD "$prefix/bin/conversor" --convert "$@"; }
 run_moved "$udf" "$win" >"$work/moved.out" 2>"$work/moved.err"
 status=$?
-cat "$work/moved.out"
+cat "$work/moved.out" "$work/moved.err"
 check "the moved program converts both" [ "$status" = 0 ]
 code() { isql-fb -q -ch UTF8 -user SYSDBA -password x "$1" <<<"set heading off; select trim(CODPROD) from PRODUTOS;" | awk 'NF { print $1 }'; }
 check "the classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
@@ -47,16 +57,35 @@ isql-fb -q -ch UTF8 -user SYSDBA -password x "$win" <<<"UPDATE PRODUTOS SET CODP
 run_moved "$win" >/dev/null 2>&1
 check "an accented character in the middle stays" [ "$(code "$win")" = "Ç03456" ]
 
-# Without its settings the program says so, and so does the failure they cause.
-mv "$prefix/lib/conversor/firebird" "$prefix/lib/conversor/firebird.fora"
+# The settings in effect are the configuration's: external functions switched off there, the
+# classic SUBSTR is refused.
+conf="$prefix/etc/conversor/firebird.conf"
+cp "$conf" "$work/firebird.conf.kept"
+sed -i 's/^UdfAccess = .*/UdfAccess = None/' "$conf"
 isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+run_moved "$udf" >"$work/noudf.out" 2>&1
+status=$?
+cat "$work/noudf.out"
+check "with external functions off in etc/conversor/firebird.conf, the classic SUBSTR is refused" \
+  bash -c "[ $status = 1 ] && grep -q 'SUBSTR' '$work/noudf.out'"
+cp "$work/firebird.conf.kept" "$conf"
+
+# Without its settings the program says so, and so does the failure they cause.
+mv "$settings" "$settings.fora"
 run_moved "$udf" >"$work/bare.out" 2>"$work/bare.err"
 status=$?
 cat "$work/bare.err" "$work/bare.out"
 check "without its settings: a failed run" [ "$status" = 1 ]
 check "saying on stderr that the settings are missing" grep -q 'configuração do Firebird do programa não foi encontrada' "$work/bare.err"
 check "and in the run's failure" grep -q "^conversor: $udf: .*configuração do Firebird do programa não foi encontrada" "$work/bare.err"
-mv "$prefix/lib/conversor/firebird.fora" "$prefix/lib/conversor/firebird"
+mv "$settings.fora" "$settings"
+
+# Configuring where the engine is missing stops at once and says what to install.
+cmake -S "$source" -B "$work/no-engine" -DBUILD_TESTING=OFF -DFIREBIRD_ENGINE_ROOT="$work/none" >"$work/no-engine.log" 2>&1
+status=$?
+tail -n 8 "$work/no-engine.log"
+check "configuring without the engine fails" [ "$status" != 0 ]
+check "naming the engine's package" bash -c "tr -s ' \n' ' ' <'$work/no-engine.log' | grep -q \"Install Debian's firebird3.0-server-core\""
 
 # The Debian package.
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || cat "$work/cpack.log"
@@ -64,17 +93,87 @@ deb=$(ls "$work"/package/conversor_*.deb 2>/dev/null | head -n1)
 check "cpack makes a .deb" [ -n "$deb" ]
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for package in libfbclient2 firebird3.0-server-core fonts-wine qt6-translations-l10n qt6-qpa-plugins libqt6widgets6 libc6; do
-  check "it depends on $package" bash -c "grep -q '\\b$package\\b' <<<'$depends'"
+names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
+check "each dependency once" [ -z "$(sort <<<"$names" | uniq -d)" ]
+for package in "firebird3.0-server-core (>= 3.0)" "libfbclient2 (>= 3.0)"; do
+  check "it depends on $package, any update of it" bash -c "tr ',' '\n' <<<'$depends' | sed 's/^ *//' | grep -qxF '$package'"
 done
-files=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for file in ./usr/bin/conversor ./usr/lib/conversor/firebird/firebird.conf ./usr/lib/conversor/firebird/intl/libfbintl.so \
-            ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml ./usr/share/man/man1/conversor.1.gz \
+for package in fonts-wine hicolor-icon-theme qt6-translations-l10n qt6-qpa-plugins libqt6widgets6 libc6; do
+  check "it depends on $package" grep -qx "$package" <<<"$names"
+done
+listing=$(dpkg-deb -c "$deb")
+files=$(awk '{ print $6 }' <<<"$listing")
+for file in ./usr/bin/conversor ./etc/conversor/firebird.conf ./usr/share/applications/$id.desktop \
+            ./usr/share/metainfo/$id.metainfo.xml ./usr/share/man/man1/conversor.1.gz \
             ./usr/share/icons/hicolor/48x48/apps/$id.png ./usr/share/doc/conversor/copyright; do
   check "it holds $file" grep -qx "$file" <<<"$files"
 done
-check "it installs under /usr only" bash -c "! grep -v '^./usr/' <<<'$files' | grep -vx './'"
+link() { awk -v f="$1" '$6 == f && $7 == "->" { print $8 }' <<<"$listing"; }
+check "its engine settings' firebird.conf the configuration in /etc" \
+  [ "$(link ./usr/lib/conversor/firebird/firebird.conf)" = /etc/conversor/firebird.conf ]
+check "its character-set module the system's, by its real path" \
+  [ "$(realpath -m "/usr/lib/conversor/firebird/intl/$(link ./usr/lib/conversor/firebird/intl/libfbintl.so)")" = "$fbintl" ]
+for conf in databases.conf plugins.conf fbtrace.conf; do
+  check "its $conf the system's" [ "$(link ./usr/lib/conversor/firebird/$conf)" = "$(readlink -f /usr/lib/*/firebird/3.0/$conf)" ]
+done
+check "it installs under /usr and its configuration in /etc/conversor only" \
+  bash -c "! grep -v -e '^./usr/' -e '^./etc/conversor/' <<<'$files' | grep -vx -e './' -e './etc/'"
+conffiles=$(dpkg-deb -I "$deb" conffiles 2>/dev/null)
+echo "conffiles: $conffiles"
+check "its configuration files are conffiles, and only they" \
+  [ "$conffiles" = "$(grep '^./etc/.*[^/]$' <<<"$files" | sed 's/^\.//')" ]
+
+# Nothing in it is another package's: no path another package owns, no file with the content
+# of one of the Firebird packages' files.
+dpkg-deb -x "$deb" "$work/unpacked"
+others=$(cd "$work/unpacked" && find . ! -type d | sed 's/^\.//' | while read -r f; do
+  owner=$(dpkg -S "$f" 2>/dev/null | cut -d: -f1)
+  [ -n "$owner" ] && [ "$owner" != conversor ] && echo "$f ($owner)"
+done)
+echo "$others"
+check "no path of another package's" [ -z "$others" ]
+firebird_packages=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' 'firebird*' 'libfbclient*' 'libib-util*' | awk '$1 == "ii" { print $2 }')
+echo "The Firebird packages:" $firebird_packages
+their_sums=$(for p in $firebird_packages; do dpkg -L "$p"; done | while read -r f; do [ -f "$f" ] && [ ! -L "$f" ] && echo "$f"; done \
+  | xargs -d '\n' sha256sum | awk '{ print $1 }' | sort -u)
+our_sums=$(find "$work/unpacked" -type f -print0 | xargs -0 sha256sum | awk '{ print $1 }' | sort -u)
+check "the Firebird packages have files to compare with" [ "$(wc -l <<<"$their_sums")" -gt 50 ]
+copied=$(comm -12 <(echo "$their_sums") <(echo "$our_sums"))
+check "no file copied from the Firebird packages" [ -z "$copied" ]
+
+# The package as dpkg installs it, seen by its program alone: in a mount namespace of its own,
+# the package's /usr and /etc laid over the system's. It converts both databases, with the
+# settings of its conffile.
+mkdir -p "$work/overlay/usr-work" "$work/overlay/etc-work"
+system_before=$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)
+cp -a "$work/unpacked/usr" "$work/unpacked/etc" "$work/overlay/"
+installed() {
+  unshare --mount --propagation private bash -c '
+    mount -t overlay overlay -o "lowerdir=/usr,upperdir=$0/usr,workdir=$0/usr-work" /usr &&
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$0/etc,workdir=$0/etc-work" /etc &&
+    env -u FIREBIRD "$@"' "$work/overlay" "$@"
+}
+isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+isql-fb -q -ch UTF8 -user SYSDBA -password x "$win" <<<"UPDATE PRODUTOS SET CODPROD = 'Ç234567'; COMMIT;"
+installed /usr/bin/conversor --convert "$udf" "$win" >"$work/installed.out" 2>&1
+status=$?
+cat "$work/installed.out"
+check "the installed package converts both" [ "$status" = 0 ]
+check "its classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
+check "its WIN1252 code converted" [ "$(code "$win")" = 203456 ]
+isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+installed bash -c "sed -i 's/^UdfAccess = .*/UdfAccess = None/' /etc/conversor/firebird.conf && /usr/bin/conversor --convert '$udf'" \
+  >"$work/installed-noudf.out" 2>&1
+status=$?
+check "with external functions off in its /etc/conversor/firebird.conf, the classic SUBSTR is refused" \
+  bash -c "[ $status = 1 ] && grep -q 'SUBSTR' '$work/installed-noudf.out'"
+check "and the system's /etc and /usr stayed as they were" [ "$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)" = "$system_before" ]
+
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
 cat "$work/lintian.log"
 check "lintian finds no errors" bash -c "! grep -q '^E:' '$work/lintian.log'"
+check "nor warnings" bash -c "! grep -q '^W:' '$work/lintian.log'"
+overrides="$work/unpacked/usr/share/lintian/overrides/conversor"
+check "each lintian override the package has says why" \
+  bash -c "[ ! -e '$overrides' ] || awk '/^[^#[:space:]]/ && prev !~ /^#/ { bad = 1 } { prev = \$0 } END { exit bad }' '$overrides'"
 summary

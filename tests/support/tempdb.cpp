@@ -8,9 +8,21 @@
 
 namespace {
 
+// The engine's programs run with the tool's settings, as the program's engine does: with its
+// character-set modules loaded first (engine::characterSetModules says why).
+void withToolSettings(QProcess &p)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QStringList modules = engine::characterSetModules(env.value(QStringLiteral("FIREBIRD")));
+    if (!modules.isEmpty())
+        env.insert(QStringLiteral("LD_PRELOAD"), modules.join(u':'));
+    p.setProcessEnvironment(env);
+}
+
 TempDatabases::Isql runIsql(const QStringList &args, const QString &input)
 {
     QProcess p;
+    withToolSettings(p);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("isql-fb"), args);
     p.write(input.toUtf8());
@@ -49,6 +61,7 @@ QString TempDatabases::createFromDialect3(const QString &name, const QString &sc
     const Isql made = isql(QString(), QStringLiteral("CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD 'x';\n%2\nCOMMIT;\n")
                                           .arg(file, script));
     QProcess gfix;
+    withToolSettings(gfix);
     if (made.ok) {
         gfix.start(QStringLiteral("gfix"), {"-sql_dialect", "1", "-user", "SYSDBA", "-password", "x", file});
         if (gfix.waitForFinished() && gfix.exitStatus() == QProcess::NormalExit && gfix.exitCode() == 0)
