@@ -13,7 +13,14 @@
 namespace {
 
 std::mutex loading;
-QHash<QString, const FbApi *> opened; // by library name; never freed
+
+// The tables by library name. Like the libraries, they stay to the very end of the process (a
+// thread may still be using one while it ends), held where the leak check can see them.
+QHash<QString, const FbApi *> &opened()
+{
+    static auto *tables = new QHash<QString, const FbApi *>;
+    return *tables;
+}
 
 // The client library shuts every attachment on SIGINT and SIGTERM. Where the program ends on
 // those signals itself, it refuses that shutdown, so that a run in progress can still undo
@@ -30,7 +37,7 @@ namespace fbclient {
 const FbApi &load(const QString &library)
 {
     std::lock_guard lock(loading);
-    if (const FbApi *known = opened.value(library))
+    if (const FbApi *known = opened().value(library))
         return *known;
     errno = 0;
     void *dl = dlopen(library.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
@@ -51,7 +58,7 @@ const FbApi &load(const QString &library)
     ISC_STATUS_ARRAY status;
     table->fb_shutdown_callback(status, refuseSignalShutdown, fb_shut_confirmation, nullptr);
     const FbApi *api = table.release();
-    opened.insert(library, api);
+    opened().insert(library, api);
     return *api;
 }
 

@@ -45,7 +45,9 @@ udf="$work/udf.fb" win="$work/win1252.fb"
 { printf "SET NAMES UTF8;\nSET SQL DIALECT 1;\nCREATE DATABASE '%s' USER 'SYSDBA' PASSWORD 'x' DEFAULT CHARACTER SET WIN1252;\n" "$win"
   cat "$source/tests/fixtures/substr.sql"
   printf "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('Ç234567');\nCOMMIT;\n"; } | isql-fb -q
-run_moved() { env -u FIREBIRD "$prefix/bin/conversor" --convert "$@"; }
+run_moved() { env -u FIREBIRD "$prefix/bin/conversor" --convert --no-copy "$@"; }
+# reset DB CODE: the database as before any run: the code, and no mark of a conversion.
+reset() { isql-fb -q -ch UTF8 -user SYSDBA -password x "$1" <<<"UPDATE PRODUTOS SET CODPROD = '$2'; COMMENT ON DATABASE IS NULL; COMMIT;"; }
 run_moved "$udf" "$win" >"$work/moved.out" 2>"$work/moved.err"
 status=$?
 cat "$work/moved.out" "$work/moved.err"
@@ -53,7 +55,7 @@ check "the moved program converts both" [ "$status" = 0 ]
 code() { isql-fb -q -ch UTF8 -user SYSDBA -password x "$1" <<<"set heading off; select trim(CODPROD) from PRODUTOS;" | awk 'NF { print $1 }'; }
 check "the classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
 check "the WIN1252 code converted" [ "$(code "$win")" = 203456 ] # 'Ç' is the first character, left out
-isql-fb -q -ch UTF8 -user SYSDBA -password x "$win" <<<"UPDATE PRODUTOS SET CODPROD = '1Ç34567'; COMMIT;"
+reset "$win" 1Ç34567
 run_moved "$win" >/dev/null 2>&1
 check "an accented character in the middle stays" [ "$(code "$win")" = "Ç03456" ]
 
@@ -62,7 +64,7 @@ check "an accented character in the middle stays" [ "$(code "$win")" = "Ç03456"
 conf="$prefix/etc/conversor/firebird.conf"
 cp "$conf" "$work/firebird.conf.kept"
 sed -i 's/^UdfAccess = .*/UdfAccess = None/' "$conf"
-isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
+reset "$udf" 1234567
 run_moved "$udf" >"$work/noudf.out" 2>&1
 status=$?
 cat "$work/noudf.out"
@@ -153,16 +155,16 @@ installed() {
     mount -t overlay overlay -o "lowerdir=/etc,upperdir=$0/etc,workdir=$0/etc-work" /etc &&
     env -u FIREBIRD "$@"' "$work/overlay" "$@"
 }
-isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
-isql-fb -q -ch UTF8 -user SYSDBA -password x "$win" <<<"UPDATE PRODUTOS SET CODPROD = 'Ç234567'; COMMIT;"
-installed /usr/bin/conversor --convert "$udf" "$win" >"$work/installed.out" 2>&1
+reset "$udf" 1234567
+reset "$win" Ç234567
+installed /usr/bin/conversor --convert --no-copy "$udf" "$win" >"$work/installed.out" 2>&1
 status=$?
 cat "$work/installed.out"
 check "the installed package converts both" [ "$status" = 0 ]
 check "its classic SUBSTR rewrote the code" [ "$(code "$udf")" = 203456 ]
 check "its WIN1252 code converted" [ "$(code "$win")" = 203456 ]
-isql "$udf" "UPDATE PRODUTOS SET CODPROD = '1234567'; COMMIT;" >/dev/null
-installed bash -c "sed -i 's/^UdfAccess = .*/UdfAccess = None/' /etc/conversor/firebird.conf && /usr/bin/conversor --convert '$udf'" \
+reset "$udf" 1234567
+installed bash -c "sed -i 's/^UdfAccess = .*/UdfAccess = None/' /etc/conversor/firebird.conf && /usr/bin/conversor --convert --no-copy '$udf'" \
   >"$work/installed-noudf.out" 2>&1
 status=$?
 check "with external functions off in its /etc/conversor/firebird.conf, the classic SUBSTR is refused" \
