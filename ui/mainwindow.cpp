@@ -27,15 +27,16 @@ const QColor atRest(182, 66, 69);     // 4539062
 const QColor highlighted(128, 0, 0);  // 128
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : TForm1(nullptr, parent) {}
+TForm1::TForm1(QWidget *parent) : TForm1(nullptr, Conversion::Options{}, parent) {}
 
-TForm1::TForm1(dbx::Layer &layer, QWidget *parent) : TForm1(&layer, parent) {}
+TForm1::TForm1(dbx::Layer &layer, Conversion::Options options, QWidget *parent) : TForm1(&layer, options, parent) {}
 
-TForm1::TForm1(dbx::Layer *layer, QWidget *parent)
+TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dbVestrel(layer),
-      ui_(std::make_unique<Ui::TForm1>())
+      ui_(std::make_unique<Ui::TForm1>()),
+      options_(options)
 {
     loadPictures();
     accessibility::install();
@@ -160,7 +161,7 @@ void TForm1::imgConverterClick()
     // One run at a time, whatever path the command comes by.
     if (run_)
         return;
-    ThreadedRun run(dbVestrel, *this);
+    ThreadedRun run(dbVestrel, *this, options_);
     run_ = &run;
     emit runningChanged(true);
     // While the run goes on the window answers the window system, but takes no input other

@@ -19,9 +19,10 @@ class ThreadedRun;
 class TForm1 final : public QWidget, public ConversionView {
     Q_OBJECT
 public:
-    // Over a Firebird client layer of its own, or over the layer given.
+    // Over a Firebird client layer of its own; or over the layer given, with the runs' options
+    // (a layer that is no engine has no file to copy).
     explicit TForm1(QWidget *parent = nullptr);
-    explicit TForm1(dbx::Layer &layer, QWidget *parent = nullptr);
+    TForm1(dbx::Layer &layer, Conversion::Options options, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // Where the window goes on a desktop: centred, its top-left kept on the desktop.
@@ -78,10 +79,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    TForm1(dbx::Layer *layer, QWidget *parent);
+    TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent);
     void FormCreate();
 
     std::unique_ptr<Ui::TForm1> ui_;
+    const Conversion::Options options_; // the window always copies, unless given another layer
     ThreadedRun *run_ = nullptr; // the run in progress
     bool endRequested_ = false;
     bool endedDuringRun_ = false;

@@ -5,6 +5,8 @@
 #include "dbread.h"
 #include "errors.h"
 #include "safetycopy.h"
+#include "recordingview.h"
+#include "conversion.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "tempdb.h"
@@ -270,6 +272,7 @@ private slots:
     void unwritableFolder();
     void fixUpRefusesOtherFiles_data();
     void fixUpRefusesOtherFiles();
+    void aRunWithoutRoomChangesNothing();
 
 private:
     TempDatabases dbs_;
@@ -602,6 +605,45 @@ void TestSafetyCopy::fixUpRefusesOtherFiles()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), bytes);
     }
+}
+
+// A database in a folder without room for its copy: the run stops before anything changes, saying
+// what it needs and where.
+void TestSafetyCopy::aRunWithoutRoomChangesNothing()
+{
+    const QString made = dbs_.create(QStringLiteral("sem-espaco.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + QStringLiteral(R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));
+INSERT INTO PRODUTOS VALUES ('12345678');
+SET TERM ^ ;
+CREATE TRIGGER PRODUTOS_AU FOR PRODUTOS AFTER UPDATE AS BEGIN END^
+SET TERM ; ^
+)"));
+    QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));
+    MOUNT(mount, dbs_.path(QStringLiteral("pequeno")), Mount::Tmpfs, 16 * MiB);
+    const QString file = mount->path + QStringLiteral("/loja.fb");
+    QVERIFY(QFile::copy(made, file));
+    const QStringList before = entries(mount->path);
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion conversion(db, view);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
+    QCOMPARE(view.boxes.size(), 1);
+    // The database is small: the margin makes what is needed.
+    const QRegularExpressionMatch said =
+        QRegularExpression(QStringLiteral("^Erro ao fazer a cópia de segurança Motivo: Sem espaço para a cópia de segurança em ")
+                           + QRegularExpression::escape(mount->path) + QStringLiteral(": são precisos (\\d+) MB, há (\\d+) MB\\.$"))
+            .match(view.boxes[0].text);
+    QVERIFY2(said.hasMatch(), qPrintable(view.boxes[0].text));
+    QVERIFY2(said.captured(1).toInt() >= 65 && said.captured(1).toInt() <= 67, qPrintable(said.captured(1)));
+    QVERIFY(said.captured(2).toInt() >= 13 && said.captured(2).toInt() <= 15);
+    QCOMPARE(entries(mount->path), before); // no copy, no file of the backup lock
+    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")), QStringList{"12345678"});
+    QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'PRODUTOS_AU'")),
+             QStringList{"0"});
+    QCOMPARE(readColumn(file, QStringLiteral("select MON$BACKUP_STATE from MON$DATABASE")), QStringList{"0"});
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,208 @@
+// The Convert command as the window carries it out, over a recording fake layer given to the
+// window: the run on its worker thread, one run at a time whatever comes during it, the question
+// a database that looks converted asks, and closing the window in the middle of a run.
+#include "fakelayer.h"
+#include "fakeshop.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "ui_mainwindow.h"
+#include "winfont.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+// Runs f on each modal window as it comes up, until f returns false.
+class OnModals final : public QObject {
+public:
+    explicit OnModals(std::function<bool(QWidget *)> f) : f_(std::move(f))
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal != last_) {
+                last_ = modal;
+                if (!f_(modal))
+                    timer_.stop();
+            }
+        });
+        timer_.start(10);
+    }
+
+private:
+    std::function<bool(QWidget *)> f_;
+    QTimer timer_;
+    QPointer<QWidget> last_;
+};
+
+// A shop of five tables whose rewrites take a while each.
+void slowShop(FakeLayer &layer, const QString &description = QString())
+{
+    fakeshop::Shop shop{{"T1", "T2", "T3", "T4", "T5"}, {}, {{"LOG_AU", 0}}, description, true};
+    fakeshop::script(layer, shop);
+    layer.onExecute = [](const QString &sql) {
+        if (sql.startsWith(QLatin1String("UPDATE")))
+            QThread::msleep(60);
+    };
+}
+
+struct Window {
+    explicit Window(FakeLayer &layer) : form(layer, fakeshop::noCopy)
+    {
+        form.setPathText(QStringLiteral("/dados/loja.fb"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+    }
+    TForm1 form;
+};
+
+QStringList rewrites(const FakeLayer &layer)
+{
+    return layer.statements.filter(QRegularExpression(QStringLiteral("^UPDATE ")));
+}
+
+} // namespace
+
+class TestWindowRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { winfont::loadTahoma(); }
+    void runsOverTheLayerGiven();
+    void oneRunAtATime();
+    void aConvertedDatabaseAsksFirst_data();
+    void aConvertedDatabaseAsksFirst();
+    void closingDuringARunStopsIt();
+};
+
+void TestWindowRun::runsOverTheLayerGiven()
+{
+    FakeLayer layer;
+    slowShop(layer);
+    QSet<QThread *> executedOn;
+    layer.onExecute = [&](const QString &) { executedOn.insert(QThread::currentThread()); };
+    Window w(layer);
+    QStringList boxes;
+    OnModals close([&](QWidget *modal) {
+        boxes << static_cast<TMessageBox *>(modal)->text();
+        modal->close();
+        return true;
+    });
+    w.form.imgConverterClick();
+    QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Converted);
+    QCOMPARE(boxes, QStringList{"Dados atualizados com sucesso! "});
+    QCOMPARE(rewrites(layer).size(), 5);
+    QVERIFY2(!executedOn.contains(QThread::currentThread()) && executedOn.size() == 1, "the statements ran on a worker");
+    QCOMPARE(layer.live.size(), 0);
+    QCOMPARE(w.form.ui().lblProgresso->Caption(), QStringLiteral("Concluído!"));
+}
+
+void TestWindowRun::oneRunAtATime()
+{
+    // During a run the command comes again: called, clicked, by Enter on its panel. None of them
+    // starts another run on the same connection.
+    FakeLayer layer;
+    slowShop(layer);
+    Window w(layer);
+    w.form.ui().pnlConverter->setFocus();
+    int boxes = 0;
+    OnModals close([&](QWidget *modal) {
+        ++boxes;
+        modal->close();
+        return true;
+    });
+    bool again = false;
+    QTimer::singleShot(80, &w.form, [&] {
+        QVERIFY(w.form.running());
+        w.form.imgConverterClick();
+        QTest::mouseClick(w.form.ui().imgConverter, Qt::LeftButton);
+        QTest::keyClick(w.form.ui().pnlConverter, Qt::Key_Return);
+        again = true;
+    });
+    w.form.imgConverterClick();
+    QVERIFY(again);
+    QCOMPARE(layer.connectEntries.size(), 1);
+    QCOMPARE(rewrites(layer).size(), 5);
+    QTest::qWait(100);
+    QCOMPARE(boxes, 1);
+    QVERIFY(!w.form.running());
+}
+
+void TestWindowRun::aConvertedDatabaseAsksFirst_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("converts");
+    QTest::newRow("No") << "No" << false;
+    QTest::newRow("Escape") << "Escape" << false;
+    QTest::newRow("Yes") << "Yes" << true;
+}
+
+void TestWindowRun::aConvertedDatabaseAsksFirst()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, converts);
+    FakeLayer layer;
+    slowShop(layer, QStringLiteral("Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00."));
+    Window w(layer);
+    QString caption, text, defaultButton, focused;
+    QStringList buttons, later;
+    OnModals answerIt([&](QWidget *modal) {
+        auto *box = static_cast<TMessageBox *>(modal);
+        if (!caption.isEmpty()) { // the box after the question
+            later << box->text();
+            modal->close();
+            return false;
+        }
+        caption = box->windowTitle();
+        text = box->text();
+        for (QPushButton *b : box->findChildren<QPushButton *>()) {
+            buttons << b->text();
+            if (b->isDefault())
+                defaultButton = b->text();
+        }
+        if (auto *holder = qobject_cast<QPushButton *>(box->focusWidget()))
+            focused = holder->text();
+        if (answer == QLatin1String("Escape"))
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            (answer == QLatin1String("Yes") ? box->yesButton() : box->okButton())->click();
+        return converts;
+    });
+    w.form.imgConverterClick();
+    QCOMPARE(caption, QStringLiteral("Confirm"));
+    QCOMPARE(text, QStringLiteral("Este banco parece já ter sido convertido (convertido em 01/12/2026 09:15:00). Converter de "
+                                  "novo reescreve todos os códigos outra vez."));
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{"No", "Yes"}));
+    QCOMPARE(defaultButton, QStringLiteral("No"));
+    QCOMPARE(focused, QStringLiteral("No"));
+    QCOMPARE(w.form.lastOutcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::Declined);
+    QCOMPARE(rewrites(layer).size(), converts ? 5 : 0);
+    QCOMPARE(layer.statements.filter(QStringLiteral("ALTER TRIGGER")).size(), converts ? 2 : 0);
+    QCOMPARE(later, converts ? QStringList{"Dados atualizados com sucesso! "} : QStringList{});
+}
+
+void TestWindowRun::closingDuringARunStopsIt()
+{
+    FakeLayer layer;
+    slowShop(layer);
+    Window w(layer);
+    bool boxed = false;
+    OnModals noBox([&](QWidget *modal) {
+        boxed = true;
+        modal->close();
+        return true;
+    });
+    QTimer::singleShot(120, &w.form, [&] { w.form.close(); });
+    w.form.imgConverterClick();
+    QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Interrupted);
+    QVERIFY(!w.form.isVisible());
+    QVERIFY(!boxed);
+    QVERIFY(layer.statements.contains(QStringLiteral("<cancel>")));
+    QVERIFY(rewrites(layer).size() < 5);
+    // Undone, and the trigger the run had switched off on again, committed.
+    QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
+             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON DATABASE IS NULL\r\n", "Commit\r\n"}));
+}
+
+QTEST_MAIN(TestWindowRun)
+#include "tst_windowrun.moc"
