@@ -63,13 +63,6 @@ void Attachment::attach(const QByteArray &database, const std::string &dpb)
     h_.reset(attached);
 }
 
-void Attachment::executeImmediate(Transaction &transaction, const QByteArray &sql, int dialect)
-{
-    Status status(api());
-    get()->execute(&status, transaction.get(), 0, sql.constData(), unsigned(dialect), nullptr, nullptr, nullptr, nullptr);
-    status.check();
-}
-
 void Attachment::cancel(int mode)
 {
     Status status(api());

@@ -86,7 +86,6 @@ public:
 
     // A refusal comes as TDBXError with the engine's codes: the caller decides what it means.
     void attach(const QByteArray &database, const std::string &dpb);
-    void executeImmediate(Transaction &transaction, const QByteArray &sql, int dialect);
     // Asks the engine to stop what runs on this attachment (safe from another thread).
     void cancel(int mode);
     // The whole content of a blob of the transaction.
