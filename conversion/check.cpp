@@ -30,6 +30,7 @@ CheckReport CheckReport::read(TSQLConnection &db)
     r.convertedBecause_ = survey.convertedBecause();
 
     const RewritePlan &plan = survey.plan();
+    const Survey::UniqueKeys keys = Survey::uniqueKeys(db);
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
         if (!step.stored || !isPlainIdentifier(relation)) {
@@ -56,8 +57,10 @@ CheckReport CheckReport::read(TSQLConnection &db)
                             .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria maior"),
                                                  QStringLiteral("códigos convertidos ficariam maiores")))
                             .arg(step.length);
+        if (!keys.contains(relation))
+            continue;
         int total = 0;
-        const QList<Collision> found = Survey::collisions(db, relation, shownCollisions, &total);
+        const QList<Collision> found = Survey::collisions(db, relation, keys.value(relation), shownCollisions, &total);
         for (const Collision &c : found)
             if (r.collisions_.size() < shownCollisions)
                 r.collisions_ << c;

@@ -268,9 +268,11 @@ void Conversion::runConnected()
         }
         if (isKeyViolation(e)) {
             try {
-                QList<Collision> found = Survey::collisions(db_, trimControl(table), 5);
-                if (const QString named = tableOfViolation(messageOf(e)); found.isEmpty() && isPlainIdentifier(named))
-                    found = Survey::collisions(db_, named, 5);
+                // The table rewritten, or the one the engine names (a cascade reaches it).
+                QList<Collision> found;
+                for (const QString &t : {trimControl(table), tableOfViolation(messageOf(e))})
+                    if (found.isEmpty() && isPlainIdentifier(t))
+                        found = Survey::collisions(db_, t, Survey::uniqueKeys(db_, t).value(t), 5);
                 QStringList groups;
                 for (const Collision &c : std::as_const(found))
                     groups << Survey::describe(c);

@@ -149,25 +149,29 @@ QString anyChangingReference(const QString &child, const QStringList &columns)
 
 QString codeStatistics(const QString &table, const QString &condition, int length)
 {
-    const QString codprod = QStringLiteral("CODPROD");
-    return QStringLiteral("select sum(%1) as linhas, sum(iif(%2 <> 8, 1, 0)) as fora_de_8, sum(iif(%3, 1, 0)) as reescritos, "
-                          "sum(iif(%2 = 8, 1, 0)) as de_8, sum(%4) as longos from %5 where %6")
-        .arg(condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition),
-             trimmedLength(codprod), rewrittenShape(codprod),
-             length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, 1, 0)").arg(converted(codprod)).arg(length)
+    // Each distinct code once (a code repeats in every row that sells or stocks it): the
+    // database's SUBSTR is called once a code, not once a row.
+    const QString code = QStringLiteral("C");
+    return QStringLiteral("select sum(iif(R = 1, N, 0)) as linhas, sum(iif(%1 <> 8, N, 0)) as fora_de_8, "
+                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8, sum(%3) as longos "
+                          "from (select CODPROD as C, %4 as R, count(*) as N from %5 where %6 group by 1, 2)")
+        .arg(trimmedLength(code), rewrittenShape(code),
+             length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, N, 0)").arg(converted(code)).arg(length)
                         : QStringLiteral("0"),
-             table, hasCode);
+             condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), table, hasCode);
 }
 
 QString uniqueKeys(const QString &table)
 {
     return QStringLiteral(
-        "select coalesce(rc.rdb$constraint_name, i.rdb$index_name) as chave, s.rdb$field_name as coluna "
+        "select i.rdb$relation_name as tabela, coalesce(rc.rdb$constraint_name, i.rdb$index_name) as chave, "
+        "s.rdb$field_name as coluna "
         "from rdb$indices i join rdb$index_segments s on s.rdb$index_name = i.rdb$index_name "
         "left join rdb$relation_constraints rc on rc.rdb$index_name = i.rdb$index_name "
-        "where i.rdb$relation_name = %1 and i.rdb$unique_flag = 1 and exists (select 1 from rdb$index_segments k "
+        "where i.rdb$unique_flag = 1 %1and exists (select 1 from rdb$index_segments k "
         "where k.rdb$index_name = i.rdb$index_name and k.rdb$field_name = 'CODPROD') "
-        "order by 1, s.rdb$field_position").arg(literal(table));
+        "order by 1, 2, s.rdb$field_position")
+        .arg(table.isEmpty() ? QString() : QStringLiteral("and i.rdb$relation_name = %1 ").arg(literal(table)));
 }
 
 QString collisions(const QString &table, const QStringList &key)

@@ -46,8 +46,9 @@ QString anyChangingReference(const QString &child, const QStringList &columns);
 // characters long, in the rewritten shape, of 8 characters, and their results longer than
 // length (0: not checked).
 QString codeStatistics(const QString &table, const QString &condition, int length);
-// The unique keys of table that hold its CODPROD: key name, column, in key order.
-QString uniqueKeys(const QString &table);
+// The unique keys that hold a CODPROD: table, key name, column, in key order; of one table, or
+// of all when none is named.
+QString uniqueKeys(const QString &table = {});
 // The groups of rows whose codes become one under a unique key (key: its columns, CODPROD among
 // them): the shared result, the other columns' values, the source codes.
 QString collisions(const QString &table, const QStringList &key);

@@ -67,19 +67,25 @@ QStringList Survey::storedTables() const
     return tables;
 }
 
-QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, int limit, int *total)
+Survey::UniqueKeys Survey::uniqueKeys(TSQLConnection &db, const QString &table)
+{
+    UniqueKeys keys;
+    for (const QStringList &row : queries::readAll(db, statements::uniqueKeys(table))) {
+        auto &ofTable = keys[trimControl(row.value(0))];
+        const QString key = trimControl(row.value(1));
+        if (ofTable.isEmpty() || ofTable.last().first != key)
+            ofTable.append({key, {}});
+        ofTable.last().second << trimControl(row.value(2));
+    }
+    return keys;
+}
+
+QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, const QList<QPair<QString, QStringList>> &keys,
+                                    int limit, int *total)
 {
     QList<Collision> found;
     int count = 0;
-    // The table's unique keys, each with its columns in order.
-    QList<QPair<QString, QStringList>> keys;
-    for (const QStringList &row : queries::readAll(db, statements::uniqueKeys(table))) {
-        const QString key = trimControl(row.value(0));
-        if (keys.isEmpty() || keys.last().first != key)
-            keys.append({key, {}});
-        keys.last().second << trimControl(row.value(1));
-    }
-    for (const auto &[key, columns] : std::as_const(keys)) {
+    for (const auto &[key, columns] : keys) {
         if (!std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier))
             continue;
         for (const QStringList &row : queries::readAll(db, statements::collisions(table, columns))) {

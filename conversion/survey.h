@@ -6,6 +6,8 @@
 #include "rewriteplan.h"
 
 #include <QList>
+#include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -46,9 +48,14 @@ public:
     // The relations whose CODPROD is stored (tables that are not computed), by name.
     QStringList storedTables() const;
 
-    // The colliding codes of a table's unique keys holding CODPROD, at most limit groups
-    // (0: all), and how many there are in all.
-    static QList<Collision> collisions(TSQLConnection &db, const QString &table, int limit, int *total = nullptr);
+    // The unique keys holding a CODPROD, by table: each key's name and columns in key order; of
+    // one table, or of all when none is named.
+    using UniqueKeys = QMap<QString, QList<QPair<QString, QStringList>>>;
+    static UniqueKeys uniqueKeys(TSQLConnection &db, const QString &table = {});
+    // The codes that collide under a table's unique keys, at most limit groups (0: all), and
+    // how many groups there are in all.
+    static QList<Collision> collisions(TSQLConnection &db, const QString &table,
+                                       const QList<QPair<QString, QStringList>> &keys, int limit, int *total = nullptr);
     // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)".
     static QString describe(const Collision &c);
     static QString othersText(const QList<OtherAttachment> &others);
