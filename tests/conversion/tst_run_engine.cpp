@@ -2,6 +2,7 @@
 // changed by a failed run, and the connect step's texts for files that are no usable database.
 #include "conversion.h"
 #include "dbread.h"
+#include "errors.h"
 #include "params.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
@@ -77,6 +78,7 @@ private slots:
     void initTestCase();
     void convertsEveryCodeOnce();
     void failureAtTheThirdTableChangesNothing();
+    void aFailureDuringTheCopyEndsTheBackupLock();
     void anotherFileBetweenRuns();
     void filesThatAreNoUsableDatabase_data();
     void filesThatAreNoUsableDatabase();
@@ -167,6 +169,45 @@ INSERT INTO A5 VALUES ('1234567');
     Conversion(db, view).run();
     QCOMPARE(view.boxes.last().kind, MessageKind::Information);
     QCOMPARE(codes(file, all), convertedOnce(before));
+    QCOMPARE(triggerStates(file), QStringLiteral("0"));
+}
+
+void TestRunEngine::aFailureDuringTheCopyEndsTheBackupLock()
+{
+    // The copy stops half-way (here the window refuses its status line): the engine's backup
+    // lock is let go of, the partial copy removed, and nothing else was changed.
+    class RefusingView final : public ConversionView {
+    public:
+        RecordingView recorded;
+        QString pathText() const override { return recorded.path; }
+        void showMessage(MessageKind kind, const QString &text) override { recorded.showMessage(kind, text); }
+        bool confirm(const QString &text) override { return recorded.confirm(text); }
+        void setGaugeMax(int maximum) override { recorded.setGaugeMax(maximum); }
+        void setStatus(const QString &text) override
+        {
+            if (text.startsWith(QLatin1String("Copiando")))
+                throw Exception(QStringLiteral("a janela recusou"));
+            recorded.setStatus(text);
+        }
+        void repaintNow() override {}
+        void addProgress(int amount) override { recorded.addProgress(amount); }
+        void setProgress(int value) override { recorded.setProgress(value); }
+    };
+    const QString file = dbs_.create(QStringLiteral("trava.fb"), sql_);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const auto before = codes(file, codeTables);
+    TSQLConnection db;
+    RefusingView view;
+    view.recorded.path = file;
+    Conversion conversion(db, view);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
+    QCOMPARE(view.recorded.boxes.size(), 1);
+    QVERIFY2(view.recorded.boxes[0].text.startsWith(QStringLiteral("Erro ao fazer a cópia de segurança Motivo: ")),
+             qPrintable(view.recorded.boxes[0].text));
+    QCOMPARE(readColumn(file, QStringLiteral("select MON$BACKUP_STATE from MON$DATABASE")), QStringList{"0"});
+    QCOMPARE(QDir(dbs_.path(QString())).entryList({QStringLiteral("trava*")}, QDir::Files), QStringList{"trava.fb"});
+    QCOMPARE(codes(file, codeTables), before);
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
 }
 
