@@ -118,6 +118,11 @@ QString otherAttachments()
                           "order by mon$attachment_id");
 }
 
+QString backupState()
+{
+    return QStringLiteral("select mon$backup_state as estado from mon$database");
+}
+
 QString beginBackup()
 {
     return QStringLiteral("ALTER DATABASE BEGIN BACKUP");

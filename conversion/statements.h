@@ -31,6 +31,8 @@ QString describeDatabase(const QString &description);
 
 // The database's other attachments, the engine's own excepted.
 QString otherAttachments();
+// The state of the engine's backup lock: 0 when it is not held.
+QString backupState();
 // The engine's backup lock: while it holds, the database file does not change.
 QString beginBackup();
 QString endBackup();

@@ -20,6 +20,12 @@ Survey Survey::read(TSQLConnection &db, const QString &description)
                                      trimControl(row.value(2))};
     if (!s.others_.isEmpty())
         s.stops_ << RewritePlan::Stop{{}, othersText(s.others_)};
+    // A lock left by a run cut short during its copy, or a backup another program is taking.
+    if (queries::readAll(db, statements::backupState()).value(0).value(0).toInt() != 0)
+        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN "
+                                                         "BACKUP, ou nbackup -L), talvez de uma conversão interrompida durante "
+                                                         "a sua cópia de segurança: quando nenhuma cópia estiver sendo feita, "
+                                                         "libere-o com ALTER DATABASE END BACKUP e converta de novo.")};
     s.plan_ = RewritePlan::read(db);
     if (s.plan_.relations().isEmpty())
         s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};

@@ -138,6 +138,15 @@ Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00.';
                                                              "  aviso: o banco parece já ter sido convertido (convertido em 01/12/2026 09:15:00)",
                                                              "  resultado: converter de novo reescreveria todos os códigos outra vez."}
                                               << 1;
+    QTest::newRow("under the engine's backup lock") << stored << codes8 + "ALTER DATABASE BEGIN BACKUP;" << QStringList{"PRODUTOS"}
+                                                    << QStringList{"  PRODUTOS: converte 2 linhas",
+                                                                   "  impede a conversão: O banco está sob a trava de cópia do "
+                                                                   "Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), talvez de "
+                                                                   "uma conversão interrompida durante a sua cópia de segurança: quando "
+                                                                   "nenhuma cópia estiver sendo feita, libere-o com ALTER DATABASE END "
+                                                                   "BACKUP e converta de novo.",
+                                                                   "  resultado: a conversão falharia; nada seria alterado."}
+                                                    << 1;
     QTest::newRow("no CODPROD anywhere") << stored << "CREATE TABLE CLIENTES (CODCLI INTEGER);" << QStringList{}
                                          << QStringList{"  impede a conversão: Nenhuma tabela deste banco tem a coluna CODPROD: "
                                                         "nada foi alterado.",

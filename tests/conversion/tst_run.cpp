@@ -25,6 +25,7 @@ const QString readDescription = QStringLiteral("select rdb$description as descri
 const QString readAttachments = QStringLiteral(
     "select mon$user as usuario, mon$remote_address as endereco, mon$remote_process as programa from mon$attachments "
     "where mon$attachment_id <> current_connection and mon$system_flag = 0 order by mon$attachment_id\r\n");
+const QString readBackupState = QStringLiteral("select mon$backup_state as estado from mon$database\r\n");
 const QString readColumns = QStringLiteral(
     "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, iif(r.rdb$view_blr is null, 0, 1) as is_view, "
     "iif(f.rdb$computed_blr is null, 0, 1) as computed, coalesce(f.rdb$character_length, 0) as length "
@@ -98,7 +99,7 @@ fakeshop::Shop shop(const QStringList &tables, const QStringList &views = {})
 // Everything a converting run sends, before its first rewrite.
 QStringList upToTheRewrites(const QString &firstTable)
 {
-    return {readTriggers, readDescription, readAttachments, readColumns, readReferences, anyOf8(firstTable),
+    return {readTriggers, readDescription, readAttachments, readBackupState, readColumns, readReferences, anyOf8(firstTable),
             alter("LOG_AU", "INACTIVE"), offRecord, commit, discovery, count};
 }
 
@@ -253,6 +254,11 @@ void TestRun::stopsBeforeAnythingChanges_data()
         << QStringList{"T1"} << "mon$attachments|A,h1,p1;B,h2,p2;C,,p3;D,h4,;E,h5,p5;F,h6,p6"
         << "O banco está em uso por 6 outras conexões (A@h1, p1; B@h2, p2; C@local, p3; D@h4; E@h5, p5; …): feche-as e "
            "converta de novo.";
+    QTest::newRow("the engine's backup lock held")
+        << QStringList{"T1"} << "mon$database|1"
+        << "O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), talvez de uma "
+           "conversão interrompida durante a sua cópia de segurança: quando nenhuma cópia estiver sendo feita, libere-o com "
+           "ALTER DATABASE END BACKUP e converta de novo.";
     QTest::newRow("a name dialect 1 cannot write")
         << QStringList{"T1", "T2 SET X=1 --"} << QString()
         << "Erro ao atualizar a tabela " + padded("T2 SET X=1 --") + "Motivo: Nome de tabela inválido: T2 SET X=1 --";
