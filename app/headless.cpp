@@ -8,6 +8,8 @@
 #include "conversion.h"
 #include "errors.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -17,12 +19,24 @@
 
 namespace {
 
+// The file a run opens, in full as the window has it: its safety copy goes beside it, and a
+// server that holds it is reached by its path. Anything else ("host:path") goes as given.
+QString fullPath(const QString &file)
+{
+    const QFileInfo info(file);
+    return info.exists() ? info.absoluteFilePath() : file;
+}
+
 class ConsoleView final : public ConversionView {
 public:
-    ConsoleView(QString file, bool again) : file_(std::move(file)), again_(again), terminal_(isatty(STDERR_FILENO) != 0) {}
+    ConsoleView(QString file, bool again)
+        : file_(std::move(file)), path_(fullPath(file_)), again_(again), terminal_(isatty(STDERR_FILENO) != 0)
+    {
+    }
     ~ConsoleView() override { endLine(); }
 
-    QString pathText() const override { return file_; }
+    // The run opens the file in full; its messages name it as it was given.
+    QString pathText() const override { return path_; }
     void showMessage(MessageKind kind, const QString &text) override
     {
         endLine();
@@ -85,6 +99,7 @@ private:
     }
 
     QString file_;
+    QString path_;
     bool again_;
     bool terminal_;
     bool drawn_ = false;
@@ -147,7 +162,7 @@ int checkFiles(const QStringList &files)
     int status = 0;
     for (const QString &file : files) {
         TSQLConnection db;
-        db.Params.setValue(QStringLiteral("DataBase"), file);
+        db.Params.setValue(QStringLiteral("DataBase"), fullPath(file));
         // One transaction that only reads: nothing of the file can change.
         db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
         try {

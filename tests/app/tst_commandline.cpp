@@ -72,10 +72,12 @@ bool sendSignal(QProcess &p, int signo)
     return p.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signo) == 0;
 }
 
-Outcome runProgram(const QStringList &arguments, Display display = Display::None, bool window = false)
+Outcome runProgram(const QStringList &arguments, Display display = Display::None, bool window = false,
+                   const QString &directory = {})
 {
     QProcess p;
     p.setProcessEnvironment(programEnvironment(display));
+    p.setWorkingDirectory(directory);
     p.start(QStringLiteral(PROGRAM), arguments);
     p.waitForStarted();
     Outcome o;
@@ -260,6 +262,8 @@ private slots:
     void onATerminal();
     void helpFitsTheTerminal_data();
     void helpFitsTheTerminal();
+    void aFileNamedFromAnotherFolder_data();
+    void aFileNamedFromAnotherFolder();
     void signalStopsTheRun();
 
 private:
@@ -525,6 +529,57 @@ void TestCommandLine::helpFitsTheTerminal()
     // Nothing lost: the same words as the description on a pipe.
     static const QString words = description(runProgram({QStringLiteral("--help")}).out).join(u' ');
     QCOMPARE(lines.join(u' '), words);
+}
+
+void TestCommandLine::aFileNamedFromAnotherFolder_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("directory"); // where the program runs, from the databases' folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<bool>("converted");
+
+    const QFileInfo good(dbs_.path(QStringLiteral("boa.fb")));
+    const QString folder = good.dir().dirName();
+    // The copy beside the file, named in full (numbered when a copy of that second is there).
+    const QString copy = QStringLiteral(": Dados atualizados com sucesso! Cópia de segurança: ")
+                         + QRegularExpression::escape(good.absolutePath()) + QStringLiteral("/boa\\.copia-\\d{8}-\\d{6}(-\\d+)?\\.fb\\n$");
+    QTest::newRow("--convert, the file's name in its folder")
+        << QStringList{"--convert", "boa.fb"} << "." << 0 << "^boa\\.fb" + copy << true;
+    QTest::newRow("--convert, a path from the folder above")
+        << QStringList{"--convert", folder + "/boa.fb"} << ".." << 0 << "^" + QRegularExpression::escape(folder) + "/boa\\.fb" + copy
+        << true;
+    QTest::newRow("--check, the file's name in its folder")
+        << QStringList{"--check", "boa.fb"} << "." << 0 << "^boa\\.fb:\\n  PRODUTOS: converte 1 linha\\n" << false;
+}
+
+// A file named as a user in a terminal names it: relative to where the program runs.
+void TestCommandLine::aFileNamedFromAnotherFolder()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, directory);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(bool, converted);
+    QVERIFY(prepare(good_));
+    QDir folder = QFileInfo(good_).dir();
+    const QStringList named{QStringLiteral("boa.copia-*.fb")};
+    const QStringList before = folder.entryList(named);
+    const Outcome o = runProgram(arguments, Display::None, false, folder.absoluteFilePath(directory));
+    QVERIFY2(matches(out, o.out), qPrintable(QStringLiteral("stdout: [%1] stderr: [%2]").arg(o.out, o.err)));
+    QCOMPARE(o.status, status);
+    QCOMPARE(readColumn(good_, QStringLiteral("select CODPROD from PRODUTOS")),
+             QStringList{converted ? QStringLiteral("203456") : QStringLiteral("1234567")});
+    // The run's copy is there, and holds the codes as they were.
+    QStringList copies = folder.entryList(named);
+    for (const QString &earlier : before)
+        copies.removeOne(earlier);
+    QCOMPARE(copies.size(), converted ? 1 : 0);
+    for (const QString &copy : std::as_const(copies)) {
+        QCOMPARE(readColumn(folder.absoluteFilePath(copy), QStringLiteral("select CODPROD from PRODUTOS")),
+                 QStringList{QStringLiteral("1234567")});
+        QVERIFY(folder.remove(copy));
+    }
 }
 
 void TestCommandLine::signalStopsTheRun()
