@@ -60,8 +60,9 @@ QString versionAdvice(const QString &message)
         return QStringLiteral("O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e "
                               "restaure-a com o gbak -c deste computador antes de converter.");
     if (found > supported)
-        return QStringLiteral("O banco é de uma versão mais nova do Firebird: converta-o pelo servidor dessa versão "
-                              "(servidor:/caminho/do/banco).");
+        return QStringLiteral("O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa "
+                              "versão e converta-o pelo servidor dela, sem a cópia do programa (conversor --convert "
+                              "--no-copy servidor:/caminho/do/banco).");
     return {};
 }
 

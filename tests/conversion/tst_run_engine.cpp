@@ -252,8 +252,9 @@ void TestRunEngine::filesThatAreNoUsableDatabase_data()
     // The header of a database of another engine's version.
     QTest::newRow("a newer engine's file")
         << "newer" << QStringLiteral("unsupported on-disk structure for file %1/newer.fb; found 13.0, support 12.2\r"
-                                     "O banco é de uma versão mais nova do Firebird: converta-o pelo servidor dessa versão "
-                                     "(servidor:/caminho/do/banco).").arg(dir);
+                                     "O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa versão "
+                                     "e converta-o pelo servidor dela, sem a cópia do programa (conversor --convert "
+                                     "--no-copy servidor:/caminho/do/banco).").arg(dir);
     QTest::newRow("an older engine's file")
         << "older" << QStringLiteral("unsupported on-disk structure for file %1/older.fb; found 11.0, support 12.2\r"
                                      "O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão "
