@@ -72,6 +72,7 @@ QString tableName(int i)
     return QStringLiteral("TABELA_%1").arg(i, 4, 10, QLatin1Char('0'));
 }
 
+// Tables of a shop's movements: codes of 8 characters, each table's 500 products over and over.
 bool generate(const QString &file, int tables, int rows)
 {
     QFile substr(QStringLiteral(SUBSTR_SQL));
@@ -86,7 +87,8 @@ bool generate(const QString &file, int tables, int rows)
     s << "COMMIT;\nSET TERM ^ ;\n";
     for (int t = 0; t < tables; ++t)
         s << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << rows << ") DO BEGIN INSERT INTO "
-          << tableName(t) << " VALUES (:I, '" << 10000000 + t << "', 'produto'); I = I + 1; END END^\n";
+          << tableName(t) << " VALUES (:I, '1' || LPAD(" << t * 500 << " + MOD(:I, 500), 7, '0'), 'produto'); I = I + 1; "
+             "END END^\n";
     s << "SET TERM ; ^\nCOMMIT;\n";
     return isql({}, sql);
 }
