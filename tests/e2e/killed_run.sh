@@ -10,20 +10,8 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
 
-# Another user, for a rerun by somebody else (removed again at the end, with the lock folder
-# the tool makes for them).
-user=conversor-teste
-if ! id -u "$user" >/dev/null 2>&1; then
-  useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
-  cleanups+=("userdel $user")
-  lock=/tmp/conversor-firebird-$(id -u "$user")
-  [ -e "$lock" ] || cleanups+=("rm -rf $lock")
-fi
-convert="$build/conversor"
-if ! runuser -u "$user" -- test -x "$convert"; then
-  mkdir "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
-  convert="$work/bin/conversor"
-fi
+# Another user, for a rerun by somebody else.
+another_user || exit 1
 
 tables=12 rows=20000
 template="$work/modelo.fb"

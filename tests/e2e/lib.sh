@@ -36,6 +36,26 @@ summary() {
   [ "$failed" -eq 0 ]
 }
 
+# another_user: a user of the test's own in $user, removed again at the end with the lock folder
+# the tool makes for them; and in $convert the program as that user can run it (from a
+# checkout in a folder closed to other users: a copy with its engine settings, as an installed
+# tool would be).
+another_user() {
+  user=conversor-teste
+  if ! id -u "$user" >/dev/null 2>&1; then
+    useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || return 1
+    cleanups+=("userdel $user")
+    local lock
+    lock=/tmp/conversor-firebird-$(id -u "$user")
+    [ -e "$lock" ] || cleanups+=("rm -rf $lock")
+  fi
+  convert="$build/conversor"
+  if ! runuser -u "$user" -- test -x "$convert"; then
+    mkdir -p "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
+    convert="$work/bin/conversor"
+  fi
+}
+
 # isql DATABASE SQL [PASSWORD]
 isql() { isql-fb -q -user SYSDBA -password "${3:-x}" "$1" <<<"$2"; }
 # value DATABASE SQL: the single value a query prints

@@ -7,23 +7,9 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
 
-user=conversor-teste
-if ! id -u "$user" >/dev/null 2>&1; then
-  useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
-  cleanups+=("userdel $user")
-  # With the user goes the lock folder the tool makes for them.
-  lock=/tmp/conversor-firebird-$(id -u "$user")
-  [ -e "$lock" ] || cleanups+=("rm -rf $lock")
-fi
+another_user || exit 1
 mkdir "$work/home" && chown "$user" "$work/home"
 as_user() { runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/home" XDG_STATE_HOME="$work/home/state" "$@"; }
-convert="$build/conversor"
-if ! as_user test -x "$convert"; then
-  # A checkout in a folder closed to other users: run a copy of the program with its engine
-  # settings, as an installed tool would be.
-  mkdir "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
-  convert="$work/bin/conversor"
-fi
 
 # Root uses the embedded engine first: its lock folder then belongs to root.
 "$source/tools/make-sample-db" "$work/root.fb" >/dev/null
