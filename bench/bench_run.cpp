@@ -184,8 +184,6 @@ int main(int argc, char **argv)
                                             : std::vector<Shape>{{50, 20000}, {1000, 10}};
     const int longTable = quick ? 100000 : 1500000;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/conversor-bench-XXXXXX"));
-    // The runs' records of switched-off triggers go with the rest of the benchmark's files.
-    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
     QString table;
     QTextStream out(&table);
     out << "| shape | run | engine | ratio | all | ratio to all | check | check to run | peak |\n"

@@ -67,7 +67,7 @@ rerun() { # rerun DB [as-user]: converts DB, checks each table converted once an
   local db=$1 out="$work/rerun.log"
   if [ "${2:-}" = as-user ]; then
     chmod a+rwx "$(dirname "$db")" && chmod a+rw "$db"
-    runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/outro" XDG_STATE_HOME="$work/outro/state" \
+    runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/outro" \
       "$convert" --convert "$db" >"$out" 2>/dev/null
   else
     "$build/conversor" --convert "$db" >"$out" 2>/dev/null

@@ -1,8 +1,6 @@
 # Shared by the shell tests: a temporary folder of their own, result lines, isql, and databases.
 work=$(mktemp -d /tmp/conversor-test-XXXXXX)
 chmod 755 "$work"
-# The tool's own records (of switched-off triggers) stay in the test's folder.
-export XDG_STATE_HOME="$work/state"
 pids=()
 cleanups=()
 # stop PID...: asks the processes to end and, after five seconds, ends the ones that did not

@@ -9,7 +9,7 @@ source=$(cd "$2" && pwd)
 
 another_user || exit 1
 mkdir "$work/home" && chown "$user" "$work/home"
-as_user() { runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/home" XDG_STATE_HOME="$work/home/state" "$@"; }
+as_user() { runuser -u "$user" -- env -u FIREBIRD -u FIREBIRD_LOCK HOME="$work/home" "$@"; }
 
 # Root uses the embedded engine first: its lock folder then belongs to root.
 "$source/tools/make-sample-db" "$work/root.fb" >/dev/null

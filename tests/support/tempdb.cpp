@@ -37,8 +37,6 @@ TempDatabases::Isql runIsql(const QStringList &args, const QString &input)
 TempDatabases::TempDatabases() : dir_(QDir::tempPath() + QStringLiteral("/conversor-test-XXXXXX"))
 {
     engine::prepare(QCoreApplication::applicationDirPath());
-    // The tool's records of switched-off triggers stay in this world too.
-    qputenv("XDG_STATE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("state"))));
 }
 
 QString TempDatabases::create(const QString &name, const QString &script, const QString &options)
