@@ -5,6 +5,7 @@
 #include "application.h"
 #include "clickable.h"
 #include "mainwindow.h"
+#include "shownform.h"
 #include "messagebox.h"
 #include "ui_mainwindow.h"
 #include "winfont.h"
@@ -127,16 +128,9 @@ private:
     QTimer timer_;
 };
 
-class Window {
+class Window : public ShownForm {
 public:
-    Window()
-    {
-        form.show();
-        form.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-    }
     TPanel *panel(const QString &name) { return form.findChild<TPanel *>(name); }
-    TForm1 form;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // dialog, Exit, and the message box.
 #include "clickable.h"
 #include "mainwindow.h"
+#include "shownform.h"
 #include "messagebox.h"
 #include "picturebox.h"
 #include "ui_mainwindow.h"
@@ -28,14 +29,8 @@ void onModal(std::function<void(QWidget *)> f)
     });
 }
 
-class Window {
+class Window : public ShownForm {
 public:
-    Window()
-    {
-        form.show();
-        form.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-    }
     Ui::TForm1 &ui() { return form.ui(); }
     QWidget *member(const QString &name) { return name == QLatin1String("TForm1") ? &form : form.findChild<QWidget *>(name); }
     QString colours()
@@ -54,7 +49,6 @@ public:
             at = w->rect().center();
         QTest::mouseMove(form.windowHandle(), w->mapTo(&form, at));
     }
-    TForm1 form;
 };
 
 } // namespace
