@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QList>
 
 #include <cstdlib>
@@ -38,7 +39,7 @@ const QList<FileMode> &fileModes()
 
 const QString seeHelp = QStringLiteral("; veja conversor --help");
 
-void describe(QCommandLineParser &parser, int columns)
+void declareOptions(QCommandLineParser &parser, int columns)
 {
     // -platform, -style...: Qt's options are written with one dash, and so may this program's be.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -76,7 +77,7 @@ QString clause(QString sentence)
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    describe(parser, 80);
+    declareOptions(parser, 80);
     CommandLine line;
     const bool parsed = parser.parse(QStringList{QStringLiteral("conversor")} + arguments);
     line.files = parser.positionalArguments();
@@ -121,17 +122,23 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     return line;
 }
 
+QString CommandLine::fullPath(const QString &file)
+{
+    const QFileInfo info(file);
+    return info.exists() ? info.absoluteFilePath() : file;
+}
+
 QString CommandLine::helpText(int columns)
 {
     QCommandLineParser parser;
-    describe(parser, columns);
+    declareOptions(parser, columns);
     return parser.helpText();
 }
 
 void CommandLine::showHelpAll(int columns)
 {
     QCommandLineParser parser;
-    describe(parser, columns);
+    declareOptions(parser, columns);
     // Only the parser lists what the application object takes; it prints and ends the process.
     parser.process(QStringList{QCoreApplication::arguments().value(0), QStringLiteral("--help-all")});
     std::exit(0);

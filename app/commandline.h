@@ -15,6 +15,11 @@ struct CommandLine {
 
     bool sound() const { return problem.isEmpty(); }
 
+    // A file as the path field shows a chosen one: in full, relative to where the program runs,
+    // so that its safety copy goes beside it and a server that holds it is reached by its path.
+    // Anything else ("host:path") goes as given.
+    static QString fullPath(const QString &file);
+
     // Parses the arguments after the program's name; needs no application object (with Qt's
     // translations loaded, Qt's part of a problem is in Portuguese).
     static CommandLine parse(const QStringList &arguments);

@@ -1,5 +1,7 @@
 #include "headless.h"
 
+#include "advice.h"
+#include "commandline.h"
 #include "console.h"
 #include "conversionview.h"
 #include "signalwatch.h"
@@ -7,8 +9,6 @@
 #include "check.h"
 #include "conversion.h"
 #include "errors.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -19,18 +19,10 @@
 
 namespace {
 
-// The file a run opens, in full as the window has it: its safety copy goes beside it, and a
-// server that holds it is reached by its path. Anything else ("host:path") goes as given.
-QString fullPath(const QString &file)
-{
-    const QFileInfo info(file);
-    return info.exists() ? info.absoluteFilePath() : file;
-}
-
 class ConsoleView final : public ConversionView {
 public:
     ConsoleView(QString file, bool again)
-        : file_(std::move(file)), path_(fullPath(file_)), again_(again), terminal_(isatty(STDERR_FILENO) != 0)
+        : file_(std::move(file)), path_(CommandLine::fullPath(file_)), again_(again), terminal_(isatty(STDERR_FILENO) != 0)
     {
     }
     ~ConsoleView() override { endLine(); }
@@ -162,11 +154,17 @@ int checkFiles(const QStringList &files)
     int status = 0;
     for (const QString &file : files) {
         TSQLConnection db;
-        db.Params.setValue(QStringLiteral("DataBase"), fullPath(file));
+        db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
         // One transaction that only reads: nothing of the file can change.
         db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
         try {
             db.setConnected(true);
+        } catch (const std::exception &e) {
+            console::failure(file, advice::connectFailure(e));
+            status = 1;
+            continue;
+        }
+        try {
             const CheckReport report = CheckReport::read(db);
             std::printf("%s:\n", qPrintable(file));
             for (const QString &line : report.lines())
@@ -174,9 +172,7 @@ int checkFiles(const QStringList &files)
             std::fflush(stdout);
             status = std::max(status, report.status());
         } catch (const std::exception &e) {
-            const auto *own = dynamic_cast<const Exception *>(&e);
-            console::failure(file, QStringLiteral("Não foi possível examinar o banco de dados Vestrel. Motivo: ")
-                                       + (own ? own->message() : QString::fromUtf8(e.what())));
+            console::failure(file, QStringLiteral("Erro ao examinar o banco Motivo: ") + messageOf(e));
             status = 1;
         }
     }

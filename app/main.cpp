@@ -8,6 +8,7 @@
 #include "headless.h"
 #include "mainwindow.h"
 #include "signalwatch.h"
+#include "sqlconnection.h"
 
 #include <QFileInfo>
 
@@ -32,13 +33,6 @@ void prepareEngine()
     const engine::Environment env = engine::prepare(QCoreApplication::applicationDirPath());
     if (!env.problem.isEmpty())
         console::problem(env.problem);
-}
-
-// A file on the command line as the path field shows a chosen one: in full.
-QString fullPath(const QString &file)
-{
-    const QFileInfo info(file);
-    return info.exists() ? info.absoluteFilePath() : file;
 }
 
 // Whether a display is there for the window's application object; without one, Qt ends the
@@ -71,7 +65,7 @@ int runWindow(int argc, char **argv)
     SignalWatch watch;
     TForm1 Form1;
     if (!line.files.isEmpty())
-        Form1.setPathText(fullPath(line.files.first()));
+        Form1.setPathText(CommandLine::fullPath(line.files.first()));
     int ending = 0;
     QObject::connect(&watch, &SignalWatch::received, &Form1, [&](int signo) {
         if (!ending)
@@ -122,6 +116,17 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
+// The process's end. An attach given up on a stop may still wait on a server that does not
+// answer: it holds nothing, and the process does not wait for it.
+int ending(int status)
+{
+    if (TSQLConnection::attachesGivenUp()) {
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -129,7 +134,7 @@ int main(int argc, char **argv)
     const QStringList arguments = argumentsOf(argc, argv);
     const CommandLine asked = CommandLine::parse(arguments);
     if (asked.mode == CommandLine::Window && (asked.sound() || (!asked.unknown.isEmpty() && displayAround(arguments))))
-        return runWindow(argc, argv);
+        return ending(runWindow(argc, argv));
 
     std::unique_ptr<DisplayFree> displayFree;
     std::unique_ptr<QCoreApplication> plain;
@@ -139,7 +144,7 @@ int main(int argc, char **argv)
             left.mode == CommandLine::Window && left.sound()) {
             // Qt's options for the window: its application object is made anew, on the display.
             displayFree.reset();
-            return runWindow(argc, argv);
+            return ending(runWindow(argc, argv));
         }
     } else {
         plain = std::make_unique<QCoreApplication>(argc, argv);
@@ -168,10 +173,10 @@ int main(int argc, char **argv)
         CommandLine::showHelpAll(helpColumns());
     case CommandLine::Convert:
         prepareEngine();
-        return convertFiles(line.files, line.noCopy, line.again);
+        return ending(convertFiles(line.files, line.noCopy, line.again));
     case CommandLine::Check:
         prepareEngine();
-        return checkFiles(line.files);
+        return ending(checkFiles(line.files));
     case CommandLine::Window: // a sound line for the window went to runWindow above
         break;
     }

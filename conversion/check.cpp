@@ -85,7 +85,7 @@ QStringList CheckReport::lines() const
     for (const QString &stop : std::as_const(stops))
         out << QStringLiteral("  impede a conversão: ") + stop;
     for (const Collision &c : collisions_)
-        out << QStringLiteral("    ") + Survey::describe(c);
+        out << QStringLiteral("    ") + Survey::collisionText(c);
     for (const QString &warning : warnings_)
         out << QStringLiteral("  aviso: ") + warning;
     if (!convertedBecause_.isEmpty())

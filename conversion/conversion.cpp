@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include "advice.h"
 #include "errors.h"
 #include "marks.h"
 #include "params.h"
@@ -15,25 +16,13 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QScopeGuard>
 
-#include <ibase.h>
-
-#include <memory>
-#include <optional>
 #include <set>
 
 using queries::execute;
 
 namespace {
-
-QString messageOf(const std::exception &e)
-{
-    if (const auto *own = dynamic_cast<const Exception *>(&e))
-        return own->message();
-    return QString::fromUtf8(e.what());
-}
 
 // A run stopped before anything changed: the box's whole text, or the relation it is about and
 // why.
@@ -45,39 +34,8 @@ public:
 
 const QString triggersLeftOffLine =
     QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
-const QString interrupted = QStringLiteral("Conversão interrompida");
-
-// What a shop can do about a database of another engine's version (the engine says "found
-// 13.0, support 12.2").
-QString versionAdvice(const QString &message)
-{
-    static const QRegularExpression versions(QStringLiteral("found (\\d+)\\.\\d+, support (\\d+)\\.\\d+"));
-    const QRegularExpressionMatch m = versions.match(message);
-    if (!m.hasMatch())
-        return {};
-    const int found = m.captured(1).toInt(), supported = m.captured(2).toInt();
-    if (found < supported)
-        return QStringLiteral("O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e "
-                              "restaure-a com o gbak -c deste computador antes de converter.");
-    if (found > supported)
-        return QStringLiteral("O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa "
-                              "versão e converta-o pelo servidor dela, sem a cópia do programa (conversor --convert "
-                              "--no-copy servidor:/caminho/do/banco).");
-    return {};
-}
-
-// The table a key violation names ("... on table \"X\"").
-QString tableOfViolation(const QString &message)
-{
-    static const QRegularExpression table(QStringLiteral("on table \"([^\"]+)\""));
-    return table.match(message).captured(1);
-}
-
-bool isKeyViolation(const std::exception &e)
-{
-    const auto *dbx = dynamic_cast<const TDBXError *>(&e);
-    return dbx && (dbx->hasEngineCode(isc_unique_key_violation) || dbx->hasEngineCode(isc_no_dup));
-}
+const QString interruptedText = QStringLiteral("Conversão interrompida");
+const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
 
 } // namespace
 
@@ -94,10 +52,10 @@ bool Conversion::ConectaBancoVestrel()
         db_.setConnected(true);
         return true;
     } catch (const std::exception &e) {
-        QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + messageOf(e);
-        if (const QString advice = versionAdvice(messageOf(e)); !advice.isEmpty())
-            text += u'\r' + advice;
-        view_.showMessage(MessageKind::Error, text);
+        // An attach given up on a stop is an interrupted run, not a failed connect.
+        if (interruptRequested_)
+            return false;
+        tell(MessageKind::Error, advice::connectFailure(e));
         return false;
     }
 }
@@ -111,217 +69,70 @@ void Conversion::interrupt()
         db_.cancel(dbx::Cancel::Raise);
 }
 
-void Conversion::checkInterrupt()
+void Conversion::enter(Stage stage)
 {
+    stage_ = stage;
     if (interruptRequested_)
-        throw Exception(interrupted);
+        throw Exception(interruptedText);
 }
 
+// The whole run, step by step. Every step either does its part or throws; fail() says what a
+// failure means and undoes what the run changed.
 void Conversion::run()
 {
-    if (!ConectaBancoVestrel()) {
-        outcome_ = Outcome::NotConnected;
-        interruptRequested_ = false;
+    if (interruptRequested_ || !ConectaBancoVestrel()) {
+        outcome_ = interruptRequested_ ? Outcome::Interrupted : Outcome::NotConnected;
+        if (interruptRequested_)
+            failure_ = interruptedText;
         return;
     }
-    runConnected();
-}
-
-QString Conversion::failureText(const std::exception &e, const QString &table) const
-{
-    const QString reason = interruptRequested_ && !commitSent_ ? interrupted : messageOf(e);
-    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
-        if (stopped->table.isEmpty())
-            return reason;
-        return QStringLiteral("Erro ao atualizar a tabela ") + stopped->table + QStringLiteral("Motivo: ") + reason;
-    }
-    QString where;
-    switch (stage_) {
-    case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco "); break;
-    case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança "); break;
-    case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos "); break;
-    case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + table; break;
-    case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos "); break;
-    case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit) "); break;
-    }
-    return where + QStringLiteral("Motivo: ") + reason;
-}
-
-void Conversion::runConnected()
-{
-    outcome_ = Outcome::None;
-    failure_.clear();
-    copy_.clear();
-    commitSent_ = false;
-    backupLock_ = false;
-    stage_ = Stage::Survey;
-    // However the run ends, the database is let go of, and a request to stop is spent.
-    auto release = qScopeGuard([this] {
-        db_.setConnected(false);
-        std::lock_guard lock(interruptGuard_);
-        interruptRequested_ = false;
-        commitSent_ = false;
-    });
-    const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
-    std::unique_ptr<TSQLQuery> QryBuscaTabelas;
-    std::unique_ptr<TSQLQuery> QryAtualizaTabela;
-    std::optional<TriggerSwitch> triggers;
+    auto release = qScopeGuard([this] { db_.setConnected(false); });
+    TSQLQuery QryBuscaTabelas, QryAtualizaTabela;
+    QryBuscaTabelas.setSQLConnection(&db_);
+    QryAtualizaTabela.setSQLConnection(&db_);
+    TriggerSwitch triggers(db_, QryAtualizaTabela);
     TriggerSwitch *switchedOff = nullptr;
-    QString table; // the discovery's current row, as stored
     try {
-        QryBuscaTabelas = std::make_unique<TSQLQuery>();
-        QryAtualizaTabela = std::make_unique<TSQLQuery>();
-        QryBuscaTabelas->setSQLConnection(&db_);
-        QryAtualizaTabela->setSQLConnection(&db_);
-
-        // What a run cut short left switched off is switched on first, whatever this run does.
-        stage_ = Stage::Triggers;
-        checkInterrupt();
-        triggers.emplace(db_, *QryAtualizaTabela);
-        triggers->read();
-        triggers->makeGood();
-
-        // Nothing changes before the database has been looked at.
-        stage_ = Stage::Survey;
-        checkInterrupt();
-        const Survey survey = Survey::read(db_, triggers->description());
-        if (!survey.stops().isEmpty())
-            throw Stopped(survey.stops().first().table, survey.stops().first().reason);
-        if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
-            outcome_ = Outcome::Declined;
+        const Survey survey = look(triggers);
+        if (!goAhead(survey))
             return;
-        }
-        const RewritePlan &plan = survey.plan();
-
-        if (options_.safetyCopy) {
-            stage_ = Stage::Copy;
-            checkInterrupt();
-            takeSafetyCopy(*QryAtualizaTabela);
-        }
-
-        stage_ = Stage::Triggers;
-        checkInterrupt();
-        triggers->switchOff();
-        switchedOff = &*triggers;
-
-        stage_ = Stage::Tables;
-        QryBuscaTabelas->Close();
-        QryBuscaTabelas->SQL().setText(statements::discovery());
-        checkInterrupt();
-        QryBuscaTabelas->Open();
-        view_.setGaugeMax(QryBuscaTabelas->RecordCount());
-        // A relation the discovery lists twice (CODPROD and a quoted "codprod") is rewritten once.
-        std::set<QString> rewritten;
-        while (!QryBuscaTabelas->Eof()) {
-            table = QryBuscaTabelas->FieldByName(nameColumn).AsString();
-            view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table));
-            view_.repaintNow();
-            // The name is read from the current row again for the statement.
-            const QString name = trimControl(QryBuscaTabelas->FieldByName(nameColumn).AsString());
-            const RewritePlan::Step step = plan.step(name);
-            if (step.rewrite && rewritten.insert(name).second) {
-                if (!isPlainIdentifier(name)) // listed after the plan was read
-                    throw Exception(QStringLiteral("Nome de tabela inválido: ") + name);
-                checkInterrupt();
-                execute(*QryAtualizaTabela, statements::rewrite(name, step.condition));
-            }
-            QryBuscaTabelas->Next();
-            view_.addProgress(1);
-        }
-        table.clear();
-
-        // The triggers on again, the record of them gone and the conversion's mark: all committed
-        // with the codes, or none of it.
-        stage_ = Stage::TriggersOn;
-        checkInterrupt();
-        triggers->switchOn(marks::convertedLine(QDateTime::currentDateTime()));
-        stage_ = Stage::Commit;
-        {
-            std::lock_guard lock(interruptGuard_);
-            checkInterrupt();
-            commitSent_ = true;
-        }
-        execute(*QryAtualizaTabela, statements::commit());
-        switchedOff = nullptr;
-        outcome_ = Outcome::Converted;
-        QString said = QStringLiteral("Dados atualizados com sucesso! ");
-        if (!copy_.isEmpty())
-            said += QStringLiteral("\rCópia de segurança: ") + copy_;
-        view_.showMessage(MessageKind::Information, said);
-        view_.setProgress(0);
-        view_.setStatus(QStringLiteral("Concluído!"));
+        if (options_.safetyCopy)
+            takeSafetyCopy(QryAtualizaTabela);
+        switchTriggersOff(triggers);
+        switchedOff = &triggers;
+        rewriteTables(survey.plan(), QryBuscaTabelas, QryAtualizaTabela);
+        commitWithTriggersOn(triggers, QryAtualizaTabela);
+        reportSuccess();
     } catch (const std::exception &e) {
-        failure_ = failureText(e, table);
-        if (outcome_ == Outcome::Converted) { // what fails after the commit undoes nothing
-            view_.showMessage(MessageKind::Error, failure_);
-            return;
-        }
-        if (!undo(switchedOff, QryAtualizaTabela.get()))
-            failure_ += u'\r' + triggersLeftOffLine;
-        // Nothing changed: the copy would only mislead.
-        if (!copy_.isEmpty()) {
-            QFile::remove(copy_);
-            copy_.clear();
-        }
-        if (interruptRequested_) {
-            outcome_ = Outcome::Interrupted;
-            return;
-        }
-        if (isKeyViolation(e)) {
-            try {
-                // The table rewritten, or the one the engine names (a cascade reaches it).
-                QList<Collision> found;
-                for (const QString &t : {trimControl(table), tableOfViolation(messageOf(e))})
-                    if (found.isEmpty() && isPlainIdentifier(t))
-                        found = Survey::collisions(db_, t, Survey::uniqueKeys(db_, t).value(t), 5);
-                QStringList groups;
-                for (const Collision &c : std::as_const(found))
-                    groups << Survey::describe(c);
-                if (!groups.isEmpty())
-                    failure_ += QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
-            } catch (const std::exception &) {
-                // The box says what the engine said.
-            }
-        }
-        outcome_ = Outcome::Failed;
-        view_.showMessage(MessageKind::Error, failure_);
+        fail(e, outcome_ == Outcome::Converted ? nullptr : switchedOff, QryAtualizaTabela);
     }
 }
 
-bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery *query)
+Survey Conversion::look(TriggerSwitch &triggers)
 {
-    // Nothing of a failed run may stay: its rewrites are undone, and the triggers it switched
-    // off (a commit of their own) are switched on again. A rollback that fails leaves nothing
-    // either: the engine undoes what is not committed when the connection goes. An interrupt
-    // must not stop the undoing itself.
-    db_.cancel(dbx::Cancel::Disable);
-    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
-    try {
-        db_.rollback();
-    } catch (const std::exception &) {
-    }
-    if (backupLock_) {
-        try {
-            execute(*query, statements::endBackup());
-            execute(*query, statements::commit());
-            backupLock_ = false;
-        } catch (const std::exception &) {
-            // The lock ends with the next run's copy, or any ALTER DATABASE END BACKUP.
-        }
-    }
-    if (!switchedOff)
-        return true;
-    try {
-        switchedOff->switchOn();
-        execute(*query, statements::commit());
-        return true;
-    } catch (const std::exception &) {
+    // What a run cut short left switched off is switched on first, whatever this run does.
+    enter(Stage::Triggers);
+    triggers.read();
+    triggers.makeGood();
+    // Nothing changes before the database has been looked at.
+    enter(Stage::Survey);
+    return Survey::read(db_, triggers.description());
+}
+
+bool Conversion::goAhead(const Survey &survey)
+{
+    if (!survey.stops().isEmpty())
+        throw Stopped(survey.stops().first().table, survey.stops().first().reason);
+    if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
+        outcome_ = Outcome::Declined;
         return false;
     }
+    return true;
 }
 
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
+    enter(Stage::Copy);
     // The file itself: a database reached through a server on another computer cannot be copied
     // from here.
     const QString file = db_.attachedDatabase();
@@ -329,16 +140,9 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     if (!info.isAbsolute() || !info.isFile())
         throw Exception(QStringLiteral("o banco não é um arquivo deste computador (%1); a cópia de segurança não pode ser "
                                        "feita").arg(file));
-    // Never over another copy: two runs in one second get a number.
-    const QString named = safetycopy::pathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
-    QString copy = named;
-    for (int n = 2; QFileInfo::exists(copy); ++n)
-        copy = named.chopped(3) + QStringLiteral("-%1.fb").arg(n);
+    const QString copy = safetycopy::unusedPathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
     safetycopy::checkRoom(copy, info.size());
-    // While the engine's backup lock holds, the file does not change: its copy is whole.
-    execute(query, statements::beginBackup());
-    execute(query, statements::commit());
-    backupLock_ = true;
+    backupLock_.emplace(query);
     int shown = -1;
     safetycopy::copyFile(info.absoluteFilePath(), copy, [&](int percent) {
         if (percent == shown)
@@ -348,8 +152,144 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
         view_.repaintNow();
     }, &interruptRequested_);
     copy_ = copy;
-    execute(query, statements::endBackup());
-    execute(query, statements::commit());
-    backupLock_ = false;
+    backupLock_->end();
+    backupLock_.reset();
     safetycopy::clearBackupState(copy);
+}
+
+void Conversion::switchTriggersOff(TriggerSwitch &triggers)
+{
+    enter(Stage::Triggers);
+    triggers.switchOff();
+}
+
+void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query)
+{
+    enter(Stage::Tables);
+    discovery.Close();
+    discovery.SQL().setText(statements::discovery());
+    discovery.Open();
+    view_.setGaugeMax(discovery.RecordCount());
+    // A relation the discovery lists twice (CODPROD and a quoted "codprod") is rewritten once.
+    std::set<QString> rewritten;
+    while (!discovery.Eof()) {
+        table_ = discovery.FieldByName(nameColumn).AsString();
+        view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table_));
+        view_.repaintNow();
+        // The name is read from the current row again for the statement.
+        const QString name = trimControl(discovery.FieldByName(nameColumn).AsString());
+        const RewritePlan::Step step = plan.step(name);
+        if (step.rewrite && rewritten.insert(name).second) {
+            if (!isPlainIdentifier(name)) // listed after the plan was read
+                throw Exception(QStringLiteral("Nome de tabela inválido: ") + name);
+            enter(Stage::Tables);
+            execute(query, statements::rewrite(name, step.condition));
+        }
+        discovery.Next();
+        view_.addProgress(1);
+    }
+    table_.clear();
+}
+
+void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
+{
+    // The triggers on again, the record of them gone and the conversion's mark: all committed
+    // with the codes, or none of it.
+    enter(Stage::TriggersOn);
+    triggers.switchOn(marks::convertedLine(QDateTime::currentDateTime()));
+    {
+        std::lock_guard lock(interruptGuard_);
+        enter(Stage::Commit);
+        commitSent_ = true;
+    }
+    execute(query, statements::commit());
+    outcome_ = Outcome::Converted;
+}
+
+void Conversion::reportSuccess()
+{
+    QString said = QStringLiteral("Dados atualizados com sucesso! ");
+    if (!copy_.isEmpty())
+        said += QStringLiteral("\rCópia de segurança: ") + copy_;
+    view_.showMessage(MessageKind::Information, said);
+    view_.setProgress(0);
+    view_.setStatus(QStringLiteral("Concluído!"));
+}
+
+void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query)
+{
+    failure_ = failureText(e);
+    if (outcome_ == Outcome::Converted) { // what fails after the commit undoes nothing
+        tell(MessageKind::Error, failure_);
+        return;
+    }
+    if (!undo(switchedOff, query))
+        failure_ += u'\r' + triggersLeftOffLine;
+    // Nothing changed: the copy would only mislead.
+    if (!copy_.isEmpty()) {
+        QFile::remove(copy_);
+        copy_.clear();
+    }
+    if (interruptRequested_) {
+        outcome_ = Outcome::Interrupted;
+        return;
+    }
+    if (advice::isKeyViolation(e))
+        failure_ += Survey::collisionHint(db_, {trimControl(table_), advice::tableOfViolation(e)});
+    outcome_ = Outcome::Failed;
+    tell(MessageKind::Error, failure_);
+}
+
+void Conversion::tell(MessageKind kind, const QString &text)
+{
+    // A view that can no longer show a box (the window is going) has nobody to tell.
+    try {
+        view_.showMessage(kind, text);
+    } catch (const std::exception &) {
+    }
+}
+
+QString Conversion::failureText(const std::exception &e) const
+{
+    const QString reason = interruptRequested_ && !commitSent_ ? interruptedText : messageOf(e);
+    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
+        if (stopped->table.isEmpty())
+            return reason;
+        return QStringLiteral("Erro ao atualizar a tabela ") + stopped->table + QStringLiteral("Motivo: ") + reason;
+    }
+    QString where;
+    switch (stage_) {
+    case Stage::Connect: // the connect step says its own
+    case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco "); break;
+    case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança "); break;
+    case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos "); break;
+    case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + table_; break;
+    case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos "); break;
+    case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit) "); break;
+    }
+    return where + QStringLiteral("Motivo: ") + reason;
+}
+
+bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
+{
+    // Nothing of a failed run may stay: its rewrites are undone, the backup lock of its copy
+    // ended, and the triggers it switched off (a commit of their own) switched on again. A
+    // rollback that fails leaves nothing either: the engine undoes what is not committed when
+    // the connection goes. An interrupt must not stop the undoing itself.
+    db_.cancel(dbx::Cancel::Disable);
+    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
+    try {
+        db_.rollback();
+    } catch (const std::exception &) {
+    }
+    backupLock_.reset();
+    if (!switchedOff)
+        return true;
+    try {
+        switchedOff->switchOn();
+        execute(query, statements::commit());
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
 }

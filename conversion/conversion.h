@@ -1,26 +1,30 @@
 #pragma once
 
+#include "backuplock.h"
 #include "conversionview.h"
 
 #include <QString>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 class TSQLConnection;
 class TSQLQuery;
 class TriggerSwitch;
+class Survey;
+class RewritePlan;
 
 // The Convert command: attaches to the chosen database and rewrites CODPROD in every relation
 // that stores it, with the user triggers switched off meanwhile. It looks before it changes
 // anything (survey.h), and stops with nothing changed when the database is in use, holds no
 // code, or would be damaged. A failed run undoes its work; a converted database carries the
 // mark of it, committed with the codes. The database is let go of at the end of every run, so
-// that other programs can open it.
+// that other programs can open it. One object is one run.
 class Conversion final {
 public:
     enum class Outcome {
-        None,         // no run yet
+        None,         // not run yet
         NotConnected, // the connect step failed (its box was shown)
         Converted,
         Declined,     // the database looked converted already, and the answer was No
@@ -36,45 +40,59 @@ public:
 
     Conversion(TSQLConnection &db, ConversionView &view, Options options) : db_(db), view_(view), options_(options) {}
     Conversion(TSQLConnection &db, ConversionView &view) : Conversion(db, view, Options{}) {}
+    Conversion(const Conversion &) = delete;
+    Conversion &operator=(const Conversion &) = delete;
 
     // Attaches to the chosen file; on failure shows the error box and returns false.
     bool ConectaBancoVestrel();
     // The connect step, then the conversion.
     void run();
-    // The conversion on the connection the connect step has just attached.
-    void runConnected();
 
-    // From another thread while run() goes on: the statement running is cancelled and the run
-    // ends as a failed run, without a box. Once the final commit has been sent, its outcome
-    // decides: nothing is cancelled, and a converted database is reported as converted.
+    // From any thread, before or while run() goes on: the statement running is cancelled (an
+    // attach under way is given up) and the run ends as Interrupted, undone, without a box.
+    // Once the final commit has been sent, its outcome decides: nothing is cancelled, and a
+    // converted database is reported as converted.
     void interrupt();
+    bool interrupted() const { return interruptRequested_; }
     Outcome outcome() const { return outcome_; }
-    // The last run's failure: the box's text, or what an interrupted run would have said (with
-    // a line of its own when the triggers could not be switched on again).
+    // The run's failure: the box's text, or what an interrupted run would have said (with a line
+    // of its own when the triggers could not be switched on again).
     QString failure() const { return failure_; }
-    // Where the last converted run put its safety copy; empty without one.
+    // Where the converted run put its safety copy; empty without one.
     QString safetyCopy() const { return copy_; }
 
 private:
-    enum class Stage { Survey, Copy, Triggers, Tables, TriggersOn, Commit };
+    enum class Stage { Connect, Survey, Copy, Triggers, Tables, TriggersOn, Commit };
+
+    // The steps of a run, in order.
+    Survey look(TriggerSwitch &triggers);
+    bool goAhead(const Survey &survey);
+    void takeSafetyCopy(TSQLQuery &query);
+    void switchTriggersOff(TriggerSwitch &triggers);
+    void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
+    void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);
+    void reportSuccess();
+    // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
+    void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query);
 
     // Undoes a failed run; false when the triggers it had switched off could not be switched
     // on again.
-    bool undo(TriggerSwitch *switchedOff, TSQLQuery *query);
-    // Copies the attached database file beside it, under the engine's backup lock.
-    void takeSafetyCopy(TSQLQuery &query);
-    void checkInterrupt();
-    QString failureText(const std::exception &e, const QString &table) const;
+    bool undo(TriggerSwitch *switchedOff, TSQLQuery &query);
+    void enter(Stage stage);
+    // A box on the failure paths: one the view cannot show any more is left unshown.
+    void tell(MessageKind kind, const QString &text);
+    QString failureText(const std::exception &e) const;
 
     TSQLConnection &db_;
     ConversionView &view_;
-    Options options_;
+    const Options options_;
     std::mutex interruptGuard_; // an interrupt and the sending of the commit, one at a time
     std::atomic<bool> interruptRequested_{false};
-    bool commitSent_ = false;
-    Stage stage_ = Stage::Survey;
+    bool commitSent_ = false;   // under interruptGuard_
+    Stage stage_ = Stage::Connect;
+    QString table_;             // the discovery's current row, as stored
     Outcome outcome_ = Outcome::None;
     QString failure_;
     QString copy_;
-    bool backupLock_ = false; // the engine's backup lock is held: the undo ends it
+    std::optional<BackupLock> backupLock_; // held while the copy is taken: a failure ends it
 };

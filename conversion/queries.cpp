@@ -9,7 +9,7 @@ void execute(TSQLQuery &query, const QString &sql)
     query.Close();
     query.SQL().Clear();
     query.SQL().setText(sql);
-    query.ExecSQL(false);
+    query.ExecSQL();
 }
 
 QList<QStringList> readAll(TSQLConnection &db, const QString &sql)

@@ -183,13 +183,23 @@ void syncFolder(const QString &to)
 
 } // namespace
 
-QString pathFor(const QString &database, const QDateTime &when)
+QString pathFor(const QString &database, const QDateTime &when, int nth)
 {
     const QFileInfo info(database);
-    const QString name = info.completeBaseName() + QStringLiteral(".copia-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                         + QStringLiteral(".fb");
+    QString name = info.completeBaseName() + QStringLiteral(".copia-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (nth > 1)
+        name += QStringLiteral("-%1").arg(nth);
+    name += QStringLiteral(".fb");
     // The folder exactly as the caller wrote it, so that the copy is beside the file it named.
     return database.left(database.size() - info.fileName().size()) + name;
+}
+
+QString unusedPathFor(const QString &database, const QDateTime &when)
+{
+    QString path = pathFor(database, when);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = pathFor(database, when, n);
+    return path;
 }
 
 qint64 margin(qint64 size)

@@ -13,8 +13,11 @@
 namespace safetycopy {
 
 // Where the copy of database goes, beside it: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fb",
-// name being the file name without its last suffix.
-QString pathFor(const QString &database, const QDateTime &when);
+// name being the file name without its last suffix; the nth copy of one second gets "-n" before
+// ".fb".
+QString pathFor(const QString &database, const QDateTime &when, int nth = 1);
+// The first of those names that no file has: a copy never goes over another.
+QString unusedPathFor(const QString &database, const QDateTime &when);
 
 // The room asked beyond the copy's own size: a tenth of it, at least 64 MiB. After the copy the
 // run grows the database beside it (each rewritten row keeps its old version for a while), and

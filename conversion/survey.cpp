@@ -8,6 +8,7 @@
 namespace {
 
 const int shownAttachments = 5;
+const int shownInFailure = 5; // collision groups a failed run's box names
 
 } // namespace
 
@@ -110,7 +111,7 @@ QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, co
     return found;
 }
 
-QString Survey::describe(const Collision &c)
+QString Survey::collisionText(const Collision &c)
 {
     QString codes = c.codes.join(QStringLiteral(", "));
     if (const qsizetype last = codes.lastIndexOf(QStringLiteral(", ")); last >= 0)
@@ -119,6 +120,24 @@ QString Survey::describe(const Collision &c)
     if (!c.others.isEmpty())
         where += QStringLiteral(", com ") + c.others.join(QStringLiteral(", "));
     return QStringLiteral("%1 → %2 (%3)").arg(codes, c.result, where);
+}
+
+QString Survey::collisionHint(TSQLConnection &db, const QStringList &tables)
+{
+    try {
+        for (const QString &table : tables) {
+            if (!isPlainIdentifier(table))
+                continue;
+            QStringList groups;
+            for (const Collision &c : collisions(db, table, uniqueKeys(db, table).value(table), shownInFailure))
+                groups << collisionText(c);
+            if (!groups.isEmpty())
+                return QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
+        }
+    } catch (const std::exception &) {
+        // The failure says what the engine said.
+    }
+    return {};
 }
 
 QString Survey::othersText(const QList<OtherAttachment> &others)

@@ -57,7 +57,12 @@ public:
     static QList<Collision> collisions(TSQLConnection &db, const QString &table,
                                        const QList<QPair<QString, QStringList>> &keys, int limit, int *total = nullptr);
     // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)".
-    static QString describe(const Collision &c);
+    static QString collisionText(const Collision &c);
+    // After the engine refused a rewrite on a unique key: the codes that would become one, for
+    // the first of tables (the one rewritten, the one the engine names) that has them, as a
+    // line to add to the failure ("\rCódigos que ficariam iguais: ..."); empty when none is
+    // found or the looking fails.
+    static QString collisionHint(TSQLConnection &db, const QStringList &tables);
     static QString othersText(const QList<OtherAttachment> &others);
     static QString confirmText(const QString &because);
     // Why codes in the rewritten shape, and none of 8 characters, look converted.

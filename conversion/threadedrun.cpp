@@ -120,49 +120,27 @@ ThreadedRun::~ThreadedRun() = default;
 
 Conversion::Outcome ThreadedRun::exec(QEventLoop::ProcessEventsFlags flags)
 {
-    if (!conversion_.ConectaBancoVestrel()) {
-        interruptPending_ = false;
-        return Conversion::Outcome::NotConnected;
-    }
     QEventLoop loop;
-    working_ = true;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        conversion_.runConnected();
-        working_ = false;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    }));
-    if (interruptPending_)
-        conversion_.interrupt();
-    interruptPending_ = false;
-    worker_ = worker.get();
+    worker_.reset(QThread::create([&] { conversion_.run(); }));
+    connect(worker_.get(), &QThread::finished, &loop, &QEventLoop::quit);
     runningNow = this;
-    worker->start();
+    worker_->start();
     loop.exec(flags);
-    worker->wait();
+    worker_->wait();
     runningNow = nullptr;
-    worker_ = nullptr;
+    worker_.reset();
     return conversion_.outcome();
-}
-
-void ThreadedRun::interrupt()
-{
-    if (working_)
-        conversion_.interrupt();
-    else
-        interruptPending_ = true;
 }
 
 bool ThreadedRun::abandon(int timeoutMs)
 {
-    if (!working_)
+    if (!worker_)
         return true;
-    if (QThread::currentThread() == worker_)
+    if (QThread::currentThread() == worker_.get())
         return false; // the run cannot wait for itself
     queued_->abandon();
     conversion_.interrupt();
-    for (int waited = 0; working_ && waited < timeoutMs; waited += 10)
-        QThread::msleep(10);
-    return !working_;
+    return worker_->wait(QDeadlineTimer(timeoutMs));
 }
 
 bool ThreadedRun::anyRunning()

@@ -1,9 +1,8 @@
 #pragma once
 // A conversion run whose statements execute on a worker thread while the calling thread keeps
-// answering the window system in an event loop. What the run shows reaches the view on the
-// calling thread, in order; the message boxes are shown there too, and the run waits for them.
-// The connect step runs on the calling thread, as the command began it: it is short, and its
-// error box comes straight from the command. One run object per command.
+// answering the window system in an event loop: the connect step too, which may wait on a
+// server. What the run shows reaches the view on the calling thread, in order; the message
+// boxes are shown there too, and the run waits for them. One run object per command.
 
 #include "conversion.h"
 
@@ -25,9 +24,9 @@ public:
     // Runs the whole conversion, returning when it is over. While it waits, the calling thread
     // takes the events flags lets through.
     Conversion::Outcome exec(QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
-    // From the calling thread while exec() waits (a signal's handler, say): stops the run as
-    // Conversion::interrupt() does.
-    void interrupt();
+    // From the calling thread, before or while exec() waits (a signal's handler, say): stops the
+    // run as Conversion::interrupt() does.
+    void interrupt() { conversion_.interrupt(); }
     // The calling thread takes no more events (the program is ending under it): the run is
     // stopped, a call it waits on returns at once, and this returns when the worker has ended
     // (at most timeoutMs; false when it had not).
@@ -41,7 +40,5 @@ public:
 private:
     std::unique_ptr<QueuedView> queued_;
     Conversion conversion_;
-    bool interruptPending_ = false;
-    std::atomic<bool> working_{false};
-    QThread *worker_ = nullptr;
+    std::unique_ptr<QThread> worker_; // while exec() runs
 };

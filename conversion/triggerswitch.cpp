@@ -28,7 +28,7 @@ QString TriggerSwitch::description() const
     return marks::withoutTriggers(description_);
 }
 
-void TriggerSwitch::describe(const QString &description)
+void TriggerSwitch::writeDescription(const QString &description)
 {
     if (description != description_ || description.isNull() != description_.isNull())
         queries::execute(query_, statements::describeDatabase(description));
@@ -56,7 +56,7 @@ void TriggerSwitch::switchOff()
         if (!record.contains(name))
             record << name;
     const QString described = marks::withLine(description(), marks::triggersLine(record));
-    describe(described);
+    writeDescription(described);
     queries::execute(query_, statements::commit());
     recorded_ = record;
     active_.clear();
@@ -67,5 +67,5 @@ void TriggerSwitch::switchOn(const QString &line)
 {
     for (const QString &name : std::as_const(recorded_))
         queries::execute(query_, statements::alterTrigger(name, true));
-    describe(line.isEmpty() ? description() : marks::withLine(description(), line));
+    writeDescription(line.isEmpty() ? description() : marks::withLine(description(), line));
 }

@@ -21,8 +21,6 @@ public:
     // Reads the user triggers and the database's description. Fails when a trigger it would
     // switch has a name that SQL dialect 1 cannot write (it could not be switched on again).
     void read();
-    // What a run cut short left switched off.
-    const QStringList &leftOff() const { return recorded_; }
     // Switches on what a run cut short left switched off and removes its record, committed.
     void makeGood();
     // Switches off every active user trigger, with the record of them, committed together.
@@ -34,7 +32,7 @@ public:
     QString description() const;
 
 private:
-    void describe(const QString &description);
+    void writeDescription(const QString &description);
 
     TSQLConnection &db_;
     TSQLQuery &query_;

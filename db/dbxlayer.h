@@ -17,7 +17,9 @@ namespace dbx {
 enum Code : int {
     UnsupportedFieldType = 3,
     InvalidOrdinal = 8,
-    DriverInit = 22,
+    NoMoreRows = 10,
+    DriverInit = 22,     // the client library cannot be loaded or lacks an entry point
+    DatabaseMissing = 34, // no database named in the entries
     VendorError = 101, // the engine refused: its text and codes say why
 };
 

@@ -1,25 +1,61 @@
 #include "errors.h"
 
+#include "dbxlayer.h"
+
+#include <algorithm>
+
 Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
-TDBXError::TDBXError(int code, QString message, QList<long> engineCodes)
+QString messageOf(const std::exception &e)
+{
+    if (const auto *own = dynamic_cast<const Exception *>(&e))
+        return own->message();
+    return QString::fromUtf8(e.what());
+}
+
+QString EngineError::text(qsizetype index) const
+{
+    const Argument a = arguments.value(index);
+    return std::holds_alternative<QString>(a) ? std::get<QString>(a) : QString();
+}
+
+long EngineError::number(qsizetype index) const
+{
+    const Argument a = arguments.value(index, Argument(0L));
+    return std::holds_alternative<long>(a) ? std::get<long>(a) : 0;
+}
+
+TDBXError::TDBXError(int code, QString message, QList<EngineError> engineErrors)
     : Exception(message.isEmpty() ? QStringLiteral("DBX Error:  %1").arg(dbxErrorDescription(code)) : std::move(message)),
-      code_(code), engineCodes_(std::move(engineCodes))
+      code_(code), engineErrors_(std::move(engineErrors))
 {
 }
 
 TDBXError TDBXError::unableToLoad(const QString &library, int osError)
 {
-    return TDBXError(22, QStringLiteral("Unable to load %1 (ErrorCode %2).  It may be missing from the system path.")
-                             .arg(library)
-                             .arg(osError));
+    return TDBXError(dbx::DriverInit, QStringLiteral("Unable to load %1 (ErrorCode %2).  It may be missing from the system path.")
+                                          .arg(library)
+                                          .arg(osError));
 }
 
 TDBXError TDBXError::procedureMissing(const QString &name)
 {
-    return TDBXError(22, QStringLiteral("Unable to find procedure %1").arg(name));
+    return TDBXError(dbx::DriverInit, QStringLiteral("Unable to find procedure %1").arg(name));
 }
 
+const EngineError *TDBXError::engineError(long code) const noexcept
+{
+    const auto it = std::find_if(engineErrors_.cbegin(), engineErrors_.cend(), [code](const EngineError &e) { return e.code == code; });
+    return it == engineErrors_.cend() ? nullptr : &*it;
+}
+
+int TDBXError::systemError() const noexcept
+{
+    for (const EngineError &e : engineErrors_)
+        if (e.systemError != 0)
+            return e.systemError;
+    return 0;
+}
 QString dbxErrorDescription(int code)
 {
     switch (code) {

@@ -26,7 +26,7 @@ std::unique_ptr<dbx::Connection> FbClientLayer::connect(const dbx::EntryList &en
     fb::ConnectOptions options = fb::ConnectOptions::parse(entries);
     const QString database = options.database;
     if (database.isEmpty())
-        throw TDBXError(34); // "Database must be specified."
+        throw TDBXError(dbx::DatabaseMissing);
     try {
         return std::make_unique<fb::Connection>(*api_, options, database.toUtf8());
     } catch (const TDBXError &refused) {

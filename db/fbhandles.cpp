@@ -129,7 +129,7 @@ void ResultArea::setMetadata(IMessageMetadata *metadata)
     metadata_ = metadata;
 }
 
-void ResultArea::describe(const FbApi &api, IMessageMetadata *metadata)
+void ResultArea::layOut(const FbApi &api, IMessageMetadata *metadata)
 {
     setMetadata(metadata);
     columns_.clear();
@@ -178,9 +178,9 @@ void Statement::prepare(Attachment &attachment, Transaction &transaction, const 
     if (kind == isc_info_sql_stmt_select || kind == isc_info_sql_stmt_select_for_upd) {
         IMessageMetadata *metadata = h_.get()->getOutputMetadata(&status);
         status.check();
-        out.describe(api(), metadata);
+        out.layOut(api(), metadata);
     } else {
-        out.describe(api(), nullptr);
+        out.layOut(api(), nullptr);
     }
 }
 

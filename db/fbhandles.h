@@ -132,7 +132,7 @@ public:
     ~ResultArea() { setMetadata(nullptr); }
 
     // Takes over metadata (one reference) and lays out the buffer for it.
-    void describe(const FbApi &api, Firebird::IMessageMetadata *metadata);
+    void layOut(const FbApi &api, Firebird::IMessageMetadata *metadata);
     int columns() const { return int(columns_.size()); }
     const Column &column(int i) const { return columns_[std::size_t(i)]; }
     bool isNull(int i) const;
@@ -151,7 +151,7 @@ class Statement final {
 public:
     explicit Statement(const FbApi &api) : h_(api), cursor_(api) {}
 
-    // Prepares sql; a statement that returns rows describes them into out.
+    // Prepares sql; a statement that returns rows lays out its rows in out.
     void prepare(Attachment &attachment, Transaction &transaction, const QByteArray &sql, int dialect,
                  ResultArea &out);
     // Runs a statement that returns no rows.

@@ -180,7 +180,7 @@ bool Reader::next()
 dbx::Value Reader::value(int ordinal) const
 {
     if (!hasRow_)
-        throw TDBXError(10); // no more rows
+        throw TDBXError(dbx::NoMoreRows);
     if (ordinal < 0 || std::size_t(ordinal) >= current_.size())
         throw TDBXError(dbx::InvalidOrdinal);
     return current_[std::size_t(ordinal)];

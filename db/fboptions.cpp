@@ -25,6 +25,15 @@ void addString(std::string &block, char tag, const QString &text)
     block.append(value.constData(), std::size_t(size));
 }
 
+// A 4-byte integer, least significant byte first.
+void addInteger(std::string &block, char tag, int value)
+{
+    block += tag;
+    block += char(4);
+    for (int i = 0; i < 4; ++i)
+        block += char((value >> (8 * i)) & 0xff);
+}
+
 } // namespace
 
 ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
@@ -43,6 +52,8 @@ ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
     o.repeatableRead = entry(entries, "IsolationLevel").compare(QLatin1String("RepeatableRead"), Qt::CaseInsensitive) == 0;
     o.waitOnLocks = entry(entries, "WaitOnLocks").compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
     o.readOnly = entry(entries, "ReadOnly").compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+    if (const int seconds = entry(entries, "ConnectTimeout").toInt(&ok); ok && seconds > 0)
+        o.connectTimeout = seconds;
     return o;
 }
 
@@ -57,10 +68,8 @@ std::string ConnectOptions::dpb() const
         addString(dpb, isc_dpb_sql_role_name, role);
     if (!charset.isEmpty())
         addString(dpb, isc_dpb_lc_ctype, charset);
-    dpb += char(isc_dpb_sql_dialect);
-    dpb += char(4);
-    for (int i = 0; i < 4; ++i)
-        dpb += char((dialect >> (8 * i)) & 0xff);
+    addInteger(dpb, isc_dpb_sql_dialect, dialect);
+    addInteger(dpb, isc_dpb_connect_timeout, connectTimeout);
     return dpb;
 }
 

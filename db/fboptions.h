@@ -18,9 +18,13 @@ struct ConnectOptions {
     bool repeatableRead = false; // "IsolationLevel=RepeatableRead"; otherwise read committed
     bool waitOnLocks = true;     // unless "WaitOnLocks=False"
     bool readOnly = false;       // "ReadOnly=True": transactions that only read
+    // Seconds a server has to answer an attach ("ConnectTimeout"): one that does not is given up
+    // on well before the client library's own three minutes.
+    int connectTimeout = 15;
 
     static ConnectOptions parse(const dbx::EntryList &entries);
-    // The database parameter block: UTF-8 file name, login, role, character set, dialect.
+    // The database parameter block: UTF-8 file name, login, role, character set, dialect, the
+    // time limit for reaching a server.
     std::string dpb() const;
     // The transaction parameter block: read-write (or read-only), the isolation, waiting or not.
     std::string tpb() const;

@@ -6,21 +6,45 @@
 
 namespace fbstatus {
 
-namespace {
-
-QList<long> codes(const ISC_STATUS *status)
+QList<EngineError> errors(const ISC_STATUS *status)
 {
-    QList<long> all;
+    QList<EngineError> all;
     for (const ISC_STATUS *p = status; *p != isc_arg_end;) {
         const ISC_STATUS kind = *p++;
-        if (kind == isc_arg_gds && *p != 0)
-            all << long(*p);
-        p += kind == isc_arg_cstring ? 2 : 1;
+        switch (kind) {
+        case isc_arg_gds:
+            if (*p != 0)
+                all.append({long(*p), {}, 0});
+            ++p;
+            break;
+        case isc_arg_string:
+        case isc_arg_interpreted:
+            if (!all.isEmpty())
+                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(*p));
+            ++p;
+            break;
+        case isc_arg_cstring:
+            if (!all.isEmpty())
+                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(p[1]), qsizetype(p[0]));
+            p += 2;
+            break;
+        case isc_arg_number:
+            if (!all.isEmpty())
+                all.last().arguments << long(*p);
+            ++p;
+            break;
+        case isc_arg_unix:
+            if (!all.isEmpty() && all.last().systemError == 0)
+                all.last().systemError = int(*p);
+            ++p;
+            break;
+        default: // the SQL state, warnings and other systems' errors: one value each
+            ++p;
+            break;
+        }
     }
     return all;
 }
-
-} // namespace
 
 TDBXError error(const FbApi &api, const ISC_STATUS *status)
 {
@@ -31,7 +55,7 @@ TDBXError error(const FbApi &api, const ISC_STATUS *status)
         lines << QString::fromUtf8(buffer);
     if (const QString note = engine::missingSettingsNote(); !note.isEmpty())
         lines << note;
-    return TDBXError(dbx::VendorError, lines.join(u'\n'), codes(status));
+    return TDBXError(dbx::VendorError, lines.join(u'\n'), errors(status));
 }
 
 } // namespace fbstatus

@@ -4,6 +4,12 @@
 #include "fbclientlayer.h"
 #include "sqlquery.h"
 
+#include <QScopeGuard>
+
+#include <atomic>
+#include <condition_variable>
+#include <thread>
+
 using dbx::Entry;
 using dbx::EntryList;
 
@@ -46,6 +52,8 @@ QStringList TSQLConnection::storedParams()
 
 EntryList TSQLConnection::driverDefaults()
 {
+    // The driver's defaults as it has them, those for other systems (Win64, macOS) included:
+    // they reach the attachment for the keys the profile lacks, and the layer ignores them.
     return {
         {"GetDriverFunc", "getSQLDriverINTERBASE"},
         {"LibraryName", "dbxfb.dll"},
@@ -69,11 +77,70 @@ EntryList TSQLConnection::driverDefaults()
     };
 }
 
-TSQLConnection::TSQLConnection(dbx::Layer &layer) : layer_(layer) {}
+// An attach under way, on a thread of its own so that a stop can give it up.
+struct TSQLConnection::Attaching {
+    std::mutex guard;
+    std::condition_variable ended;
+    bool done = false;
+    bool givenUp = false;
+    std::unique_ptr<dbx::Connection> link;
+    std::exception_ptr failure;
+};
+
+namespace {
+std::atomic<int> givenUpInFlight{0};
+} // namespace
+
+TSQLConnection::TSQLConnection(dbx::Layer &layer) : layer_(std::shared_ptr<dbx::Layer>(), &layer) {}
 
 TSQLConnection::TSQLConnection(dbx::Layer *layer)
-    : ownLayer_(layer ? nullptr : std::make_unique<FbClientLayer>()), layer_(layer ? *layer : *ownLayer_)
+    : layer_(layer ? std::shared_ptr<dbx::Layer>(std::shared_ptr<dbx::Layer>(), layer) : std::make_shared<FbClientLayer>())
 {
+}
+
+bool TSQLConnection::attachesGivenUp()
+{
+    return givenUpInFlight > 0;
+}
+
+std::unique_ptr<dbx::Connection> TSQLConnection::attach(const dbx::EntryList &entries)
+{
+    auto attaching = std::make_shared<Attaching>();
+    {
+        std::lock_guard lock(linkGuard_);
+        attaching_ = attaching;
+    }
+    auto forget = qScopeGuard([this] {
+        std::lock_guard lock(linkGuard_);
+        attaching_.reset();
+    });
+    std::thread([attaching, layer = layer_, entries] {
+        std::unique_ptr<dbx::Connection> link;
+        std::exception_ptr failure;
+        try {
+            link = layer->connect(entries);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::unique_lock lock(attaching->guard);
+        if (attaching->givenUp) {
+            lock.unlock();
+            link.reset(); // nobody waits for it: let go of the database
+            --givenUpInFlight;
+            return;
+        }
+        attaching->link = std::move(link);
+        attaching->failure = failure;
+        attaching->done = true;
+        attaching->ended.notify_all();
+    }).detach();
+    std::unique_lock lock(attaching->guard);
+    attaching->ended.wait(lock, [&] { return attaching->done || attaching->givenUp; });
+    if (!attaching->done)
+        throw TDBXError(dbx::VendorError, QStringLiteral("Conexão abandonada antes de se completar"));
+    if (attaching->failure)
+        std::rethrow_exception(attaching->failure);
+    return std::move(attaching->link);
 }
 
 TSQLConnection::~TSQLConnection()
@@ -150,8 +217,8 @@ void TSQLConnection::connect()
             if (!find(entries, d.name))
                 entries.append({d.name, trimControl(d.value)});
 
-        layer_.load();
-        std::unique_ptr<dbx::Connection> link = layer_.connect(entries);
+        layer_->load();
+        std::unique_ptr<dbx::Connection> link = attach(entries);
         quoteChar_ = link->quotedIdentifiers() ? QStringLiteral("\"") : QString();
         attachedDatabase_ = find(entries, QStringLiteral("Database"))->value;
         {
@@ -199,6 +266,14 @@ void TSQLConnection::rollback()
 void TSQLConnection::cancel(dbx::Cancel what)
 {
     std::lock_guard lock(linkGuard_);
-    if (link_)
+    if (link_) {
         link_->cancel(what);
+    } else if (attaching_ && what == dbx::Cancel::Raise) {
+        std::lock_guard attachLock(attaching_->guard);
+        if (!attaching_->done && !attaching_->givenUp) {
+            attaching_->givenUp = true;
+            ++givenUpInFlight;
+            attaching_->ended.notify_all();
+        }
+    }
 }

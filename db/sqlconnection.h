@@ -22,6 +22,7 @@ public:
     // The driver's own entries, used for every key the profile lacks.
     static dbx::EntryList driverDefaults();
 
+    // Over the given layer, which outlives the connection and any attach it gave up.
     explicit TSQLConnection(dbx::Layer &layer);
     // Over the given layer, or over a Firebird client layer of its own when none is given.
     explicit TSQLConnection(dbx::Layer *layer = nullptr);
@@ -29,14 +30,14 @@ public:
     TSQLConnection(const TSQLConnection &) = delete;
     TSQLConnection &operator=(const TSQLConnection &) = delete;
 
-    QString ConnectionName = QStringLiteral("FBConnection");
+    // The profile's other stored properties are behaviour this class always has: named
+    // connection definitions are never loaded (ConnectionName "FBConnection",
+    // LoadParamsOnConnect False), no login dialog is shown (LoginPrompt False), and closing or
+    // freeing queries never closes the connection (KeepConnection True).
     QString DriverName = QStringLiteral("Firebird");
     QString GetDriverFunc = QStringLiteral("getSQLDriverINTERBASE");
     QString LibraryName = QStringLiteral("dbxfb.dll");
     QString VendorLib = QStringLiteral("fbclient.dll");
-    bool LoginPrompt = false;
-    bool LoadParamsOnConnect = false;
-    bool KeepConnection = true;
     TParams Params{storedParams()};
 
     bool Connected() const { return state_ == TConnectionState::csStateOpen; }
@@ -51,8 +52,13 @@ public:
     // Undoes every statement not yet committed on this connection.
     void rollback();
     // Stops the statement running on the open connection, or keeps statements from being
-    // stopped; may be called from any thread. Does nothing while closed.
+    // stopped; may be called from any thread. While connecting, a stop gives the attach up: the
+    // connect fails at once, and the attach lets go of what it gets when it ends. Does nothing
+    // while closed.
     void cancel(dbx::Cancel what);
+    // Whether an attach given up is still waiting on the engine (a server that does not
+    // answer): the process then ends without waiting for it, since it holds nothing.
+    static bool attachesGivenUp();
 
     // The open layer connection; fails with "Not connected" while closed.
     dbx::Connection &link() const;
@@ -67,11 +73,15 @@ private:
     void disconnect();
     dbx::EntryList connectionEntries() const;
 
-    std::unique_ptr<dbx::Layer> ownLayer_;
-    dbx::Layer &layer_;
+    struct Attaching;
+    std::unique_ptr<dbx::Connection> attach(const dbx::EntryList &entries);
+
+    // Shared with an attach under way, which may outlive this object once given up.
+    std::shared_ptr<dbx::Layer> layer_;
     TConnectionState state_ = TConnectionState::csStateClosed;
     std::unique_ptr<dbx::Connection> link_;
     mutable std::mutex linkGuard_; // a cancel from another thread meets the link whole, or not at all
+    std::shared_ptr<Attaching> attaching_; // under linkGuard_
     QString quoteChar_;
     QString attachedDatabase_;
     QList<TSQLQuery *> queries_;

@@ -133,7 +133,7 @@ void TSQLQuery::prepare(const QString &text)
     command_ = connection_->link().prepare(text);
 }
 
-std::int64_t TSQLQuery::ExecSQL(bool)
+std::int64_t TSQLQuery::ExecSQL()
 {
     if (!connection_)
         throw EDatabaseError(QStringLiteral("SQLConnection property required for this operation"));

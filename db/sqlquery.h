@@ -44,7 +44,7 @@ public:
     int MaxBlobSize() const { return maxBlobSize_; }
 
     // Prepares, executes and releases the statement; returns the rows affected.
-    std::int64_t ExecSQL(bool execDirect = false);
+    std::int64_t ExecSQL();
     void Open();
     void Close();
     bool Active() const { return reader_ != nullptr; }

@@ -8,12 +8,6 @@ void TSQLStrings::Clear()
     changed_();
 }
 
-void TSQLStrings::Add(const QString &line)
-{
-    lines_.append(line);
-    changed_();
-}
-
 void TSQLStrings::setText(const QString &text)
 {
     static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));

@@ -9,7 +9,6 @@ class TSQLStrings final {
 public:
     explicit TSQLStrings(std::function<void()> changed) : changed_(std::move(changed)) {}
     void Clear();
-    void Add(const QString &line);
     // Replaces every line at once; the text is split at CR LF, CR or LF.
     void setText(const QString &text);
     // Every line followed by CR LF, the last one included.

@@ -393,7 +393,7 @@ void TestCommandLine::arguments_data()
         << "^$" << "" << good;
     QTest::newRow("--check: a file that is not there")
         << QStringList{"--check", missing} << none << 1 << "^$"
-        << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível examinar o banco de dados Vestrel\\. "
+        << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível conectar ao banco de dados Vestrel; "
                "Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
     QTest::newRow("--check with no file") << QStringList{"--check"} << none << 2 << "^$"

@@ -6,6 +6,7 @@
 #include "fakelayer.h"
 
 #include <QMap>
+#include <QRegularExpression>
 
 namespace fakeshop {
 
@@ -24,6 +25,20 @@ struct Shop {
     QString description;         // the database's own; null: none
     bool unconverted = true;     // its codes have 8 characters
 };
+
+// The descriptions a run wrote (COMMENT ON DATABASE IS x'...'), as text, in order; a null text
+// for NULL.
+inline QStringList writtenDescriptions(const QStringList &statements)
+{
+    static const QRegularExpression comment(QStringLiteral("^COMMENT ON DATABASE IS (?:x'([0-9A-F]*)'|NULL)"));
+    QStringList written;
+    for (const QString &s : statements)
+        if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
+            written << (m.captured(1).isNull() && !s.contains(QLatin1String("x'"))
+                            ? QString()
+                            : QString::fromUtf8(QByteArray::fromHex(m.captured(1).toLatin1())));
+    return written;
+}
 
 inline void script(FakeLayer &layer, const Shop &shop)
 {

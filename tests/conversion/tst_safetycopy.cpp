@@ -249,7 +249,7 @@ TempDatabases::Isql isqlLines(const QString &database, const QString &sql, QStri
 void execute(TSQLQuery &q, const QString &sql)
 {
     q.SQL().setText(sql);
-    q.ExecSQL(false);
+    q.ExecSQL();
 }
 
 } // namespace

@@ -71,6 +71,9 @@ private slots:
     void aRefusalOnTheCallingThreadFailsTheRun();
     void interruptedFromTheCallingThread();
     void interruptCancelsARunningStatement();
+    void theConnectStepWaitsOffTheCallingThread();
+    void aStopDuringTheConnectStepEndsTheRunAtOnce_data();
+    void aStopDuringTheConnectStepEndsTheRunAtOnce();
 
 private:
     TempDatabases dbs_;
@@ -140,8 +143,12 @@ void TestThreadedRun::aRefusalOnTheCallingThreadFailsTheRun()
     QCOMPARE(view.recorded.boxes.size(), 1);
     QVERIFY2(view.recorded.boxes[0].text.endsWith(QStringLiteral("Motivo: Value must be between 1 and 2147483647")),
              qPrintable(view.recorded.boxes[0].text));
-    // The switch-off's commit, then the switch-on's after the undo: never the rewrites'.
-    QVERIFY(!layer.statements.filter(QStringLiteral("COMMENT ON DATABASE IS 'Conversor de dados: códigos")).size());
+    // The switch-off's record, then its removal after the undo: never the conversion's mark.
+    const QStringList written = fakeshop::writtenDescriptions(layer.statements);
+    QCOMPARE(written.size(), 2);
+    QVERIFY2(written[0].contains(QLatin1String("gatilhos desativados")), qPrintable(written[0]));
+    QVERIFY(written[1].isNull());
+    QVERIFY(!written.join(u'|').contains(QLatin1String("convertidos em")));
 }
 
 void TestThreadedRun::interruptedFromTheCallingThread()
@@ -193,6 +200,65 @@ SET TERM ; ^
     QCOMPARE(ThreadedRun(db, view, noCopy).exec(), Conversion::Outcome::Converted);
     QVERIFY2(clock.elapsed() > stopped, qPrintable(QStringLiteral("%1 ms whole, stopped after %2 ms").arg(clock.elapsed()).arg(stopped)));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '203456'")), QStringList{"600000"});
+}
+
+void TestThreadedRun::theConnectStepWaitsOffTheCallingThread()
+{
+    FakeLayer layer;
+    script(layer, {"T1"});
+    QSet<QThread *> attachedOn;
+    layer.onConnect = [&] {
+        attachedOn.insert(QThread::currentThread());
+        QThread::msleep(500); // a server far away
+    };
+    TSQLConnection db(layer);
+    ThreadNotingView view;
+    view.recorded.path = QStringLiteral("servidor:/dados/loja.fb");
+    const qint64 gap = longestUnansweredMs([&] { QCOMPARE(ThreadedRun(db, view, noCopy).exec(), Conversion::Outcome::Converted); });
+    QVERIFY2(gap < 100, qPrintable(QStringLiteral("the loop went %1 ms without a timer").arg(gap)));
+    QVERIFY(!attachedOn.contains(QThread::currentThread()));
+    QCOMPARE(view.threads, QSet<QThread *>{QThread::currentThread()});
+}
+
+void TestThreadedRun::aStopDuringTheConnectStepEndsTheRunAtOnce_data()
+{
+    QTest::addColumn<bool>("before"); // the stop comes before the run starts
+    QTest::newRow("during the attach") << false;
+    QTest::newRow("before the run") << true;
+}
+
+void TestThreadedRun::aStopDuringTheConnectStepEndsTheRunAtOnce()
+{
+    QFETCH(bool, before);
+    FakeLayer layer;
+    script(layer, {"T1"});
+    std::atomic<bool> attachEnded{false};
+    layer.onConnect = [&] {
+        QThread::msleep(1500); // a server that does not answer
+        attachEnded = true;
+    };
+    {
+        TSQLConnection db(layer);
+        ThreadNotingView view;
+        view.recorded.path = QStringLiteral("servidor:/dados/loja.fb");
+        ThreadedRun run(db, view, noCopy);
+        if (before)
+            run.interrupt();
+        else
+            QTimer::singleShot(200, &run, [&] { run.interrupt(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(view.recorded.boxes.isEmpty());
+        QCOMPARE(run.failure(), QStringLiteral("Conversão interrompida"));
+        QCOMPARE(db.state(), TConnectionState::csStateClosed);
+        QVERIFY(layer.statements.isEmpty());
+    }
+    // The attach given up lets go of what it got once the server answers.
+    QTRY_VERIFY_WITH_TIMEOUT(!TSQLConnection::attachesGivenUp(), 5000);
+    QCOMPARE(bool(attachEnded), !before);
+    QTRY_COMPARE_WITH_TIMEOUT(layer.live.size(), 0, 5000);
 }
 
 QTEST_GUILESS_MAIN(TestThreadedRun)

@@ -271,14 +271,17 @@ void TestFbUnits::options_data()
     QTest::addColumn<int>("dialect");
     QTest::addColumn<bool>("repeatable");
     QTest::addColumn<bool>("wait");
+    QTest::addColumn<int>("timeout"); // seconds a server has to answer
     QTest::newRow("the tool's profile") << QStringList{"RoleName=RoleName", "SQLDialect=1", "WaitOnLocks=True",
                                                        "IsolationLevel=ReadCommitted", "Role=Other", "SQLDialect=3"}
-                                        << "RoleName" << 1 << false << true;
-    QTest::newRow("keys in any case") << QStringList{"sqldialect=1", "WAITONLOCKS=false", "isolationlevel=repeatableread"}
-                                      << "" << 1 << true << false;
-    QTest::newRow("role from the driver's default") << QStringList{"Role=RoleName"} << "RoleName" << 3 << false << true;
-    QTest::newRow("a dialect out of range") << QStringList{"SQLDialect=4"} << "" << 3 << false << true;
-    QTest::newRow("a dialect that is no number") << QStringList{"SQLDialect=um"} << "" << 3 << false << true;
+                                        << "RoleName" << 1 << false << true << 15;
+    QTest::newRow("keys in any case") << QStringList{"sqldialect=1", "WAITONLOCKS=false", "isolationlevel=repeatableread",
+                                                     "connecttimeout=2"}
+                                      << "" << 1 << true << false << 2;
+    QTest::newRow("role from the driver's default") << QStringList{"Role=RoleName"} << "RoleName" << 3 << false << true << 15;
+    QTest::newRow("a dialect out of range") << QStringList{"SQLDialect=4", "ConnectTimeout=0"} << "" << 3 << false << true << 15;
+    QTest::newRow("a dialect that is no number") << QStringList{"SQLDialect=um", "ConnectTimeout=x"} << "" << 3 << false
+                                                 << true << 15;
 }
 
 void TestFbUnits::options()
@@ -288,6 +291,7 @@ void TestFbUnits::options()
     QFETCH(int, dialect);
     QFETCH(bool, repeatable);
     QFETCH(bool, wait);
+    QFETCH(int, timeout);
     dbx::EntryList list;
     for (const QString &e : entries)
         list.append({e.section(u'=', 0, 0), e.section(u'=', 1)});
@@ -296,9 +300,19 @@ void TestFbUnits::options()
     QCOMPARE(o.dialect, dialect);
     QCOMPARE(o.repeatableRead, repeatable);
     QCOMPARE(o.waitOnLocks, wait);
-    // The blocks carry them: the dialect as the last four bytes, the lock policy last.
+    // The blocks carry them: the attachment's as tagged values, the lock policy last.
     const std::string dpb = o.dpb();
-    QCOMPARE(int(dpb[dpb.size() - 4]), dialect);
+    QMap<int, QByteArray> tagged;
+    QCOMPARE(int(dpb.at(0)), int(isc_dpb_version1));
+    for (std::size_t i = 1; i + 1 < dpb.size(); i += 2 + std::size_t(uchar(dpb[i + 1])))
+        tagged.insert(uchar(dpb[i]), QByteArray(dpb.data() + i + 2, uchar(dpb[i + 1])));
+    auto integer = [&](int tag) {
+        const QByteArray v = tagged.value(tag);
+        return v.size() == 4 ? int(uchar(v[0]) | uchar(v[1]) << 8 | uchar(v[2]) << 16 | uchar(v[3]) << 24) : -1;
+    };
+    QCOMPARE(integer(isc_dpb_sql_dialect), dialect);
+    QCOMPARE(integer(isc_dpb_connect_timeout), timeout);
+    QCOMPARE(o.connectTimeout, timeout);
     QCOMPARE(o.tpb().back(), char(wait ? isc_tpb_wait : isc_tpb_nowait));
     QCOMPARE(o.tpb().find(char(isc_tpb_concurrency)) != std::string::npos, repeatable);
 }

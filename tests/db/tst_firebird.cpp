@@ -12,6 +12,10 @@
 
 #include <string_view>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 
 namespace {
 
@@ -39,6 +43,39 @@ CREATE TRIGGER ALFA_BU FOR ALFA BEFORE UPDATE AS BEGIN INSERT INTO LOG_TRIGGER V
 SET TERM ; ^
 )";
 
+// A server that does not answer: a listening socket on loopback whose connections the kernel
+// accepts and nobody reads, as a server that hangs or a firewall that swallows replies looks
+// to a client.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0
+            || ::getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    SilentServer(const SilentServer &) = delete;
+    SilentServer &operator=(const SilentServer &) = delete;
+    // "127.0.0.1/port:/path", as a database on that server is named.
+    QString database() const { return QStringLiteral("127.0.0.1/%1:/dados/loja.fb").arg(port_); }
+    bool listening() const { return port_ != 0; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 } // namespace
 
 class TestFirebird : public QObject {
@@ -54,6 +91,8 @@ private slots:
     void statementsTakeEffectAtTheCommit_data();
     void statementsTakeEffectAtTheCommit();
     void textBlobsReadWhole();
+    void aServerThatDoesNotAnswer();
+    void anAttachGivenUp();
 
 private:
     TempDatabases dbs_;
@@ -237,6 +276,59 @@ void TestFirebird::textBlobsReadWhole()
              QStringList{long_ + QStringLiteral("\nfim")});
     QCOMPARE(readColumn(sample_, QStringLiteral("select cast(null as blob sub_type text) from rdb$database")),
              QStringList{"<null>"});
+}
+
+void TestFirebird::aServerThatDoesNotAnswer()
+{
+    SilentServer server;
+    QVERIFY(server.listening());
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), server.database());
+    db.Params.setValue(QStringLiteral("ConnectTimeout"), QStringLiteral("2"));
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        db.setConnected(true);
+        QFAIL("attached to a server that never answered");
+    } catch (const TDBXError &e) {
+        QVERIFY2(e.engineCode() != 0, qPrintable(e.message()));
+    }
+    // The time limit, not the client library's three minutes.
+    QVERIFY2(clock.elapsed() >= 1500 && clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
+}
+
+void TestFirebird::anAttachGivenUp()
+{
+    SilentServer server;
+    QVERIFY(server.listening());
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), server.database());
+    db.Params.setValue(QStringLiteral("ConnectTimeout"), QStringLiteral("3"));
+    QElapsedTimer clock;
+    std::thread stopper([&] {
+        QThread::msleep(300);
+        db.cancel(dbx::Cancel::Raise);
+    });
+    clock.start();
+    QString failure;
+    try {
+        db.setConnected(true);
+    } catch (const TDBXError &e) {
+        failure = e.message();
+    }
+    const qint64 stoppedAfter = clock.elapsed();
+    stopper.join();
+    QVERIFY2(!failure.isEmpty(), "attached");
+    QVERIFY2(stoppedAfter < 1500, qPrintable(QString::number(stoppedAfter)));
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
+    // The attach goes on without anybody, until the server's time is up; then nothing is left.
+    QVERIFY(TSQLConnection::attachesGivenUp());
+    QTRY_VERIFY_WITH_TIMEOUT(!TSQLConnection::attachesGivenUp(), 15000);
+    // The connection object attaches again as ever.
+    db.Params.setValue(QStringLiteral("DataBase"), sample_);
+    db.setConnected(true);
+    QVERIFY(db.Connected());
 }
 
 QTEST_GUILESS_MAIN(TestFirebird)

@@ -110,6 +110,34 @@ for way in alt+F4 "the window manager's close" Exit; do
   check "closing with $way: nothing of the run left" nothing_left "$db"
 done
 
+# ---- a server that does not answer: the window waits on it off its own thread, and ending
+# the program does not wait for it
+coproc silent { exec python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+print(s.getsockname()[1], flush=True); time.sleep(600)'; }
+pids+=($silent_PID)
+read -r port <&"${silent[0]}"
+remote="127.0.0.1/$port:/dados/loja.fb"
+start_tool "$remote"
+xdotool key Tab Tab Return # Convert, the path field holding the server's database
+sleep 1
+answered=0
+for _ in $(seq 3); do "$build/xping" "$win" 500 >/dev/null && answered=$((answered + 1)); sleep 0.3; done
+check "while the server does not answer, the window answers every ping at once" [ "$answered" = 3 ]
+xdotool mousemove --window "$win" 524 211 click 1 # Exit
+check "Exit while it waits on the server ends the program at once" bash -c "$(declare -f gone); for _ in \$(seq 15); do kill -0 $app 2>/dev/null || exit 0; sleep 0.1; done; exit 1"
+wait "$app" 2>/dev/null
+"$build/conversor" --convert "$remote" >"$work/silent.out" 2>"$work/silent.err" & convert=$!
+pids+=($convert)
+sleep 1
+kill -TERM "$convert"
+check "SIGTERM to --convert while it waits on the server ends it at once" bash -c "for _ in \$(seq 15); do kill -0 $convert 2>/dev/null || exit 0; sleep 0.1; done; exit 1"
+wait "$convert"
+status=$?
+cat "$work/silent.err"
+check "with 128 + SIGTERM" [ "$status" = 143 ]
+check "saying the run was stopped" grep -q "^conversor: $remote: conversão interrompida por SIGTERM; nada foi alterado" "$work/silent.err"
+
 # ---- the display goes away in the middle of a run (a logout): undone, no crash
 db=$(fresh sem-tela)
 before=$(states "$db")

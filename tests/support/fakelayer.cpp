@@ -57,7 +57,7 @@ public:
         layer_.record(QStringLiteral("execute(%1)").arg(sql_), sql_);
         if (layer_.onExecute)
             layer_.onExecute(sql_);
-        if (std::exchange(layer_.cancelRaised_, false))
+        if (layer_.takeCancel())
             throw TDBXError(dbx::VendorError, QStringLiteral("operation was cancelled"));
         layer_.failIf(QStringLiteral("execute"), sql_);
         if (!trimControl(sql_).startsWith(QLatin1String("select"), Qt::CaseInsensitive))
@@ -137,6 +137,12 @@ void FakeLayer::failIf(const QString &call, const QString &sql)
     }
 }
 
+bool FakeLayer::takeCancel()
+{
+    std::lock_guard lock(recording_);
+    return std::exchange(cancelRaised_, false);
+}
+
 int FakeLayer::made()
 {
     std::lock_guard lock(recording_);
@@ -171,7 +177,12 @@ void FakeLayer::load()
 std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entries)
 {
     record(QStringLiteral("connect()"));
-    connectEntries << entries;
+    {
+        std::lock_guard lock(recording_);
+        connectEntries << entries;
+    }
+    if (onConnect)
+        onConnect();
     failIf(QStringLiteral("connect"));
     return std::make_unique<FakeConnection>(*this);
 }

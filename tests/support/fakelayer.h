@@ -38,6 +38,7 @@ public:
     int loads = 0;
     QSet<int> live;         // connections, commands and readers made and not yet gone
     std::function<void(const QString &sql)> onExecute; // called as each statement executes
+    std::function<void()> onConnect; // called as each attach begins (on the thread attaching)
     bool quotedIdentifiers = false;
 
     void load() override;
@@ -50,6 +51,8 @@ private:
     void record(const QString &call, const QString &statement = {});
     // Throws the first scripted failure matching the call.
     void failIf(const QString &call, const QString &sql = {});
+    // Whether a cancel was raised for the statement now running, clearing it.
+    bool takeCancel();
     int made();
     void gone(int id);
     Result resultFor(const QString &sql) const;
