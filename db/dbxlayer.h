@@ -76,7 +76,11 @@ public:
 class Connection {
 public:
     virtual ~Connection() = default;
-    virtual std::unique_ptr<Command> prepare(const QString &sql) = 0;
+    // dialect: the SQL dialect the statement is written in; 0 for the connection's own.
+    virtual std::unique_ptr<Command> prepare(const QString &sql, int dialect = 0) = 0;
+    // The database string the engine attached: the one asked for, or "localhost:" and the path
+    // when a running server holds the file.
+    virtual QString attachedAs() const = 0;
     // True when identifiers may stand between double quotes (SQL dialect 3).
     virtual bool quotedIdentifiers() const = 0;
     // Undoes every statement not yet committed.
@@ -84,6 +88,23 @@ public:
     // Stops the statement running, or keeps statements from being stopped. Safe from another
     // thread while the connection is in use.
     virtual void cancel(Cancel what) noexcept = 0;
+};
+
+// The engine's service manager on the server that holds a database (or the embedded engine's
+// own): what only the engine itself may do to a database file. Each call returns once the
+// engine has done it, or throws what the engine said. Paths are the server's.
+class Services {
+public:
+    virtual ~Services() = default;
+    // Single-user shutdown, refused at once while any other attachment exists: afterwards the
+    // engine admits one attachment of the database's owner or administrator, and no other.
+    virtual void shutDown(const QString &database) = 0;
+    // Back to normal from any shutdown.
+    virtual void bringOnline(const QString &database) = 0;
+    // A backup of database in the engine's backup format, written by the server into file.
+    virtual void backUp(const QString &database, const QString &file) = 0;
+    // Makes database anew from a backup, replacing it.
+    virtual void restore(const QString &file, const QString &database) = 0;
 };
 
 class Layer {
@@ -94,6 +115,9 @@ public:
     virtual void load() = 0;
     // Attaches with the entry list (keys looked up ignoring letter case).
     virtual std::unique_ptr<Connection> connect(const EntryList &entries) = 0;
+    // The service manager of the engine that serves the entries' "Database" (a database string
+    // as attachedAs() gives it), logged in with their user and password.
+    virtual std::unique_ptr<Services> services(const EntryList &entries) = 0;
 };
 
 } // namespace dbx

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "fbapi.h"
 #include "fbobjects.h"
+#include "fbservices.h"
 
 namespace {
 
@@ -28,15 +29,21 @@ std::unique_ptr<dbx::Connection> FbClientLayer::connect(const dbx::EntryList &en
     if (database.isEmpty())
         throw TDBXError(dbx::DatabaseMissing);
     try {
-        return std::make_unique<fb::Connection>(*api_, options, database.toUtf8());
+        return std::make_unique<fb::Connection>(*api_, options, database);
     } catch (const TDBXError &refused) {
         // A file that a running server holds is reached through that server.
         if (refused.engineCode() != isc_io_error || !refused.hasEngineCode(isc_already_opened) || !isLocalPath(database))
             throw;
         try {
-            return std::make_unique<fb::Connection>(*api_, options, ("localhost:" + database).toUtf8());
+            return std::make_unique<fb::Connection>(*api_, options, QStringLiteral("localhost:") + database);
         } catch (const TDBXError &) {
             throw refused;
         }
     }
+}
+
+std::unique_ptr<dbx::Services> FbClientLayer::services(const dbx::EntryList &entries)
+{
+    load();
+    return std::make_unique<fb::Services>(*api_, fb::ConnectOptions::parse(entries));
 }

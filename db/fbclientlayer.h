@@ -15,6 +15,7 @@ public:
 
     void load() override;
     std::unique_ptr<dbx::Connection> connect(const dbx::EntryList &entries) override;
+    std::unique_ptr<dbx::Services> services(const dbx::EntryList &entries) override;
 
 private:
     QString library_;

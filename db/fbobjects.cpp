@@ -1,6 +1,7 @@
 #include "fbobjects.h"
 
 #include "errors.h"
+#include "filenames.h"
 #include "params.h"
 
 #include <algorithm>
@@ -25,10 +26,10 @@ bool isCommit(const QString &sql)
 
 // ---- Connection
 
-Connection::Connection(const FbApi &api, ConnectOptions options, const QByteArray &database)
-    : api_(api), options_(std::move(options)), tpb_(options_.tpb()), attachment_(api)
+Connection::Connection(const FbApi &api, ConnectOptions options, const QString &database)
+    : api_(api), options_(std::move(options)), attachedAs_(database), tpb_(options_.tpb()), attachment_(api)
 {
-    attachment_.attach(database, options_.dpb());
+    attachment_.attach(filenames::encode(database), options_.dpb(database));
 }
 
 Connection::~Connection()
@@ -37,9 +38,9 @@ Connection::~Connection()
     work_.reset();
 }
 
-std::unique_ptr<dbx::Command> Connection::prepare(const QString &sql)
+std::unique_ptr<dbx::Command> Connection::prepare(const QString &sql, int dialect)
 {
-    return std::make_unique<Command>(*this, sql);
+    return std::make_unique<Command>(*this, sql, dialect > 0 ? dialect : options_.dialect);
 }
 
 Transaction &Connection::workTransaction()
@@ -90,14 +91,15 @@ void Connection::closed(Reader *reader)
 
 // ---- Command
 
-Command::Command(Connection &connection, const QString &sql) : connection_(&connection), statement_(connection.api())
+Command::Command(Connection &connection, const QString &sql, int dialect)
+    : connection_(&connection), statement_(connection.api())
 {
     if (isCommit(sql)) {
         kind_ = Kind::Commit;
         return;
     }
     Connection &c = *connection_;
-    statement_.prepare(c.attachment(), c.workTransaction(), sql.toUtf8(), c.dialect(), out_);
+    statement_.prepare(c.attachment(), c.workTransaction(), sql.toUtf8(), dialect, out_);
     const int type = statement_.type();
     if (type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd)
         kind_ = Kind::Select;

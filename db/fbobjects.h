@@ -21,11 +21,12 @@ class Reader;
 
 class Connection final : public dbx::Connection {
 public:
-    // Attaches to options.database (or to the database string given instead).
-    Connection(const FbApi &api, ConnectOptions options, const QByteArray &database);
+    // Attaches to the database string given (options.database, or "localhost:" and it).
+    Connection(const FbApi &api, ConnectOptions options, const QString &database);
     ~Connection() override;
 
-    std::unique_ptr<dbx::Command> prepare(const QString &sql) override;
+    std::unique_ptr<dbx::Command> prepare(const QString &sql, int dialect = 0) override;
+    QString attachedAs() const override { return attachedAs_; }
     bool quotedIdentifiers() const override { return options_.dialect == 3; }
     void rollback() override;
     void cancel(dbx::Cancel what) noexcept override;
@@ -42,6 +43,7 @@ public:
 private:
     const FbApi &api_;
     ConnectOptions options_;
+    QString attachedAs_;
     std::string tpb_;
     Attachment attachment_;
     std::optional<Transaction> work_;
@@ -51,7 +53,7 @@ private:
 // One result at a time: a command runs again once its reader has gone.
 class Command final : public dbx::Command {
 public:
-    Command(Connection &connection, const QString &sql);
+    Command(Connection &connection, const QString &sql, int dialect);
 
     std::unique_ptr<dbx::Reader> execute() override;
     std::int64_t rowsAffected() const override { return rows_; }

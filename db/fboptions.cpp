@@ -1,5 +1,7 @@
 #include "fboptions.h"
 
+#include "filenames.h"
+
 #include <ibase.h>
 
 #include <algorithm>
@@ -57,11 +59,14 @@ ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
     return o;
 }
 
-std::string ConnectOptions::dpb() const
+std::string ConnectOptions::dpb(const QString &database) const
 {
     std::string dpb(1, char(isc_dpb_version1));
-    dpb += char(isc_dpb_utf8_filename);
-    dpb += char(0);
+    // A name that is no UTF-8 goes as its bytes, which the engine then takes as they are.
+    if (filenames::isUtf8(database)) {
+        dpb += char(isc_dpb_utf8_filename);
+        dpb += char(0);
+    }
     addString(dpb, isc_dpb_user_name, user);
     addString(dpb, isc_dpb_password, password);
     if (!role.isEmpty())

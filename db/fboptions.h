@@ -23,9 +23,9 @@ struct ConnectOptions {
     int connectTimeout = 15;
 
     static ConnectOptions parse(const dbx::EntryList &entries);
-    // The database parameter block: UTF-8 file name, login, role, character set, dialect, the
+    // The database parameter block: the file name's encoding, login, role, character set, dialect, the
     // time limit for reaching a server.
-    std::string dpb() const;
+    std::string dpb(const QString &database) const;
     // The transaction parameter block: read-write (or read-only), the isolation, waiting or not.
     std::string tpb() const;
 };

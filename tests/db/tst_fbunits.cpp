@@ -27,7 +27,7 @@ fb::Attachment attach(const FbApi &api, const QString &file)
     options.password = QStringLiteral("x");
     options.dialect = 1;
     fb::Attachment a(api);
-    a.attach(file.toUtf8(), options.dpb());
+    a.attach(file.toUtf8(), options.dpb(file));
     return a;
 }
 
@@ -301,7 +301,7 @@ void TestFbUnits::options()
     QCOMPARE(o.repeatableRead, repeatable);
     QCOMPARE(o.waitOnLocks, wait);
     // The blocks carry them: the attachment's as tagged values, the lock policy last.
-    const std::string dpb = o.dpb();
+    const std::string dpb = o.dpb(QStringLiteral("/dados/loja.fb"));
     QMap<int, QByteArray> tagged;
     QCOMPARE(int(dpb.at(0)), int(isc_dpb_version1));
     for (std::size_t i = 1; i + 1 < dpb.size(); i += 2 + std::size_t(uchar(dpb[i + 1])))

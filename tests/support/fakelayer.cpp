@@ -72,22 +72,50 @@ private:
     int id_;
 };
 
+class FakeServices final : public dbx::Services {
+public:
+    explicit FakeServices(FakeLayer &layer) : layer_(layer), id_(layer.made()) {}
+    ~FakeServices() override { layer_.gone(id_); }
+    void shutDown(const QString &database) override { act(QStringLiteral("shutDown"), database); }
+    void bringOnline(const QString &database) override { act(QStringLiteral("bringOnline"), database); }
+    void backUp(const QString &database, const QString &file) override
+    {
+        act(QStringLiteral("backUp"), database + QStringLiteral(" -> ") + file);
+    }
+    void restore(const QString &file, const QString &database) override
+    {
+        act(QStringLiteral("restore"), file + QStringLiteral(" -> ") + database);
+    }
+
+private:
+    void act(const QString &name, const QString &what)
+    {
+        layer_.record(QStringLiteral("%1(%2)").arg(name, what), QStringLiteral("<%1 %2>").arg(name, what));
+        layer_.failIf(name, what);
+    }
+    FakeLayer &layer_;
+    int id_;
+};
+
 class FakeConnection final : public dbx::Connection {
 public:
-    explicit FakeConnection(FakeLayer &layer) : layer_(layer), id_(layer.made()) {}
+    FakeConnection(FakeLayer &layer, QString database) : layer_(layer), database_(std::move(database)), id_(layer.made()) {}
     ~FakeConnection() override
     {
         layer_.record(QStringLiteral("disconnect()"));
         layer_.gone(id_);
     }
 
-    std::unique_ptr<dbx::Command> prepare(const QString &sql) override
+    std::unique_ptr<dbx::Command> prepare(const QString &sql, int dialect) override
     {
+        if (dialect == 3)
+            layer_.record(QStringLiteral("dialect(3)"));
         layer_.record(QStringLiteral("prepare(%1)").arg(sql));
         layer_.failIf(QStringLiteral("prepare"), sql);
         return std::make_unique<FakeCommand>(layer_, sql);
     }
     bool quotedIdentifiers() const override { return layer_.quotedIdentifiers; }
+    QString attachedAs() const override { return layer_.attachedAs.isEmpty() ? database_ : layer_.attachedAs; }
     void rollback() override
     {
         layer_.record(QStringLiteral("rollback()"), QStringLiteral("<rollback>"));
@@ -108,6 +136,7 @@ public:
 
 private:
     FakeLayer &layer_;
+    QString database_;
     int id_;
 };
 
@@ -184,5 +213,16 @@ std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entrie
     if (onConnect)
         onConnect();
     failIf(QStringLiteral("connect"));
-    return std::make_unique<FakeConnection>(*this);
+    QString database;
+    for (const dbx::Entry &e : entries)
+        if (database.isEmpty() && e.name.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
+            database = e.value;
+    return std::make_unique<FakeConnection>(*this, database);
+}
+
+std::unique_ptr<dbx::Services> FakeLayer::services(const dbx::EntryList &)
+{
+    record(QStringLiteral("services()"));
+    failIf(QStringLiteral("services"));
+    return std::make_unique<FakeServices>(*this);
 }

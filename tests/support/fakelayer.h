@@ -18,7 +18,8 @@ public:
         QList<QVariantList> rows; // QString for text columns, int for integer ones
     };
     struct Failure {
-        QString call;        // "load", "connect", "prepare", "execute", "next", "rollback"
+        QString call;        // "load", "connect", "prepare", "execute", "next", "rollback", and the services'
+                             // "services", "shutDown", "bringOnline", "backUp", "restore"
         QString sqlContains; // with prepare/execute: only statements containing this
         int code = dbx::VendorError;
         QString text;
@@ -40,14 +41,19 @@ public:
     std::function<void(const QString &sql)> onExecute; // called as each statement executes
     std::function<void()> onConnect; // called as each attach begins (on the thread attaching)
     bool quotedIdentifiers = false;
+    QString attachedAs;     // what the connections say they attached; empty: the entries' Database
 
     void load() override;
     std::unique_ptr<dbx::Connection> connect(const dbx::EntryList &entries) override;
+    // Records "services()" and each action as "shutDown(DB)", "backUp(DB -> FILE)"..., which
+    // also go to statements as "<shutDown DB>" and so on.
+    std::unique_ptr<dbx::Services> services(const dbx::EntryList &entries) override;
 
 private:
     friend class FakeConnection;
     friend class FakeCommand;
     friend class FakeReader;
+    friend class FakeServices;
     void record(const QString &call, const QString &statement = {});
     // Throws the first scripted failure matching the call.
     void failIf(const QString &call, const QString &sql = {});

@@ -1,0 +1,147 @@
+#include "fbservices.h"
+
+#include "fbhandles.h"
+#include "filenames.h"
+
+#include <ibase.h>
+
+namespace fb {
+
+namespace {
+
+// Clumplets of a service's start block: strings with a 2-byte length, numbers of 4 bytes, both
+// least significant byte first.
+void addText(std::string &spb, char tag, const QString &text, bool fileName = true)
+{
+    const QByteArray bytes = fileName ? filenames::encode(text) : text.toUtf8();
+    spb += tag;
+    spb += char(bytes.size() & 0xff);
+    spb += char((bytes.size() >> 8) & 0xff);
+    spb.append(bytes.constData(), std::size_t(bytes.size()));
+}
+
+void addNumber(std::string &spb, char tag, quint32 value)
+{
+    spb += tag;
+    for (int i = 0; i < 4; ++i)
+        spb += char((value >> (8 * i)) & 0xff);
+}
+
+void addByte(std::string &spb, char tag, char value)
+{
+    spb += tag;
+    spb += value;
+}
+
+// The login block: version 2, a 1-byte length for each string.
+void addLogin(std::string &spb, char tag, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8().left(255);
+    spb += tag;
+    spb += char(bytes.size());
+    spb.append(bytes.constData(), std::size_t(bytes.size()));
+}
+
+// Where the host part of a database string ends ("host:" or "host/port:"), or -1 for a path.
+qsizetype hostEnd(const QString &database)
+{
+    if (database.startsWith(u'/'))
+        return -1;
+    return database.indexOf(u':');
+}
+
+} // namespace
+
+QString Services::managerFor(const QString &database)
+{
+    const qsizetype end = hostEnd(database);
+    return end < 0 ? QStringLiteral("service_mgr") : database.left(end) + QStringLiteral(":service_mgr");
+}
+
+QString Services::pathOnServer(const QString &database)
+{
+    const qsizetype end = hostEnd(database);
+    return end < 0 ? database : database.mid(end + 1);
+}
+
+Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api)
+{
+    std::string spb{char(isc_spb_version), char(isc_spb_current_version)};
+    addLogin(spb, isc_spb_user_name, options.user);
+    addLogin(spb, isc_spb_password, options.password);
+    spb += char(isc_spb_connect_timeout);
+    spb += char(4);
+    for (int i = 0; i < 4; ++i)
+        spb += char((options.connectTimeout >> (8 * i)) & 0xff);
+    Status status(api_);
+    service_ = api_.dispatcher->attachServiceManager(&status, managerFor(options.database).toUtf8().constData(),
+                                                     unsigned(spb.size()), reinterpret_cast<const unsigned char *>(spb.data()));
+    status.check();
+}
+
+Services::~Services()
+{
+    Status status(api_);
+    service_->detach(&status);
+    if (status.failed())
+        service_->release();
+}
+
+void Services::run(const std::string &spb)
+{
+    Status status(api_);
+    service_->start(&status, unsigned(spb.size()), reinterpret_cast<const unsigned char *>(spb.data()));
+    status.check();
+    // The action's output, a line at a time, until the engine says there is no more: only then
+    // has it finished, and a failure of the action comes with the last answer.
+    const unsigned char items[] = {isc_info_svc_line};
+    unsigned char buffer[4096];
+    for (;;) {
+        Status query(api_);
+        service_->query(&query, 0, nullptr, sizeof items, items, sizeof buffer, buffer);
+        query.check();
+        if (buffer[0] != isc_info_svc_line)
+            break;
+        const unsigned length = unsigned(buffer[1]) | unsigned(buffer[2]) << 8;
+        if (length == 0 && buffer[3] == isc_info_end)
+            break;
+    }
+}
+
+void Services::shutDown(const QString &database)
+{
+    std::string spb(1, char(isc_action_svc_properties));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addByte(spb, char(isc_spb_prp_shutdown_mode), char(isc_spb_prp_sm_single));
+    // Others are not waited for, nor thrown out: their being there refuses the shutdown.
+    addNumber(spb, char(isc_spb_prp_attachments_shutdown), 0);
+    run(spb);
+}
+
+void Services::bringOnline(const QString &database)
+{
+    std::string spb(1, char(isc_action_svc_properties));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addByte(spb, char(isc_spb_prp_online_mode), char(isc_spb_prp_sm_normal));
+    run(spb);
+}
+
+void Services::backUp(const QString &database, const QString &file)
+{
+    std::string spb(1, char(isc_action_svc_backup));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addText(spb, char(isc_spb_bkp_file), file);
+    addNumber(spb, char(isc_spb_options), 0);
+    run(spb);
+}
+
+void Services::restore(const QString &file, const QString &database)
+{
+    std::string spb(1, char(isc_action_svc_restore));
+    addText(spb, char(isc_spb_bkp_file), file);
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addNumber(spb, char(isc_spb_options), isc_spb_res_replace);
+    run(spb);
+}
+
+} // namespace fb
