@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The program as a packager and a new user meet it: installed into a temporary prefix that is
 # then moved, converting with the engine settings it finds beside itself; its desktop entry
-# and AppStream file validated; the Debian package built and read, and compared with the
-# system's Firebird packages. install.sh BUILD SOURCE
+# and AppStream file validated; the Debian package built and read, its program's hardening
+# read back, and compared with the system's Firebird packages. install.sh BUILD SOURCE
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
@@ -125,9 +125,22 @@ echo "conffiles: $conffiles"
 check "its configuration files are conffiles, and only they" \
   [ "$conffiles" = "$(grep '^./etc/.*[^/]$' <<<"$files" | sed 's/^\.//')" ]
 
+dpkg-deb -x "$deb" "$work/unpacked"
+
+# Its program built as Debian builds its own (dpkg-buildflags, hardening=+all), read back from
+# the package's and from the one cmake --install put in place.
+for bin in "$work/unpacked/usr/bin/conversor" "$prefix/bin/conversor"; do
+  name=${bin#"$work"/}
+  check "$name: position-independent" bash -c "readelf -hW '$bin' | grep -Eq 'Type: +DYN' && readelf -dW '$bin' | grep -Eq '\(FLAGS_1\).* PIE'"
+  check "$name: its relocations read-only after start (RELRO)" bash -c "readelf -lW '$bin' | grep -q GNU_RELRO"
+  check "$name: bound at start (BIND_NOW)" bash -c "readelf -dW '$bin' | grep -Eq '\(FLAGS\).* BIND_NOW' && readelf -dW '$bin' | grep -Eq '\(FLAGS_1\).* NOW'"
+  check "$name: the stack protector" bash -c "readelf --dyn-syms -W '$bin' | awk '\$7 == \"UND\" && \$8 ~ /^__stack_chk_fail@/ { found = 1 } END { exit !found }'"
+  check "$name: libc's fortified functions (__*_chk)" \
+    bash -c "readelf --dyn-syms -W '$bin' | awk '\$7 == \"UND\" && \$8 ~ /^__[a-z0-9_]+_chk@/ && \$8 !~ /^__stack_chk_fail@/ { found = 1 } END { exit !found }'"
+done
+
 # Nothing in it is another package's: no path another package owns, no file with the content
 # of one of the Firebird packages' files.
-dpkg-deb -x "$deb" "$work/unpacked"
 others=$(cd "$work/unpacked" && find . ! -type d | sed 's/^\.//' | while read -r f; do
   owner=$(dpkg -S "$f" 2>/dev/null | cut -d: -f1)
   [ -n "$owner" ] && [ "$owner" != conversor ] && echo "$f ($owner)"
@@ -171,10 +184,11 @@ check "with external functions off in its /etc/conversor/firebird.conf, the clas
   bash -c "[ $status = 1 ] && grep -q 'SUBSTR' '$work/installed-noudf.out'"
 check "and the system's /etc and /usr stayed as they were" [ "$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)" = "$system_before" ]
 
-lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
+lintian --display-info --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
 cat "$work/lintian.log"
 check "lintian finds no errors" bash -c "! grep -q '^E:' '$work/lintian.log'"
 check "nor warnings" bash -c "! grep -q '^W:' '$work/lintian.log'"
+check "nor a missing hardening" bash -c "! grep -q '^.: conversor: hardening-' '$work/lintian.log'"
 overrides="$work/unpacked/usr/share/lintian/overrides/conversor"
 check "each lintian override the package has says why" \
   bash -c "[ ! -e '$overrides' ] || awk '/^[^#[:space:]]/ && prev !~ /^#/ { bad = 1 } { prev = \$0 } END { exit bad }' '$overrides'"
