@@ -138,6 +138,8 @@ for bin in "$work/unpacked/usr/bin/conversor" "$prefix/bin/conversor"; do
   check "$name: libc's fortified functions (__*_chk)" \
     bash -c "readelf --dyn-syms -W '$bin' | awk '\$7 == \"UND\" && \$8 ~ /^__[a-z0-9_]+_chk@/ && \$8 !~ /^__stack_chk_fail@/ { found = 1 } END { exit !found }'"
 done
+check "the package's program stripped as dh_strip strips: no .comment or .note section" \
+  bash -c "! readelf -SW '$work/unpacked/usr/bin/conversor' | grep -Eq '\] (\.comment|\.note) '"
 
 # Nothing in it is another package's: no path another package owns, no file with the content
 # of one of the Firebird packages' files.
@@ -189,6 +191,7 @@ cat "$work/lintian.log"
 check "lintian finds no errors" bash -c "! grep -q '^E:' '$work/lintian.log'"
 check "nor warnings" bash -c "! grep -q '^W:' '$work/lintian.log'"
 check "nor a missing hardening" bash -c "! grep -q '^.: conversor: hardening-' '$work/lintian.log'"
+check "nor a section a stripped program need not keep" bash -c "! grep -q '^.: conversor: binary-has-unneeded-section' '$work/lintian.log'"
 overrides="$work/unpacked/usr/share/lintian/overrides/conversor"
 check "each lintian override the package has says why" \
   bash -c "[ ! -e '$overrides' ] || awk '/^[^#[:space:]]/ && prev !~ /^#/ { bad = 1 } { prev = \$0 } END { exit bad }' '$overrides'"
