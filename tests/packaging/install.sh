@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The program as a packager and a new user meet it: installed into a temporary prefix that is
-# then moved, converting with the engine settings it finds beside itself; its desktop entry
-# and AppStream file validated; the Debian package built and read, and compared with the
-# system's Firebird packages. install.sh BUILD SOURCE
+# then moved, converting with the engine settings it finds beside itself; its desktop entry,
+# MIME type and AppStream file validated; the Debian package built and read, its program's
+# hardening read back, compared with the system's Firebird packages, and installed by dpkg
+# where only the test sees it. install.sh BUILD SOURCE
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
@@ -30,6 +31,7 @@ for size in 16 32 48 64 128 256; do
 done
 check "the desktop entry is valid" desktop-file-validate "$prefix/share/applications/$id.desktop"
 check "its window class is the program's" grep -qx 'StartupWMClass=conversor' "$prefix/share/applications/$id.desktop"
+check "it hands the program the file it opens" grep -qx 'Exec=conversor %f' "$prefix/share/applications/$id.desktop"
 check "the AppStream file is valid" appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
 check "the AppStream release is the changelog's newest entry" \
   grep -q "<release version=\"$(sed -n '1s/^conversor (\([^)]*\)).*/\1/p' "$source/packaging/changelog")\" date=\"$(date -u -d "$(sed -n '0,/^ -- /s/^ -- .*>  //p' "$source/packaging/changelog")" +%F)\"/>" \
@@ -89,6 +91,38 @@ tail -n 8 "$work/no-engine.log"
 check "configuring without the engine fails" [ "$status" != 0 ]
 check "naming the engine's package" bash -c "tr -s ' \n' ' ' <'$work/no-engine.log' | grep -q \"Install Debian's firebird3.0-server-core\""
 
+# The MIME type of Firebird databases: its entry, the desktop entry that opens it, and a MIME
+# database of the test's own, made by update-mime-database from the system's definitions and
+# this one, asked through GIO (as file managers ask) what the files are.
+mimexml="$prefix/share/mime/packages/$id.xml"
+check "the MIME entry" has share/mime/packages/$id.xml
+check "it is well-formed" xmllint --noout "$mimexml"
+mime=$(xmllint --xpath 'string(//*[local-name()="mime-type"]/@type)' "$mimexml" 2>/dev/null)
+echo "MIME type: $mime"
+check "it names a type" [ -n "$mime" ]
+check "the desktop entry opens that type" grep -qx "MimeType=$mime;" "$prefix/share/applications/$id.desktop"
+check "and the AppStream file says so" grep -q "<mediatype>$mime</mediatype>" "$prefix/share/metainfo/$id.metainfo.xml"
+mkdir -p "$work/mime/packages"
+cp /usr/share/mime/packages/*.xml "$mimexml" "$work/mime/packages/"
+XDG_DATA_DIRS="$work" update-mime-database "$work/mime" >"$work/update-mime.log" 2>&1
+status=$?
+cat "$work/update-mime.log"
+check "update-mime-database takes it without a complaint" bash -c "[ $status = 0 ] && [ ! -s '$work/update-mime.log' ]"
+check "its comment in Portuguese" \
+  [ "$(xmllint --xpath 'string(//*[local-name()="comment"][@xml:lang="pt"])' "$work/mime/$mime.xml" 2>/dev/null)" = "Banco de dados Firebird" ]
+# filetype FILE: the type GIO gives FILE from the test's MIME database.
+filetype() {
+  env -i PATH="$PATH" HOME="$work" XDG_DATA_HOME="$work/no-data" XDG_DATA_DIRS="$work" \
+    gio info -a standard::content-type "$1" 2>/dev/null | sed -n 's/^ *standard::content-type: //p'
+}
+cp "$udf" "$work/LOJA.FDB"
+cp "$udf" "$work/antigo.gdb"
+printf 'break main\nrun\n' >"$work/comandos.gdb"
+check "a .fb file is of that type" [ "$(filetype "$udf")" = "$mime" ]
+check "so is LOJA.FDB" [ "$(filetype "$work/LOJA.FDB")" = "$mime" ]
+check "and a database named .gdb, by its content" [ "$(filetype "$work/antigo.gdb")" = "$mime" ]
+check "but not GDB's commands in a .gdb" [ "$(filetype "$work/comandos.gdb")" = text/plain ]
+
 # The Debian package.
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || cat "$work/cpack.log"
 deb=$(ls "$work"/package/conversor_*.deb 2>/dev/null | head -n1)
@@ -125,9 +159,30 @@ echo "conffiles: $conffiles"
 check "its configuration files are conffiles, and only they" \
   [ "$conffiles" = "$(grep '^./etc/.*[^/]$' <<<"$files" | sed 's/^\.//')" ]
 
+dpkg-deb -x "$deb" "$work/unpacked"
+scripts=$(dpkg-deb -I "$deb" | grep -Eo '\b(pre|post)(inst|rm)\b')
+check "no maintainer script: dpkg's triggers make its MIME type and desktop entry known" [ -z "$scripts" ]
+
+# Its program built as Debian builds its own (dpkg-buildflags, hardening=+all), read back from
+# the package's and from the one cmake --install put in place. Not the sanitized build's: it
+# goes without (cmake/Hardening.cmake).
+sanitized=$(sed -n 's/^CONVERSOR_SANITIZE:BOOL=//p' "$build/CMakeCache.txt")
+[ "$sanitized" = ON ] && echo "The sanitized build: its hardening is not checked."
+for bin in "$work/unpacked/usr/bin/conversor" "$prefix/bin/conversor"; do
+  [ "$sanitized" = ON ] && break
+  name=${bin#"$work"/}
+  check "$name: position-independent" bash -c "readelf -hW '$bin' | grep -Eq 'Type: +DYN' && readelf -dW '$bin' | grep -Eq '\(FLAGS_1\).* PIE'"
+  check "$name: its relocations read-only after start (RELRO)" bash -c "readelf -lW '$bin' | grep -q GNU_RELRO"
+  check "$name: bound at start (BIND_NOW)" bash -c "readelf -dW '$bin' | grep -Eq '\(FLAGS\).* BIND_NOW' && readelf -dW '$bin' | grep -Eq '\(FLAGS_1\).* NOW'"
+  check "$name: the stack protector" bash -c "readelf --dyn-syms -W '$bin' | awk '\$7 == \"UND\" && \$8 ~ /^__stack_chk_fail@/ { found = 1 } END { exit !found }'"
+  check "$name: libc's fortified functions (__*_chk)" \
+    bash -c "readelf --dyn-syms -W '$bin' | awk '\$7 == \"UND\" && \$8 ~ /^__[a-z0-9_]+_chk@/ && \$8 !~ /^__stack_chk_fail@/ { found = 1 } END { exit !found }'"
+done
+check "the package's program stripped as dh_strip strips: no .comment or .note section" \
+  bash -c "! readelf -SW '$work/unpacked/usr/bin/conversor' | grep -Eq '\] (\.comment|\.note) '"
+
 # Nothing in it is another package's: no path another package owns, no file with the content
 # of one of the Firebird packages' files.
-dpkg-deb -x "$deb" "$work/unpacked"
 others=$(cd "$work/unpacked" && find . ! -type d | sed 's/^\.//' | while read -r f; do
   owner=$(dpkg -S "$f" 2>/dev/null | cut -d: -f1)
   [ -n "$owner" ] && [ "$owner" != conversor ] && echo "$f ($owner)"
@@ -143,18 +198,36 @@ check "the Firebird packages have files to compare with" [ "$(wc -l <<<"$their_s
 copied=$(comm -12 <(echo "$their_sums") <(echo "$our_sums"))
 check "no file copied from the Firebird packages" [ -z "$copied" ]
 
-# The package as dpkg installs it, seen by its program alone: in a mount namespace of its own,
-# the package's /usr and /etc laid over the system's. It converts both databases, with the
-# settings of its conffile.
-mkdir -p "$work/overlay/usr-work" "$work/overlay/etc-work"
-system_before=$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)
-cp -a "$work/unpacked/usr" "$work/unpacked/etc" "$work/overlay/"
+# The package as dpkg installs it, seen by the test alone: in a mount namespace of its own,
+# where /usr, /etc and /var take every change in folders of the test's laid over the system's.
+# dpkg's triggers make its MIME type and desktop entry known; it converts both databases,
+# with the settings of its conffile.
+mkdir -p "$work"/overlay/{usr,etc,var}{,-work}
+system_state() {
+  ls -ld --full-time /etc/conversor /usr/bin/conversor /usr/lib/conversor /usr/share/mime/mime.cache \
+    /usr/share/applications/mimeinfo.cache /var/lib/dpkg/status 2>&1
+}
+system_before=$(system_state)
 installed() {
   unshare --mount --propagation private bash -c '
-    mount -t overlay overlay -o "lowerdir=/usr,upperdir=$0/usr,workdir=$0/usr-work" /usr &&
-    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$0/etc,workdir=$0/etc-work" /etc &&
+    for dir in usr etc var; do
+      mount -t overlay overlay -o "lowerdir=/$dir,upperdir=$0/$dir,workdir=$0/$dir-work" "/$dir" || exit
+    done
     env -u FIREBIRD "$@"' "$work/overlay" "$@"
 }
+installed dpkg -i "$deb" >"$work/dpkg.log" 2>&1
+status=$?
+cat "$work/dpkg.log"
+check "dpkg installs the package" \
+  [ "$status:$(installed dpkg-query -W -f='${Status}' conversor 2>&1)" = "0:install ok installed" ]
+# gio ARGS...: GIO's tool there, as a user of the test's own runs it.
+gio_installed() { installed env -i PATH="$PATH" HOME="$work" XDG_DATA_HOME="$work/no-data" gio "$@" 2>/dev/null; }
+check "there the system's MIME database knows Firebird databases (shared-mime-info's trigger)" \
+  [ "$(gio_installed info -a standard::content-type "$work/LOJA.FDB" | sed -n 's/^ *standard::content-type: //p')" = "$mime" ]
+check "the desktop entries' MIME cache has the program for them (desktop-file-utils' trigger)" \
+  installed grep -Eq "^$mime=(.*;)?$id\.desktop;" /usr/share/applications/mimeinfo.cache
+opens_them() { grep -q "^Default application for .*: $id\.desktop\$" <<<"$(gio_installed mime "$mime")"; }
+check "so file managers open them with it" opens_them
 reset "$udf" 1234567
 reset "$win" Ç234567
 installed /usr/bin/conversor --convert --no-copy "$udf" "$win" >"$work/installed.out" 2>&1
@@ -169,12 +242,14 @@ installed bash -c "sed -i 's/^UdfAccess = .*/UdfAccess = None/' /etc/conversor/f
 status=$?
 check "with external functions off in its /etc/conversor/firebird.conf, the classic SUBSTR is refused" \
   bash -c "[ $status = 1 ] && grep -q 'SUBSTR' '$work/installed-noudf.out'"
-check "and the system's /etc and /usr stayed as they were" [ "$(ls -ld /etc/conversor /usr/bin/conversor /usr/lib/conversor 2>&1)" = "$system_before" ]
+check "and the system's /etc, /usr, /var and MIME and desktop databases stayed as they were" [ "$(system_state)" = "$system_before" ]
 
-lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
+lintian --display-info --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>/dev/null
 cat "$work/lintian.log"
 check "lintian finds no errors" bash -c "! grep -q '^E:' '$work/lintian.log'"
 check "nor warnings" bash -c "! grep -q '^W:' '$work/lintian.log'"
+[ "$sanitized" = ON ] || check "nor a missing hardening" bash -c "! grep -q '^.: conversor: hardening-' '$work/lintian.log'"
+check "nor a section a stripped program need not keep" bash -c "! grep -q '^.: conversor: binary-has-unneeded-section' '$work/lintian.log'"
 overrides="$work/unpacked/usr/share/lintian/overrides/conversor"
 check "each lintian override the package has says why" \
   bash -c "[ ! -e '$overrides' ] || awk '/^[^#[:space:]]/ && prev !~ /^#/ { bad = 1 } { prev = \$0 } END { exit bad }' '$overrides'"
