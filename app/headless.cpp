@@ -155,26 +155,19 @@ int checkFiles(const QStringList &files)
     for (const QString &file : files) {
         TSQLConnection db;
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
-        // One transaction that only reads: nothing of the file can change.
-        db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
+        CheckReport report;
         try {
-            db.setConnected(true);
+            report = CheckReport::examine(db);
         } catch (const std::exception &e) {
-            console::failure(file, advice::connectFailure(e));
+            console::failure(file, messageOf(e));
             status = 1;
             continue;
         }
-        try {
-            const CheckReport report = CheckReport::read(db);
-            std::printf("%s:\n", qPrintable(file));
-            for (const QString &line : report.lines())
-                std::printf("%s\n", qPrintable(line));
-            std::fflush(stdout);
-            status = std::max(status, report.status());
-        } catch (const std::exception &e) {
-            console::failure(file, QStringLiteral("Erro ao examinar o banco Motivo: ") + messageOf(e));
-            status = 1;
-        }
+        std::printf("%s:\n", qPrintable(file));
+        for (const QString &line : report.lines())
+            std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+        status = std::max(status, report.status());
     }
     return status;
 }

@@ -197,11 +197,12 @@ int main(int argc, char **argv)
         const QString allScript = dir.filePath(QStringLiteral("all.sql"));
         // What the run reads before its rewrites, as it sends it. The generated files are dialect
         // 1, where the count names its table unquoted.
-        const QStringList before{statements::userTriggers(), statements::databaseDescription(),
-                                 statements::otherAttachments(), statements::codeColumns(), statements::codeReferences(),
+        const QStringList before{statements::otherAttachments(), statements::databaseState(),
+                                 statements::databaseDescription(), statements::userTriggers(), statements::codeColumns(),
+                                 statements::codeReferences(), statements::checkConstraints(), statements::uniqueKeys(),
                                  statements::anyCodeOf8(tableName(0)), statements::discovery(),
                                  countStatement(statements::discovery(), 0, QString())};
-        const QStringList after{statements::describeDatabase(marks::convertedLine(QDateTime::currentDateTime()))};
+        const QStringList after{statements::describeDatabase(marks::converted(QDateTime::currentDateTime()))};
         for (const auto &[file, reads, marks] : {std::tuple{script, QStringList{}, QStringList{}},
                                                  std::tuple{allScript, before, after}}) {
             QFile f(file);

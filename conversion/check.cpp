@@ -1,11 +1,20 @@
 #include "check.h"
 
+#include "advice.h"
+#include "errors.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
+#include "repair.h"
+#include "safetycopy.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
 #include "statements.h"
+#include "triggerswitch.h"
 
+#include <QDateTime>
 #include <QLocale>
+#include <QScopeGuard>
 
 namespace {
 
@@ -16,26 +25,79 @@ QString count(qint64 n, const QString &one, const QString &many)
 
 } // namespace
 
+CheckReport CheckReport::examine(TSQLConnection &db)
+{
+    auto letGo = qScopeGuard([&] { db.setConnected(false); });
+    // Nothing the check does fires the database's own triggers (an audit row on connect).
+    db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+    QStringList repaired;
+    try {
+        db.setConnected(true);
+    } catch (const std::exception &e) {
+        throw Exception(advice::connectFailure(e));
+    }
+    try {
+        repaired = repair::giveBack(db, false);
+        // One transaction that only reads: nothing of the file can change.
+        db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
+        auto back = qScopeGuard([&] { db.Params.setValue(QStringLiteral("ReadOnly"), QString()); });
+        db.setConnected(true);
+        CheckReport r = read(db);
+        r.repaired_ = repaired;
+        return r;
+    } catch (const std::exception &e) {
+        throw Exception(QStringLiteral("Erro ao examinar o banco\rMotivo: ") + messageOf(e));
+    }
+}
+
 CheckReport CheckReport::read(TSQLConnection &db)
 {
     CheckReport r;
-    const QString description = queries::readAll(db, statements::databaseDescription()).value(0).value(0);
-    if (const QStringList left = marks::recordedTriggers(description); !left.isEmpty())
-        r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados (%1); a próxima conversão os "
-                                      "reativa")
+    const QString path = db.Params.value(QStringLiteral("DataBase"));
+    if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
+        r.stops_ << Survey::othersText(others);
+    const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
+    if (state.value(0).toInt() != 0)
+        r.stops_ << QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
+                                   "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+    const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+    if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
+        r.stops_ << QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
+                                   "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
+                        .arg(path);
+    if (state.value(2).toInt() != 0 && !marks::has(description, marks::Kind::Copying))
+        r.stops_ << QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), "
+                                   "que não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o "
+                                   "(conversor --unlock %1) e converta de novo.")
+                        .arg(path);
+
+    TSQLQuery unused; // the switch only reads here
+    TriggerSwitch triggers(db, unused);
+    triggers.read();
+    if (const QStringList left = triggers.leftOff(); !left.isEmpty())
+        r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
-    const Survey survey = Survey::read(db, marks::withoutTriggers(description));
+    const qsizetype added = marks::copying(path, path + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
+        + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size() + 3;
+    const Survey survey = Survey::read(db, description, added, triggers);
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.table.isEmpty() ? stop.reason : trimControl(stop.table) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
 
+    // Where the run's copy would go, and whether it fits there.
+    try {
+        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime());
+        if (copy.taker == safetycopy::Plan::Taker::Program)
+            safetycopy::checkRoom(copy.copy, copy.size);
+    } catch (const Exception &e) {
+        r.stops_ << e.message();
+    }
+
     const RewritePlan &plan = survey.plan();
-    const Survey::UniqueKeys keys = Survey::uniqueKeys(db);
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
-        if (!step.stored || !isPlainIdentifier(relation)) {
-            r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped.isEmpty() ? QStringLiteral("nome que o "
-                                                                      "dialeto 1 não escreve") : step.skipped);
+        if (!step.stored) {
+            r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
             continue;
         }
         // One pass over the table's codes.
@@ -57,10 +119,8 @@ CheckReport CheckReport::read(TSQLConnection &db)
                             .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria maior"),
                                                  QStringLiteral("códigos convertidos ficariam maiores")))
                             .arg(step.length);
-        if (!keys.contains(relation))
-            continue;
         int total = 0;
-        const QList<Collision> found = Survey::collisions(db, relation, keys.value(relation), shownCollisions, &total);
+        const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
         for (const Collision &c : found)
             if (r.collisions_.size() < shownCollisions)
                 r.collisions_ << c;
@@ -72,6 +132,8 @@ CheckReport CheckReport::read(TSQLConnection &db)
 QStringList CheckReport::lines() const
 {
     QStringList out;
+    for (const QString &done : repaired_)
+        out << QStringLiteral("  feito: ") + done;
     for (const QString &relation : relations_)
         out << QStringLiteral("  ") + relation;
     QStringList stops = stops_;

@@ -1,7 +1,9 @@
 #pragma once
 // What a run would do to a database, read without changing anything (conversor --check): one
-// read-only transaction, no trigger switched, nothing recorded, no copy. The same looks a run
-// takes before it changes anything (survey.h), and one pass over each relation's codes.
+// read-only transaction, attached without the database's own triggers, no trigger switched,
+// nothing recorded, no copy. The same looks a run takes before it changes anything
+// (survey.h), where its copy would go, and one pass over each relation's codes: its verdict is
+// the run's outcome, in the words of the run's box.
 
 #include "survey.h"
 
@@ -12,6 +14,11 @@ class TSQLConnection;
 
 class CheckReport final {
 public:
+    // The whole check of the database db's profile names: what a run of this program cut short
+    // left locked or closed to others is given back first (repair.h), then the database is
+    // read in a transaction that only reads, and let go of. A failure comes as Exception with
+    // the text the command line shows: the connect step's, or the look's.
+    static CheckReport examine(TSQLConnection &db);
     // Reads the database a connection has attached (read-only: its profile's "ReadOnly=True").
     static CheckReport read(TSQLConnection &db);
 
@@ -24,6 +31,7 @@ public:
     static constexpr int shownCollisions = 20;
 
 private:
+    QStringList repaired_;  // what was given back first
     QStringList relations_; // "TABELA: converte N linhas", "TABELA: ignorada (...)"
     QStringList stops_;
     QList<Collision> collisions_;

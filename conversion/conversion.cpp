@@ -2,7 +2,7 @@
 
 #include "advice.h"
 #include "errors.h"
-#include "marks.h"
+#include "filenames.h"
 #include "params.h"
 #include "queries.h"
 #include "rewriteplan.h"
@@ -14,18 +14,19 @@
 #include "triggerswitch.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 
+#include <ibase.h>
+
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using queries::execute;
 
 namespace {
 
-// A run stopped before anything changed: the box's whole text, or the relation it is about and
-// why.
+// A run stopped before anything changed: why, and the table it is about, if any.
 class Stopped final : public Exception {
 public:
     Stopped(QString table, QString reason) : Exception(std::move(reason)), table(std::move(table)) {}
@@ -36,6 +37,34 @@ const QString triggersLeftOffLine =
     QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
 const QString interruptedText = QStringLiteral("Conversão interrompida");
 const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
+// Rows a table's rewrite takes first, at most: each goes into the statements by its key.
+constexpr qsizetype mostTakenFirst = 2000;
+
+std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
+{
+    struct stat st {};
+    if (!file.startsWith(u'/') || ::stat(filenames::encode(file).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair<quint64, quint64>{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+// The local file behind a database string: a path, or "localhost:" (or "localhost/port:") and
+// a path; empty for another computer's.
+QString localFile(const QString &attachedAs)
+{
+    if (attachedAs.startsWith(u'/'))
+        return attachedAs;
+    const qsizetype colon = attachedAs.indexOf(u':');
+    const QString host = attachedAs.left(colon).section(u'/', 0, 0);
+    return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) ? attachedAs.mid(colon + 1)
+                                                                                                   : QString();
+}
+
+void removeFile(const QString &path)
+{
+    if (!path.isEmpty())
+        ::unlink(filenames::encode(path).constData());
+}
 
 } // namespace
 
@@ -49,7 +78,11 @@ bool Conversion::ConectaBancoVestrel()
         if (db_.Connected() && db_.attachedDatabase() != trimControl(path))
             db_.setConnected(false);
         db_.Params.setValue(QStringLiteral("DataBase"), path);
+        // The run's own statements fire none of the database's own triggers (an audit on
+        // connect, a DDL trigger): the engine lets its administrator attach without them.
+        db_.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
         db_.setConnected(true);
+        path_ = path;
         return true;
     } catch (const std::exception &e) {
         // An attach given up on a stop is an interrupted run, not a failed connect.
@@ -77,7 +110,7 @@ void Conversion::enter(Stage stage)
 }
 
 // The whole run, step by step. Every step either does its part or throws; fail() says what a
-// failure means and undoes what the run changed.
+// failure means, undoes what the run changed and gives the database back.
 void Conversion::run()
 {
     if (interruptRequested_ || !ConectaBancoVestrel()) {
@@ -86,37 +119,138 @@ void Conversion::run()
             failure_ = interruptedText;
         return;
     }
-    auto release = qScopeGuard([this] { db_.setConnected(false); });
+    // However the run ends, the file is let go of.
+    auto letGo = qScopeGuard([this] { db_.setConnected(false); });
     TSQLQuery QryBuscaTabelas, QryAtualizaTabela;
     QryBuscaTabelas.setSQLConnection(&db_);
     QryAtualizaTabela.setSQLConnection(&db_);
     TriggerSwitch triggers(db_, QryAtualizaTabela);
     TriggerSwitch *switchedOff = nullptr;
+    std::optional<Survey> survey;
     try {
-        const Survey survey = look(triggers);
-        if (!goAhead(survey))
+        lookFirst(triggers);
+        reserve();
+        makeGood(triggers, QryAtualizaTabela);
+        survey.emplace(look(triggers));
+        if (!goAhead(*survey)) {
+            release();
             return;
+        }
         if (options_.safetyCopy)
             takeSafetyCopy(QryAtualizaTabela);
-        switchTriggersOff(triggers);
+        switchTriggersOff(triggers, QryAtualizaTabela);
         switchedOff = &triggers;
-        rewriteTables(survey.plan(), QryBuscaTabelas, QryAtualizaTabela);
+        rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
         commitWithTriggersOn(triggers, QryAtualizaTabela);
+        release();
         reportSuccess();
     } catch (const std::exception &e) {
-        fail(e, outcome_ == Outcome::Converted ? nullptr : switchedOff, QryAtualizaTabela);
+        fail(e, outcome_ == Outcome::Converted ? nullptr : switchedOff, QryAtualizaTabela,
+             survey ? &survey->plan() : nullptr);
     }
+}
+
+void Conversion::lookFirst(TriggerSwitch &triggers)
+{
+    // Before anything is written, the making good of a run cut short included: nobody else is
+    // at work in the database.
+    enter(Stage::Survey);
+    attachedAs_ = db_.attachedAs();
+    file_ = identityOf(localFile(attachedAs_));
+    if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
+        throw Stopped({}, Survey::othersText(others));
+    const QStringList state = queries::readAll(db_, statements::databaseState()).value(0);
+    if (state.value(0).toInt() != 0)
+        throw Stopped({}, QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa "
+                                         "gravar nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de "
+                                         "novo."));
+    shutDown_ = state.value(1).toInt() != 0;
+    backupState_ = state.value(2).toInt();
+    description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
+    triggers.read();
+}
+
+void Conversion::reserve()
+{
+    // A database in a shutdown that is not a run's of this program is an administrator's: left
+    // as it is.
+    const bool ours = marks::has(description_, marks::Kind::Reserved);
+    if (shutDown_ && !ours)
+        throw Stopped({}, QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: "
+                                         "quando a manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
+                              .arg(path_));
+    reserved_ = shutDown_; // left by a run cut short: this run has it to itself already
+    // Through a server, others could attach during the run: the server keeps them out for its
+    // whole length, once nobody else is at work (the embedded engine's file lock does so alone).
+    if (attachedAs_.startsWith(u'/') || shutDown_)
+        return;
+    TSQLQuery query;
+    query.setSQLConnection(&db_);
+    if (!ours) {
+        describe(query, marks::withLine(description_, marks::reserved(QDateTime::currentDateTime())));
+        execute(query, statements::commit());
+    }
+    db_.setConnected(false);
+    try {
+        db_.services(attachedAs_)->shutDown(attachedAs_);
+    } catch (const TDBXError &refused) {
+        // Somebody came in meanwhile: the record goes, and nothing else changed.
+        reattach();
+        QList<OtherAttachment> others = Survey::others(db_);
+        describe(query, marks::without(description_, marks::Kind::Reserved));
+        execute(query, statements::commit());
+        if (refused.hasEngineCode(isc_shutfail) && !others.isEmpty())
+            throw Stopped({}, Survey::othersText(others));
+        throw;
+    }
+    reserved_ = true;
+    shutDown_ = true;
+    reattach();
+}
+
+void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
+{
+    // What a run of this program cut short left, and only that: its copy's backup lock and
+    // partial file, its switched-off triggers. Committed whatever this run does next.
+    bool changed = false;
+    const QList<marks::Line> lines = marks::find(description_);
+    for (const marks::Line &line : lines) {
+        if (line.kind != marks::Kind::Copying)
+            continue;
+        if (backupState_ != 0) {
+            execute(query, statements::endBackup());
+            backupState_ = 0;
+        }
+        const QString partial = line.details.value(1);
+        if (partial.endsWith(QLatin1String(".parcial")))
+            removeFile(partial);
+        changed = true;
+    }
+    if (changed)
+        describe(query, marks::without(description_, marks::Kind::Copying));
+    if (backupState_ != 0)
+        throw Stopped({}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou "
+                                         "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
+                                         "feita, libere-o (conversor --unlock %1) e converta de novo.")
+                              .arg(path_));
+    if (std::any_of(triggers.triggers().cbegin(), triggers.triggers().cend(),
+                    [](const TriggerSwitch::Trigger &t) { return t.recorded; })) {
+        triggers.makeGood();
+        changed = true;
+    }
+    if (changed)
+        execute(query, statements::commit());
 }
 
 Survey Conversion::look(TriggerSwitch &triggers)
 {
-    // What a run cut short left switched off is switched on first, whatever this run does.
-    enter(Stage::Triggers);
-    triggers.read();
-    triggers.makeGood();
-    // Nothing changes before the database has been looked at.
     enter(Stage::Survey);
-    return Survey::read(db_, triggers.description());
+    // The most the run adds to the database's description: a copy's record, the conversion's
+    // mark (and the reservation's, when there is none yet).
+    const qsizetype added = marks::copying(path_, path_ + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
+        + marks::converted(QDateTime::currentDateTime()).size()
+        + (marks::has(description_, marks::Kind::Reserved) ? 0 : marks::reserved(QDateTime::currentDateTime()).size()) + 3;
+    return Survey::read(db_, description_, added, triggers);
 }
 
 bool Conversion::goAhead(const Survey &survey)
@@ -133,34 +267,51 @@ bool Conversion::goAhead(const Survey &survey)
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
     enter(Stage::Copy);
-    // The file itself: a database reached through a server on another computer cannot be copied
-    // from here.
-    const QString file = db_.attachedDatabase();
-    const QFileInfo info(file);
-    if (!info.isAbsolute() || !info.isFile())
-        throw Exception(QStringLiteral("o banco não é um arquivo deste computador (%1); a cópia de segurança não pode ser "
-                                       "feita").arg(file));
-    const QString copy = safetycopy::unusedPathFor(info.absoluteFilePath(), QDateTime::currentDateTime());
-    safetycopy::checkRoom(copy, info.size());
+    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, QDateTime::currentDateTime());
+    if (plan.taker == safetycopy::Plan::Taker::Server) {
+        // The server writes the copy, as its own account, while nobody else may write to the
+        // database; the record of it goes into the copy too, for the way back.
+        view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + plan.copy);
+        view_.repaintNow();
+        describe(query, marks::withLine(description_, marks::copying(plan.database, plan.copy)));
+        execute(query, statements::commit());
+        db_.setConnected(false);
+        db_.services(attachedAs_)->backUp(attachedAs_, plan.copy);
+        copy_ = plan.copy;
+        serverCopy_ = true;
+        reattach();
+        return;
+    }
+    safetycopy::checkRoom(plan.copy, plan.size);
+    // The record of the copy commits with the backup lock: a run cut short during its copy is
+    // made good by the next one.
+    describe(query, marks::withLine(description_, marks::copying(plan.database, plan.partial)));
+    partial_ = plan.partial;
     backupLock_.emplace(query);
     int shown = -1;
-    safetycopy::copyFile(info.absoluteFilePath(), copy, [&](int percent) {
+    safetycopy::copyFile(plan.database, plan.partial, [&](int percent) {
         if (percent == shown)
             return;
         shown = percent;
         view_.setStatus(QStringLiteral("Copiando o banco: %1%").arg(percent));
         view_.repaintNow();
     }, &interruptRequested_);
-    copy_ = copy;
     backupLock_->end();
     backupLock_.reset();
-    safetycopy::clearBackupState(copy);
+    // Whole, opening on its own and flushed: only then under its name.
+    safetycopy::fixUp(plan.partial);
+    safetycopy::rename(plan.partial, plan.copy);
+    partial_.clear();
+    copy_ = plan.copy;
 }
 
-void Conversion::switchTriggersOff(TriggerSwitch &triggers)
+void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
 {
+    // The copy's record goes with the switch-off: from here on the run undoes its own work.
     enter(Stage::Triggers);
+    describe(query, marks::without(description_, marks::Kind::Copying));
     triggers.switchOff();
+    execute(query, statements::commit());
 }
 
 void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query)
@@ -180,23 +331,39 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
         const QString name = trimControl(discovery.FieldByName(nameColumn).AsString());
         const RewritePlan::Step step = plan.step(name);
         if (step.rewrite && rewritten.insert(name).second) {
-            if (!isPlainIdentifier(name)) // listed after the plan was read
-                throw Exception(QStringLiteral("Nome de tabela inválido: ") + name);
             enter(Stage::Tables);
-            execute(query, statements::rewrite(name, step.condition));
+            // A row whose key another row's new code takes goes first, while it still holds it.
+            const QList<QByteArray> first = Survey::takenKeys(db_, plan, name);
+            if (first.isEmpty()) {
+                execute(query, statements::rewrite(name, step.condition));
+            } else if (first.size() > mostTakenFirst) {
+                throw Exception(QStringLiteral("%1 códigos desta tabela são os códigos convertidos de outros: converta-os "
+                                               "à parte antes.").arg(first.size()));
+            } else {
+                execute(query, statements::rewriteKeys(name, first));
+                execute(query, statements::rewriteAllBut(name, first, step.condition));
+            }
         }
         discovery.Next();
         view_.addProgress(1);
     }
     table_.clear();
+    // What a CHAR master's cascades filled up, cut back to what the rule made.
+    for (const QString &child : plan.cutAfterCascades())
+        execute(query, statements::trimCascaded(child, {}));
 }
 
 void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
 {
-    // The triggers on again, the record of them gone and the conversion's mark: all committed
-    // with the codes, or none of it.
+    // The triggers on again, their records gone and the conversion's mark: all committed with
+    // the codes, or none of it.
     enter(Stage::TriggersOn);
-    triggers.switchOn(marks::convertedLine(QDateTime::currentDateTime()));
+    triggers.switchOn();
+    describe(query, marks::withLine(description_, marks::converted(QDateTime::currentDateTime())));
+    stage_ = Stage::Commit;
+    if (!fileStillThere())
+        throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
+                                       "nele.").arg(localFile(attachedAs_)));
     {
         std::lock_guard lock(interruptGuard_);
         enter(Stage::Commit);
@@ -204,6 +371,25 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
     }
     execute(query, statements::commit());
     outcome_ = Outcome::Converted;
+}
+
+void Conversion::release()
+{
+    // The database given back: let go of, and a reservation ended (its record last, so that a
+    // run cut short in between is made good by the next).
+    stage_ = Stage::Release;
+    db_.setConnected(false);
+    if (!reserved_)
+        return;
+    db_.services(attachedAs_)->bringOnline(attachedAs_);
+    reserved_ = false;
+    shutDown_ = false;
+    reattach();
+    TSQLQuery query;
+    query.setSQLConnection(&db_);
+    describe(query, marks::without(description_, marks::Kind::Reserved));
+    execute(query, statements::commit());
+    db_.setConnected(false);
 }
 
 void Conversion::reportSuccess()
@@ -216,7 +402,7 @@ void Conversion::reportSuccess()
     view_.setStatus(QStringLiteral("Concluído!"));
 }
 
-void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query)
+void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan)
 {
     failure_ = failureText(e);
     if (outcome_ == Outcome::Converted) { // what fails after the commit undoes nothing
@@ -225,19 +411,87 @@ void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQ
     }
     if (!undo(switchedOff, query))
         failure_ += u'\r' + triggersLeftOffLine;
-    // Nothing changed: the copy would only mislead.
-    if (!copy_.isEmpty()) {
-        QFile::remove(copy_);
-        copy_.clear();
-    }
     if (interruptRequested_) {
         outcome_ = Outcome::Interrupted;
         return;
     }
-    if (advice::isKeyViolation(e))
-        failure_ += Survey::collisionHint(db_, {trimControl(table_), advice::tableOfViolation(e)});
+    if (advice::isKeyViolation(e) && plan)
+        failure_ += Survey::collisionHint(db_, *plan, {trimControl(table_), advice::tableOfViolation(e)});
     outcome_ = Outcome::Failed;
     tell(MessageKind::Error, failure_);
+    // Nothing was changed: the window does not stay as if work were going on.
+    view_.setProgress(0);
+    view_.setStatus(QStringLiteral("Nada foi alterado."));
+}
+
+QString Conversion::failureText(const std::exception &e) const
+{
+    const QString reason = interruptRequested_ && !commitSent_ ? interruptedText : messageOf(e);
+    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
+        if (stopped->table.isEmpty())
+            return reason;
+        return QStringLiteral("Erro ao atualizar a tabela ") + trimControl(stopped->table) + QStringLiteral("\rMotivo: ") + reason;
+    }
+    QString where;
+    switch (stage_) {
+    case Stage::Connect: // the connect step says its own
+    case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco"); break;
+    case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança"); break;
+    case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos"); break;
+    case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + trimControl(table_); break;
+    case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos"); break;
+    case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit)"); break;
+    case Stage::Release: where = QStringLiteral("Erro ao devolver o banco ao servidor"); break;
+    }
+    return where + QStringLiteral("\rMotivo: ") + reason;
+}
+
+bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
+{
+    // Nothing of a failed run may stay: its rewrites are undone, the backup lock of its copy
+    // ended, the copy's record and file gone, the triggers it switched off on again, the
+    // database given back. A rollback that fails leaves nothing either: the engine undoes what
+    // is not committed when the connection goes. An interrupt must not stop the undoing itself.
+    db_.cancel(dbx::Cancel::Disable);
+    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
+    bool triggersOn = true;
+    try {
+        if (!db_.Connected() && stage_ != Stage::Release)
+            reattach();
+        db_.rollback();
+    } catch (const std::exception &) {
+    }
+    try {
+        if (db_.Connected()) {
+            backupLock_.reset();
+            description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
+            if (switchedOff) {
+                try {
+                    switchedOff->switchOn();
+                } catch (const std::exception &) {
+                    triggersOn = false;
+                    db_.rollback();
+                }
+            }
+            describe(query, marks::without(description_, marks::Kind::Copying));
+            execute(query, statements::commit());
+        }
+    } catch (const std::exception &) {
+        if (switchedOff)
+            triggersOn = false;
+    }
+    // Nothing changed: a copy would only mislead (the server's own is beyond this program).
+    removeFile(partial_);
+    if (!serverCopy_)
+        removeFile(copy_);
+    copy_.clear();
+    try {
+        if (reserved_ || db_.Connected())
+            release();
+    } catch (const std::exception &) {
+        // The reservation's record stays: the next run or check gives the database back.
+    }
+    return triggersOn;
 }
 
 void Conversion::tell(MessageKind kind, const QString &text)
@@ -249,47 +503,23 @@ void Conversion::tell(MessageKind kind, const QString &text)
     }
 }
 
-QString Conversion::failureText(const std::exception &e) const
+void Conversion::describe(TSQLQuery &query, const marks::Description &description)
 {
-    const QString reason = interruptRequested_ && !commitSent_ ? interruptedText : messageOf(e);
-    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
-        if (stopped->table.isEmpty())
-            return reason;
-        return QStringLiteral("Erro ao atualizar a tabela ") + stopped->table + QStringLiteral("Motivo: ") + reason;
-    }
-    QString where;
-    switch (stage_) {
-    case Stage::Connect: // the connect step says its own
-    case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco "); break;
-    case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança "); break;
-    case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos "); break;
-    case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + table_; break;
-    case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos "); break;
-    case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit) "); break;
-    }
-    return where + QStringLiteral("Motivo: ") + reason;
+    if (description == description_)
+        return;
+    execute(query, statements::describeDatabase(description));
+    description_ = description;
 }
 
-bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
+void Conversion::reattach()
 {
-    // Nothing of a failed run may stay: its rewrites are undone, the backup lock of its copy
-    // ended, and the triggers it switched off (a commit of their own) switched on again. A
-    // rollback that fails leaves nothing either: the engine undoes what is not committed when
-    // the connection goes. An interrupt must not stop the undoing itself.
-    db_.cancel(dbx::Cancel::Disable);
-    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
-    try {
-        db_.rollback();
-    } catch (const std::exception &) {
-    }
-    backupLock_.reset();
-    if (!switchedOff)
-        return true;
-    try {
-        switchedOff->switchOn();
-        execute(query, statements::commit());
-        return true;
-    } catch (const std::exception &) {
-        return false;
-    }
+    db_.setConnected(false);
+    db_.Params.setValue(QStringLiteral("DataBase"), attachedAs_);
+    auto back = qScopeGuard([this] { db_.Params.setValue(QStringLiteral("DataBase"), path_); });
+    db_.setConnected(true);
+}
+
+bool Conversion::fileStillThere() const
+{
+    return !file_ || identityOf(localFile(attachedAs_)) == file_;
 }

@@ -2,6 +2,7 @@
 
 #include "backuplock.h"
 #include "conversionview.h"
+#include "marks.h"
 
 #include <QString>
 
@@ -16,11 +17,13 @@ class Survey;
 class RewritePlan;
 
 // The Convert command: attaches to the chosen database and rewrites CODPROD in every relation
-// that stores it, with the user triggers switched off meanwhile. It looks before it changes
-// anything (survey.h), and stops with nothing changed when the database is in use, holds no
-// code, or would be damaged. A failed run undoes its work; a converted database carries the
-// mark of it, committed with the codes. The database is let go of at the end of every run, so
-// that other programs can open it. One object is one run.
+// that stores it, with the user triggers switched off meanwhile. It looks before it writes
+// anything, has the database to itself while it works (the engine's exclusive file lock, or
+// its server's single-user shutdown), stops with nothing changed when the database is in use,
+// holds no code, or would be damaged, and makes good what a run of its own cut short left. A
+// failed run undoes its work; a converted database carries the mark of it, committed with the
+// codes. The database is given back at the end of every run, so that other programs can open
+// it. One object is one run.
 class Conversion final {
 public:
     enum class Outcome {
@@ -62,26 +65,36 @@ public:
     QString safetyCopy() const { return copy_; }
 
 private:
-    enum class Stage { Connect, Survey, Copy, Triggers, Tables, TriggersOn, Commit };
+    enum class Stage { Connect, Survey, Copy, Triggers, Tables, TriggersOn, Commit, Release };
 
     // The steps of a run, in order.
+    void lookFirst(TriggerSwitch &triggers);
+    void reserve();
+    void makeGood(TriggerSwitch &triggers, TSQLQuery &query);
     Survey look(TriggerSwitch &triggers);
     bool goAhead(const Survey &survey);
     void takeSafetyCopy(TSQLQuery &query);
-    void switchTriggersOff(TriggerSwitch &triggers);
+    void switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query);
     void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
     void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);
+    void release();
     void reportSuccess();
     // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
-    void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query);
+    void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan);
 
     // Undoes a failed run; false when the triggers it had switched off could not be switched
     // on again.
     bool undo(TriggerSwitch *switchedOff, TSQLQuery &query);
     void enter(Stage stage);
+    QString failureText(const std::exception &e) const;
     // A box on the failure paths: one the view cannot show any more is left unshown.
     void tell(MessageKind kind, const QString &text);
-    QString failureText(const std::exception &e) const;
+    // The database's description as the run has written it so far, and a new one for it.
+    void describe(TSQLQuery &query, const marks::Description &description);
+    // Attaches again to the database as the engine attached it first.
+    void reattach();
+    // Whether the file the run attached is still the one there (a local file only).
+    bool fileStillThere() const;
 
     TSQLConnection &db_;
     ConversionView &view_;
@@ -93,6 +106,16 @@ private:
     QString table_;             // the discovery's current row, as stored
     Outcome outcome_ = Outcome::None;
     QString failure_;
-    QString copy_;
+
+    QString path_;              // the path the user chose
+    QString attachedAs_;        // how the engine attached it: a path, or "host:path"
+    marks::Description description_;
+    bool shutDown_ = false;     // the database is in a shutdown (its server's)
+    int backupState_ = 0;       // the engine's backup lock on it (0: none)
+    bool reserved_ = false;     // this run has it to itself through a shutdown
+    std::optional<std::pair<quint64, quint64>> file_; // the local file's device and inode
     std::optional<BackupLock> backupLock_; // held while the copy is taken: a failure ends it
+    QString partial_;           // the copy while this program writes it
+    QString copy_;              // the finished copy
+    bool serverCopy_ = false;   // the server wrote it
 };

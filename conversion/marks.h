@@ -1,29 +1,62 @@
 #pragma once
-// What the tool writes into the database's own description, so that it travels with the file to
-// whoever opens it, wherever it is: lines of the tool's after the user's text, each added and
-// taken away exactly, so that the user's text stays as it was (none stays none).
-//   - While a run has triggers switched off: which ones. A run cut short leaves the line, and
-//     the next run switches those triggers on again.
-//   - After each conversion: when it was done. It is committed with the rewritten codes.
+// What the tool writes into descriptions the database keeps (its own, and its triggers'), so
+// that it travels with the file to whoever opens it, wherever it is. Each is one line of the
+// tool's, after the user's text, carrying a check value of its content that a person would not
+// type: only such lines are the tool's. Each is added and taken away exactly, with its line
+// break, so that the user's text stays as it was, byte for byte (none stays none).
+//   - Converted: when the codes were converted; committed with them.
+//   - Reserved: a run has the database to itself through its server (a single-user shutdown);
+//     a run cut short leaves it, and the next run or check gives the database back.
+//   - Copying: a safety copy is being taken under the engine's backup lock, from which file to
+//     which (partial) file; a run cut short leaves it, and the next run or check ends the lock
+//     and removes the partial file.
+//   - TriggerOff: in a trigger's own description, that a run switched it off; a run cut short
+//     leaves it, and the next run switches the trigger on again.
+// Descriptions are bytes as the engine keeps them; the tool's lines are UTF-8.
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
-#include <QStringList>
+
+#include <optional>
 
 namespace marks {
 
-QString triggersLine(const QStringList &names);
-// The triggers the description records as switched off by a run (empty: none).
-QStringList recordedTriggers(const QString &description);
-// The description without the record of switched-off triggers.
-QString withoutTriggers(const QString &description);
+// A description: its bytes, or none.
+using Description = std::optional<QByteArray>;
 
-QString convertedLine(const QDateTime &when);
-// When the database was last converted, as its last conversion line says ("10/12/2026 14:30:00");
-// empty when it has none.
-QString lastConversion(const QString &description);
+enum class Kind { Converted, Reserved, Copying, TriggerOff };
 
-// description with line added at its end (a null description becomes the line alone).
-QString withLine(const QString &description, const QString &line);
+// One of the tool's lines found in a description.
+struct Line {
+    Kind kind;
+    QStringList details; // Converted, Reserved: the date; Copying: the database, the partial copy
+};
+
+// The lines. context ties a line to where it stands (a trigger's name; empty for the database):
+// a line copied elsewhere is not the tool's there.
+QByteArray converted(const QDateTime &when);
+QByteArray reserved(const QDateTime &when);
+QByteArray copying(const QString &database, const QString &partialCopy);
+QByteArray triggerOff(const QString &trigger);
+
+// The tool's lines in a description, whatever its line ends (LF, CR LF, CR) and the blanks
+// around them.
+QList<Line> find(const Description &description, const QString &context = {});
+bool has(const Description &description, Kind kind, const QString &context = {});
+
+// The description with line added after the user's text.
+Description withLine(const Description &description, const QByteArray &line);
+// The description without the tool's lines of kind: each taken with the line break before it
+// (after it, for a first line); a description that was only the tool's lines is none again.
+Description without(const Description &description, Kind kind, const QString &context = {});
+
+// When the database was last converted ("10/12/2026 14:30:00"), by its conversion lines, those
+// an earlier version wrote without a check value included; empty when it has none.
+QString lastConversion(const Description &description);
+
+// The most bytes a description may have: the engine keeps no more of what the tool writes.
+constexpr qsizetype maxBytes = 65535;
 
 } // namespace marks

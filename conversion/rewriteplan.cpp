@@ -1,7 +1,9 @@
 #include "rewriteplan.h"
 
 #include "params.h"
+#include "queries.h"
 #include "sqlquery.h"
+#include "sqltext.h"
 #include "statements.h"
 
 #include <QMap>
@@ -29,7 +31,7 @@ QString unheldRows(const QList<const CodeReference *> &references)
     for (const CodeReference *r : references) {
         QStringList any;
         for (const QString &c : r->otherChildFields())
-            any << c + QStringLiteral(" IS NULL");
+            any << statements::name(c) + QStringLiteral(" IS NULL");
         all << (any.size() == 1 ? any.first() : u'(' + any.join(QStringLiteral(" OR ")) + u')');
     }
     return all.join(QStringLiteral(" AND "));
@@ -50,7 +52,29 @@ QStringList CodeReference::otherChildFields() const
     return others;
 }
 
-RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<CodeReference> &references)
+QString CodeReference::masterFieldOfChildCode() const
+{
+    const qsizetype i = childFields.indexOf(codprod);
+    return i < 0 ? QString() : masterFields.value(i);
+}
+
+QString RewritePlan::rewrittenCode(const QString &table) const
+{
+    const CodeColumn c = codeColumn_.value(table);
+    return statements::convertedAs(codprod, c.charset, c.collation);
+}
+
+QStringList RewritePlan::storedTables() const
+{
+    QStringList tables;
+    for (const QString &relation : relations_)
+        if (steps_.value(relation).stored)
+            tables << relation;
+    return tables;
+}
+
+RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<CodeReference> &references,
+                                const QList<CodeCheck> &checks, const QList<UniqueKey> &keys)
 {
     struct Relation {
         QString stored;
@@ -58,7 +82,7 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         bool computed = false;
         bool named = false; // has a column dialect 1 writes as CODPROD
         QString otherName;  // a CODPROD column it cannot write
-        int length = 0;
+        CodeColumn column;
     };
     QMap<QString, Relation> byName; // in the discovery's order
     for (const CodeColumn &c : columns) {
@@ -68,7 +92,7 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         if (c.field == codprod) {
             r.named = true;
             r.computed = c.computed;
-            r.length = c.length;
+            r.column = c;
         } else if (r.otherName.isEmpty()) {
             r.otherName = c.field;
         }
@@ -81,37 +105,68 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     RewritePlan plan;
     plan.relations_ = byName.keys();
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
+        plan.codeColumn_.insert(it.key(), it->column);
         if (it->isView)
             plan.steps_.insert(it.key(), {false, false, {}, QStringLiteral("visão"), 0});
         else if (it->named && it->computed)
             plan.steps_.insert(it.key(), {false, false, {}, QStringLiteral("CODPROD calculado"), 0});
         else
-            plan.steps_.insert(it.key(), {true, it->named, {}, {}, it->length});
+            plan.steps_.insert(it.key(), {true, it->named, {}, {}, it->column.length});
     }
 
-    // References to a CODPROD the run converts.
+    // References to a CODPROD the run converts, and a child's CODPROD held by a column the run
+    // does not convert.
     QHash<QString, QList<const CodeReference *>> cascadeMasters;
     QHash<QString, QStringList> cascadeChildren;
     for (const CodeReference &r : references) {
+        const QString child = trimControl(r.child);
+        if (isStored(child) && !r.masterFieldOfChildCode().isEmpty() && r.masterFieldOfChildCode() != codprod) {
+            plan.questions_ << Question{child, statements::anyChangingReference(child, QStringList{codprod} + [&] {
+                                            QStringList others = r.childFields;
+                                            others.removeOne(codprod);
+                                            return others;
+                                        }()),
+                                        QStringLiteral("A chave estrangeira %1 liga o CODPROD desta tabela à coluna %2 de %3, que a "
+                                                       "conversão não muda: os códigos convertidos não existiriam lá")
+                                            .arg(r.name, r.masterFieldOfChildCode(), r.master)};
+            continue;
+        }
         if (!isStored(r.master) || r.childCodeField().isEmpty())
             continue;
-        const QString child = trimControl(r.child);
         if (wipes(r.updateRule) && !plan.stop_) {
             plan.stop_ = Stop{r.child, QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) apagaria os códigos desta tabela "
                                                       "ao converter %3")
                                            .arg(r.name, r.updateRule, r.master)};
         } else if (refuses(r.updateRule)) {
-            plan.refusing_ << r;
+            QStringList columns{r.childCodeField()};
+            columns += r.otherChildFields();
+            plan.questions_ << Question{child, statements::anyChangingReference(child, columns),
+                                        QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) impede a conversão de %3: "
+                                                       "esta tabela tem códigos que a conversão muda")
+                                            .arg(r.name, r.updateRule, r.master)};
         } else if (r.updateRule == QLatin1String("CASCADE") && r.childCodeField() == codprod && isStored(child)
                    && child != r.master) {
             cascadeMasters[child] << &r;
             cascadeChildren[r.master] << child;
         }
     }
+    // A child kept in step with two masters: the first master's rewrite carries codes into it
+    // that the second does not have yet, and the engine refuses.
+    for (auto it = cascadeMasters.cbegin(); it != cascadeMasters.cend(); ++it) {
+        QStringList masters;
+        for (const CodeReference *r : it.value())
+            if (!masters.contains(r->master))
+                masters << r->master;
+        if (masters.size() > 1)
+            plan.questions_ << Question{it.key(), statements::anyChangingReference(it.key(), {codprod}),
+                                        QStringLiteral("O CODPROD desta tabela acompanha %1 (ON UPDATE CASCADE): a "
+                                                       "conversão de um leva a ela códigos que o outro ainda não tem")
+                                            .arg(masters.join(QStringLiteral(" e ")))};
+    }
 
     // Each stored CODPROD is converted once: tables no cascade reaches by their own statement,
     // and the engine carries the conversion along the cascades from them. A ring of cascades
-    // with no way in gets one statement, on the table where the climb from the first one closes.
+    // the engine refuses to run at all.
     QSet<QString> converted;
     QStringList reached;
     auto statementFor = [&](const QString &root) {
@@ -131,20 +186,15 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         if (isStored(table) && !cascadeMasters.contains(table))
             statementFor(table);
     for (const QString &table : tables) {
-        if (!isStored(table) || converted.contains(table))
+        if (!isStored(table) || converted.contains(table) || plan.stop_)
             continue;
-        // Not reached, so a master of it is not either: climb until the ring closes.
-        QString at = table;
-        QSet<QString> seen;
-        while (!seen.contains(at)) {
-            seen.insert(at);
-            for (const CodeReference *r : cascadeMasters.value(at))
-                if (!converted.contains(r->master)) {
-                    at = r->master;
-                    break;
-                }
-        }
-        statementFor(at);
+        QStringList ring;
+        for (const CodeReference *r : cascadeMasters.value(table))
+            ring << r->name;
+        plan.stop_ = Stop{byName.value(table).stored,
+                          QStringLiteral("As chaves estrangeiras desta tabela (%1) fazem parte de um ciclo de ON UPDATE "
+                                         "CASCADE, que o Firebird não deixa converter")
+                              .arg(ring.join(QStringLiteral(", ")))};
     }
     // What the engine converts: the rows its references hold. A reference of CODPROD alone holds
     // every row with a code; a compound one leaves the rows with another of its columns NULL.
@@ -153,25 +203,64 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         Step &step = plan.steps_[child];
         const auto whole = std::find_if(masters.cbegin(), masters.cend(),
                                         [](const CodeReference *r) { return r->otherChildFields().isEmpty(); });
-        if (whole != masters.cend()) {
+        if (whole != masters.cend())
             step = {false, true, {}, QStringLiteral("mantida pela chave ") + (*whole)->name, step.length};
-        } else {
+        else
             step.condition = unheldRows(masters);
-            for (const CodeReference *r : masters)
-                for (const QString &c : r->otherChildFields())
-                    if (!isPlainIdentifier(c) && !plan.stop_)
-                        plan.stop_ = Stop{r->child, QStringLiteral("Nome de coluna inválido: ") + c};
+        // A CHAR master fills what it carries up to its length; a variable-length child keeps
+        // the blanks, which the rule would not have made.
+        const bool filled = std::any_of(masters.cbegin(), masters.cend(),
+                                        [&](const CodeReference *r) { return byName.value(r->master).column.fixed; });
+        if (filled && !byName.value(child).column.fixed) {
+            plan.cut_ << child;
+            plan.questions_ << Question{child, statements::anyEndingInBlank(child, {}),
+                                        QStringLiteral("Há códigos que convertidos terminariam em branco, e a chave de uma "
+                                                       "coluna CHAR que os leva a esta tabela os completaria com brancos "
+                                                       "indistinguíveis")};
         }
     }
 
     // What a run cannot write stops it; what it does not rewrite needs no name.
-    for (auto it = byName.cbegin(); it != byName.cend() && !plan.stop_; ++it) {
-        if (!plan.steps_.value(it.key()).rewrite)
-            continue;
-        if (!isPlainIdentifier(it.key()))
-            plan.stop_ = Stop{it->stored, QStringLiteral("Nome de tabela inválido: ") + it.key()};
-        else if (!it->named)
+    for (auto it = byName.cbegin(); it != byName.cend() && !plan.stop_; ++it)
+        if (plan.steps_.value(it.key()).rewrite && !it->named)
             plan.stop_ = Stop{it->stored, QStringLiteral("Nome de coluna inválido: ") + it->otherName};
+
+    // The checks a rewritten row meets: every check constraint of its table (the engine checks
+    // them all on an update, one a row broke before it was added too) and its code column's
+    // domain, on every row the run changes.
+    QList<CodeCheck> all = checks;
+    for (auto it = byName.cbegin(); it != byName.cend(); ++it)
+        if (!it->column.domainCheck.trimmed().isEmpty())
+            all << CodeCheck{it.key(), QStringLiteral("do domínio de CODPROD"), it->column.domainCheck.trimmed(), true};
+    for (const CodeCheck &c : std::as_const(all)) {
+        if (!plan.steps_.value(c.table).stored)
+            continue;
+        // A domain's check names the value it checks VALUE.
+        const QString rewritten = sqltext::replaceName(sqltext::condition(c.source), c.ofDomain ? QStringLiteral("VALUE") : codprod,
+                                                       plan.rewrittenCode(c.table));
+        plan.questions_ << Question{c.table, statements::anyBreaking(c.table, rewritten, {}),
+                                    QStringLiteral("A regra %1 (%2) recusaria códigos convertidos desta tabela")
+                                        .arg(c.name, c.source.simplified())};
+    }
+
+    for (const UniqueKey &k : keys) {
+        if (!plan.steps_.value(k.table).stored)
+            continue;
+        KeyTerms terms{k.name, {}, {}};
+        if (!k.expression.isEmpty()) {
+            if (!sqltext::mentions(k.expression, codprod))
+                continue;
+            terms.old << k.expression;
+            terms.rewritten << sqltext::replaceName(k.expression, codprod, plan.rewrittenCode(k.table));
+        } else {
+            if (!k.columns.contains(codprod))
+                continue;
+            for (const QString &c : k.columns) {
+                terms.old << statements::name(c);
+                terms.rewritten << (c == codprod ? plan.rewrittenCode(k.table) : statements::name(c));
+            }
+        }
+        plan.keys_[k.table] << terms;
     }
     return plan;
 }
@@ -188,7 +277,9 @@ RewritePlan RewritePlan::read(TSQLConnection &db)
             columns.append({q.FieldByName(QStringLiteral("RELATION")).AsString(), text(q, "FIELD"),
                             q.FieldByName(QStringLiteral("IS_VIEW")).asInteger() != 0,
                             q.FieldByName(QStringLiteral("COMPUTED")).asInteger() != 0,
-                            q.FieldByName(QStringLiteral("LENGTH")).asInteger()});
+                            q.FieldByName(QStringLiteral("LENGTH")).asInteger(),
+                            q.FieldByName(QStringLiteral("FIXED")).asInteger() != 0, text(q, "CHARSET"),
+                            text(q, "COLLATION"), q.FieldByName(QStringLiteral("DOMAIN_CHECK")).AsString()});
     }
     QList<CodeReference> references;
     {
@@ -204,5 +295,16 @@ RewritePlan RewritePlan::read(TSQLConnection &db)
             references.last().masterFields << text(q, "MASTER_FIELD");
         }
     }
-    return decide(columns, references);
+    QList<CodeCheck> checks;
+    for (const QStringList &row : queries::readAll(db, statements::checkConstraints()))
+        checks << CodeCheck{trimControl(row.value(0)), trimControl(row.value(1)), row.value(2)};
+    QList<UniqueKey> keys;
+    for (const QStringList &row : queries::readAll(db, statements::uniqueKeys())) {
+        const QString table = trimControl(row.value(0)), name = trimControl(row.value(1));
+        if (keys.isEmpty() || keys.last().table != table || keys.last().name != name)
+            keys << UniqueKey{table, name, {}, row.value(3).trimmed()};
+        if (!row.value(2).isNull())
+            keys.last().columns << trimControl(row.value(2));
+    }
+    return decide(columns, references, checks, keys);
 }

@@ -1,6 +1,7 @@
 #include "safetycopy.h"
 
 #include "errors.h"
+#include "filenames.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -44,7 +47,7 @@ QString native(const QString &path)
 // The copy being written: closed, and removed unless kept, however the copy ends.
 class PartialCopy {
 public:
-    PartialCopy(int fd, const QString &path) : fd_(fd), path_(QFile::encodeName(path)) {}
+    PartialCopy(int fd, const QString &path) : fd_(fd), path_(filenames::encode(path)) {}
     ~PartialCopy()
     {
         if (fd_ >= 0)
@@ -175,7 +178,7 @@ Method copyRange(int in, int out, const QString &source, const QString &to, Prog
 void syncFolder(const QString &to)
 {
     const QString folder = QFileInfo(to).absolutePath();
-    Descriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(::open(filenames::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some filesystems cannot flush a folder (EINVAL): their entries are as durable as they get.
     if (!dir.valid() || (::fsync(dir.fd()) != 0 && errno != EINVAL))
         copyFailed(to, QStringLiteral("erro ao gravar a pasta %1: %2").arg(native(folder), reason(errno)));
@@ -194,10 +197,67 @@ QString pathFor(const QString &database, const QDateTime &when, int nth)
     return database.left(database.size() - info.fileName().size()) + name;
 }
 
+QString serverPathFor(const QString &database, const QDateTime &when)
+{
+    // The server's path may be another system's ("C:\\dados\\loja.fdb"): its own separators.
+    const qsizetype slash = std::max(database.lastIndexOf(u'/'), database.lastIndexOf(u'\\'));
+    const QString folder = database.left(slash + 1), file = database.mid(slash + 1);
+    const qsizetype dot = file.lastIndexOf(u'.');
+    return folder + (dot > 0 ? file.left(dot) : file) + QStringLiteral(".copia-")
+        + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".fbk");
+}
+
+Plan planFor(const QString &attachedAs, const QDateTime &when)
+{
+    // "host:path" or "host/port:path": a server's; "localhost" is this computer's.
+    const bool viaServer = !attachedAs.startsWith(u'/');
+    const qsizetype colon = attachedAs.indexOf(u':');
+    const QString host = viaServer ? attachedAs.left(colon).section(u'/', 0, 0) : QString();
+    const QString path = viaServer ? attachedAs.mid(colon + 1) : attachedAs;
+    Plan plan;
+    if (viaServer && host != QLatin1String("localhost") && host != QLatin1String("127.0.0.1")) {
+        plan.taker = Plan::Taker::Server;
+        plan.database = path;
+        plan.copy = serverPathFor(path, when);
+        return plan;
+    }
+    // A file of this computer: beside the file itself, not beside a link to it (going back
+    // replaces the file the server opens).
+    const QByteArray encoded = filenames::encode(path);
+    char *real = ::realpath(encoded.constData(), nullptr);
+    const QString file = real ? filenames::decode(QByteArray(real)) : path;
+    std::free(real);
+    struct stat st {};
+    if (::stat(filenames::encode(file).constData(), &st) == 0)
+        plan.size = qint64(st.st_size);
+    const QString folder = QFileInfo(file).absolutePath();
+    const bool readable = ::access(filenames::encode(file).constData(), R_OK) == 0;
+    const bool writable = ::access(filenames::encode(folder).constData(), W_OK | X_OK) == 0;
+    if (readable && writable) {
+        plan.database = file;
+        plan.copy = unusedPathFor(file, when);
+        plan.partial = plan.copy + QStringLiteral(".parcial");
+        return plan;
+    }
+    if (!viaServer) {
+        const int error = readable ? EACCES : errno;
+        throw Exception(readable ? QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2. Peça permissão de "
+                                                  "gravação nessa pasta, ou converta pelo servidor do Firebird que tem o banco.")
+                                       .arg(native(folder), reason(error))
+                                 : QStringLiteral("Não é possível ler %1 para a cópia de segurança: %2.").arg(native(file), reason(error)));
+    }
+    // The server's account reaches what this user does not: it makes the copy.
+    plan.taker = Plan::Taker::Server;
+    plan.database = file;
+    plan.copy = serverPathFor(file, when);
+    return plan;
+}
+
 QString unusedPathFor(const QString &database, const QDateTime &when)
 {
     QString path = pathFor(database, when);
-    for (int n = 2; QFileInfo::exists(path); ++n)
+    struct stat st {};
+    for (int n = 2; ::lstat(filenames::encode(path).constData(), &st) == 0; ++n)
         path = pathFor(database, when, n);
     return path;
 }
@@ -210,7 +270,7 @@ qint64 margin(qint64 size)
 void checkRoom(const QString &copyPath, qint64 size)
 {
     const QString folder = QFileInfo(copyPath).absolutePath();
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = filenames::encode(folder);
     struct statvfs fs {};
     int error = 0;
     // A folder, the effective user's right to add a file to it (as the copy will), and a mount
@@ -238,7 +298,7 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
 {
     if (stopped(stop))
         throw Exception(QStringLiteral("Cópia de segurança %1 interrompida.").arg(native(to)));
-    const Descriptor in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    const Descriptor in(::open(filenames::encode(from).constData(), O_RDONLY | O_CLOEXEC));
     struct stat source {};
     if (!in.valid() || ::fstat(in.fd(), &source) != 0)
         copyFailed(to, QStringLiteral("erro ao ler %1: %2").arg(native(from), reason(errno)));
@@ -246,15 +306,20 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
         copyFailed(to, QStringLiteral("%1 não é um arquivo comum").arg(native(from)));
 
     // O_EXCL: an existing file is never written over, nor removed as a partial copy.
-    const int fd = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(filenames::encode(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         copyFailed(to, reason(errno));
     PartialCopy out(fd, to);
-    // Whoever may use the database may use its copy, and no one else. Only root may give a
-    // file away; others keep it as theirs.
-    if ((source.st_uid != ::geteuid() || source.st_gid != ::getegid()) && ::fchown(out.fd(), source.st_uid, source.st_gid) != 0
-        && errno != EPERM)
-        copyFailed(to, reason(errno));
+    // Whoever may use the database may use its copy, and no one else: the database's owner and
+    // group, its permission bits. Only root may give a file away; another user gives it the
+    // database's group where he belongs to it, so that the account that owns the database (a
+    // server's, say) opens the copy put back.
+    if ((source.st_uid != ::geteuid() || source.st_gid != ::getegid()) && ::fchown(out.fd(), source.st_uid, source.st_gid) != 0) {
+        if (errno != EPERM)
+            copyFailed(to, reason(errno));
+        if (source.st_gid != ::getegid() && ::fchown(out.fd(), uid_t(-1), source.st_gid) != 0 && errno != EPERM)
+            copyFailed(to, reason(errno));
+    }
     if (::fchmod(out.fd(), source.st_mode & 0777) != 0)
         copyFailed(to, reason(errno));
 
@@ -277,7 +342,15 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
     return method;
 }
 
-void clearBackupState(const QString &copy)
+void rename(const QString &from, const QString &to)
+{
+    if (::renameat2(AT_FDCWD, filenames::encode(from).constData(), AT_FDCWD, filenames::encode(to).constData(),
+                    RENAME_NOREPLACE) != 0)
+        copyFailed(to, reason(errno));
+    syncFolder(to);
+}
+
+void fixUp(const QString &copy)
 {
     // The header page begins every database file; these fields have kept their places since
     // on-disk structure 11 (Firebird's ods.h: struct pag, struct header_page).
@@ -289,8 +362,9 @@ void clearBackupState(const QString &copy)
     constexpr quint16 firebird3 = 0x8000 | 12;
     constexpr quint16 backupMask = 0x0C00; // hdr_backup_mask: normal 0, stalled 0x400, merge 0x800
     constexpr quint16 stalled = 0x0400;   // main file locked, changes going to the delta file
+    constexpr quint16 shutdownMask = 0x1080; // hdr_shutdown_mask: multi 0x80, full 0x1000, single both
 
-    const Descriptor fd(::open(QFile::encodeName(copy).constData(), O_RDWR | O_CLOEXEC));
+    const Descriptor fd(::open(filenames::encode(copy).constData(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
         throw Exception(QStringLiteral("Não foi possível abrir a cópia de segurança %1: %2.").arg(native(copy), reason(errno)));
     unsigned char header[headerBytes];
@@ -313,7 +387,9 @@ void clearBackupState(const QString &copy)
                                        "(ALTER DATABASE BEGIN BACKUP).")
                             .arg(native(copy)));
 
-    const quint16 normal = state & ~backupMask;
+    // The copy is the database as it was for its users: open to them, whatever a run that has
+    // the database to itself made of it meanwhile.
+    const quint16 normal = state & ~backupMask & ~shutdownMask;
     if (::pwrite(fd.fd(), &normal, sizeof normal, flags) != ssize_t(sizeof normal) || ::fsync(fd.fd()) != 0)
         throw Exception(QStringLiteral("Não foi possível gravar a cópia de segurança %1: %2.").arg(native(copy), reason(errno)));
 }

@@ -12,6 +12,27 @@
 
 namespace safetycopy {
 
+// Who takes a run's copy, and where it goes.
+struct Plan {
+    enum class Taker {
+        Program, // this program copies the file beside it, under the engine's backup lock
+        Server,  // the server that holds the database backs it up beside it, as its own account
+    };
+    Taker taker = Taker::Program;
+    QString database; // the file (a link followed to it), or its path on the server
+    QString copy;     // where the finished copy goes (on the server, for the server's)
+    QString partial;  // where this program writes it until it is whole
+    qint64 size = -1; // the file's size, when this computer can tell
+};
+// The copy of the database the engine attached as attachedAs (a path, "localhost:" and a path,
+// or another server's "host:path"): this program's when it can read the file and write its
+// folder, else the server's when a server holds the database. Throws Exception, saying why,
+// when nobody can take it.
+Plan planFor(const QString &attachedAs, const QDateTime &when);
+// The server's copy of a database: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fbk", in the
+// engine's backup format.
+QString serverPathFor(const QString &database, const QDateTime &when);
+
 // Where the copy of database goes, beside it: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fb",
 // name being the file name without its last suffix; the nth copy of one second gets "-n" before
 // ".fb".
@@ -42,10 +63,15 @@ enum class Method { Clone, CopyRange, ReadWrite };
 Method copyFile(const QString &from, const QString &to, const std::function<void(int percent)> &progress,
                 const std::atomic<bool> *stop = nullptr);
 
+// Gives a finished copy its name, never over another file, and flushes the folder; throws
+// Exception naming the copy and the reason.
+void rename(const QString &from, const QString &to);
+
 // A copy taken between ALTER DATABASE BEGIN BACKUP and END BACKUP carries the "under backup"
 // state in its header page and does not open (the engine asks for "<copy>.delta"). Clears that
-// state so that the copy opens as a database of its own, and flushes it. Throws Exception when
-// the file is no Firebird 3 database (on-disk structure 12) or not in that state.
-void clearBackupState(const QString &copy);
+// state so that the copy opens as a database of its own, and a shutdown the database was in
+// (a run has it to itself), and flushes it. Throws Exception when the file is no Firebird 3
+// database (on-disk structure 12) or not under the backup lock.
+void fixUp(const QString &copy);
 
 } // namespace safetycopy

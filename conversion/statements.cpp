@@ -1,5 +1,7 @@
 #include "statements.h"
 
+#include "params.h"
+
 namespace {
 
 QString blanks(int n)
@@ -7,12 +9,11 @@ QString blanks(int n)
     return QString(n, u' ');
 }
 
-// Text as a string literal of the statement.
-QString literal(const QString &text)
+// Bytes as a binary literal: the engine takes them as they are, line ends and accents included,
+// whatever character set the connection names (none).
+QString bytesLiteral(const std::optional<QByteArray> &bytes)
 {
-    QString quoted = text;
-    quoted.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + quoted + u'\'';
+    return bytes ? QStringLiteral("x'%1'").arg(QString::fromLatin1(bytes->toHex().toUpper())) : QStringLiteral("NULL");
 }
 
 const QString hasCode = QStringLiteral("TRIM(CODPROD) <> ''");
@@ -27,9 +28,50 @@ QString rewrittenShape(const QString &column)
     return QStringLiteral("%1 = 6 AND SUBSTRING(TRIM(%2) FROM 2 FOR 1) = '0'").arg(trimmedLength(column), column);
 }
 
+QString keysList(const QList<QByteArray> &keys)
+{
+    QStringList literals;
+    for (const QByteArray &k : keys)
+        literals << bytesLiteral(k);
+    return literals.join(QStringLiteral(", "));
+}
+
+// "RDB$DB_KEY IN (...)" in lists the engine takes (at most 1,500 values each), joined by OR.
+QString keyIn(const QList<QByteArray> &keys)
+{
+    constexpr qsizetype perList = 1000;
+    QStringList lists;
+    for (qsizetype i = 0; i < keys.size(); i += perList)
+        lists << QStringLiteral("RDB$DB_KEY IN (%1)").arg(keysList(keys.mid(i, perList)));
+    return lists.size() == 1 ? lists.first() : u'(' + lists.join(QStringLiteral(" OR ")) + u')';
+}
+
+// The key terms as named columns K1, K2... of a derived table.
+QString asColumns(const QStringList &terms)
+{
+    QStringList named;
+    for (int i = 0; i < terms.size(); ++i)
+        named << QStringLiteral("%1 as K%2").arg(terms[i]).arg(i + 1);
+    return named.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 namespace statements {
+
+QString name(const QString &identifier)
+{
+    if (isPlainIdentifier(identifier))
+        return identifier;
+    QString quoted = identifier;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+int dialectOf(const QString &sql)
+{
+    return sql.contains(u'"') ? 3 : 0;
+}
 
 QString discovery()
 {
@@ -43,9 +85,19 @@ QString converted(const QString &column)
     return QStringLiteral("SUBSTR(%1,2,2) || '0' || SUBSTR(%1,3,6)").arg(column);
 }
 
+QString convertedAs(const QString &column, const QString &charset, const QString &collation)
+{
+    if (charset.isEmpty() || charset == QLatin1String("NONE") || charset == QLatin1String("OCTETS"))
+        return u'(' + converted(column) + u')';
+    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), charset);
+    if (!collation.isEmpty())
+        typed += QStringLiteral(" COLLATE ") + collation;
+    return typed;
+}
+
 QString rewrite(const QString &table, const QString &condition)
 {
-    QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET CODPROD = (") + converted(QStringLiteral("CODPROD"))
+    QString sql = QStringLiteral("UPDATE ") + name(table) + QStringLiteral(" SET CODPROD = (") + converted(QStringLiteral("CODPROD"))
         + QStringLiteral(") WHERE ") + hasCode;
     if (!condition.isEmpty())
         sql += QStringLiteral(" AND (") + condition + u')';
@@ -62,10 +114,15 @@ QString codeColumns()
     return QStringLiteral(
         "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, "
         "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
-        "coalesce(f.rdb$character_length, 0) as length "
+        "coalesce(f.rdb$character_length, 0) as length, iif(f.rdb$field_type = 14, 1, 0) as fixed, "
+        "coalesce(cs.rdb$character_set_name, '') as charset, coalesce(co.rdb$collation_name, '') as collation, "
+        "f.rdb$validation_source as domain_check "
         "from rdb$relation_fields rf "
         "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
         "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
+        "left join rdb$character_sets cs on cs.rdb$character_set_id = f.rdb$character_set_id "
+        "left join rdb$collations co on co.rdb$character_set_id = f.rdb$character_set_id "
+        "and co.rdb$collation_id = coalesce(rf.rdb$collation_id, f.rdb$collation_id, 0) "
         "where upper(trim(rf.rdb$field_name)) = 'CODPROD' "
         "order by 1, 2");
 }
@@ -81,20 +138,53 @@ QString codeReferences()
         "join rdb$index_segments cs on cs.rdb$index_name = fk.rdb$index_name "
         "join rdb$index_segments ms on ms.rdb$index_name = uq.rdb$index_name "
         "and ms.rdb$field_position = cs.rdb$field_position "
-        "where fk.rdb$constraint_type = 'FOREIGN KEY' and exists (select 1 from rdb$index_segments k "
+        "where fk.rdb$constraint_type = 'FOREIGN KEY' and (exists (select 1 from rdb$index_segments k "
         "where k.rdb$index_name = uq.rdb$index_name and upper(trim(k.rdb$field_name)) = 'CODPROD') "
+        "or exists (select 1 from rdb$index_segments k where k.rdb$index_name = fk.rdb$index_name "
+        "and upper(trim(k.rdb$field_name)) = 'CODPROD')) "
         "order by 1, cs.rdb$field_position");
+}
+
+QString checkConstraints()
+{
+    // A check constraint is kept as triggers; the one before an update is what a rewrite meets.
+    return QStringLiteral(
+        "select rc.rdb$relation_name as relation, rc.rdb$constraint_name as name, t.rdb$trigger_source as source "
+        "from rdb$relation_constraints rc "
+        "join rdb$check_constraints cc on cc.rdb$constraint_name = rc.rdb$constraint_name "
+        "join rdb$triggers t on t.rdb$trigger_name = cc.rdb$trigger_name "
+        "where rc.rdb$constraint_type = 'CHECK' and t.rdb$trigger_type = 3 and exists (select 1 from "
+        "rdb$relation_fields f where f.rdb$relation_name = rc.rdb$relation_name and upper(trim(f.rdb$field_name)) = 'CODPROD') "
+        "order by 1, 2");
+}
+
+QString uniqueKeys()
+{
+    return QStringLiteral(
+        "select i.rdb$relation_name as tabela, coalesce(rc.rdb$constraint_name, i.rdb$index_name) as chave, "
+        "s.rdb$field_name as coluna, i.rdb$expression_source as expressao "
+        "from rdb$indices i left join rdb$index_segments s on s.rdb$index_name = i.rdb$index_name "
+        "left join rdb$relation_constraints rc on rc.rdb$index_name = i.rdb$index_name "
+        "where i.rdb$unique_flag = 1 and coalesce(i.rdb$index_inactive, 0) = 0 and exists (select 1 from "
+        "rdb$relation_fields f where f.rdb$relation_name = i.rdb$relation_name and upper(trim(f.rdb$field_name)) = 'CODPROD') "
+        "order by 1, 2, s.rdb$field_position");
 }
 
 QString userTriggers()
 {
-    return QStringLiteral("select rdb$trigger_name as name, coalesce(rdb$trigger_inactive, 0) as inactive "
+    return QStringLiteral("select rdb$trigger_name as name, coalesce(rdb$trigger_inactive, 0) as inactive, "
+                          "rdb$relation_name as relation, rdb$description as description "
                           "from rdb$triggers where coalesce(rdb$system_flag, 0) = 0 order by 1");
 }
 
-QString alterTrigger(const QString &name, bool active)
+QString alterTrigger(const QString &trigger, bool active)
 {
-    return QStringLiteral("ALTER TRIGGER ") + name + (active ? QStringLiteral(" ACTIVE") : QStringLiteral(" INACTIVE"));
+    return QStringLiteral("ALTER TRIGGER ") + trigger + (active ? QStringLiteral(" ACTIVE") : QStringLiteral(" INACTIVE"));
+}
+
+QString describeTrigger(const QString &trigger, const std::optional<QByteArray> &description)
+{
+    return QStringLiteral("COMMENT ON TRIGGER %1 IS %2").arg(trigger, bytesLiteral(description));
 }
 
 QString databaseDescription()
@@ -102,13 +192,9 @@ QString databaseDescription()
     return QStringLiteral("select rdb$description as description from rdb$database");
 }
 
-QString describeDatabase(const QString &description)
+QString describeDatabase(const std::optional<QByteArray> &description)
 {
-    // The text's own bytes, as a binary literal: the engine takes them as they are, line ends
-    // and accents included, whatever character set the connection names (none).
-    return QStringLiteral("COMMENT ON DATABASE IS ")
-        + (description.isNull() ? QStringLiteral("NULL")
-                                : QStringLiteral("x'%1'").arg(QString::fromLatin1(description.toUtf8().toHex().toUpper())));
+    return QStringLiteral("COMMENT ON DATABASE IS ") + bytesLiteral(description);
 }
 
 QString otherAttachments()
@@ -118,9 +204,10 @@ QString otherAttachments()
                           "order by mon$attachment_id");
 }
 
-QString backupState()
+QString databaseState()
 {
-    return QStringLiteral("select mon$backup_state as estado from mon$database");
+    return QStringLiteral("select mon$read_only as somente_leitura, mon$shutdown_mode as fechado, "
+                          "mon$backup_state as trava from mon$database");
 }
 
 QString beginBackup()
@@ -135,20 +222,48 @@ QString endBackup()
 
 QString anyCodeOf8(const QString &table)
 {
-    return QStringLiteral("select first 1 1 from %1 where %2 = 8").arg(table, trimmedLength(QStringLiteral("CODPROD")));
+    return QStringLiteral("select first 1 1 from %1 where %2 = 8").arg(name(table), trimmedLength(QStringLiteral("CODPROD")));
 }
 
 QString anyRewrittenCode(const QString &table)
 {
-    return QStringLiteral("select first 1 1 from %1 where %2").arg(table, rewrittenShape(QStringLiteral("CODPROD")));
+    return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), rewrittenShape(QStringLiteral("CODPROD")));
 }
 
 QString anyChangingReference(const QString &child, const QStringList &columns)
 {
-    QString sql = QStringLiteral("select first 1 1 from %1 where TRIM(%2) <> '' and %3 <> %2")
-                      .arg(child, columns.first(), converted(columns.first()));
+    const QString code = name(columns.first());
+    QString sql = QStringLiteral("select first 1 1 from %1 where TRIM(%2) <> '' and %3 <> %2").arg(name(child), code, converted(code));
     for (const QString &c : columns.mid(1))
-        sql += QStringLiteral(" and %1 is not null").arg(c);
+        sql += QStringLiteral(" and %1 is not null").arg(name(c));
+    return sql;
+}
+
+QString anyBreaking(const QString &table, const QString &check, const QString &condition)
+{
+    QString sql = QStringLiteral("select first 1 1 from %1 where %2 and not (%3)").arg(name(table), hasCode, check);
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" and (%1)").arg(condition);
+    return sql;
+}
+
+QString anyEndingInBlank(const QString &table, const QString &condition)
+{
+    const QString rewritten = converted(QStringLiteral("CODPROD"));
+    QString sql = QStringLiteral("select first 1 1 from %1 where %2 and OCTET_LENGTH(%3) <> OCTET_LENGTH(TRIM(TRAILING FROM %3))")
+                      .arg(name(table), hasCode, rewritten);
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" and (%1)").arg(condition);
+    return sql;
+}
+
+QString trimCascaded(const QString &table, const QString &condition)
+{
+    QString sql = QStringLiteral("UPDATE %1 SET CODPROD = TRIM(TRAILING FROM CODPROD) WHERE %2 AND OCTET_LENGTH(CODPROD) <> "
+                                 "OCTET_LENGTH(TRIM(TRAILING FROM CODPROD))")
+                      .arg(name(table), hasCode);
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" AND (%1)").arg(condition);
     return sql;
 }
 
@@ -163,38 +278,44 @@ QString codeStatistics(const QString &table, const QString &condition, int lengt
         .arg(trimmedLength(code), rewrittenShape(code),
              length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, N, 0)").arg(converted(code)).arg(length)
                         : QStringLiteral("0"),
-             condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), table, hasCode);
+             condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), name(table), hasCode);
 }
 
-QString uniqueKeys(const QString &table)
+QString collisions(const QString &table, const QStringList &newTerms)
 {
-    return QStringLiteral(
-        "select i.rdb$relation_name as tabela, coalesce(rc.rdb$constraint_name, i.rdb$index_name) as chave, "
-        "s.rdb$field_name as coluna "
-        "from rdb$indices i join rdb$index_segments s on s.rdb$index_name = i.rdb$index_name "
-        "left join rdb$relation_constraints rc on rc.rdb$index_name = i.rdb$index_name "
-        "where i.rdb$unique_flag = 1 %1and exists (select 1 from rdb$index_segments k "
-        "where k.rdb$index_name = i.rdb$index_name and k.rdb$field_name = 'CODPROD') "
-        "order by 1, 2, s.rdb$field_position")
-        .arg(table.isEmpty() ? QString() : QStringLiteral("and i.rdb$relation_name = %1 ").arg(literal(table)));
+    QStringList keys, present;
+    for (int i = 1; i <= newTerms.size(); ++i) {
+        keys << QStringLiteral("K%1").arg(i);
+        present << QStringLiteral("K%1 is not null").arg(i);
+    }
+    return QStringLiteral("select %1, list(trim(C), ' ') as codigos from (select %2, CODPROD as C from %3 where %4) "
+                          "where %5 group by %1 having count(*) > 1 order by %1")
+        .arg(keys.join(QStringLiteral(", ")), asColumns(newTerms), name(table), hasCode,
+             present.join(QStringLiteral(" and ")));
 }
 
-QString collisions(const QString &table, const QStringList &key)
+QString takenKeys(const QString &table, const QStringList &oldTerms, const QStringList &newTerms)
 {
-    QStringList others;
-    for (const QString &c : key)
-        if (c != QLatin1String("CODPROD"))
-            others << c;
-    QString sql = QStringLiteral("select %1 as novo").arg(converted(QStringLiteral("CODPROD")));
-    for (const QString &c : others)
-        sql += QStringLiteral(", ") + c;
-    sql += QStringLiteral(", list(trim(CODPROD), ' ') as codigos from %1 where %2").arg(table, hasCode);
-    for (const QString &c : others)
-        sql += QStringLiteral(" and %1 is not null").arg(c);
-    sql += QStringLiteral(" group by 1");
-    for (int i = 0; i < others.size(); ++i)
-        sql += QStringLiteral(", %1").arg(i + 2);
-    return sql + QStringLiteral(" having count(*) > 1 order by 1");
+    QStringList same;
+    for (int i = 1; i <= oldTerms.size(); ++i)
+        same << QStringLiteral("o.K%1 = n.K%1").arg(i);
+    return QStringLiteral("select distinct o.DK from (select RDB$DB_KEY as DK, %1 from %3 where %4) o "
+                          "join (select RDB$DB_KEY as DK, %2 from %3 where %4) n on %5 where o.DK <> n.DK")
+        .arg(asColumns(oldTerms), asColumns(newTerms), name(table), hasCode, same.join(QStringLiteral(" and ")));
+}
+
+QString rewriteKeys(const QString &table, const QList<QByteArray> &keys)
+{
+    return QStringLiteral("UPDATE %1 SET CODPROD = (%2) WHERE %3").arg(name(table), converted(QStringLiteral("CODPROD")), keyIn(keys));
+}
+
+QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition)
+{
+    QString sql = QStringLiteral("UPDATE %1 SET CODPROD = (%2) WHERE %3 AND NOT %4")
+                      .arg(name(table), converted(QStringLiteral("CODPROD")), hasCode, keyIn(keys));
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" AND (") + condition + u')';
+    return sql;
 }
 
 } // namespace statements

@@ -1,10 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-// The statements of a conversion run, exactly as they go to the database, blanks included.
+#include <optional>
+
+// The statements of a conversion run and of its looks, exactly as they go to the database,
+// blanks included. A name that SQL dialect 1 cannot write stands between double quotes, which
+// only dialect 3 reads as names: such a statement is sent in dialect 3 (dialectOf), and no
+// statement here has double quotes for anything else.
 namespace statements {
+
+// An identifier as a statement writes it: as it is when dialect 1 can, else quoted.
+QString name(const QString &identifier);
+// The dialect a statement is to be sent in: 3 when it quotes a name, 0 (the connection's)
+// otherwise.
+int dialectOf(const QString &sql);
 
 // Every relation with a CODPROD column, one row each (a relation with two such columns, say
 // CODPROD and a quoted "codprod", twice), by name.
@@ -14,25 +26,32 @@ QString discovery();
 QString rewrite(const QString &table, const QString &condition = {});
 // What the rewrite makes of a code: the database's own SUBSTR decides.
 QString converted(const QString &column);
+// The same, as a value of the code column's character set and collation, so that comparisons
+// and unique keys see it as they will see the stored code (charset and collation may be
+// empty: none).
+QString convertedAs(const QString &column, const QString &charset, const QString &collation);
 QString commit();
 
-// The metadata a run decides from (rewriteplan.h): each CODPROD column with its relation's kind;
-// each column of every foreign key whose master key holds a CODPROD, in key order.
+// The metadata a run decides from (rewriteplan.h): each CODPROD column with its relation's kind
+// and its type; each column of every foreign key where either key holds a CODPROD, in key order;
+// the check constraints and unique keys of relations that hold a CODPROD.
 QString codeColumns();
 QString codeReferences();
+QString checkConstraints();
+QString uniqueKeys();
 
-// The user triggers, with their state.
+// The user triggers: name, state, relation (none for the database's own), description.
 QString userTriggers();
 QString alterTrigger(const QString &name, bool active);
-// The database's description, and a new one for it (a null text: none), written as the bytes of
-// its UTF-8 text.
+QString describeTrigger(const QString &name, const std::optional<QByteArray> &description);
+// The database's description, and a new one for it (none: NULL), written as its bytes.
 QString databaseDescription();
-QString describeDatabase(const QString &description);
+QString describeDatabase(const std::optional<QByteArray> &description);
 
 // The database's other attachments, the engine's own excepted.
 QString otherAttachments();
-// The state of the engine's backup lock: 0 when it is not held.
-QString backupState();
+// The database's state: read-only (1), its shutdown mode (0: online), its backup lock (0: none).
+QString databaseState();
 // The engine's backup lock: while it holds, the database file does not change.
 QString beginBackup();
 QString endBackup();
@@ -41,18 +60,30 @@ QString endBackup();
 // "0" second).
 QString anyCodeOf8(const QString &table);
 QString anyRewrittenCode(const QString &table);
-// One row when a row of child references a code that a rewrite changes (columns: the child's
-// columns of the reference, the first the one that holds the code).
+// One row when a row of child has a code the rewrite changes (columns: the child's columns of a
+// reference, the first the one that holds the code; the others must all be there).
 QString anyChangingReference(const QString &child, const QStringList &columns);
+// One row when a rewritten code of table breaks the rule check (a boolean expression in which
+// the code column stands already rewritten), among the rows condition keeps (empty: all).
+QString anyBreaking(const QString &table, const QString &check, const QString &condition);
+// One row when a rewritten code of table would end in a blank: a key from a CHAR column would
+// fill it up to its length, and the blank could not be told from the filling.
+QString anyEndingInBlank(const QString &table, const QString &condition);
+// Cuts what a CHAR master's cascade filled in: the codes of a variable-length child, cut to
+// the rule's result, among the rows condition keeps (empty: all).
+QString trimCascaded(const QString &table, const QString &condition);
 // What a rewrite of table would meet, in one pass: the rows it rewrites, their codes not 8
 // characters long, in the rewritten shape, of 8 characters, and their results longer than
 // length (0: not checked).
 QString codeStatistics(const QString &table, const QString &condition, int length);
-// The unique keys that hold a CODPROD: table, key name, column, in key order; of one table, or
-// of all when none is named.
-QString uniqueKeys(const QString &table = {});
-// The groups of rows whose codes become one under a unique key (key: its columns, CODPROD among
-// them): the shared result, the other columns' values, the source codes.
-QString collisions(const QString &table, const QStringList &key);
+// The groups of rows whose keys become one once the codes are rewritten (oldTerms: the key's
+// terms as they are; newTerms: the same with the code rewritten): the shared key, the source
+// codes.
+QString collisions(const QString &table, const QStringList &newTerms);
+// The rows of table another row's rewritten code takes the key of: they must be rewritten first.
+QString takenKeys(const QString &table, const QStringList &oldTerms, const QStringList &newTerms);
+// The rewrite of the rows whose database keys are given / of the others.
+QString rewriteKeys(const QString &table, const QList<QByteArray> &keys);
+QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition);
 
 } // namespace statements

@@ -1,47 +1,65 @@
 #include "survey.h"
 
-#include "marks.h"
 #include "params.h"
 #include "queries.h"
 #include "statements.h"
+
+#include <QLocale>
 
 namespace {
 
 const int shownAttachments = 5;
 const int shownInFailure = 5; // collision groups a failed run's box names
 
+QString bytesText(qsizetype n)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n);
+}
+
 } // namespace
 
-Survey Survey::read(TSQLConnection &db, const QString &description)
+QList<OtherAttachment> Survey::others(TSQLConnection &db)
 {
-    Survey s;
+    QList<OtherAttachment> found;
     for (const QStringList &row : queries::readAll(db, statements::otherAttachments()))
         // The engine gives the address with its port ("10.0.0.5/43886"): the computer is what helps.
-        s.others_ << OtherAttachment{trimControl(row.value(0)), trimControl(row.value(1)).section(u'/', 0, 0),
-                                     trimControl(row.value(2))};
-    if (!s.others_.isEmpty())
-        s.stops_ << RewritePlan::Stop{{}, othersText(s.others_)};
-    // A lock left by a run cut short during its copy, or a backup another program is taking.
-    if (queries::readAll(db, statements::backupState()).value(0).value(0).toInt() != 0)
-        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN "
-                                                         "BACKUP, ou nbackup -L), talvez de uma conversão interrompida durante "
-                                                         "a sua cópia de segurança: quando nenhuma cópia estiver sendo feita, "
-                                                         "libere-o com ALTER DATABASE END BACKUP e converta de novo.")};
+        found << OtherAttachment{trimControl(row.value(0)), trimControl(row.value(1)).section(u'/', 0, 0),
+                                 trimControl(row.value(2))};
+    return found;
+}
+
+Survey Survey::read(TSQLConnection &db, const marks::Description &description, qsizetype added,
+                    const TriggerSwitch &triggers)
+{
+    Survey s;
     s.plan_ = RewritePlan::read(db);
-    if (s.plan_.relations().isEmpty())
+    const RewritePlan &plan = s.plan_;
+    if (plan.relations().isEmpty())
         s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
-    if (s.plan_.stop())
-        s.stops_ << *s.plan_.stop();
-    for (const CodeReference &r : s.plan_.refusingReferences()) {
-        const QString child = trimControl(r.child);
-        QStringList columns{r.childCodeField()};
-        columns += r.otherChildFields();
-        const bool writable = isPlainIdentifier(child) && std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier);
-        if (!writable || queries::any(db, statements::anyChangingReference(child, columns)))
-            s.stops_ << RewritePlan::Stop{r.child, QStringLiteral("A chave estrangeira %1 (ON UPDATE %2) impede a conversão de %3: "
-                                                                  "esta tabela tem códigos que a conversão muda")
-                                                       .arg(r.name, r.updateRule, r.master)};
-    }
+    if (plan.stop())
+        s.stops_ << *plan.stop();
+
+    // What the run writes must fit where the engine keeps it.
+    if (const qsizetype size = description.value_or(QByteArray()).size(); size + added > marks::maxBytes)
+        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("A descrição do banco tem %1 bytes: com as linhas do Conversor de dados "
+                                                         "passaria de %2 bytes, o máximo que o Firebird grava. Encurte-a e "
+                                                         "converta de novo.")
+                                              .arg(bytesText(size), bytesText(marks::maxBytes))};
+    if (const qsizetype longest = triggers.longestRecord(); longest > marks::maxBytes)
+        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("A descrição de um gatilho passaria de %1 bytes com a anotação do "
+                                                         "Conversor de dados: encurte-a e converta de novo.")
+                                              .arg(bytesText(marks::maxBytes))};
+    // A trigger the switch cannot name fires on the rewrites of its table.
+    const QStringList stored = plan.storedTables();
+    for (const TriggerSwitch::Trigger &t : triggers.triggers())
+        if (t.active && !isPlainIdentifier(t.name) && stored.contains(t.relation))
+            s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O gatilho \"%1\" da tabela %2 tem um nome que o dialeto 1 do "
+                                                             "banco não escreve, e não pode ser desativado: renomeie-o ou "
+                                                             "desative-o e converta de novo.")
+                                                  .arg(t.name, t.relation)};
+    for (const RewritePlan::Question &q : plan.questions())
+        if (queries::any(db, q.sql))
+            s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
 
     if (const QString when = marks::lastConversion(description); !when.isEmpty()) {
         s.convertedBecause_ = QStringLiteral("convertido em ") + when;
@@ -50,7 +68,7 @@ Survey Survey::read(TSQLConnection &db, const QString &description)
     // Without the mark: codes in the rewritten shape, and none of the 8 characters a conversion
     // expects. Looking for a code of 8 stops at the first one, which an unconverted table has.
     bool rewritten = false;
-    for (const QString &table : s.storedTables()) {
+    for (const QString &table : stored) {
         if (queries::any(db, statements::anyCodeOf8(table)))
             return s;
         rewritten = rewritten || queries::any(db, statements::anyRewrittenCode(table));
@@ -62,44 +80,19 @@ Survey Survey::read(TSQLConnection &db, const QString &description)
 
 QString Survey::shapeReason()
 {
-    return QStringLiteral("os códigos têm 6 caracteres com \"0\" em segundo, e nenhum tem 8");
+    return QStringLiteral("os códigos têm 6 caracteres com \"0\" na segunda posição, e nenhum tem 8");
 }
 
-QStringList Survey::storedTables() const
-{
-    QStringList tables;
-    for (const QString &relation : plan_.relations())
-        if (plan_.step(relation).stored && isPlainIdentifier(relation))
-            tables << relation;
-    return tables;
-}
-
-Survey::UniqueKeys Survey::uniqueKeys(TSQLConnection &db, const QString &table)
-{
-    UniqueKeys keys;
-    for (const QStringList &row : queries::readAll(db, statements::uniqueKeys(table))) {
-        auto &ofTable = keys[trimControl(row.value(0))];
-        const QString key = trimControl(row.value(1));
-        if (ofTable.isEmpty() || ofTable.last().first != key)
-            ofTable.append({key, {}});
-        ofTable.last().second << trimControl(row.value(2));
-    }
-    return keys;
-}
-
-QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, const QList<QPair<QString, QStringList>> &keys,
-                                    int limit, int *total)
+QList<Collision> Survey::collisions(TSQLConnection &db, const RewritePlan &plan, const QString &table, int limit, int *total)
 {
     QList<Collision> found;
     int count = 0;
-    for (const auto &[key, columns] : keys) {
-        if (!std::all_of(columns.cbegin(), columns.cend(), isPlainIdentifier))
-            continue;
-        for (const QStringList &row : queries::readAll(db, statements::collisions(table, columns))) {
+    for (const RewritePlan::KeyTerms &key : plan.uniqueKeysOf(table)) {
+        for (const QStringList &row : queries::readAll(db, statements::collisions(table, key.rewritten))) {
             ++count;
             if (limit > 0 && found.size() >= limit)
                 continue;
-            Collision c{table, key, trimControl(row.value(0)), {}, trimControl(row.last()).split(u' ', Qt::SkipEmptyParts)};
+            Collision c{table, key.name, trimControl(row.value(0)), {}, trimControl(row.last()).split(u' ', Qt::SkipEmptyParts)};
             c.codes.sort();
             for (qsizetype i = 1; i + 1 < row.size(); ++i)
                 c.others << trimControl(row.value(i));
@@ -109,6 +102,16 @@ QList<Collision> Survey::collisions(TSQLConnection &db, const QString &table, co
     if (total)
         *total = count;
     return found;
+}
+
+QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table)
+{
+    QList<QByteArray> keys;
+    for (const RewritePlan::KeyTerms &key : plan.uniqueKeysOf(table))
+        for (const auto &row : queries::readBytes(db, statements::takenKeys(table, key.old, key.rewritten)))
+            if (row.value(0) && !keys.contains(*row.value(0)))
+                keys << *row.value(0);
+    return keys;
 }
 
 QString Survey::collisionText(const Collision &c)
@@ -122,14 +125,14 @@ QString Survey::collisionText(const Collision &c)
     return QStringLiteral("%1 → %2 (%3)").arg(codes, c.result, where);
 }
 
-QString Survey::collisionHint(TSQLConnection &db, const QStringList &tables)
+QString Survey::collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables)
 {
     try {
         for (const QString &table : tables) {
-            if (!isPlainIdentifier(table))
+            if (table.isEmpty())
                 continue;
             QStringList groups;
-            for (const Collision &c : collisions(db, table, uniqueKeys(db, table).value(table), shownInFailure))
+            for (const Collision &c : collisions(db, plan, table, shownInFailure))
                 groups << collisionText(c);
             if (!groups.isEmpty())
                 return QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
@@ -162,6 +165,6 @@ QString Survey::othersText(const QList<OtherAttachment> &others)
 QString Survey::confirmText(const QString &because)
 {
     return QStringLiteral("Este banco parece já ter sido convertido (%1). Converter de novo reescreve todos os códigos "
-                          "outra vez.")
+                          "outra vez. Converter de novo?")
         .arg(because);
 }

@@ -3,15 +3,13 @@
 // changes anything, and the read-only check (conversor --check) looks further, with the same
 // words.
 
+#include "marks.h"
 #include "rewriteplan.h"
+#include "triggerswitch.h"
 
 #include <QList>
-#include <QMap>
-#include <QPair>
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 class TSQLConnection;
 
@@ -26,51 +24,53 @@ struct Collision {
     QString table;
     QString key;
     QString result;        // the shared result
-    QStringList others;    // the other columns of the key, their values
+    QStringList others;    // the other terms of the key, their values
     QStringList codes;     // the source codes
 };
 
 class Survey final {
 public:
-    // Everything a run looks at before it changes anything: the plan, the other connections,
-    // the references that would refuse, and whether the database looks converted already
-    // (description: the database's, as the user has it).
-    static Survey read(TSQLConnection &db, const QString &description);
+    // The database's other attachments, the engine's own excepted: looked at before anything is
+    // written, and what stops a run first.
+    static QList<OtherAttachment> others(TSQLConnection &db);
+    static QString othersText(const QList<OtherAttachment> &others);
+
+    // Everything a run looks at before it rewrites: the plan, what would refuse (the metadata,
+    // then the data's answers), whether what the run writes fits the descriptions, and whether
+    // the database looks converted already. description: the database's, as the user has it;
+    // added: the bytes the run adds to it at most.
+    static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
+                       const TriggerSwitch &triggers);
 
     const RewritePlan &plan() const { return plan_; }
-    const QList<OtherAttachment> &others() const { return others_; }
     // What stops a run, with nothing changed: the box's text (table empty) or the table it
     // names and why. The first of them is what a run says.
     const QList<RewritePlan::Stop> &stops() const { return stops_; }
     // Why the database looks converted already ("convertido em ...", or its codes' shape);
     // empty when nothing suggests it.
     const QString &convertedBecause() const { return convertedBecause_; }
-    // The relations whose CODPROD is stored (tables that are not computed), by name.
-    QStringList storedTables() const;
 
-    // The unique keys holding a CODPROD, by table: each key's name and columns in key order; of
-    // one table, or of all when none is named.
-    using UniqueKeys = QMap<QString, QList<QPair<QString, QStringList>>>;
-    static UniqueKeys uniqueKeys(TSQLConnection &db, const QString &table = {});
-    // The codes that collide under a table's unique keys, at most limit groups (0: all), and
-    // how many groups there are in all.
-    static QList<Collision> collisions(TSQLConnection &db, const QString &table,
-                                       const QList<QPair<QString, QStringList>> &keys, int limit, int *total = nullptr);
+    // The codes that collide under a table's unique keys once rewritten, at most limit groups
+    // (0: all), and how many groups there are in all.
+    static QList<Collision> collisions(TSQLConnection &db, const RewritePlan &plan, const QString &table, int limit,
+                                       int *total = nullptr);
     // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)".
     static QString collisionText(const Collision &c);
     // After the engine refused a rewrite on a unique key: the codes that would become one, for
     // the first of tables (the one rewritten, the one the engine names) that has them, as a
-    // line to add to the failure ("\rCódigos que ficariam iguais: ..."); empty when none is
+    // line to add to the failure ("\\rCódigos que ficariam iguais: ..."); empty when none is
     // found or the looking fails.
-    static QString collisionHint(TSQLConnection &db, const QStringList &tables);
-    static QString othersText(const QList<OtherAttachment> &others);
+    static QString collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables);
+    // The rows of table whose key another row's rewritten code would take while they still hold
+    // it: they are rewritten first (their database keys).
+    static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table);
+
     static QString confirmText(const QString &because);
     // Why codes in the rewritten shape, and none of 8 characters, look converted.
     static QString shapeReason();
 
 private:
     RewritePlan plan_;
-    QList<OtherAttachment> others_;
     QList<RewritePlan::Stop> stops_;
     QString convertedBecause_;
 };

@@ -1,71 +1,84 @@
 #include "triggerswitch.h"
 
-#include "errors.h"
-#include "marks.h"
 #include "params.h"
 #include "queries.h"
 #include "statements.h"
 
 void TriggerSwitch::read()
 {
-    active_.clear();
-    QStringList inactive;
-    for (const QStringList &row : queries::readAll(db_, statements::userTriggers()))
-        (row.value(1) == QLatin1String("0") ? active_ : inactive) << trimControl(row.value(0));
-    description_ = queries::readAll(db_, statements::databaseDescription()).value(0).value(0);
-    recorded_.clear();
-    // A recorded trigger the user has dropped since, or switched on himself, needs nothing.
-    for (const QString &name : marks::recordedTriggers(description_))
-        if (inactive.contains(name))
-            recorded_ << name;
-    for (const QString &name : active_ + recorded_)
-        if (!isPlainIdentifier(name))
-            throw Exception(QStringLiteral("Nome de gatilho inválido: ") + name);
+    triggers_.clear();
+    for (const auto &row : queries::readBytes(db_, statements::userTriggers())) {
+        Trigger t;
+        t.name = trimControl(QString::fromUtf8(row.value(0).value_or(QByteArray())));
+        t.active = row.value(1).value_or(QByteArray("0")).trimmed() == "0";
+        t.relation = trimControl(QString::fromUtf8(row.value(2).value_or(QByteArray())));
+        t.description = row.value(3);
+        t.recorded = marks::has(t.description, marks::Kind::TriggerOff, t.name);
+        triggers_ << t;
+    }
 }
 
-QString TriggerSwitch::description() const
+QStringList TriggerSwitch::leftOff() const
 {
-    return marks::withoutTriggers(description_);
+    QStringList names;
+    for (const Trigger &t : triggers_)
+        if (t.recorded && !t.active)
+            names << t.name;
+    return names;
 }
 
-void TriggerSwitch::writeDescription(const QString &description)
+QStringList TriggerSwitch::unwritable() const
 {
-    if (description != description_ || description.isNull() != description_.isNull())
-        queries::execute(query_, statements::describeDatabase(description));
+    QStringList names;
+    for (const Trigger &t : triggers_)
+        if (!isPlainIdentifier(t.name))
+            names << t.name;
+    return names;
+}
+
+void TriggerSwitch::set(Trigger &t, bool active, const marks::Description &description)
+{
+    if (t.active != active)
+        queries::execute(query_, statements::alterTrigger(t.name, active));
+    if (description != t.description)
+        queries::execute(query_, statements::describeTrigger(t.name, description));
+    t.active = active;
+    t.description = description;
 }
 
 void TriggerSwitch::makeGood()
 {
-    if (recorded_.isEmpty() && marks::recordedTriggers(description_).isEmpty())
-        return;
-    switchOn();
-    queries::execute(query_, statements::commit());
-    active_ += recorded_;
-    recorded_.clear();
-    description_ = description();
+    // A recorded trigger the user has switched on himself since needs only its record gone.
+    for (Trigger &t : triggers_)
+        if (t.recorded && isPlainIdentifier(t.name)) {
+            set(t, true, marks::without(t.description, marks::Kind::TriggerOff, t.name));
+            t.recorded = false;
+        }
 }
 
 void TriggerSwitch::switchOff()
 {
-    if (active_.isEmpty())
-        return;
-    for (const QString &name : std::as_const(active_))
-        queries::execute(query_, statements::alterTrigger(name, false));
-    QStringList record = recorded_;
-    for (const QString &name : std::as_const(active_))
-        if (!record.contains(name))
-            record << name;
-    const QString described = marks::withLine(description(), marks::triggersLine(record));
-    writeDescription(described);
-    queries::execute(query_, statements::commit());
-    recorded_ = record;
-    active_.clear();
-    description_ = described;
+    for (Trigger &t : triggers_)
+        if (t.active && isPlainIdentifier(t.name)) {
+            set(t, false, marks::withLine(t.description, marks::triggerOff(t.name)));
+            t.recorded = true;
+        }
 }
 
-void TriggerSwitch::switchOn(const QString &line)
+void TriggerSwitch::switchOn()
 {
-    for (const QString &name : std::as_const(recorded_))
-        queries::execute(query_, statements::alterTrigger(name, true));
-    writeDescription(line.isEmpty() ? description() : marks::withLine(description(), line));
+    for (Trigger &t : triggers_)
+        if (t.recorded) {
+            set(t, true, marks::without(t.description, marks::Kind::TriggerOff, t.name));
+            t.recorded = false;
+        }
+}
+
+qsizetype TriggerSwitch::longestRecord() const
+{
+    qsizetype longest = 0;
+    for (const Trigger &t : triggers_)
+        if (t.active && isPlainIdentifier(t.name))
+            longest = std::max(longest, marks::withLine(t.description, marks::triggerOff(t.name))->size());
+    return longest;
 }

@@ -2,12 +2,15 @@
 // The user triggers, switched off while a run rewrites codes and on again with its commit.
 //
 // Every user trigger (system flag 0 or none) that is active is switched off, whatever its
-// source; the ones the user had switched off stay off. Which ones a run switched off is recorded
-// in the database's own description (marks.h), in the same commit as the switch-off, and the
+// source; the ones the user had switched off stay off. Each one a run switches off carries the
+// record of it in its own description (marks.h), in the same commit as the switch-off, and the
 // record goes in the same commit as the switch-on: any run, by any user, on the file wherever it
-// is, finds the record a run cut short left, and switches on those triggers, and only those.
+// is, finds what a run cut short left, and switches on those triggers, and only those.
+// Statements go into the connection's open transaction: the run commits.
 
-#include <QString>
+#include "marks.h"
+
+#include <QList>
 #include <QStringList>
 
 class TSQLConnection;
@@ -15,28 +18,39 @@ class TSQLQuery;
 
 class TriggerSwitch final {
 public:
+    struct Trigger {
+        QString name;
+        QString relation; // trimmed; empty for a trigger of the database's own
+        bool active = false;
+        marks::Description description;
+        bool recorded = false; // a run cut short switched it off
+    };
+
     // Statements go through query, as the run's own; reads through queries of the switch's own.
     TriggerSwitch(TSQLConnection &db, TSQLQuery &query) : db_(db), query_(query) {}
 
-    // Reads the user triggers and the database's description. Fails when a trigger it would
-    // switch has a name that SQL dialect 1 cannot write (it could not be switched on again).
+    // Reads the user triggers with their descriptions.
     void read();
-    // Switches on what a run cut short left switched off and removes its record, committed.
+    const QList<Trigger> &triggers() const { return triggers_; }
+    // What a run cut short left switched off: the triggers the next run switches on.
+    QStringList leftOff() const;
+    // The triggers whose names SQL dialect 1 cannot write (the engine alters metadata only in the
+    // database's dialect): the switch leaves them as they are.
+    QStringList unwritable() const;
+
+    // Switches on what a run cut short left switched off and removes its records.
     void makeGood();
-    // Switches off every active user trigger, with the record of them, committed together.
+    // Switches off every active user trigger that can be switched, each with its record.
     void switchOff();
-    // Switches on the recorded triggers and removes the record; the description gets line when
-    // one is given. In the connection's open transaction: the caller commits.
-    void switchOn(const QString &line = {});
-    // The description as the user has it, without the tool's record.
-    QString description() const;
+    // Switches on the triggers this run or a run cut short switched off, records gone.
+    void switchOn();
+    // The longest description a switch-off writes, in bytes.
+    qsizetype longestRecord() const;
 
 private:
-    void writeDescription(const QString &description);
+    void set(Trigger &t, bool active, const marks::Description &description);
 
     TSQLConnection &db_;
     TSQLQuery &query_;
-    QStringList active_;
-    QString description_; // as read: null when the database has none
-    QStringList recorded_;
+    QList<Trigger> triggers_;
 };

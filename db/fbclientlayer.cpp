@@ -4,6 +4,14 @@
 #include "fbapi.h"
 #include "fbobjects.h"
 #include "fbservices.h"
+#include "filenames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -11,6 +19,29 @@ namespace {
 bool isLocalPath(const QString &database)
 {
     return database.startsWith(u'/') && !database.contains(QLatin1String("://"));
+}
+
+// Whether the file belongs to the account a Firebird server running on this computer runs as
+// (not to this user): the server is then the one to open it, so that what the engine makes
+// beside it (a delta file under the backup lock, say) is the server's too.
+bool ownedByARunningServer(const QString &path)
+{
+    struct stat file {};
+    if (::stat(filenames::encode(path).constData(), &file) != 0 || file.st_uid == ::geteuid())
+        return false;
+    static const QSet<QByteArray> servers{"firebird", "fbserver", "fb_smp_server", "fb_inet_server", "fbguard"};
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!pid.front().isDigit())
+            continue;
+        QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || !servers.contains(comm.readAll().trimmed()))
+            continue;
+        struct stat process {};
+        if (::stat(QFile::encodeName(proc.filePath(pid)).constData(), &process) == 0 && process.st_uid == file.st_uid)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -28,6 +59,13 @@ std::unique_ptr<dbx::Connection> FbClientLayer::connect(const dbx::EntryList &en
     const QString database = options.database;
     if (database.isEmpty())
         throw TDBXError(dbx::DatabaseMissing);
+    if (isLocalPath(database) && ownedByARunningServer(database)) {
+        try {
+            return std::make_unique<fb::Connection>(*api_, options, QStringLiteral("localhost:") + database);
+        } catch (const TDBXError &) {
+            // No server answers here after all: the file as any other.
+        }
+    }
     try {
         return std::make_unique<fb::Connection>(*api_, options, database);
     } catch (const TDBXError &refused) {

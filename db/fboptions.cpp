@@ -54,6 +54,7 @@ ConnectOptions ConnectOptions::parse(const dbx::EntryList &entries)
     o.repeatableRead = entry(entries, "IsolationLevel").compare(QLatin1String("RepeatableRead"), Qt::CaseInsensitive) == 0;
     o.waitOnLocks = entry(entries, "WaitOnLocks").compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
     o.readOnly = entry(entries, "ReadOnly").compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+    o.databaseTriggers = entry(entries, "DatabaseTriggers").compare(QLatin1String("False"), Qt::CaseInsensitive) != 0;
     if (const int seconds = entry(entries, "ConnectTimeout").toInt(&ok); ok && seconds > 0)
         o.connectTimeout = seconds;
     return o;
@@ -75,6 +76,11 @@ std::string ConnectOptions::dpb(const QString &database) const
         addString(dpb, isc_dpb_lc_ctype, charset);
     addInteger(dpb, isc_dpb_sql_dialect, dialect);
     addInteger(dpb, isc_dpb_connect_timeout, connectTimeout);
+    if (!databaseTriggers) {
+        dpb += char(isc_dpb_no_db_triggers);
+        dpb += char(1);
+        dpb += char(1);
+    }
     return dpb;
 }
 

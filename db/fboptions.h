@@ -18,6 +18,9 @@ struct ConnectOptions {
     bool repeatableRead = false; // "IsolationLevel=RepeatableRead"; otherwise read committed
     bool waitOnLocks = true;     // unless "WaitOnLocks=False"
     bool readOnly = false;       // "ReadOnly=True": transactions that only read
+    // "DatabaseTriggers=False": attached without firing the database's own triggers (on connect,
+    // on transactions, on its DDL), as the engine allows its owner and administrator.
+    bool databaseTriggers = true;
     // Seconds a server has to answer an attach ("ConnectTimeout"): one that does not is given up
     // on well before the client library's own three minutes.
     int connectTimeout = 15;

@@ -221,6 +221,7 @@ void TSQLConnection::connect()
         std::unique_ptr<dbx::Connection> link = attach(entries);
         quoteChar_ = link->quotedIdentifiers() ? QStringLiteral("\"") : QString();
         attachedDatabase_ = find(entries, QStringLiteral("Database"))->value;
+        attachedAs_ = link->attachedAs();
         {
             std::lock_guard lock(linkGuard_);
             link_ = std::move(link);
@@ -247,7 +248,21 @@ void TSQLConnection::disconnect()
     }
     closing.reset();
     attachedDatabase_.clear();
+    attachedAs_.clear();
     state_ = TConnectionState::csStateClosed;
+}
+
+std::unique_ptr<dbx::Services> TSQLConnection::services(const QString &database)
+{
+    EntryList entries;
+    for (const QString &line : Params.lines())
+        entries.append({TParams::keyOf(line), trimControl(TParams::valueOf(line))});
+    if (Entry *e = find(entries, QStringLiteral("Database")))
+        e->value = database;
+    else
+        entries.append({QStringLiteral("Database"), database});
+    layer_->load();
+    return layer_->services(entries);
 }
 
 dbx::Connection &TSQLConnection::link() const

@@ -44,8 +44,14 @@ public:
     void setConnected(bool connected);
     TConnectionState state() const { return state_; }
 
-    // The database string the open connection attached, empty while closed.
+    // The database string the open connection asked for, empty while closed.
     QString attachedDatabase() const { return attachedDatabase_; }
+    // The database string the engine attached: the one asked for, or "localhost:" and it when a
+    // server holds the file. Empty while closed.
+    QString attachedAs() const { return attachedAs_; }
+    // The service manager of the engine that serves database (a string as attachedAs() gives
+    // it), with the profile's login.
+    std::unique_ptr<dbx::Services> services(const QString &database);
     // The identifier quote character read at connect: "\"" or empty.
     QString quoteChar() const { return quoteChar_; }
     int maxBlobSize() const;
@@ -84,5 +90,6 @@ private:
     std::shared_ptr<Attaching> attaching_; // under linkGuard_
     QString quoteChar_;
     QString attachedDatabase_;
+    QString attachedAs_;
     QList<TSQLQuery *> queries_;
 };

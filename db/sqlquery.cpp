@@ -55,6 +55,14 @@ QString TField::AsString() const
     return v.null ? QString() : decodeText(v.text);
 }
 
+QByteArray TField::asBytes() const
+{
+    if (!query_->reader_ || query_->eof_)
+        return QByteArray();
+    const dbx::Value v = query_->reader_->value(ordinal_);
+    return v.null ? QByteArray() : v.text;
+}
+
 int TField::asInteger() const
 {
     if (!query_->reader_ || query_->eof_)
@@ -130,7 +138,7 @@ void TSQLQuery::requireConnection()
 void TSQLQuery::prepare(const QString &text)
 {
     command_.reset();
-    command_ = connection_->link().prepare(text);
+    command_ = connection_->link().prepare(text, Dialect);
 }
 
 std::int64_t TSQLQuery::ExecSQL()

@@ -19,6 +19,8 @@ public:
     bool isNull() const;
     // The current row's value as the layer delivers it; empty when null or past the end.
     QString AsString() const;
+    // The value's bytes as the layer delivers them (text in the column's own character set).
+    QByteArray asBytes() const;
     int asInteger() const;
 
 private:
@@ -41,6 +43,9 @@ public:
     void setSQLConnection(TSQLConnection *connection);
     TSQLConnection *SQLConnection() const { return connection_; }
     TSQLStrings &SQL() { return sql_; }
+    // The SQL dialect its statements are written in; 0 (the default) for the connection's. A
+    // statement naming what dialect 1 cannot write (a quoted name) is written in dialect 3.
+    int Dialect = 0;
     int MaxBlobSize() const { return maxBlobSize_; }
 
     // Prepares, executes and releases the statement; returns the rows affected.

@@ -356,7 +356,7 @@ INSERT INTO ESTOQUE VALUES ('1234567', 10);
     const TempDatabases::Isql refused = isqlLines(copy, codes, &unopened);
     QVERIFY2(!refused.ok && refused.output.contains(copy + QStringLiteral(".delta")), qPrintable(refused.output));
 
-    safetycopy::clearBackupState(copy);
+    safetycopy::fixUp(copy);
     QStringList copied;
     const TempDatabases::Isql opened = isqlLines(copy, codes, &copied);
     QVERIFY2(opened.ok, qPrintable(opened.output));
@@ -599,7 +599,7 @@ void TestSafetyCopy::fixUpRefusesOtherFiles()
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
-    QCOMPARE(failureOf([&] { safetycopy::clearBackupState(file); }), refusal.arg(file));
+    QCOMPARE(failureOf([&] { safetycopy::fixUp(file); }), refusal.arg(file));
     if (kind != QLatin1String("missing")) {
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));

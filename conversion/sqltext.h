@@ -1,0 +1,18 @@
+#pragma once
+// Reading the SQL the database keeps for its rules (check constraints, domain checks, unique
+// index expressions), so that a run can ask how a rule sees a rewritten code: the rule's text
+// with the code column put in its rewritten form.
+
+#include <QString>
+
+namespace sqltext {
+
+// text with every name (any letter case, unquoted, perhaps qualified as "TABLE.NAME") replaced
+// by replacement, in parentheses; string literals, quoted names and comments are left alone.
+QString replaceName(const QString &text, const QString &name, const QString &replacement);
+// Whether text names name outside literals and comments.
+bool mentions(const QString &text, const QString &name);
+// The condition of a check as the database keeps it ("CHECK (...)", "check(...)").
+QString condition(const QString &source);
+
+} // namespace sqltext
