@@ -85,6 +85,21 @@ void declareOptions(QCommandLineParser &parser, int columns)
         parser.addOption({mode.option, mode.description});
     for (const ModeOption &option : modeOptions())
         parser.addOption({option.option, QStringLiteral("Com %1: ").arg(optionOf(option.with)) + option.description});
+    // The X11 platform's own options (Qt's, as -platform is): only the window's application object,
+    // on the display, takes them; the one that needs no display leaves them to this parser.
+    struct PlatformOption {
+        const char *name;
+        bool takesValue;
+    };
+    for (const PlatformOption &x11 : {PlatformOption{"display", true}, PlatformOption{"name", true},
+                                      PlatformOption{"visual", true}, PlatformOption{"nograb", false},
+                                      PlatformOption{"dograb", false}}) {
+        QCommandLineOption option(QString::fromLatin1(x11.name));
+        if (x11.takesValue)
+            option.setValueName(QStringLiteral("valor"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
     parser.addPositionalArgument(QStringLiteral("ARQUIVO"), QStringLiteral("Banco de dados Firebird (.fb)."),
                                  QStringLiteral("[ARQUIVO...]"));
 }
@@ -108,7 +123,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     CommandLine line;
     const bool parsed = parser.parse(QStringList{QStringLiteral("conversor")} + arguments);
     line.files = parser.positionalArguments();
-    line.unknown = parser.unknownOptionNames();
+    const QStringList unknown = parser.unknownOptionNames();
 
     QStringList fileModesSet;
     const FileMode *fileMode = nullptr;
@@ -134,8 +149,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             misplaced = &option;
     }
 
-    if (!line.unknown.isEmpty())
-        line.problem = QStringLiteral("opção desconhecida '%1'").arg(line.unknown.first()) + seeHelp;
+    if (!unknown.isEmpty())
+        line.problem = QStringLiteral("opção desconhecida '%1'").arg(unknown.first()) + seeHelp;
     else if (!parsed)
         line.problem = clause(parser.errorText()) + seeHelp;
     else if (fileModesSet.size() > 1)

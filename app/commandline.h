@@ -8,7 +8,6 @@ struct CommandLine {
     enum Mode { Window, Convert, Check, Help, HelpAll, Version };
     Mode mode = Window;  // what the options ask for, even when something else on the line is wrong
     QStringList files;   // the file for the window's path field; the files of a file mode
-    QStringList unknown; // options this program does not take (Qt's own, until the application has taken them)
     QString problem;     // what is wrong with the line, in one line; empty when nothing is
     bool noCopy = false; // --convert --no-copy: no safety copy
     bool again = false;  // --convert --again: a database that looks converted is converted again

@@ -21,8 +21,12 @@ struct Outcome {
     QString out, err;
 };
 
-// Where the program is to find a display: none, Qt's offscreen platform, or the test's X server.
-enum class Display { None, Offscreen, X };
+// Where the program is to find a display: none, Qt's offscreen platform, the test's X server, or
+// one that no X server answers.
+enum class Display { None, Offscreen, X, Unopenable };
+
+// No X server listens there: its socket is local only, and nothing the tests run makes one.
+const QString unopenable = QStringLiteral(":59999");
 
 // The window opens and stays until a signal ends it.
 constexpr int windowStays = -2;
@@ -41,6 +45,8 @@ QProcessEnvironment programEnvironment(Display display)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     else if (display == Display::X)
         env.insert(QStringLiteral("DISPLAY"), xDisplay);
+    else if (display == Display::Unopenable)
+        env.insert(QStringLiteral("DISPLAY"), unopenable);
     return env;
 }
 
@@ -320,10 +326,14 @@ void TestCommandLine::arguments_data()
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
     const QString unknown = QStringLiteral("^conversor: opção desconhecida 'xyz'; veja conversor --help\\n$");
     // Qt's options listed, as the application object takes them.
-    const QString qtOptions = QStringLiteral("--convert.*--platform <.*--reverse");
+    const QString qtOptions = QStringLiteral("^Uso: conversor \\[.*--convert.*--platform <.*--reverse");
     const auto none = Display::None, offscreen = Display::Offscreen, x = Display::X;
+    // The window without a display says what runs without one.
+    const QString noWindow = QStringLiteral("; sem janela, use --convert para converter ou --check para examinar\\n$");
 
-    QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: .*--convert.*ARQUIVO" << "^$" << "" << "";
+    // The usage line names the command, whatever path it was started by.
+    QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: conversor \\[opções\\] .*--convert.*ARQUIVO"
+                            << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
     QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
@@ -360,6 +370,20 @@ void TestCommandLine::arguments_data()
         << "" << "";
     QTest::newRow("the display on the command line")
         << QStringList{"-display", xDisplay, good} << none << windowStays << "^$" << "^$" << "" << "";
+    QTest::newRow("the X11 platform's options for the window")
+        << QStringList{"-name", "conversor-teste", "-nograb", "-display", xDisplay, good} << none << windowStays << "^$"
+        << "^$" << "" << "";
+    QTest::newRow("the window, no display")
+        << QStringList{good} << none << 2 << "^$"
+        << "^conversor: não há tela para a janela \\(DISPLAY e WAYLAND_DISPLAY vazias\\)" + noWindow << "" << "";
+    QTest::newRow("the window, a display that cannot be opened")
+        << QStringList{good} << Display::Unopenable << 2 << "^$"
+        << "^conversor: não foi possível abrir a tela " + unopenable + " para a janela" + noWindow << "" << "";
+    QTest::newRow("the window, a display on the command line that cannot be opened")
+        << QStringList{"-display", unopenable, good} << x << 2 << "^$"
+        << "^conversor: não foi possível abrir a tela " + unopenable + " para a janela" + noWindow << "" << "";
+    QTest::newRow("the X11 platform's options need no display but the window's")
+        << QStringList{"-display", unopenable, "-name", "x", "--version"} << none << 0 << version << "^$" << "" << "";
 
     // Results on stdout, failures on stderr after the program's name, one line each.
     QTest::newRow("a file that is not there")
