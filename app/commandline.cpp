@@ -104,6 +104,19 @@ void declareOptions(QCommandLineParser &parser, int columns)
                                  QStringLiteral("[ARQUIVO...]"));
 }
 
+// An unknown option as it was typed: Qt's parser names "-x", "--x" and "--x=1" all "x".
+QString asTyped(const QString &name, const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QStringLiteral("--"))
+            break;
+        const QString option = argument.section(u'=', 0, 0);
+        if (option.startsWith(u'-') && QStringView(option).mid(option.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
+            return option;
+    }
+    return name;
+}
+
 // Qt's "Unexpected value after '--convert'." as the middle of a line.
 QString clause(QString sentence)
 {
@@ -150,7 +163,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
 
     if (!unknown.isEmpty())
-        line.problem = QStringLiteral("opção desconhecida '%1'").arg(unknown.first()) + seeHelp;
+        line.problem = QStringLiteral("opção desconhecida '%1'").arg(asTyped(unknown.first(), arguments)) + seeHelp;
     else if (!parsed)
         line.problem = clause(parser.errorText()) + seeHelp;
     else if (fileModesSet.size() > 1)

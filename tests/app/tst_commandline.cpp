@@ -324,7 +324,9 @@ void TestCommandLine::arguments_data()
     const QString missing = dbs_.path(QStringLiteral("nao-existe.fb"));
     const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! \\n$";
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
-    const QString unknown = QStringLiteral("^conversor: opção desconhecida 'xyz'; veja conversor --help\\n$");
+    const auto unknown = [](const QString &typed) {
+        return "^conversor: opção desconhecida '" + QRegularExpression::escape(typed) + "'; veja conversor --help\\n$";
+    };
     // Qt's options listed, as the application object takes them.
     const QString qtOptions = QStringLiteral("^Uso: conversor \\[.*--convert.*--platform <.*--reverse");
     const auto none = Display::None, offscreen = Display::Offscreen, x = Display::X;
@@ -346,14 +348,23 @@ void TestCommandLine::arguments_data()
         << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", "--version"} << none << 0 << version
         << "^$" << "" << "";
 
-    QTest::newRow("an unknown option") << QStringList{"--xyz"} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option, one dash") << QStringList{"-xyz"} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option with a value") << QStringList{"--xyz=1", good} << none << 2 << "^$" << unknown << "" << "";
+    // An unknown option as it was typed.
+    QTest::newRow("an unknown option") << QStringList{"--xyz"} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("an unknown option, one dash") << QStringList{"-xyz"} << none << 2 << "^$" << unknown("-xyz") << "" << "";
+    QTest::newRow("an unknown short option") << QStringList{"-x"} << none << 2 << "^$" << unknown("-x") << "" << "";
+    QTest::newRow("an unknown option after a file") << QStringList{good, "-x"} << none << 2 << "^$" << unknown("-x") << ""
+                                                    << "";
+    QTest::newRow("an unknown option with a value")
+        << QStringList{"--xyz=1", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
     QTest::newRow("an unknown option among Qt's")
-        << QStringList{"-platform", "offscreen", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option on a display") << QStringList{"-reverse", "--xyz"} << x << 2 << "^$" << unknown << "" << "";
+        << QStringList{"-platform", "offscreen", "--xyz", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("an unknown option on a display")
+        << QStringList{"-reverse", "--xyz"} << x << 2 << "^$" << unknown("--xyz") << "" << "";
     QTest::newRow("an unknown option with --convert")
-        << QStringList{"--convert", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
+        << QStringList{"--convert", "--xyz", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("after --, a file that looks like an option")
+        << QStringList{"--check", "--", "-x"} << none << 1 << "^$" << "^conversor: -x: Não foi possível conectar" << ""
+        << "";
     QTest::newRow("a value for --convert") << QStringList{"--convert=sim", good} << none << 2 << "^$"
                                            << "^conversor: [^\\n]*'--convert'; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--convert with no file") << QStringList{"--convert"} << none << 2 << "^$"
