@@ -103,9 +103,9 @@ Outcome runProgram(const QStringList &arguments, Display display = Display::None
     return o;
 }
 
-// The program with stdout and stderr on a terminal of the given width (0: one that does not
-// say); what the terminal received.
-Outcome runOnTerminal(const QStringList &arguments, int columns)
+// The program, run in directory, with stdout and stderr on a terminal of the given width (0: one
+// that does not say); what the terminal received.
+Outcome runOnTerminal(const QStringList &arguments, int columns, const QString &directory = {})
 {
     int master = -1, slave = -1;
     winsize size = {};
@@ -117,6 +117,7 @@ Outcome runOnTerminal(const QStringList &arguments, int columns)
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     QProcess p;
     p.setProcessEnvironment(programEnvironment(Display::None));
+    p.setWorkingDirectory(directory);
     p.setChildProcessModifier([slave] {
         ::dup2(slave, STDOUT_FILENO);
         ::dup2(slave, STDERR_FILENO);
@@ -431,6 +432,13 @@ void TestCommandLine::arguments_data()
         << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível conectar ao banco de dados Vestrel; "
                "Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
+    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n"
+                           "  resultado: a conversão pode ser feita\\.\\n";
+    QTest::newRow("--check, two files: a blank line between the reports")
+        << QStringList{"--check", good, good} << none << 0 << "^" + report + "\\n" + report + "$" << "^$" << "" << "";
+    QTest::newRow("--check, the first file not there: no blank line before the first report")
+        << QStringList{"--check", missing, good} << none << 1 << "^" + report + "$"
+        << "^conversor: " + QRegularExpression::escape(missing) + ": " << "" << "";
     QTest::newRow("--check with no file") << QStringList{"--check"} << none << 2 << "^$"
                                           << "^conversor: nenhum arquivo a examinar; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--no-copy without --convert") << QStringList{"--no-copy", good} << none << 2 << "^$"
@@ -476,31 +484,33 @@ void TestCommandLine::arguments()
 
 void TestCommandLine::onATerminal_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("arguments"); // run in the databases' folder
     QTest::addColumn<int>("columns");
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("screen"); // patterns of the lines left on the screen
-    QTest::addColumn<QString>("frame");      // a pattern one of the progress lines must match
+    QTest::addColumn<QStringList>("frames"); // patterns each matched by one of the progress lines
+    QTest::addColumn<bool>("named");         // each progress line starts with its file's name
 
-    const QString good = dbs_.path(QStringLiteral("boa.fb")), bad = dbs_.path(QStringLiteral("sem-substr.fb"));
-    const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$";
-    const QString badFailed = "^conversor: " + QRegularExpression::escape(bad)
-                              + ": Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$";
+    const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$");
+    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
+    const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
 
-    QTest::newRow("80 columns") << QStringList{"--convert", good} << 80 << 0 << QStringList{goodDone}
-                                << "^\\[#{30}\\]" + status;
+    QTest::newRow("80 columns") << one << 80 << 0 << QStringList{goodDone} << QStringList{"^\\[#{30}\\]" + status} << false;
     QTest::newRow("60 columns: a shorter bar")
-        << QStringList{"--convert", good} << 60 << 0 << QStringList{goodDone} << "^\\[#{12}\\]" + status;
+        << one << 60 << 0 << QStringList{goodDone} << QStringList{"^\\[#{12}\\]" + status} << false;
     QTest::newRow("a terminal that does not say its width")
-        << QStringList{"--convert", good} << 0 << 0 << QStringList{goodDone} << "^\\[#{30}\\]" + status;
-    QTest::newRow("two files, 80 columns") << QStringList{"--convert", good, bad} << 80 << 1
-                                           << QStringList{goodDone, badFailed} << "^\\[#{30}\\]" + status;
+        << one << 0 << 0 << QStringList{goodDone} << QStringList{"^\\[#{30}\\]" + status} << false;
+    QTest::newRow("two files, 80 columns: each line names its file")
+        << two << 80 << 1 << QStringList{goodDone, badFailed}
+        << QStringList{"^\\[\\.{30}\\] 0/100 boa\\.fb: Copiando o banco: \\d+%$",
+                       "^\\[#{30}\\] 1/1 boa\\.fb: Atualizando tabela: PRODUTOS$",
+                       "^\\[\\.{30}\\] 0/1 sem-substr\\.fb: Atualizando tabela: PRODUTO$"} // cut at the edge
+        << true;
     QTest::newRow("two files, 24 columns: no bar, the status cut")
-        << QStringList{"--convert", good, bad} << 24 << 1 << QStringList{goodDone, badFailed}
-        << QStringLiteral("^1/1 Atualizando tabela:$");
-    QTest::newRow("8 columns") << QStringList{"--convert", good} << 8 << 0 << QStringList{goodDone}
-                               << QStringLiteral("^1/1 Atu$");
+        << two << 24 << 1 << QStringList{goodDone, badFailed}
+        << QStringList{"^1/1 boa\\.fb: Atualizando$", "^0/1 sem-substr\\.fb: Atua$"} << true;
+    QTest::newRow("8 columns") << one << 8 << 0 << QStringList{goodDone} << QStringList{"^1/1 Atu$"} << false;
 }
 
 void TestCommandLine::onATerminal()
@@ -509,23 +519,34 @@ void TestCommandLine::onATerminal()
     QFETCH(int, columns);
     QFETCH(int, status);
     QFETCH(QStringList, screen);
-    QFETCH(QString, frame);
+    QFETCH(QStringList, frames);
+    QFETCH(bool, named);
     QVERIFY(prepare(good_));
-    const Outcome o = runOnTerminal(arguments, columns);
+    const Outcome o = runOnTerminal(arguments, columns, QFileInfo(good_).absolutePath());
     QCOMPARE(o.status, status);
     const int width = columns > 0 ? columns : 80;
     // Every progress line fits the terminal and tells of the copy or a table being rewritten
-    // (none is drawn for the reset after a file's end), and one shows the table.
-    const QStringList frames = progressFrames(o.out);
+    // (none is drawn for the reset after a file's end), after its file's name when there are
+    // several, whole or cut.
+    const QStringList drawn = progressFrames(o.out);
     static const QRegularExpression copying(QStringLiteral("^Copiando o banco: \\d+%?$")); // whole or cut
-    for (const QString &drawn : frames) {
-        QVERIFY2(drawn.size() < width, qPrintable(drawn));
-        const QString status = drawn.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+    for (const QString &line : drawn) {
+        QVERIFY2(line.size() < width, qPrintable(line));
+        QString status = line.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+        if (named) {
+            const QStringList files = arguments.mid(1);
+            const auto name = std::find_if(files.begin(), files.end(), [&](const QString &file) {
+                return status.startsWith(file + QStringLiteral(": ")) || (file + QStringLiteral(": ")).startsWith(status);
+            });
+            QVERIFY2(name != files.end(), qPrintable(line));
+            status = status.mid(name->size() + 2);
+        }
         QVERIFY2(QStringLiteral("Atualizando tabela: PRODUTOS").startsWith(status)
                      || QStringLiteral("Copiando o banco: ").startsWith(status) || copying.match(status).hasMatch(),
-                 qPrintable(drawn));
+                 qPrintable(line));
     }
-    QVERIFY2(!frames.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frames.join(u'\n')));
+    for (const QString &frame : frames)
+        QVERIFY2(!drawn.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frame + u'\n' + drawn.join(u'\n')));
     // Once it is over, the screen holds each file's line and nothing else: no progress line left
     // behind, whole or in part.
     QString unexpected;
