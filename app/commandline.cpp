@@ -50,7 +50,7 @@ const QList<ModeOption> &modeOptions()
     static const QList<ModeOption> options{
         {QStringLiteral("no-copy"), CommandLine::Convert,
          QStringLiteral("não faz a cópia de segurança que cada conversão faz antes de alterar o banco "
-                        "(ARQUIVO.copia-AAAAMMDD-HHMMSS.fb, ao lado dele)."),
+                        "(NOME.copia-AAAAMMDD-HHMMSS.fb, ao lado do arquivo)."),
          &CommandLine::noCopy},
         {QStringLiteral("again"), CommandLine::Convert,
          QStringLiteral("converte também um banco que parece já ter sido convertido (sem ela, ele é recusado)."),
@@ -167,13 +167,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     else if (!parsed)
         line.problem = clause(parser.errorText()) + seeHelp;
     else if (fileModesSet.size() > 1)
-        line.problem = QStringLiteral("%1 e %2 não vão juntas").arg(fileModesSet.at(0), fileModesSet.at(1)) + seeHelp;
+        line.problem = QStringLiteral("%1 e %2 não podem ser usadas juntas").arg(fileModesSet.at(0), fileModesSet.at(1)) + seeHelp;
     else if (fileMode && line.files.isEmpty())
         line.problem = fileMode->noFiles + seeHelp;
     else if (misplaced)
-        line.problem = QStringLiteral("--%1 só vale com %2").arg(misplaced->option, optionOf(misplaced->with)) + seeHelp;
+        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionOf(misplaced->with)) + seeHelp;
     else if (line.mode == Window && line.files.size() > 1)
-        line.problem = QStringLiteral("a janela abre um arquivo só; para converter vários, use --convert");
+        line.problem = QStringLiteral("a janela abre apenas um arquivo; para converter vários, use --convert");
     return line;
 }
 

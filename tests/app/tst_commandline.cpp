@@ -337,6 +337,10 @@ void TestCommandLine::arguments_data()
     // The usage line names the command, whatever path it was started by.
     QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: conversor \\[opções\\] .*--convert.*ARQUIVO"
                             << "^$" << "" << "";
+    // The safety copy of loja.fb is loja.copia-...: the name without .fb.
+    QTest::newRow("--help names the safety copy")
+        << QStringList{"--help"} << none << 0 << "--no-copy .*\\(NOME\\.copia-AAAAMMDD-HHMMSS\\.fb,\\s+ao\\s+lado\\s+do\\s+arquivo\\)"
+        << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
     QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
@@ -372,7 +376,7 @@ void TestCommandLine::arguments_data()
                                             << "^conversor: nenhum arquivo a converter; veja conversor --help\\n$" << "" << "";
     QTest::newRow("two files for the window")
         << QStringList{good, bad} << none << 2 << "^$"
-        << "^conversor: a janela abre um arquivo só; para converter vários, use --convert\\n$" << "" << "";
+        << "^conversor: a janela abre apenas um arquivo; para converter vários, use --convert\\n$" << "" << "";
 
     QTest::newRow("Qt's options for the window, no display")
         << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", good} << none << windowStays << "^$"
@@ -442,10 +446,13 @@ void TestCommandLine::arguments_data()
     QTest::newRow("--check with no file") << QStringList{"--check"} << none << 2 << "^$"
                                           << "^conversor: nenhum arquivo a examinar; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--no-copy without --convert") << QStringList{"--no-copy", good} << none << 2 << "^$"
-                                                 << "^conversor: --no-copy só vale com --convert; veja conversor --help\\n$"
+                                                 << "^conversor: --no-copy só pode ser usada com --convert; veja conversor --help\\n$"
                                                  << "" << "";
+    QTest::newRow("--again with --check") << QStringList{"--check", "--again", good} << none << 2 << "^$"
+                                          << "^conversor: --again só pode ser usada com --convert; veja conversor --help\\n$"
+                                          << "" << "";
     QTest::newRow("--convert and --check") << QStringList{"--convert", "--check", good} << none << 2 << "^$"
-                                           << "^conversor: --convert e --check não vão juntas; veja conversor --help\\n$"
+                                           << "^conversor: --convert e --check não podem ser usadas juntas; veja conversor --help\\n$"
                                            << "" << "";
     QTest::newRow("two files, the second fails")
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
