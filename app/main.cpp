@@ -92,9 +92,12 @@ private:
     static void hold(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
         if (type == QtFatalMsg) {
-            console::problem((display_.isEmpty() ? QStringLiteral("não há tela para a janela (DISPLAY e WAYLAND_DISPLAY vazias)")
-                                                 : QStringLiteral("não foi possível abrir a tela %1 para a janela").arg(display_))
-                             + QStringLiteral("; sem janela, use --convert para converter ou --check para examinar"));
+            console::problem(display_.isEmpty()
+                                 ? QStringLiteral("não há tela para a janela (DISPLAY e WAYLAND_DISPLAY vazias); sem janela, "
+                                                  "use --convert para converter ou --check para examinar")
+                                 : QStringLiteral("não foi possível abrir a tela %1 para a janela; sem janela, use --convert "
+                                                  "para converter ou --check para examinar")
+                                       .arg(display_));
             // Qt would abort once this returns, with its application object half made.
             std::fflush(nullptr);
             _exit(2);
