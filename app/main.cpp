@@ -110,15 +110,17 @@ private:
     static inline std::vector<Held> held_;
 };
 
-// The display the window is to open: -display's, else the environment's.
+// The display the window is to open: the last -display's, as Qt's X11 platform takes it, else
+// the environment's.
 QString displayNamed(int argc, char **argv)
 {
+    QString named = qEnvironmentVariableIsEmpty("DISPLAY") ? qEnvironmentVariable("WAYLAND_DISPLAY")
+                                                           : qEnvironmentVariable("DISPLAY");
     for (int i = 1; i + 1 < argc; ++i) {
         if (qstrcmp(argv[i], "-display") == 0 || qstrcmp(argv[i], "--display") == 0)
-            return QString::fromLocal8Bit(argv[i + 1]);
+            named = QString::fromLocal8Bit(argv[++i]);
     }
-    return qEnvironmentVariableIsEmpty("DISPLAY") ? qEnvironmentVariable("WAYLAND_DISPLAY")
-                                                  : qEnvironmentVariable("DISPLAY");
+    return named;
 }
 
 // The window, with file in its path field. Its application object takes Qt's options again,
@@ -178,6 +180,7 @@ int ending(int status)
 
 int main(int argc, char **argv)
 {
+    // Qt's options are Qt's: taken first, by an application object that needs no display.
     auto qt = std::make_unique<DisplayFree>(argc, argv);
     const CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
     if (!line.sound()) {
@@ -186,8 +189,9 @@ int main(int argc, char **argv)
     }
     switch (line.mode) {
     case CommandLine::Window:
-        // Qt's X11 platform ends the process with exit(1) when the display goes away; the exit()
-        // of exitguard.cpp stops a run under way and undoes it first.
+        // The window makes its own application object, on the display. Its X11 platform ends the
+        // process with exit(1) when the display goes away: exitguard.cpp interposes exit(), which
+        // stops a run under way and undoes it first.
         qt.reset();
         return ending(runWindow(argc, argv, line.files.value(0)));
     case CommandLine::Convert:
