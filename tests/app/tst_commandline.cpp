@@ -1,6 +1,7 @@
 // The program's command line, run as a process: its options beside Qt's, with and without a
-// display; what goes to stdout and to stderr, and the exit status; --convert file by file, on a
-// pipe and on terminals of several widths; a signal in the middle of a run.
+// display (the window without one); what goes to stdout and to stderr, and the exit status;
+// --convert file by file, on a pipe and on terminals of several widths; a signal in the middle
+// of a run.
 #include "dbread.h"
 #include "tempdb.h"
 
@@ -386,6 +387,10 @@ void TestCommandLine::arguments_data()
         << "" << "";
     QTest::newRow("the display on the command line")
         << QStringList{"-display", xDisplay, good} << none << windowStays << "^$" << "^$" << "" << "";
+    // What Qt says as the window starts is held until its application object is there, not lost.
+    QTest::newRow("Qt's warnings as the window starts")
+        << QStringList{"-platform", "offscreen", "-style", "nada", good} << none << windowStays << "^$"
+        << "^QApplication: invalid style override 'nada' passed, ignoring it\\." << "" << "";
     QTest::newRow("the X11 platform's options for the window")
         << QStringList{"-name", "conversor-teste", "-nograb", "-display", xDisplay, good} << none << windowStays << "^$"
         << "^$" << "" << "";
