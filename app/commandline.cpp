@@ -167,11 +167,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     else if (!parsed)
         line.problem = clause(parser.errorText()) + seeHelp;
     else if (fileModesSet.size() > 1)
-        line.problem = QStringLiteral("%1 e %2 não podem ser usadas juntas").arg(fileModesSet.at(0), fileModesSet.at(1)) + seeHelp;
+        line.problem = QStringLiteral("%1 e %2 não podem ser usadas juntas").arg(fileModesSet.at(0), fileModesSet.at(1))
+                       + seeHelp;
     else if (fileMode && line.files.isEmpty())
         line.problem = fileMode->noFiles + seeHelp;
     else if (misplaced)
-        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionOf(misplaced->with)) + seeHelp;
+        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionOf(misplaced->with))
+                       + seeHelp;
     else if (line.mode == Window && line.files.size() > 1)
         line.problem = QStringLiteral("a janela abre apenas um arquivo; para converter vários, use --convert");
     return line;

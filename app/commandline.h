@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// What the command line asks for.
+// What the command line asks for. A mode that runs on FILEs, or an option that goes with one of
+// them, is an entry of a table in commandline.cpp.
 struct CommandLine {
     enum Mode { Window, Convert, Check, Help, HelpAll, Version };
     Mode mode = Window;  // what the options ask for, even when something else on the line is wrong

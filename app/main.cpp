@@ -79,7 +79,8 @@ public:
     {
         qInstallMessageHandler(previous_);
         for (const Held &message : held_)
-            previous_(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()), message.text);
+            previous_(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()),
+                      message.text);
         held_.clear();
     }
 
