@@ -11,7 +11,7 @@
 
 namespace {
 
-// An option that runs without the window on the FILEs given: each is a mode of its own.
+// A mode that runs on the FILEs given, without the window: one entry each.
 struct FileMode {
     CommandLine::Mode mode;
     QString option;
@@ -37,6 +37,37 @@ const QList<FileMode> &fileModes()
     return modes;
 }
 
+// An option that goes with one file mode, and is refused with any other: one entry each.
+struct ModeOption {
+    QString option;
+    CommandLine::Mode with;
+    QString description; // after "Com --MODE: "
+    bool CommandLine::*set;
+};
+
+const QList<ModeOption> &modeOptions()
+{
+    static const QList<ModeOption> options{
+        {QStringLiteral("no-copy"), CommandLine::Convert,
+         QStringLiteral("não faz a cópia de segurança que cada conversão faz antes de alterar o banco "
+                        "(NOME.copia-AAAAMMDD-HHMMSS.fb, ao lado do arquivo)."),
+         &CommandLine::noCopy},
+        {QStringLiteral("again"), CommandLine::Convert,
+         QStringLiteral("converte também um banco que parece já ter sido convertido (sem ela, ele é recusado)."),
+         &CommandLine::again},
+    };
+    return options;
+}
+
+QString optionOf(CommandLine::Mode mode)
+{
+    for (const FileMode &fileMode : fileModes()) {
+        if (fileMode.mode == mode)
+            return QStringLiteral("--") + fileMode.option;
+    }
+    return {};
+}
+
 const QString seeHelp = QStringLiteral("; veja conversor --help");
 
 void declareOptions(QCommandLineParser &parser, int columns)
@@ -52,14 +83,38 @@ void declareOptions(QCommandLineParser &parser, int columns)
     parser.addVersionOption();
     for (const FileMode &mode : fileModes())
         parser.addOption({mode.option, mode.description});
-    parser.addOption({QStringLiteral("no-copy"),
-                      QStringLiteral("Com --convert: não faz a cópia de segurança que cada conversão faz antes de alterar "
-                                     "o banco (ARQUIVO.copia-AAAAMMDD-HHMMSS.fb, ao lado dele).")});
-    parser.addOption({QStringLiteral("again"),
-                      QStringLiteral("Com --convert: converte também um banco que parece já ter sido convertido "
-                                     "(sem ela, ele é recusado).")});
+    for (const ModeOption &option : modeOptions())
+        parser.addOption({option.option, QStringLiteral("Com %1: ").arg(optionOf(option.with)) + option.description});
+    // The X11 platform's own options (Qt's, as -platform is): only the window's application object,
+    // on the display, takes them; the one that needs no display leaves them to this parser.
+    struct PlatformOption {
+        const char *name;
+        bool takesValue;
+    };
+    for (const PlatformOption &x11 : {PlatformOption{"display", true}, PlatformOption{"name", true},
+                                      PlatformOption{"visual", true}, PlatformOption{"nograb", false},
+                                      PlatformOption{"dograb", false}}) {
+        QCommandLineOption option(QString::fromLatin1(x11.name));
+        if (x11.takesValue)
+            option.setValueName(QStringLiteral("valor"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
     parser.addPositionalArgument(QStringLiteral("ARQUIVO"), QStringLiteral("Banco de dados Firebird (.fb)."),
                                  QStringLiteral("[ARQUIVO...]"));
+}
+
+// An unknown option as it was typed: Qt's parser names "-x", "--x" and "--x=1" all "x".
+QString asTyped(const QString &name, const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QStringLiteral("--"))
+            break;
+        const QString option = argument.section(u'=', 0, 0);
+        if (option.startsWith(u'-') && QStringView(option).mid(option.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
+            return option;
+    }
+    return name;
 }
 
 // Qt's "Unexpected value after '--convert'." as the middle of a line.
@@ -81,44 +136,46 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     CommandLine line;
     const bool parsed = parser.parse(QStringList{QStringLiteral("conversor")} + arguments);
     line.files = parser.positionalArguments();
-    line.unknown = parser.unknownOptionNames();
+    const QStringList unknown = parser.unknownOptionNames();
 
-    line.noCopy = parser.isSet(QStringLiteral("no-copy"));
-    line.again = parser.isSet(QStringLiteral("again"));
+    QStringList fileModesSet;
     const FileMode *fileMode = nullptr;
-    int fileModesSet = 0;
-    for (const FileMode &mode : fileModes())
-        fileModesSet += parser.isSet(mode.option) ? 1 : 0;
-    if (parser.isSet(QStringLiteral("help-all"))) {
-        line.mode = HelpAll;
-    } else if (parser.isSet(QStringLiteral("help"))) {
-        line.mode = Help;
-    } else if (parser.isSet(QStringLiteral("version"))) {
-        line.mode = Version;
-    } else {
-        for (const FileMode &mode : fileModes()) {
-            if (parser.isSet(mode.option)) {
+    for (const FileMode &mode : fileModes()) {
+        if (parser.isSet(mode.option)) {
+            fileModesSet << QStringLiteral("--") + mode.option;
+            if (!fileMode)
                 fileMode = &mode;
-                line.mode = mode.mode;
-                break;
-            }
         }
     }
+    if (parser.isSet(QStringLiteral("help-all")))
+        line.mode = HelpAll;
+    else if (parser.isSet(QStringLiteral("help")))
+        line.mode = Help;
+    else if (parser.isSet(QStringLiteral("version")))
+        line.mode = Version;
+    else if (fileMode)
+        line.mode = fileMode->mode;
+    const ModeOption *misplaced = nullptr;
+    for (const ModeOption &option : modeOptions()) {
+        line.*option.set = parser.isSet(option.option);
+        if (line.*option.set && line.mode != option.with && !misplaced)
+            misplaced = &option;
+    }
 
-    if (!line.unknown.isEmpty())
-        line.problem = QStringLiteral("opção desconhecida '%1'").arg(line.unknown.first()) + seeHelp;
+    if (!unknown.isEmpty())
+        line.problem = QStringLiteral("opção desconhecida '%1'").arg(asTyped(unknown.first(), arguments)) + seeHelp;
     else if (!parsed)
         line.problem = clause(parser.errorText()) + seeHelp;
-    else if (fileModesSet > 1)
-        line.problem = QStringLiteral("--convert e --check não vão juntas") + seeHelp;
+    else if (fileModesSet.size() > 1)
+        line.problem = QStringLiteral("%1 e %2 não podem ser usadas juntas").arg(fileModesSet.at(0), fileModesSet.at(1))
+                       + seeHelp;
     else if (fileMode && line.files.isEmpty())
         line.problem = fileMode->noFiles + seeHelp;
-    else if ((line.noCopy || line.again) && line.mode != Convert)
-        line.problem = QStringLiteral("%1 só vale com --convert").arg(line.noCopy ? QStringLiteral("--no-copy")
-                                                                                 : QStringLiteral("--again"))
+    else if (misplaced)
+        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionOf(misplaced->with))
                        + seeHelp;
     else if (line.mode == Window && line.files.size() > 1)
-        line.problem = QStringLiteral("a janela abre um arquivo só; para converter vários, use --convert");
+        line.problem = QStringLiteral("a janela abre apenas um arquivo; para converter vários, use --convert");
     return line;
 }
 

@@ -3,12 +3,12 @@
 #include <QString>
 #include <QStringList>
 
-// What the command line asks for.
+// What the command line asks for. A mode that runs on FILEs, or an option that goes with one of
+// them, is an entry of a table in commandline.cpp.
 struct CommandLine {
     enum Mode { Window, Convert, Check, Help, HelpAll, Version };
     Mode mode = Window;  // what the options ask for, even when something else on the line is wrong
-    QStringList files;   // the file for the window's path field; the files to convert
-    QStringList unknown; // options this program does not take (Qt's own, until the application has taken them)
+    QStringList files;   // the file for the window's path field; the files of a file mode
     QString problem;     // what is wrong with the line, in one line; empty when nothing is
     bool noCopy = false; // --convert --no-copy: no safety copy
     bool again = false;  // --convert --again: a database that looks converted is converted again
@@ -20,8 +20,9 @@ struct CommandLine {
     // Anything else ("host:path") goes as given.
     static QString fullPath(const QString &file);
 
-    // Parses the arguments after the program's name; needs no application object (with Qt's
-    // translations loaded, Qt's part of a problem is in Portuguese).
+    // Parses the arguments after the program's name, as the application object has left them
+    // (Qt's options taken); with Qt's translations loaded, Qt's part of a problem is in
+    // Portuguese.
     static CommandLine parse(const QStringList &arguments);
     // The help, its description wrapped to columns.
     static QString helpText(int columns);

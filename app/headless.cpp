@@ -21,8 +21,10 @@ namespace {
 
 class ConsoleView final : public ConversionView {
 public:
-    ConsoleView(QString file, bool again)
-        : file_(std::move(file)), path_(CommandLine::fullPath(file_)), again_(again), terminal_(isatty(STDERR_FILENO) != 0)
+    // named: the progress line says which file it is about (one of several).
+    ConsoleView(QString file, bool again, bool named)
+        : file_(std::move(file)), path_(CommandLine::fullPath(file_)), again_(again), named_(named),
+          terminal_(isatty(STDERR_FILENO) != 0)
     {
     }
     ~ConsoleView() override { endLine(); }
@@ -85,14 +87,16 @@ private:
         if (told_)
             return;
         const int columns = console::terminalColumns(STDERR_FILENO);
+        const QString status = named_ ? file_ + QStringLiteral(": ") + status_ : status_;
         std::fprintf(stderr, "\r\033[K%s",
-                     qPrintable(console::progressLine(value_, max_, status_, columns > 0 ? columns : 80)));
+                     qPrintable(console::progressLine(value_, max_, status, columns > 0 ? columns : 80)));
         drawn_ = true;
     }
 
     QString file_;
     QString path_;
     bool again_;
+    bool named_;
     bool terminal_;
     bool drawn_ = false;
     bool told_ = false;
@@ -122,7 +126,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
     TSQLConnection db;
     int status = 0;
     for (const QString &file : files) {
-        ConsoleView view(file, again);
+        ConsoleView view(file, again, files.size() > 1);
         Conversion conversion(db, view, Conversion::Options{!noCopy});
         {
             std::lock_guard lock(guard);
@@ -152,6 +156,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
 int checkFiles(const QStringList &files)
 {
     int status = 0;
+    bool reported = false;
     for (const QString &file : files) {
         TSQLConnection db;
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
@@ -163,7 +168,9 @@ int checkFiles(const QStringList &files)
             status = 1;
             continue;
         }
-        std::printf("%s:\n", qPrintable(file));
+        // A blank line between one file's report and the next.
+        std::printf("%s%s:\n", reported ? "\n" : "", qPrintable(file));
+        reported = true;
         for (const QString &line : report.lines())
             std::printf("%s\n", qPrintable(line));
         std::fflush(stdout);

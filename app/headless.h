@@ -5,14 +5,14 @@
 // The conversion without a window, file by file, the same run as the window's (on this thread:
 // there is no window to keep answering). Each file's result goes to stdout after the file's name,
 // its failure to stderr (see console.h); the status lines go to stderr, as one progress line
-// redrawn in place and cleared after each file when stderr is a terminal. Returns the process's
-// status: 0 when every file was converted, 1 when any was not, 128 + the signal when one
-// stopped the run.
+// redrawn in place and cleared after each file when stderr is a terminal (after the file's name
+// when there are several). Returns the process's status: 0 when every file was converted, 1 when
+// any was not, 128 + the signal when one stopped the run.
 // noCopy: no safety copy; again: a database that looks converted is converted again (without
 // it, such a database is refused).
 int convertFiles(const QStringList &files, bool noCopy, bool again);
 
 // The read-only check of each file (conversor --check): its report on stdout after the file's
-// name, a file that cannot be read on stderr. Returns 0 when every file would convert and none
-// looks converted, 1 otherwise.
+// name, a blank line between two reports, a file that cannot be read on stderr. Returns 0 when
+// every file would convert and none looks converted, 1 otherwise.
 int checkFiles(const QStringList &files);

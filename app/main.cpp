@@ -1,6 +1,6 @@
-// Start-up: the command line decides between the window, a conversion without one, and the
-// help or the version (none of which needs a display). Qt's own options (-platform, -style,
-// -reverse...) are taken by the application object before the program reads the rest.
+// Start-up: Qt's own options (-platform, -style, -reverse...) are taken by an application object
+// first; the program reads what that leaves once, and goes one of five ways: the window, a
+// conversion or a check without one, the help, the version.
 #include "application.h"
 #include "commandline.h"
 #include "console.h"
@@ -10,8 +10,6 @@
 #include "signalwatch.h"
 #include "sqlconnection.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -20,27 +18,11 @@
 
 namespace {
 
-QStringList argumentsOf(int argc, char **argv)
-{
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
-}
-
 void prepareEngine()
 {
     const engine::Environment env = engine::prepare(QCoreApplication::applicationDirPath());
     if (!env.problem.isEmpty())
         console::problem(env.problem);
-}
-
-// Whether a display is there for the window's application object; without one, Qt ends the
-// process as that object is made.
-bool displayAround(const QStringList &arguments)
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-           || arguments.contains(QStringLiteral("-display")) || arguments.contains(QStringLiteral("--display"));
 }
 
 // The help fits the terminal, and no more than 80 columns, as Qt's list of options does.
@@ -50,52 +32,16 @@ int helpColumns()
     return columns > 0 ? std::min(columns, 80) : 80;
 }
 
-int runWindow(int argc, char **argv)
-{
-    TApplication app(argc, argv);
-    TApplication::setIdentity();
-    TApplication::loadQtTranslations();
-    // What is left once the application has taken its own options.
-    const CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
-    if (!line.sound()) {
-        console::problem(line.problem);
-        return 2;
-    }
-    prepareEngine();
-    SignalWatch watch;
-    TForm1 Form1;
-    if (!line.files.isEmpty())
-        Form1.setPathText(CommandLine::fullPath(line.files.first()));
-    int ending = 0;
-    QObject::connect(&watch, &SignalWatch::received, &Form1, [&](int signo) {
-        if (!ending)
-            ending = signo;
-        Form1.endOnRequest();
-    });
-    Form1.show();
-    const int status = app.exec();
-    if (ending && Form1.endedDuringRun() && Form1.lastOutcome() == Conversion::Outcome::Converted) {
-        // The signal came once the commit had been sent: the database is converted.
-        std::printf("conversor: %s: Dados atualizados com sucesso!\n", qPrintable(Form1.pathText()));
-        return 0;
-    }
-    if (ending && Form1.lastOutcome() == Conversion::Outcome::Interrupted) {
-        // One line: why the run stopped, and what its box would have said.
-        console::problem(QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
-                             .arg(SignalWatch::name(ending)) + Form1.lastFailure());
-        return 128 + ending;
-    }
-    return status;
-}
-
 // An application object that takes Qt's options and needs no display: on Qt's minimal platform,
-// named last so that it wins over one on the command line. For the help that lists Qt's options,
-// and for a line with options this program does not take, which may be Qt's.
+// named last so that it wins over one on the command line. Every way but the window's runs with
+// it; the window makes its own, on the display.
 class DisplayFree {
 public:
     DisplayFree(int argc, char **argv) : arguments_(argv, argv + argc)
     {
-        static char platform[] = "-platform", minimal[] = "minimal";
+        // The help's usage line names the command, not the path it was started by.
+        static char command[] = "conversor", platform[] = "-platform", minimal[] = "minimal";
+        arguments_.at(0) = command;
         arguments_.push_back(platform);
         arguments_.push_back(minimal);
         count_ = int(arguments_.size());
@@ -108,6 +54,8 @@ public:
         });
         app_ = std::make_unique<QApplication>(count_, arguments_.data());
         qInstallMessageHandler(previous);
+        TApplication::setIdentity();
+        TApplication::loadQtTranslations();
     }
 
 private:
@@ -115,6 +63,108 @@ private:
     int count_ = 0;
     std::unique_ptr<QApplication> app_;
 };
+
+// What Qt says while the window's application object is being made, held back until it is
+// there: without a display (none named, or one that cannot be opened) Qt gives up with a fatal
+// message as the object is made, and the user gets one line of this program's instead.
+class DisplayWatch {
+public:
+    explicit DisplayWatch(const QString &display)
+    {
+        display_ = display;
+        previous_ = qInstallMessageHandler(hold);
+    }
+    // The messages held, as they would have gone.
+    ~DisplayWatch()
+    {
+        qInstallMessageHandler(previous_);
+        for (const Held &message : held_)
+            previous_(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()),
+                      message.text);
+        held_.clear();
+    }
+
+private:
+    struct Held {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+    static void hold(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (type == QtFatalMsg) {
+            console::problem(display_.isEmpty()
+                                 ? QStringLiteral("não há tela para a janela (DISPLAY e WAYLAND_DISPLAY vazias); sem janela, "
+                                                  "use --convert para converter ou --check para examinar")
+                                 : QStringLiteral("não foi possível abrir a tela %1 para a janela; sem janela, use --convert "
+                                                  "para converter ou --check para examinar")
+                                       .arg(display_));
+            // Qt would abort once this returns, with its application object half made.
+            std::fflush(nullptr);
+            _exit(2);
+        }
+        held_.push_back({type, context.category, text});
+    }
+
+    static inline QString display_;
+    static inline QtMessageHandler previous_ = nullptr;
+    static inline std::vector<Held> held_;
+};
+
+// The display the window is to open: the last -display's, as Qt's X11 platform takes it, else
+// the environment's.
+QString displayNamed(int argc, char **argv)
+{
+    QString named = qEnvironmentVariableIsEmpty("DISPLAY") ? qEnvironmentVariable("WAYLAND_DISPLAY")
+                                                           : qEnvironmentVariable("DISPLAY");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], "-display") == 0 || qstrcmp(argv[i], "--display") == 0)
+            named = QString::fromLocal8Bit(argv[++i]);
+    }
+    return named;
+}
+
+// The window, with file in its path field. Its application object takes Qt's options again,
+// the X11 platform's among them.
+int runWindow(int argc, char **argv, const QString &file)
+{
+    std::unique_ptr<TApplication> app;
+    {
+        const DisplayWatch watch(displayNamed(argc, argv));
+        app = std::make_unique<TApplication>(argc, argv);
+    }
+    TApplication::setIdentity();
+    TApplication::loadQtTranslations();
+    prepareEngine();
+    SignalWatch watch;
+    TForm1 Form1;
+    if (!file.isEmpty())
+        Form1.setPathText(CommandLine::fullPath(file));
+    int ending = 0;
+    QObject::connect(&watch, &SignalWatch::received, &Form1, [&](int signo) {
+        if (!ending)
+            ending = signo;
+        Form1.endOnRequest();
+    });
+    Form1.show();
+    const int status = app->exec();
+    if (ending && Form1.endedDuringRun() && Form1.lastOutcome() == Conversion::Outcome::Converted) {
+        // The signal came once the commit had been sent: the database is converted.
+        std::printf("conversor: %s: Dados atualizados com sucesso!\n", qPrintable(Form1.pathText()));
+        return 0;
+    }
+    if (ending && Form1.lastOutcome() == Conversion::Outcome::Interrupted) {
+        // One line, as --convert's: the file, why the run stopped, and what its box would have said.
+        const QString line = QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
+                                 .arg(SignalWatch::name(ending)) + Form1.lastFailure();
+        if (Form1.pathText().isEmpty())
+            console::problem(line);
+        else
+            console::failure(Form1.pathText(), line);
+        return 128 + ending;
+    }
+    return status;
+}
 
 // The process's end. An attach given up on a stop may still wait on a server that does not
 // answer: it holds nothing, and the process does not wait for it.
@@ -131,39 +181,26 @@ int ending(int status)
 
 int main(int argc, char **argv)
 {
-    const QStringList arguments = argumentsOf(argc, argv);
-    const CommandLine asked = CommandLine::parse(arguments);
-    if (asked.mode == CommandLine::Window && (asked.sound() || (!asked.unknown.isEmpty() && displayAround(arguments))))
-        return ending(runWindow(argc, argv));
-
-    std::unique_ptr<DisplayFree> displayFree;
-    std::unique_ptr<QCoreApplication> plain;
-    if (asked.mode == CommandLine::HelpAll || !asked.unknown.isEmpty()) {
-        displayFree = std::make_unique<DisplayFree>(argc, argv);
-        if (const CommandLine left = CommandLine::parse(QCoreApplication::arguments().mid(1));
-            left.mode == CommandLine::Window && left.sound()) {
-            // Qt's options for the window: its application object is made anew, on the display.
-            displayFree.reset();
-            return ending(runWindow(argc, argv));
-        }
-    } else {
-        plain = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    TApplication::setIdentity();
-    CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
-    if ((line.mode != CommandLine::Convert && line.mode != CommandLine::Check) || !line.sound()) {
-        // Parsed again with Qt's texts in Portuguese.
-        TApplication::loadQtTranslations();
-        line = CommandLine::parse(QCoreApplication::arguments().mid(1));
-    }
+    // Qt's options are Qt's: taken first, by an application object that needs no display.
+    auto qt = std::make_unique<DisplayFree>(argc, argv);
+    const CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
     if (!line.sound()) {
         console::problem(line.problem);
         return 2;
     }
     switch (line.mode) {
-    case CommandLine::Version:
-        std::printf("conversor %s\n", qPrintable(QCoreApplication::applicationVersion()));
-        return 0;
+    case CommandLine::Window:
+        // The window makes its own application object, on the display. Its X11 platform ends the
+        // process with exit(1) when the display goes away: exitguard.cpp interposes exit(), which
+        // stops a run under way and undoes it first.
+        qt.reset();
+        return ending(runWindow(argc, argv, line.files.value(0)));
+    case CommandLine::Convert:
+        prepareEngine();
+        return ending(convertFiles(line.files, line.noCopy, line.again));
+    case CommandLine::Check:
+        prepareEngine();
+        return ending(checkFiles(line.files));
     case CommandLine::Help: {
         const QString help = CommandLine::helpText(helpColumns());
         std::printf("%s%s", qPrintable(help), help.endsWith(u'\n') ? "" : "\n");
@@ -171,14 +208,9 @@ int main(int argc, char **argv)
     }
     case CommandLine::HelpAll:
         CommandLine::showHelpAll(helpColumns());
-    case CommandLine::Convert:
-        prepareEngine();
-        return ending(convertFiles(line.files, line.noCopy, line.again));
-    case CommandLine::Check:
-        prepareEngine();
-        return ending(checkFiles(line.files));
-    case CommandLine::Window: // a sound line for the window went to runWindow above
-        break;
+    case CommandLine::Version:
+        std::printf("conversor %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
     }
     return 2;
 }

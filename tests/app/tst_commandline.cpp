@@ -1,6 +1,7 @@
 // The program's command line, run as a process: its options beside Qt's, with and without a
-// display; what goes to stdout and to stderr, and the exit status; --convert file by file, on a
-// pipe and on terminals of several widths; a signal in the middle of a run.
+// display (the window without one); what goes to stdout and to stderr, and the exit status;
+// --convert file by file, on a pipe and on terminals of several widths; a signal in the middle
+// of a run.
 #include "dbread.h"
 #include "tempdb.h"
 
@@ -21,8 +22,12 @@ struct Outcome {
     QString out, err;
 };
 
-// Where the program is to find a display: none, Qt's offscreen platform, or the test's X server.
-enum class Display { None, Offscreen, X };
+// Where the program is to find a display: none, Qt's offscreen platform, the test's X server, or
+// one that no X server answers.
+enum class Display { None, Offscreen, X, Unopenable };
+
+// No X server listens there: its socket is local only, and nothing the tests run makes one.
+const QString unopenable = QStringLiteral(":59999");
 
 // The window opens and stays until a signal ends it.
 constexpr int windowStays = -2;
@@ -41,6 +46,8 @@ QProcessEnvironment programEnvironment(Display display)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     else if (display == Display::X)
         env.insert(QStringLiteral("DISPLAY"), xDisplay);
+    else if (display == Display::Unopenable)
+        env.insert(QStringLiteral("DISPLAY"), unopenable);
     return env;
 }
 
@@ -97,9 +104,9 @@ Outcome runProgram(const QStringList &arguments, Display display = Display::None
     return o;
 }
 
-// The program with stdout and stderr on a terminal of the given width (0: one that does not
-// say); what the terminal received.
-Outcome runOnTerminal(const QStringList &arguments, int columns)
+// The program, run in directory, with stdout and stderr on a terminal of the given width (0: one
+// that does not say); what the terminal received.
+Outcome runOnTerminal(const QStringList &arguments, int columns, const QString &directory = {})
 {
     int master = -1, slave = -1;
     winsize size = {};
@@ -111,6 +118,7 @@ Outcome runOnTerminal(const QStringList &arguments, int columns)
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     QProcess p;
     p.setProcessEnvironment(programEnvironment(Display::None));
+    p.setWorkingDirectory(directory);
     p.setChildProcessModifier([slave] {
         ::dup2(slave, STDOUT_FILENO);
         ::dup2(slave, STDERR_FILENO);
@@ -318,12 +326,22 @@ void TestCommandLine::arguments_data()
     const QString missing = dbs_.path(QStringLiteral("nao-existe.fb"));
     const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! \\n$";
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
-    const QString unknown = QStringLiteral("^conversor: opção desconhecida 'xyz'; veja conversor --help\\n$");
+    const auto unknown = [](const QString &typed) {
+        return "^conversor: opção desconhecida '" + QRegularExpression::escape(typed) + "'; veja conversor --help\\n$";
+    };
     // Qt's options listed, as the application object takes them.
-    const QString qtOptions = QStringLiteral("--convert.*--platform <.*--reverse");
+    const QString qtOptions = QStringLiteral("^Uso: conversor \\[.*--convert.*--platform <.*--reverse");
     const auto none = Display::None, offscreen = Display::Offscreen, x = Display::X;
+    // The window without a display says what runs without one.
+    const QString noWindow = QStringLiteral("; sem janela, use --convert para converter ou --check para examinar\\n$");
 
-    QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: .*--convert.*ARQUIVO" << "^$" << "" << "";
+    // The usage line names the command, whatever path it was started by.
+    QTest::newRow("--help") << QStringList{"--help"} << none << 0 << "^Uso: conversor \\[opções\\] .*--convert.*ARQUIVO"
+                            << "^$" << "" << "";
+    // The safety copy of loja.fb is loja.copia-...: the name without .fb.
+    QTest::newRow("--help names the safety copy")
+        << QStringList{"--help"} << none << 0 << "--no-copy .*\\(NOME\\.copia-AAAAMMDD-HHMMSS\\.fb,\\s+ao\\s+lado\\s+do\\s+arquivo\\)"
+        << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
     QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
@@ -336,21 +354,30 @@ void TestCommandLine::arguments_data()
         << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", "--version"} << none << 0 << version
         << "^$" << "" << "";
 
-    QTest::newRow("an unknown option") << QStringList{"--xyz"} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option, one dash") << QStringList{"-xyz"} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option with a value") << QStringList{"--xyz=1", good} << none << 2 << "^$" << unknown << "" << "";
+    // An unknown option as it was typed.
+    QTest::newRow("an unknown option") << QStringList{"--xyz"} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("an unknown option, one dash") << QStringList{"-xyz"} << none << 2 << "^$" << unknown("-xyz") << "" << "";
+    QTest::newRow("an unknown short option") << QStringList{"-x"} << none << 2 << "^$" << unknown("-x") << "" << "";
+    QTest::newRow("an unknown option after a file") << QStringList{good, "-x"} << none << 2 << "^$" << unknown("-x") << ""
+                                                    << "";
+    QTest::newRow("an unknown option with a value")
+        << QStringList{"--xyz=1", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
     QTest::newRow("an unknown option among Qt's")
-        << QStringList{"-platform", "offscreen", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
-    QTest::newRow("an unknown option on a display") << QStringList{"-reverse", "--xyz"} << x << 2 << "^$" << unknown << "" << "";
+        << QStringList{"-platform", "offscreen", "--xyz", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("an unknown option on a display")
+        << QStringList{"-reverse", "--xyz"} << x << 2 << "^$" << unknown("--xyz") << "" << "";
     QTest::newRow("an unknown option with --convert")
-        << QStringList{"--convert", "--xyz", good} << none << 2 << "^$" << unknown << "" << "";
+        << QStringList{"--convert", "--xyz", good} << none << 2 << "^$" << unknown("--xyz") << "" << "";
+    QTest::newRow("after --, a file that looks like an option")
+        << QStringList{"--check", "--", "-x"} << none << 1 << "^$" << "^conversor: -x: Não foi possível conectar" << ""
+        << "";
     QTest::newRow("a value for --convert") << QStringList{"--convert=sim", good} << none << 2 << "^$"
                                            << "^conversor: [^\\n]*'--convert'; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--convert with no file") << QStringList{"--convert"} << none << 2 << "^$"
                                             << "^conversor: nenhum arquivo a converter; veja conversor --help\\n$" << "" << "";
     QTest::newRow("two files for the window")
         << QStringList{good, bad} << none << 2 << "^$"
-        << "^conversor: a janela abre um arquivo só; para converter vários, use --convert\\n$" << "" << "";
+        << "^conversor: a janela abre apenas um arquivo; para converter vários, use --convert\\n$" << "" << "";
 
     QTest::newRow("Qt's options for the window, no display")
         << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", good} << none << windowStays << "^$"
@@ -360,6 +387,24 @@ void TestCommandLine::arguments_data()
         << "" << "";
     QTest::newRow("the display on the command line")
         << QStringList{"-display", xDisplay, good} << none << windowStays << "^$" << "^$" << "" << "";
+    // What Qt says as the window starts is held until its application object is there, not lost.
+    QTest::newRow("Qt's warnings as the window starts")
+        << QStringList{"-platform", "offscreen", "-style", "nada", good} << none << windowStays << "^$"
+        << "^QApplication: invalid style override 'nada' passed, ignoring it\\." << "" << "";
+    QTest::newRow("the X11 platform's options for the window")
+        << QStringList{"-name", "conversor-teste", "-nograb", "-display", xDisplay, good} << none << windowStays << "^$"
+        << "^$" << "" << "";
+    QTest::newRow("the window, no display")
+        << QStringList{good} << none << 2 << "^$"
+        << "^conversor: não há tela para a janela \\(DISPLAY e WAYLAND_DISPLAY vazias\\)" + noWindow << "" << "";
+    QTest::newRow("the window, a display that cannot be opened")
+        << QStringList{good} << Display::Unopenable << 2 << "^$"
+        << "^conversor: não foi possível abrir a tela " + unopenable + " para a janela" + noWindow << "" << "";
+    QTest::newRow("the window, a display on the command line that cannot be opened")
+        << QStringList{"-display", unopenable, good} << x << 2 << "^$"
+        << "^conversor: não foi possível abrir a tela " + unopenable + " para a janela" + noWindow << "" << "";
+    QTest::newRow("the X11 platform's options need no display but the window's")
+        << QStringList{"-display", unopenable, "-name", "x", "--version"} << none << 0 << version << "^$" << "" << "";
 
     // Results on stdout, failures on stderr after the program's name, one line each.
     QTest::newRow("a file that is not there")
@@ -396,13 +441,23 @@ void TestCommandLine::arguments_data()
         << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível conectar ao banco de dados Vestrel; "
                "Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
+    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n"
+                           "  resultado: a conversão pode ser feita\\.\\n";
+    QTest::newRow("--check, two files: a blank line between the reports")
+        << QStringList{"--check", good, good} << none << 0 << "^" + report + "\\n" + report + "$" << "^$" << "" << "";
+    QTest::newRow("--check, the first file not there: no blank line before the first report")
+        << QStringList{"--check", missing, good} << none << 1 << "^" + report + "$"
+        << "^conversor: " + QRegularExpression::escape(missing) + ": " << "" << "";
     QTest::newRow("--check with no file") << QStringList{"--check"} << none << 2 << "^$"
                                           << "^conversor: nenhum arquivo a examinar; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--no-copy without --convert") << QStringList{"--no-copy", good} << none << 2 << "^$"
-                                                 << "^conversor: --no-copy só vale com --convert; veja conversor --help\\n$"
+                                                 << "^conversor: --no-copy só pode ser usada com --convert; veja conversor --help\\n$"
                                                  << "" << "";
+    QTest::newRow("--again with --check") << QStringList{"--check", "--again", good} << none << 2 << "^$"
+                                          << "^conversor: --again só pode ser usada com --convert; veja conversor --help\\n$"
+                                          << "" << "";
     QTest::newRow("--convert and --check") << QStringList{"--convert", "--check", good} << none << 2 << "^$"
-                                           << "^conversor: --convert e --check não vão juntas; veja conversor --help\\n$"
+                                           << "^conversor: --convert e --check não podem ser usadas juntas; veja conversor --help\\n$"
                                            << "" << "";
     QTest::newRow("two files, the second fails")
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
@@ -441,31 +496,33 @@ void TestCommandLine::arguments()
 
 void TestCommandLine::onATerminal_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("arguments"); // run in the databases' folder
     QTest::addColumn<int>("columns");
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("screen"); // patterns of the lines left on the screen
-    QTest::addColumn<QString>("frame");      // a pattern one of the progress lines must match
+    QTest::addColumn<QStringList>("frames"); // patterns each matched by one of the progress lines
+    QTest::addColumn<bool>("named");         // each progress line starts with its file's name
 
-    const QString good = dbs_.path(QStringLiteral("boa.fb")), bad = dbs_.path(QStringLiteral("sem-substr.fb"));
-    const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$";
-    const QString badFailed = "^conversor: " + QRegularExpression::escape(bad)
-                              + ": Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$";
+    const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$");
+    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
+    const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
 
-    QTest::newRow("80 columns") << QStringList{"--convert", good} << 80 << 0 << QStringList{goodDone}
-                                << "^\\[#{30}\\]" + status;
+    QTest::newRow("80 columns") << one << 80 << 0 << QStringList{goodDone} << QStringList{"^\\[#{30}\\]" + status} << false;
     QTest::newRow("60 columns: a shorter bar")
-        << QStringList{"--convert", good} << 60 << 0 << QStringList{goodDone} << "^\\[#{12}\\]" + status;
+        << one << 60 << 0 << QStringList{goodDone} << QStringList{"^\\[#{12}\\]" + status} << false;
     QTest::newRow("a terminal that does not say its width")
-        << QStringList{"--convert", good} << 0 << 0 << QStringList{goodDone} << "^\\[#{30}\\]" + status;
-    QTest::newRow("two files, 80 columns") << QStringList{"--convert", good, bad} << 80 << 1
-                                           << QStringList{goodDone, badFailed} << "^\\[#{30}\\]" + status;
+        << one << 0 << 0 << QStringList{goodDone} << QStringList{"^\\[#{30}\\]" + status} << false;
+    QTest::newRow("two files, 80 columns: each line names its file")
+        << two << 80 << 1 << QStringList{goodDone, badFailed}
+        << QStringList{"^\\[\\.{30}\\] 0/100 boa\\.fb: Copiando o banco: \\d+%$",
+                       "^\\[#{30}\\] 1/1 boa\\.fb: Atualizando tabela: PRODUTOS$",
+                       "^\\[\\.{30}\\] 0/1 sem-substr\\.fb: Atualizando tabela: PRODUTO$"} // cut at the edge
+        << true;
     QTest::newRow("two files, 24 columns: no bar, the status cut")
-        << QStringList{"--convert", good, bad} << 24 << 1 << QStringList{goodDone, badFailed}
-        << QStringLiteral("^1/1 Atualizando tabela:$");
-    QTest::newRow("8 columns") << QStringList{"--convert", good} << 8 << 0 << QStringList{goodDone}
-                               << QStringLiteral("^1/1 Atu$");
+        << two << 24 << 1 << QStringList{goodDone, badFailed}
+        << QStringList{"^1/1 boa\\.fb: Atualizando$", "^0/1 sem-substr\\.fb: Atua$"} << true;
+    QTest::newRow("8 columns") << one << 8 << 0 << QStringList{goodDone} << QStringList{"^1/1 Atu$"} << false;
 }
 
 void TestCommandLine::onATerminal()
@@ -474,23 +531,34 @@ void TestCommandLine::onATerminal()
     QFETCH(int, columns);
     QFETCH(int, status);
     QFETCH(QStringList, screen);
-    QFETCH(QString, frame);
+    QFETCH(QStringList, frames);
+    QFETCH(bool, named);
     QVERIFY(prepare(good_));
-    const Outcome o = runOnTerminal(arguments, columns);
+    const Outcome o = runOnTerminal(arguments, columns, QFileInfo(good_).absolutePath());
     QCOMPARE(o.status, status);
     const int width = columns > 0 ? columns : 80;
     // Every progress line fits the terminal and tells of the copy or a table being rewritten
-    // (none is drawn for the reset after a file's end), and one shows the table.
-    const QStringList frames = progressFrames(o.out);
+    // (none is drawn for the reset after a file's end), after its file's name when there are
+    // several, whole or cut.
+    const QStringList drawn = progressFrames(o.out);
     static const QRegularExpression copying(QStringLiteral("^Copiando o banco: \\d+%?$")); // whole or cut
-    for (const QString &drawn : frames) {
-        QVERIFY2(drawn.size() < width, qPrintable(drawn));
-        const QString status = drawn.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+    for (const QString &line : drawn) {
+        QVERIFY2(line.size() < width, qPrintable(line));
+        QString status = line.section(QRegularExpression(QStringLiteral("\\d+/\\d+ ?")), 1);
+        if (named) {
+            const QStringList files = arguments.mid(1);
+            const auto name = std::find_if(files.begin(), files.end(), [&](const QString &file) {
+                return status.startsWith(file + QStringLiteral(": ")) || (file + QStringLiteral(": ")).startsWith(status);
+            });
+            QVERIFY2(name != files.end(), qPrintable(line));
+            status = status.mid(name->size() + 2);
+        }
         QVERIFY2(QStringLiteral("Atualizando tabela: PRODUTOS").startsWith(status)
                      || QStringLiteral("Copiando o banco: ").startsWith(status) || copying.match(status).hasMatch(),
-                 qPrintable(drawn));
+                 qPrintable(line));
     }
-    QVERIFY2(!frames.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frames.join(u'\n')));
+    for (const QString &frame : frames)
+        QVERIFY2(!drawn.filter(QRegularExpression(frame)).isEmpty(), qPrintable(frame + u'\n' + drawn.join(u'\n')));
     // Once it is over, the screen holds each file's line and nothing else: no progress line left
     // behind, whole or in part.
     QString unexpected;

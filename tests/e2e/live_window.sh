@@ -85,7 +85,8 @@ status=$?
 cat "$work/app.err"
 check "the process ends with a non-zero status" [ "$status" -ne 0 ] 
 check "without a box" [ "$boxed" = no ]
-check "saying so in one line" [ "$(grep -c '^conversor: conversão interrompida por SIGTERM' "$work/app.err")" = 1 ]
+check "saying so in one line that names the file, as --convert does" \
+  [ "$(grep -c "^conversor: ${db//./\\.}: conversão interrompida por SIGTERM; nada foi alterado\\. " "$work/app.err")" = 1 ]
 check "every row as before" [ "$(holding "$db" 1234567)" = $rows ]
 check "every trigger as before" [ "$(states "$db")" = "$before" ]
 check "nothing of the run is left to make good" nothing_left "$db"
