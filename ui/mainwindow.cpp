@@ -111,9 +111,15 @@ void TForm1::imgAbrirOrigemMouseLeave()
         emit panel->OnExit();
 }
 
+// The keys that press the focused command panel, as they press a button.
+static bool pressesCommand(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+}
+
 void TForm1::FormKeyDown(int &key, Qt::KeyboardModifiers)
 {
-    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+    if (!pressesCommand(key))
         return;
     if (auto *panel = qobject_cast<TPanel *>(focusWidget()))
         emit panel->OnClick();
@@ -189,7 +195,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return target != ui_->pnlSair && target != ui_->imgSair;
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        return !((key == Qt::Key_Return || key == Qt::Key_Enter) && focusWidget() == ui_->pnlSair);
+        return !(pressesCommand(key) && focusWidget() == ui_->pnlSair);
     }
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:

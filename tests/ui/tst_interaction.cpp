@@ -61,10 +61,10 @@ private slots:
     void highlight();
     void focusKeys_data();
     void focusKeys();
-    void enterRunsTheFocusedCommand_data();
-    void enterRunsTheFocusedCommand();
-    void enterAndEscapeElsewhereDoNothing_data();
-    void enterAndEscapeElsewhereDoNothing();
+    void keysRunTheFocusedCommand_data();
+    void keysRunTheFocusedCommand();
+    void keysElsewhereDoNothing_data();
+    void keysElsewhereDoNothing();
     void clicks_data();
     void clicks();
     void pressHeldWhileLeavingThePicture();
@@ -170,21 +170,22 @@ void TestInteraction::focusKeys()
     QCOMPARE(w.colours(), colours);
 }
 
-void TestInteraction::enterRunsTheFocusedCommand_data()
+void TestInteraction::keysRunTheFocusedCommand_data()
 {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
-    const QList<QPair<const char *, int>> keys = {
-        {"Enter", Qt::NoModifier}, {"Shift+Enter", Qt::ShiftModifier}, {"Ctrl+Enter", Qt::ControlModifier},
-        {"Alt+Enter", Qt::AltModifier}, {"keypad Enter", Qt::KeypadModifier}};
+    // Space presses a command panel as it presses a button, and as Enter does.
+    const QList<std::tuple<const char *, int, int>> keys = {
+        {"Enter", Qt::Key_Return, Qt::NoModifier}, {"Shift+Enter", Qt::Key_Return, Qt::ShiftModifier},
+        {"Ctrl+Enter", Qt::Key_Return, Qt::ControlModifier}, {"Alt+Enter", Qt::Key_Return, Qt::AltModifier},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier}, {"Space", Qt::Key_Space, Qt::NoModifier}};
     for (const char *panel : {"pnlAbrirVestrel", "pnlConverter", "pnlSair"})
-        for (const auto &[name, mod] : keys)
-            QTest::newRow(qPrintable(QStringLiteral("%1 on %2").arg(name, panel)))
-                << panel << int(mod == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return) << mod;
+        for (const auto &[name, key, mod] : keys)
+            QTest::newRow(qPrintable(QStringLiteral("%1 on %2").arg(name, panel))) << panel << key << mod;
 }
 
-void TestInteraction::enterRunsTheFocusedCommand()
+void TestInteraction::keysRunTheFocusedCommand()
 {
     QFETCH(QString, panel);
     QFETCH(int, key);
@@ -215,7 +216,7 @@ void TestInteraction::enterRunsTheFocusedCommand()
     }
 }
 
-void TestInteraction::enterAndEscapeElsewhereDoNothing_data()
+void TestInteraction::keysElsewhereDoNothing_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<int>("key");
@@ -223,10 +224,11 @@ void TestInteraction::enterAndEscapeElsewhereDoNothing_data()
     QTest::newRow("Escape in the path") << "edtDestino" << int(Qt::Key_Escape);
     QTest::newRow("Enter on the header band") << "Panel2" << int(Qt::Key_Return);
     QTest::newRow("Escape on Convert") << "pnlConverter" << int(Qt::Key_Escape);
-    QTest::newRow("Space on Convert") << "pnlConverter" << int(Qt::Key_Space);
+    QTest::newRow("Space in the path") << "edtDestino" << int(Qt::Key_Space);
+    QTest::newRow("Space on the header band") << "Panel2" << int(Qt::Key_Space);
 }
 
-void TestInteraction::enterAndEscapeElsewhereDoNothing()
+void TestInteraction::keysElsewhereDoNothing()
 {
     QFETCH(QString, where);
     QFETCH(int, key);
