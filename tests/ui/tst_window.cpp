@@ -6,6 +6,7 @@
 #include "label.h"
 #include "mainwindow.h"
 #include "picturebox.h"
+#include "pixels.h"
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
@@ -68,6 +69,7 @@ private slots:
     void gaugeArithmetic();
     void gaugeMaximumBelowMinimum();
     void gaugeRedrawsOnlyWhenThePercentageChanges();
+    void gaugeTextAndFrame_data();
     void gaugeTextAndFrame();
     void pictureFitting_data();
     void pictureFitting();
@@ -245,33 +247,43 @@ void TestWindow::gaugeRedrawsOnlyWhenThePercentageChanges()
     QCOMPARE(counter.paints, 2);
 }
 
+void TestWindow::gaugeTextAndFrame_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QList<int>>("adds");
+    QTest::addColumn<bool>("onFill");  // text over the fill
+    QTest::addColumn<bool>("onEmpty"); // text over the empty part
+    QTest::newRow("empty") << 100 << QList<int>{} << false << true;
+    QTest::newRow("half: the fill's edge cuts the text") << 100 << QList<int>{50} << true << true;
+    QTest::newRow("full") << 3 << QList<int>{1, 1, 1} << true << false;
+}
+
 void TestWindow::gaugeTextAndFrame()
 {
-    const QImage empty = gaugeImage(100, {});
-    const QImage full = gaugeImage(3, {1, 1, 1});
-    for (const QImage &image : {empty, full}) {
-        for (int x = 0; x < 394; ++x) {
-            QCOMPARE(QColor(image.pixel(x, 0)), QColor(Qt::black));
-            QCOMPARE(QColor(image.pixel(x, 18)), QColor(Qt::black));
-        }
-        for (int y = 0; y < 19; ++y) {
-            QCOMPARE(QColor(image.pixel(0, y)), QColor(Qt::black));
-            QCOMPARE(QColor(image.pixel(393, y)), QColor(Qt::black));
-        }
+    QFETCH(int, maximum);
+    QFETCH(QList<int>, adds);
+    QFETCH(bool, onFill);
+    QFETCH(bool, onEmpty);
+    const QImage image = gaugeImage(maximum, adds);
+    for (int x = 0; x < 394; ++x) {
+        QCOMPARE(QColor(image.pixel(x, 0)), QColor(Qt::black));
+        QCOMPARE(QColor(image.pixel(x, 18)), QColor(Qt::black));
     }
-    // The text is the inverse of what lies beneath: black on white, cyan on the red fill.
-    auto count = [](const QImage &image, const QColor &c) {
-        int n = 0;
-        for (int y = 1; y < 18; ++y)
-            for (int x = 1; x < 393; ++x)
-                n += QColor(image.pixel(x, y)) == c;
-        return n;
-    };
-    QVERIFY(count(empty, Qt::black) > 10);
-    QCOMPARE(count(empty, QColor(73, 189, 186)), 0);
-    QVERIFY(count(full, QColor(73, 189, 186)) > 10);
-    QCOMPARE(count(full, Qt::black), 0);
-    QCOMPARE(count(full, atRest) + count(full, QColor(73, 189, 186)), 392 * 17);
+    for (int y = 0; y < 19; ++y) {
+        QCOMPARE(QColor(image.pixel(0, y)), QColor(Qt::black));
+        QCOMPARE(QColor(image.pixel(393, y)), QColor(Qt::black));
+    }
+    // The text reads on whatever lies beneath each of its pixels: black on white, white on the
+    // red fill (the inverse of the red, cyan, was 2.4:1).
+    const pixels::GaugeText text = pixels::gaugeText(image, 1, atRest);
+    QCOMPARE(text.onFill > 10, onFill);
+    QCOMPARE(text.onEmpty > 10, onEmpty);
+    QVERIFY2(text.lowest >= 4.5, qPrintable(QStringLiteral("%1:1").arg(text.lowest)));
+    for (int y = 1; y < 18; ++y)
+        for (int x = 1; x < 393; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            QVERIFY(c == atRest || c == Qt::white || c == Qt::black);
+        }
 }
 
 void TestWindow::pictureFitting_data()
