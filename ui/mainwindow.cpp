@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 
@@ -25,6 +26,23 @@ static void loadPictures()
 namespace {
 const QColor atRest(182, 66, 69);     // 4539062
 const QColor highlighted(128, 0, 0);  // 128
+
+// The focus ring around a command panel, outside it: a white line against the panel's own red
+// (which the highlight darkens only 2:1), then two pixels of the window's text colour against
+// the window, whatever the desktop's palette.
+const int ringWidth = 3;
+
+void paintFocusRing(QPainter &p, const QRect &panel, const QColor &outside)
+{
+    auto ring = [&p](const QRect &outer, int width, const QColor &colour) {
+        QRegion band(outer);
+        band -= QRegion(outer.adjusted(width, width, -width, -width));
+        for (const QRect &r : band)
+            p.fillRect(r, colour);
+    };
+    ring(panel.adjusted(-1, -1, 1, 1), 1, Qt::white);
+    ring(panel.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth), ringWidth - 1, outside);
+}
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : TForm1(nullptr, Conversion::Options{}, parent) {}
@@ -52,6 +70,11 @@ TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     connect(this, &TForm1::runningChanged, this, [this](bool running) {
         for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter})
             panel->setCommandAvailable(!running);
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *before, QWidget *now) {
+        for (QWidget *w : {before, now})
+            if (w && w->parentWidget() == this)
+                update(w->geometry().adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth));
     });
     FormCreate();
 }
@@ -83,6 +106,24 @@ void TForm1::showEvent(QShowEvent *event)
         if (QScreen *s = screen())
             move(centredPosition(s->virtualGeometry(), frameGeometry().size()));
     });
+}
+
+TPanel *TForm1::focusedCommand() const
+{
+    for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair})
+        if (focusWidget() == panel)
+            return panel;
+    return nullptr;
+}
+
+void TForm1::paintEvent(QPaintEvent *)
+{
+    // The window's own focus, shown while a box or dialog holds the keyboard too, as the
+    // panel's highlight is.
+    if (TPanel *panel = focusedCommand()) {
+        QPainter p(this);
+        paintFocusRing(p, panel->geometry(), palette().color(QPalette::WindowText));
+    }
 }
 
 // ---- the handlers the layout binds

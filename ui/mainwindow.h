@@ -12,6 +12,7 @@ class TForm1;
 }
 class TGauge;
 class TLabel;
+class TPanel;
 class QLineEdit;
 class ThreadedRun;
 
@@ -75,12 +76,15 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent);
     void FormCreate();
+    // The command panel that has the window's focus, if one has.
+    TPanel *focusedCommand() const;
 
     std::unique_ptr<Ui::TForm1> ui_;
     const Conversion::Options options_; // the window always copies, unless given another layer
