@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "accessibility.h"
+#include "artwork.h"
 #include "keypreview.h"
 #include "messagebox.h"
 #include "threadedrun.h"
@@ -60,6 +61,12 @@ TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     accessibility::install();
     ui_->setupUi(this);
     winfont::useLayoutPixels(this);
+    // A title bar or a task bar shows the icon at 16 or 32 pixels: the drawing made for them,
+    // not the larger one shrunk.
+    QIcon icon = windowIcon();
+    for (int size : {16, 32})
+        icon.addPixmap(QPixmap::fromImage(artwork::programIcon(size)));
+    setWindowIcon(icon);
     ui_->Label6->setBuddy(ui_->edtDestino);
     setFixedSize(size());
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};

@@ -1,11 +1,41 @@
 #include "messagebox.h"
 
+#include "artwork.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
+
+namespace {
+
+// The kind's icon, drawn for the pixels of the screen the box is on (the style's icons are
+// 32-pixel images, enlarged and blurred on a scaled screen), again if it moves to another.
+class IconLabel final : public QLabel {
+public:
+    IconLabel(artwork::Icon icon, QWidget *parent) : QLabel(parent), icon_(icon)
+    {
+        setObjectName(QStringLiteral("icon"));
+        setAlignment(Qt::AlignTop);
+        draw();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        if (pixmap().devicePixelRatio() != devicePixelRatioF())
+            draw();
+        QLabel::paintEvent(event);
+    }
+
+private:
+    void draw() { setPixmap(QPixmap::fromImage(artwork::icon(icon_, 32, devicePixelRatioF()))); }
+
+    const artwork::Icon icon_;
+};
+
+} // namespace
 
 TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -15,7 +45,7 @@ TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
     ok_->setObjectName(QStringLiteral("ok"));
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     build(error ? QStringLiteral("Error") : QStringLiteral("Information"),
-          error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation, text);
+          error ? artwork::Icon::Error : artwork::Icon::Information, text);
 }
 
 TMessageBox::TMessageBox(QWidget *owner, const QString &question)
@@ -28,19 +58,16 @@ TMessageBox::TMessageBox(QWidget *owner, const QString &question)
     ok_ = new QPushButton(QStringLiteral("No"), this);
     ok_->setObjectName(QStringLiteral("no"));
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
-    build(QStringLiteral("Confirm"), QStyle::SP_MessageBoxQuestion, question);
+    build(QStringLiteral("Confirm"), artwork::Icon::Question, question);
 }
 
-void TMessageBox::build(const QString &caption, QStyle::StandardPixmap iconKind, const QString &text)
+void TMessageBox::build(const QString &caption, artwork::Icon iconKind, const QString &text)
 {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(caption);
     setWindowModality(Qt::ApplicationModal);
 
-    auto *icon = new QLabel(this);
-    icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(style()->standardIcon(iconKind).pixmap(32, 32));
-    icon->setAlignment(Qt::AlignTop);
+    auto *icon = new IconLabel(iconKind, this);
 
     text_ = new QLabel(this);
     text_->setObjectName(QStringLiteral("text"));

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "artwork.h"
 #include "conversion.h"
 
 #include <QDialog>
-#include <QStyle>
 
 class QPushButton;
 
-// The tool's message box: a caption, the kind's standard icon, the text and one "OK" button;
+// The tool's message box: a caption, the kind's icon, the text and one "OK" button;
 // or, to ask, the caption "Confirm" with the buttons "Yes" and "No", "No" the default.
 class TMessageBox final : public QDialog {
     Q_OBJECT
@@ -31,7 +31,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void build(const QString &caption, QStyle::StandardPixmap icon, const QString &text);
+    void build(const QString &caption, artwork::Icon icon, const QString &text);
 
     QPushButton *ok_ = nullptr;
     QPushButton *yes_ = nullptr;
