@@ -13,10 +13,13 @@
 #include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QTreeView>
 
 // The pictures are built into the ui library; a static library must register them itself.
 static void loadPictures()
@@ -178,19 +181,67 @@ QString TForm1::nameFilter(const QString &filter)
     const qsizetype bar = filter.indexOf(u'|');
     if (bar < 0)
         return filter;
-    return filter.left(bar) + u'(' + filter.mid(bar + 1) + u')';
+    const QStringList masks = filter.mid(bar + 1).split(u';', Qt::SkipEmptyParts);
+    QStringList trimmed;
+    for (const QString &mask : masks)
+        trimmed << mask.trimmed();
+    return filter.left(bar).trimmed() + QStringLiteral(" (") + trimmed.join(u' ') + u')';
 }
+
+QStringList TForm1::nameFilters(const QString &filters)
+{
+    const QStringList parts = filters.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << nameFilter(parts[i] + u'|' + parts[i + 1]);
+    return out;
+}
+
+namespace {
+
+// The Open dialog's list: every column shown and as wide as what it shows (the names whole),
+// the dialog widened, as far as its screen allows, until they all fit; what does not fit then
+// comes off the name column.
+void fitColumns(QFileDialog &dialog)
+{
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QHeaderView *header = view->header();
+    for (int c = 0; c < header->count(); ++c) {
+        header->showSection(c);
+        view->resizeColumnToContents(c);
+    }
+    int missing = header->length() - view->viewport()->width();
+    if (missing <= 0)
+        return;
+    const QScreen *screen = dialog.screen();
+    const int room = screen ? std::max(screen->availableGeometry().width(), dialog.width()) : dialog.width() + missing;
+    const int wider = std::min(dialog.width() + missing, room) - dialog.width();
+    dialog.resize(dialog.width() + wider, dialog.height());
+    missing -= wider;
+    if (missing > 0)
+        header->resizeSection(0, std::max(header->sectionSize(0) - missing, header->minimumSectionSize()));
+}
+
+} // namespace
 
 void TForm1::imgAbrirVestrelClick()
 {
     // A new dialog each time, gone when the command ends: nothing of an earlier choice carries over.
     QFileDialog od(this);
     od.setObjectName(QStringLiteral("od"));
-    od.setNameFilter(nameFilter(QStringLiteral("Firebird | *.fb")));
+    od.setNameFilters(nameFilters(QStringLiteral("Firebird|*.fb;*.fdb;*.gdb|Todos os arquivos|*")));
     od.setFileMode(QFileDialog::AnyFile);
     od.setAcceptMode(QFileDialog::AcceptOpen);
     od.setOption(QFileDialog::DontUseNativeDialog);
+    od.setViewMode(QFileDialog::Detail); // whatever an earlier dialog left in Qt's settings
     od.setSizeGripEnabled(true);
+    // The list fills in from another thread: it is fitted each time a folder has come in, and
+    // once another filter has shown other names.
+    if (auto *files = od.findChild<QFileSystemModel *>())
+        connect(files, &QFileSystemModel::directoryLoaded, &od, [&od] { fitColumns(od); });
+    connect(&od, &QFileDialog::filterSelected, &od, [&od] { QTimer::singleShot(0, &od, [&od] { fitColumns(od); }); });
     // It starts where the last database was, else in the user's home folder.
     const QString folder = QFileInfo(ui_->edtDestino->text()).absolutePath();
     od.setDirectory(!ui_->edtDestino->text().isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());

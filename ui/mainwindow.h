@@ -28,8 +28,10 @@ public:
 
     // Where the window goes on a desktop: centred, its top-left kept on the desktop.
     static QPoint centredPosition(const QRect &desktop, const QSize &outer);
-    // "Firebird | *.fb" as a filter of Qt's file dialog.
+    // "Firebird | *.fb;*.fdb" as a filter of Qt's file dialog: "Firebird (*.fb *.fdb)".
     static QString nameFilter(const QString &filter);
+    // "Firebird|*.fb|Todos os arquivos|*", description and masks by turns, as its filters.
+    static QStringList nameFilters(const QString &filters);
 
     Ui::TForm1 &ui() { return *ui_; }
     TSQLConnection dbVestrel;

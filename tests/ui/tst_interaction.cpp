@@ -9,9 +9,11 @@
 #include "winfont.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -56,7 +58,7 @@ public:
 class TestInteraction : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { winfont::loadTahoma(); }
+    void initTestCase();
     void highlight_data();
     void highlight();
     void focusKeys_data();
@@ -69,6 +71,9 @@ private slots:
     void clicks();
     void pressHeldWhileLeavingThePicture();
     void openConfirmedCancelledAndAgain();
+    void openDialogFiltersAndColumns();
+    void nameFilters_data();
+    void nameFilters();
     void exitCloses_data();
     void exitCloses();
     void messageBox_data();
@@ -79,7 +84,18 @@ private slots:
     void messageBoxPlacement_data();
     void messageBoxPlacement();
     void keyboardFocusSelectsThePath();
+
+private:
+    QTemporaryDir config_;
 };
+
+void TestInteraction::initTestCase()
+{
+    winfont::loadTahoma();
+    // Qt's file dialog keeps its state in the user's settings: the test's own, left behind.
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+}
 
 void TestInteraction::highlight_data()
 {
@@ -331,7 +347,7 @@ void TestInteraction::openConfirmedCancelledAndAgain()
     };
     onModal(confirm);
     w.form.imgAbrirVestrelClick();
-    QCOMPARE(filters, QStringList{"Firebird ( *.fb)"});
+    QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
     QCOMPARE(mode, int(QFileDialog::AnyFile));
     QVERIFY(!readOnly);
     QCOMPARE(owner, &w.form);
@@ -346,6 +362,85 @@ void TestInteraction::openConfirmedCancelledAndAgain()
     w.form.imgAbrirVestrelClick();
     QCOMPARE(startName, QString()); // a new dialog: nothing carried over
     QTRY_COMPARE(QApplication::focusWidget(), w.ui().edtDestino);
+}
+
+void TestInteraction::openDialogFiltersAndColumns()
+{
+    QTemporaryDir folder;
+    const QString longest = QStringLiteral("loja-matriz-centro-comercial-zona-norte-2026.fb");
+    for (const QString &name : {longest, QStringLiteral("filial.fdb"), QStringLiteral("antiga.gdb"), QStringLiteral("notas.txt")}) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    }
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("copias")));
+    Window w;
+    w.form.setPathText(folder.filePath(QStringLiteral("filial.fdb")));
+    QStringList filters, databases, everything;
+    QString selected, cut;
+    // Read from inside the dialog, which is closed whatever is found.
+    onModal([&](QWidget *modal) {
+        auto *od = qobject_cast<QFileDialog *>(modal);
+        auto *view = od ? od->findChild<QTreeView *>(QStringLiteral("treeView")) : nullptr;
+        if (!view) {
+            modal->close();
+            return;
+        }
+        auto until = [](const std::function<bool()> &done) {
+            for (int i = 0; i < 300 && !done(); ++i)
+                QTest::qWait(10);
+        };
+        auto names = [view] {
+            QStringList n;
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                n << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            n.sort();
+            return n;
+        };
+        // The columns as wide as what they show, the names whole, all of them in view.
+        auto columnsCut = [view, &longest] {
+            QHeaderView *header = view->header();
+            if (header->sectionSize(0) < view->fontMetrics().horizontalAdvance(longest) + view->iconSize().width())
+                return QStringLiteral("the names");
+            for (int c = 0; c < header->count(); ++c)
+                if (header->isSectionHidden(c) || header->sectionSize(c) < static_cast<QAbstractItemView *>(view)->sizeHintForColumn(c))
+                    return header->model()->headerData(c, Qt::Horizontal).toString();
+            if (header->length() > view->viewport()->width())
+                return QStringLiteral("the view");
+            return QString();
+        };
+        filters = od->nameFilters();
+        selected = od->selectedNameFilter();
+        until([&] { return names().size() == 4 && columnsCut().isEmpty(); });
+        databases = names();
+        cut = columnsCut();
+        od->selectNameFilter(filters.value(1));
+        until([&] { return names().size() == 5; });
+        everything = names();
+        od->reject();
+    });
+    w.form.imgAbrirVestrelClick();
+    QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
+    QCOMPARE(selected, filters.first());
+    QCOMPARE(databases, (QStringList{"antiga.gdb", "copias", "filial.fdb", longest}));
+    QVERIFY2(cut.isEmpty(), qPrintable(QStringLiteral("cut: ") + cut));
+    QCOMPARE(everything, (QStringList{"antiga.gdb", "copias", "filial.fdb", longest, "notas.txt"}));
+}
+
+void TestInteraction::nameFilters_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QStringList>("filters");
+    QTest::newRow("blanks around the bar") << "Firebird | *.fb" << QStringList{"Firebird (*.fb)"};
+    QTest::newRow("several masks") << "Firebird|*.fb;*.fdb; *.gdb" << QStringList{"Firebird (*.fb *.fdb *.gdb)"};
+    QTest::newRow("two filters") << "Firebird|*.fb|Todos os arquivos|*" << QStringList{"Firebird (*.fb)", "Todos os arquivos (*)"};
+    QTest::newRow("a description with no masks") << "Firebird" << QStringList{};
+}
+
+void TestInteraction::nameFilters()
+{
+    QFETCH(QString, given);
+    QFETCH(QStringList, filters);
+    QCOMPARE(TForm1::nameFilters(given), filters);
 }
 
 void TestInteraction::exitCloses_data()
