@@ -2,7 +2,11 @@
 
 #include "artwork.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -34,6 +38,27 @@ private:
 
     const artwork::Icon icon_;
 };
+
+// The message, selectable. Tabbed to, its caret starts at the beginning, so that Shift and the
+// arrow or End keys select from there.
+class TextLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QLabel::focusInEvent(event);
+        if ((event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) && !hasSelectedText())
+            setSelection(0, 0);
+    }
+};
+
+// A selection as text: its paragraph breaks as line breaks.
+QString plain(QString text)
+{
+    return text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
+}
 
 } // namespace
 
@@ -69,10 +94,15 @@ void TMessageBox::build(const QString &caption, artwork::Icon iconKind, const QS
 
     auto *icon = new IconLabel(iconKind, this);
 
-    text_ = new QLabel(this);
+    text_ = new TextLabel(this);
     text_->setObjectName(QStringLiteral("text"));
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
+    // The text can be selected with the pointer or, tabbed to, with the keyboard, and copied: a
+    // message is often passed on to whoever looks after the databases.
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text_->setFocusPolicy(Qt::StrongFocus);
+    useSelectionColours(text_);
     // A carriage return starts a new line.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
@@ -91,6 +121,10 @@ void TMessageBox::build(const QString &caption, artwork::Icon iconKind, const QS
     buttons->addWidget(ok_);
     buttons->addStretch();
 
+    setTabOrder(text_, yes_ ? yes_ : ok_);
+    if (yes_)
+        setTabOrder(yes_, ok_);
+
     auto *grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0);
     grid->addWidget(text_, 0, 1);
@@ -98,6 +132,14 @@ void TMessageBox::build(const QString &caption, artwork::Icon iconKind, const QS
     grid->setSizeConstraint(QLayout::SetFixedSize);
     grid->setHorizontalSpacing(12);
     grid->setContentsMargins(16, 16, 16, 12);
+}
+
+void TMessageBox::useSelectionColours(QWidget *text)
+{
+    QPalette palette = text->palette();
+    palette.setColor(QPalette::Highlight, QColor(0, 84, 153)); // as mainwindow.ui has them
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    text->setPalette(palette);
 }
 
 QString TMessageBox::text() const
@@ -110,9 +152,26 @@ QPoint TMessageBox::centredIn(const QRect &workArea, const QSize &box)
     return {workArea.left() + (workArea.width() - box.width()) / 2, workArea.top() + (workArea.height() - box.height()) / 2};
 }
 
+void TMessageBox::keyPressEvent(QKeyEvent *event)
+{
+    // Copy takes what is selected of the text, or all of it when nothing is (a selection in the
+    // text's own focus is copied there).
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(text_->hasSelectedText() ? plain(text_->selectedText()) : text());
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TMessageBox::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // A screen reader reads an alert out whole as it comes up, as it does Qt's own message boxes.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
     ok_->setFocus(Qt::OtherFocusReason);
     const QWidget *owner = parentWidget();
     const QScreen *s = owner && owner->screen() ? owner->screen() : screen();

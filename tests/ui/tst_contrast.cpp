@@ -126,7 +126,7 @@ void TestContrast::text_data()
     QTest::addColumn<QString>("what");
     for (const char *palette : {"light", "dark"})
         for (const char *what : {"path field", "path field, selected", "caption of the path field", "status line", "title",
-                                 "message box"})
+                                 "message box", "message box, selected"})
             QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(what, palette))) << palette << what;
 }
 

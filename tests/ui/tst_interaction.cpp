@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
+#include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -80,6 +81,8 @@ private slots:
     void messageBox();
     void messageBoxClosingKeys_data();
     void messageBoxClosingKeys();
+    void messageBoxTextCopied_data();
+    void messageBoxTextCopied();
     void messageBoxLeavesTheHighlight();
     void messageBoxPlacement_data();
     void messageBoxPlacement();
@@ -502,38 +505,109 @@ void TestInteraction::messageBox()
 
 void TestInteraction::messageBoxClosingKeys_data()
 {
+    QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("how");
-    for (const char *how : {"OK", "Enter", "Space", "Escape", "close"})
-        QTest::newRow(how) << how;
+    for (const char *box : {"Information", "Error", "Confirm"})
+        for (const char *how : {"OK", "Enter", "Space", "Escape", "close", "Enter in the text"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(box, how))) << box << how;
 }
 
 void TestInteraction::messageBoxClosingKeys()
 {
+    QFETCH(QString, box);
     QFETCH(QString, how);
     Window w;
     bool shown = false;
     onModal([&](QWidget *modal) {
-        auto *box = qobject_cast<TMessageBox *>(modal);
-        QVERIFY(box);
+        auto *shownBox = qobject_cast<TMessageBox *>(modal);
+        QVERIFY(shownBox);
         shown = true;
-        QTRY_COMPARE(QApplication::focusWidget(), box->okButton());
+        // The default button ("OK", or "No") has the focus; the text can take it.
+        QTRY_COMPARE(QApplication::focusWidget(), shownBox->okButton());
+        QVERIFY(shownBox->okButton()->isDefault());
         if (how == QLatin1String("OK"))
-            QTest::mouseClick(box->okButton(), Qt::LeftButton);
+            QTest::mouseClick(shownBox->okButton(), Qt::LeftButton);
         else if (how == QLatin1String("Enter"))
-            QTest::keyClick(box->okButton(), Qt::Key_Return);
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Return);
         else if (how == QLatin1String("Space"))
-            QTest::keyClick(box->okButton(), Qt::Key_Space);
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Space);
         else if (how == QLatin1String("Escape"))
-            QTest::keyClick(box->okButton(), Qt::Key_Escape);
-        else
-            box->close();
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Escape);
+        else if (how == QLatin1String("Enter in the text")) {
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("text"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else
+            shownBox->close();
     });
     QElapsedTimer t;
     t.start();
-    w.form.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
+    if (box == QLatin1String("Confirm"))
+        QVERIFY(!w.form.confirm(QStringLiteral("Converter de novo?")));
+    else
+        w.form.showMessage(box == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information,
+                           QStringLiteral("Dados atualizados com sucesso! "));
     QVERIFY(shown);
     QVERIFY(t.elapsed() < 4000);
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TestInteraction::messageBoxTextCopied_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("how");    // how the text is selected
+    QTest::addColumn<QString>("copied"); // what Ctrl+C then copies
+    const QString first = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel");
+    const QString all = first + QStringLiteral("\nMotivo: arquivo não encontrado");
+    for (const char *box : {"Information", "Error", "Confirm"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, the pointer dragged over the first line").arg(box)))
+            << box << "mouse" << first;
+        QTest::newRow(qPrintable(QStringLiteral("%1, Tab to the text, Shift+End").arg(box))) << box << "Shift+End" << first;
+        QTest::newRow(qPrintable(QStringLiteral("%1, Tab to the text, Ctrl+A").arg(box))) << box << "Ctrl+A" << all;
+        QTest::newRow(qPrintable(QStringLiteral("%1, nothing selected").arg(box))) << box << "nothing" << all;
+    }
+}
+
+void TestInteraction::messageBoxTextCopied()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, how);
+    QFETCH(QString, copied);
+    Window w;
+    const QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: arquivo não encontrado");
+    std::unique_ptr<TMessageBox> shown;
+    if (box == QLatin1String("Confirm"))
+        shown = std::make_unique<TMessageBox>(&w.form, text);
+    else
+        shown = std::make_unique<TMessageBox>(&w.form, box == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information, text);
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowActive(shown.get()));
+    QTRY_COMPARE(QApplication::focusWidget(), shown->okButton());
+    auto *label = shown->findChild<QLabel *>(QStringLiteral("text"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("antes"));
+    if (how == QLatin1String("mouse")) {
+        // From the first character to the end of the first line, as a user drags.
+        const QFontMetrics fm(label->font());
+        const QPoint from(label->contentsRect().left() + 1, fm.height() / 2);
+        const QPoint to(label->contentsRect().left() + fm.horizontalAdvance(copied) + 4, fm.height() / 2);
+        QTest::mousePress(label, Qt::LeftButton, {}, from);
+        QMouseEvent drag(QEvent::MouseMove, to, label->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(label, &drag);
+        QTest::mouseRelease(label, Qt::LeftButton, {}, to);
+    } else if (how != QLatin1String("nothing")) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), label);
+        if (how == QLatin1String("Shift+End")) // from where Tab leaves the caret: the start
+            QTest::keyClick(label, Qt::Key_End, Qt::ShiftModifier);
+        else
+            QTest::keySequence(label, QKeySequence::SelectAll);
+    }
+    QString selected = label->selectedText();
+    selected.replace(QChar::ParagraphSeparator, u'\n');
+    QCOMPARE(selected, how == QLatin1String("nothing") ? QString() : copied);
+    QTest::keySequence(QApplication::focusWidget(), QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    QVERIFY(shown->isVisible()); // copying closes nothing
 }
 
 void TestInteraction::messageBoxLeavesTheHighlight()
