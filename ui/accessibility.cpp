@@ -3,6 +3,7 @@
 #include "clickable.h"
 #include "gauge.h"
 #include "label.h"
+#include "messagebox.h"
 #include "picturebox.h"
 
 #include <QAccessibleWidget>
@@ -230,6 +231,23 @@ private:
     QLineEdit *edit() const { return static_cast<QLineEdit *>(widget()); }
 };
 
+// A message box is an alert, as Qt's own are: named by its caption, its text its description,
+// so that a screen reader reads it out whole when it comes up.
+class MessageBoxInterface final : public QAccessibleWidget {
+public:
+    explicit MessageBoxInterface(TMessageBox *box) : QAccessibleWidget(box, QAccessible::AlertMessage) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Description || t == QAccessible::Value)
+            return box()->text();
+        return QAccessibleWidget::text(t);
+    }
+
+private:
+    TMessageBox *box() const { return static_cast<TMessageBox *>(widget()); }
+};
+
 QAccessibleInterface *factory(const QString &className, QObject *object)
 {
     if (className == QLatin1String("TForm1"))
@@ -242,6 +260,8 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
         return new GaugeInterface(static_cast<TGauge *>(object));
     if (className == QLatin1String("TLabel"))
         return new LabelInterface(static_cast<TLabel *>(object));
+    if (className == QLatin1String("TMessageBox"))
+        return new MessageBoxInterface(static_cast<TMessageBox *>(object));
     // Qt's own interface for a line edit sets any text it is given, read-only or not.
     if (className == QLatin1String("QLineEdit") && static_cast<QLineEdit *>(object)->isReadOnly())
         return new ReadOnlyFieldInterface(static_cast<QLineEdit *>(object));

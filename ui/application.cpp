@@ -1,10 +1,12 @@
 #include "application.h"
 
 #include "errors.h"
+#include "messagebox.h"
 #include "winfont.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLabel>
 #include <QLocale>
 #include <QTranslator>
 #include <QMessageBox>
@@ -67,6 +69,10 @@ void TApplication::showException(const QString &message)
 {
     QMessageBox box(QMessageBox::Critical, titleFor(applicationFilePath()), errorText(message), QMessageBox::Ok,
                     activeWindow());
+    // Its text selected and copied as in the window's own boxes.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (auto *text = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+        TMessageBox::useSelectionColours(text);
     box.exec();
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 TGauge::TGauge(QWidget *parent) : QWidget(parent)
 {
@@ -92,14 +93,19 @@ QImage blackCanvas(QSize size, qreal ratio)
     return image;
 }
 
-void xorInto(QImage &target, const QImage &source)
-{
-    QPainter p(&target);
-    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    p.drawImage(0, 0, source);
-}
-
 } // namespace
+
+QColor TGauge::textColorOn(const QColor &background)
+{
+    // Relative luminance as WCAG defines it: black reads better from 0.179 up, white below.
+    auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * channel(background.red()) + 0.7152 * channel(background.green())
+                             + 0.0722 * channel(background.blue());
+    return luminance > 0.179 ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 QImage TGauge::compose(qreal ratio) const
 {
@@ -107,40 +113,39 @@ QImage TGauge::compose(qreal ratio) const
     const QRect r(1, 1, w - 2, h - 2); // inside the 1-pixel frame
     const int wb = r.width() + 1, hb = r.height() + 1;
     const int percent = percentDone();
+    // The fill's right edge is the fill width itself, counted from 0.
+    const int fill = std::min(int(wb * (percent * 0.01)), wb);
 
-    // The images are drawn for the screen's pixels from the start, not enlarged afterwards,
-    // and combined pixel by pixel.
-    QImage a = blackCanvas(size(), ratio);
-    {
-        QImage b = blackCanvas(size(), ratio);
-        QPainter p(&b);
+    QFont f = font();
+    f.setStyleStrategy(QFont::NoAntialias);
+    const QString text = percentText();
+    const int tw = QFontMetrics(f).horizontalAdvance(text);
+    const int th = winfont::lineHeight(f);
+    const QPoint at((wb - tw) / 2, (hb - th) / 2 + winfont::ascent(f));
+    // The bar all empty and all filled, each with the percentage in the colour that reads on
+    // it; drawn for the screen's pixels from the start, not enlarged afterwards.
+    auto bar = [&](const QColor &colour) {
+        QImage image = blackCanvas(size(), ratio);
+        QPainter p(&image);
         p.scale(ratio, ratio);
-        p.fillRect(r, back_);
-        int fill = int(wb * (percent * 0.01));
-        fill = std::min(fill, wb);
-        if (fill > 0) // the fill's right edge is the fill width itself, counted from 0
-            p.fillRect(QRect(QPoint(r.left(), r.top()), QPoint(fill - 1, hb - 1)), fore_);
-        p.end();
-        xorInto(a, b);
-    }
-    {
-        QImage c = blackCanvas(size(), ratio);
-        QFont f = font();
-        f.setStyleStrategy(QFont::NoAntialias);
-        const QString text = percentText();
-        const int tw = QFontMetrics(f).horizontalAdvance(text);
-        const int th = winfont::lineHeight(f);
-        QPainter p(&c);
-        p.scale(ratio, ratio);
+        p.fillRect(r, colour);
         p.setClipRect(r);
         p.setFont(f);
-        p.setPen(Qt::white);
-        p.drawText(QPoint((wb - tw) / 2, (hb - th) / 2 + winfont::ascent(f)), text);
-        p.end();
-        xorInto(a, c);
+        p.setPen(textColorOn(colour));
+        p.drawText(at, text);
+        return image;
+    };
+    QImage image = bar(back_);
+    if (fill > 1) {
+        // The filled one shows left of the fill's edge, in whole device pixels, so that the
+        // text changes colour exactly where the bar does.
+        const int frame = qRound(r.left() * ratio), edge = qRound(fill * ratio);
+        QPainter p(&image);
+        const QRect part(frame, 0, edge - frame, image.height());
+        p.drawImage(part, bar(fore_), part);
     }
-    a.setDevicePixelRatio(ratio);
-    return a;
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
 void TGauge::redraw()

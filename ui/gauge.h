@@ -4,8 +4,9 @@
 #include <QImage>
 #include <QWidget>
 
-// A horizontal progress bar with its percentage written across it. It paints itself at once
-// when its value changes, so a run that holds the thread still shows progress.
+// A horizontal progress bar with its percentage written across it, in black or white as reads
+// best on the fill or on the empty part beneath each letter. It paints itself at once when its
+// value changes, so a run that holds the thread still shows progress.
 class TGauge final : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor foreColor READ foreColor WRITE setForeColor)
@@ -36,6 +37,9 @@ public:
     // widget's screen: at a device pixel ratio of 2 every layout pixel is 2 x 2 of them.
     QImage compose() const { return compose(devicePixelRatioF()); }
     QImage compose(qreal ratio) const;
+    // The colour of the percentage over a part of that colour: black or white, whichever
+    // contrasts more with it.
+    static QColor textColorOn(const QColor &background);
 
 protected:
     void paintEvent(QPaintEvent *) override;

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "accessibility.h"
+#include "artwork.h"
 #include "keypreview.h"
 #include "messagebox.h"
 #include "threadedrun.h"
@@ -12,9 +13,13 @@
 #include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QTreeView>
 
 // The pictures are built into the ui library; a static library must register them itself.
 static void loadPictures()
@@ -25,6 +30,23 @@ static void loadPictures()
 namespace {
 const QColor atRest(182, 66, 69);     // 4539062
 const QColor highlighted(128, 0, 0);  // 128
+
+// The focus ring around a command panel, outside it: a white line against the panel's own red
+// (which the highlight darkens only 2:1), then two pixels of the window's text colour against
+// the window, whatever the desktop's palette.
+const int ringWidth = 3;
+
+void paintFocusRing(QPainter &p, const QRect &panel, const QColor &outside)
+{
+    auto ring = [&p](const QRect &outer, int width, const QColor &colour) {
+        QRegion band(outer);
+        band -= QRegion(outer.adjusted(width, width, -width, -width));
+        for (const QRect &r : band)
+            p.fillRect(r, colour);
+    };
+    ring(panel.adjusted(-1, -1, 1, 1), 1, Qt::white);
+    ring(panel.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth), ringWidth - 1, outside);
+}
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : TForm1(nullptr, Conversion::Options{}, parent) {}
@@ -42,6 +64,12 @@ TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     accessibility::install();
     ui_->setupUi(this);
     winfont::useLayoutPixels(this);
+    // A title bar or a task bar shows the icon at 16 or 32 pixels: the drawing made for them,
+    // not the larger one shrunk.
+    QIcon icon = windowIcon();
+    for (int size : {16, 32})
+        icon.addPixmap(QPixmap::fromImage(artwork::programIcon(size)));
+    setWindowIcon(icon);
     ui_->Label6->setBuddy(ui_->edtDestino);
     setFixedSize(size());
     const QWidgetList focusOrder{ui_->Panel2, ui_->edtDestino, ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair};
@@ -52,6 +80,11 @@ TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     connect(this, &TForm1::runningChanged, this, [this](bool running) {
         for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter})
             panel->setCommandAvailable(!running);
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *before, QWidget *now) {
+        for (QWidget *w : {before, now})
+            if (w && w->parentWidget() == this)
+                update(w->geometry().adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth));
     });
     FormCreate();
 }
@@ -85,6 +118,24 @@ void TForm1::showEvent(QShowEvent *event)
     });
 }
 
+TPanel *TForm1::focusedCommand() const
+{
+    for (TPanel *panel : {ui_->pnlAbrirVestrel, ui_->pnlConverter, ui_->pnlSair})
+        if (focusWidget() == panel)
+            return panel;
+    return nullptr;
+}
+
+void TForm1::paintEvent(QPaintEvent *)
+{
+    // The window's own focus, shown while a box or dialog holds the keyboard too, as the
+    // panel's highlight is.
+    if (TPanel *panel = focusedCommand()) {
+        QPainter p(this);
+        paintFocusRing(p, panel->geometry(), palette().color(QPalette::WindowText));
+    }
+}
+
 // ---- the handlers the layout binds
 
 void TForm1::pnlAbrirOrigemEnter()
@@ -111,9 +162,15 @@ void TForm1::imgAbrirOrigemMouseLeave()
         emit panel->OnExit();
 }
 
+// The keys that press the focused command panel, as they press a button.
+static bool pressesCommand(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+}
+
 void TForm1::FormKeyDown(int &key, Qt::KeyboardModifiers)
 {
-    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+    if (!pressesCommand(key))
         return;
     if (auto *panel = qobject_cast<TPanel *>(focusWidget()))
         emit panel->OnClick();
@@ -124,19 +181,67 @@ QString TForm1::nameFilter(const QString &filter)
     const qsizetype bar = filter.indexOf(u'|');
     if (bar < 0)
         return filter;
-    return filter.left(bar) + u'(' + filter.mid(bar + 1) + u')';
+    const QStringList masks = filter.mid(bar + 1).split(u';', Qt::SkipEmptyParts);
+    QStringList trimmed;
+    for (const QString &mask : masks)
+        trimmed << mask.trimmed();
+    return filter.left(bar).trimmed() + QStringLiteral(" (") + trimmed.join(u' ') + u')';
 }
+
+QStringList TForm1::nameFilters(const QString &filters)
+{
+    const QStringList parts = filters.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << nameFilter(parts[i] + u'|' + parts[i + 1]);
+    return out;
+}
+
+namespace {
+
+// The Open dialog's list: every column shown and as wide as what it shows (the names whole),
+// the dialog widened, as far as its screen allows, until they all fit; what does not fit then
+// comes off the name column.
+void fitColumns(QFileDialog &dialog)
+{
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QHeaderView *header = view->header();
+    for (int c = 0; c < header->count(); ++c) {
+        header->showSection(c);
+        view->resizeColumnToContents(c);
+    }
+    int missing = header->length() - view->viewport()->width();
+    if (missing <= 0)
+        return;
+    const QScreen *screen = dialog.screen();
+    const int room = screen ? std::max(screen->availableGeometry().width(), dialog.width()) : dialog.width() + missing;
+    const int wider = std::min(dialog.width() + missing, room) - dialog.width();
+    dialog.resize(dialog.width() + wider, dialog.height());
+    missing -= wider;
+    if (missing > 0)
+        header->resizeSection(0, std::max(header->sectionSize(0) - missing, header->minimumSectionSize()));
+}
+
+} // namespace
 
 void TForm1::imgAbrirVestrelClick()
 {
     // A new dialog each time, gone when the command ends: nothing of an earlier choice carries over.
     QFileDialog od(this);
     od.setObjectName(QStringLiteral("od"));
-    od.setNameFilter(nameFilter(QStringLiteral("Firebird | *.fb")));
+    od.setNameFilters(nameFilters(QStringLiteral("Firebird|*.fb;*.fdb;*.gdb|Todos os arquivos|*")));
     od.setFileMode(QFileDialog::AnyFile);
     od.setAcceptMode(QFileDialog::AcceptOpen);
     od.setOption(QFileDialog::DontUseNativeDialog);
+    od.setViewMode(QFileDialog::Detail); // whatever an earlier dialog left in Qt's settings
     od.setSizeGripEnabled(true);
+    // The list fills in from another thread: it is fitted each time a folder has come in, and
+    // once another filter has shown other names.
+    if (auto *files = od.findChild<QFileSystemModel *>())
+        connect(files, &QFileSystemModel::directoryLoaded, &od, [&od] { fitColumns(od); });
+    connect(&od, &QFileDialog::filterSelected, &od, [&od] { QTimer::singleShot(0, &od, [&od] { fitColumns(od); }); });
     // It starts where the last database was, else in the user's home folder.
     const QString folder = QFileInfo(ui_->edtDestino->text()).absolutePath();
     od.setDirectory(!ui_->edtDestino->text().isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
@@ -189,7 +294,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return target != ui_->pnlSair && target != ui_->imgSair;
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        return !((key == Qt::Key_Return || key == Qt::Key_Enter) && focusWidget() == ui_->pnlSair);
+        return !(pressesCommand(key) && focusWidget() == ui_->pnlSair);
     }
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:

@@ -12,6 +12,7 @@ class TForm1;
 }
 class TGauge;
 class TLabel;
+class TPanel;
 class QLineEdit;
 class ThreadedRun;
 
@@ -27,8 +28,10 @@ public:
 
     // Where the window goes on a desktop: centred, its top-left kept on the desktop.
     static QPoint centredPosition(const QRect &desktop, const QSize &outer);
-    // "Firebird | *.fb" as a filter of Qt's file dialog.
+    // "Firebird | *.fb;*.fdb" as a filter of Qt's file dialog: "Firebird (*.fb *.fdb)".
     static QString nameFilter(const QString &filter);
+    // "Firebird|*.fb|Todos os arquivos|*", description and masks by turns, as its filters.
+    static QStringList nameFilters(const QString &filters);
 
     Ui::TForm1 &ui() { return *ui_; }
     TSQLConnection dbVestrel;
@@ -75,12 +78,15 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent);
     void FormCreate();
+    // The command panel that has the window's focus, if one has.
+    TPanel *focusedCommand() const;
 
     std::unique_ptr<Ui::TForm1> ui_;
     const Conversion::Options options_; // the window always copies, unless given another layer

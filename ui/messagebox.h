@@ -1,14 +1,15 @@
 #pragma once
 
+#include "artwork.h"
 #include "conversion.h"
 
 #include <QDialog>
-#include <QStyle>
 
 class QPushButton;
 
-// The tool's message box: a caption, the kind's standard icon, the text and one "OK" button;
-// or, to ask, the caption "Confirm" with the buttons "Yes" and "No", "No" the default.
+// The tool's message box: a caption, the kind's icon, the text and one "OK" button;
+// or, to ask, the caption "Confirm" with the buttons "Yes" and "No", "No" the default. Its text
+// can be selected and copied; assistive technology finds it an alert.
 class TMessageBox final : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +22,9 @@ public:
     // Asks the question; true for "Yes".
     static bool confirm(QWidget *owner, const QString &question);
     static QPoint centredIn(const QRect &workArea, const QSize &box);
+    // Gives a text selectable in a box the selection colours of the window's path field: white
+    // on a dark blue, 7.7:1 (the desktop's own, Fusion's light one among them, can read 3.7:1).
+    static void useSelectionColours(QWidget *text);
 
     // The default button, which has the focus when the box opens: "OK", or "No".
     QPushButton *okButton() const { return ok_; }
@@ -29,9 +33,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void build(const QString &caption, QStyle::StandardPixmap icon, const QString &text);
+    void build(const QString &caption, artwork::Icon icon, const QString &text);
 
     QPushButton *ok_ = nullptr;
     QPushButton *yes_ = nullptr;

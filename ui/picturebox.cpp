@@ -1,6 +1,7 @@
 #include "picturebox.h"
 
 #include "application.h"
+#include "artwork.h"
 
 #include <QPainter>
 #include <QtMath>
@@ -73,9 +74,22 @@ void TImage::setPicture(const QString &resource)
     compose();
 }
 
+void TImage::setDrawing(const QString &name)
+{
+    drawing_ = name;
+    compose();
+}
+
+QImage TImage::drawnFor(qreal ratio) const
+{
+    if (!drawing_.isEmpty())
+        return artwork::drawing(drawing_, size(), ratio);
+    return picture_.isNull() ? QImage() : fittedPicture(picture_, size(), ratio);
+}
+
 void TImage::compose()
 {
-    drawn_ = picture_.isNull() ? QImage() : fittedPicture(picture_, size(), devicePixelRatioF());
+    drawn_ = drawnFor(devicePixelRatioF());
     update();
 }
 
@@ -84,7 +98,7 @@ void TImage::paintEvent(QPaintEvent *)
     if (drawn_.isNull())
         return;
     if (drawn_.devicePixelRatio() != devicePixelRatioF()) // moved to a screen of another scale
-        drawn_ = fittedPicture(picture_, size(), devicePixelRatioF());
+        drawn_ = drawnFor(devicePixelRatioF());
     QPainter p(this);
     p.drawImage(0, 0, drawn_); // blends by alpha over what lies beneath
 }

@@ -6,6 +6,10 @@ D-Bus session in DBUS_SESSION_BUS_ADDRESS), and what it can do with it.
   atspi.py press APP NAME      presses the push button NAME; prints how long the call took (ms)
   atspi.py settext APP TEXT    asks for the text field's contents to be TEXT; prints the answer
   atspi.py text APP            the text field's text
+  atspi.py read APP ROLE NAME  the object's description, then the name of each of its children
+  atspi.py listen APP SECONDS  for that long, one line per change of a name, description or value
+                               of the application's objects: role|name|property|its description
+                               (or name) as read then; "listening" first, once registered
 """
 import sys
 import time
@@ -93,6 +97,41 @@ def main(command, app_name, *rest):
     elif command == 'text':
         field = find(app, 'text')
         print(field.GetText(0, -1, dbus_interface='org.a11y.atspi.Text'))
+    elif command == 'read':
+        obj = find(app, rest[0], rest[1])
+        print(prop(obj, 'Description'))
+        for i in range(prop(obj, 'ChildCount')):
+            print(prop(node(obj.GetChildAtIndex(i, dbus_interface=ACCESSIBLE)), 'Name'))
+    elif command == 'listen':
+        listen(app, float(rest[0]))
+
+
+def listen(app, seconds):
+    """As a screen reader does: asks the registry for property changes (toolkits send them only
+    while someone listens) and reads the object each one comes from."""
+    from dbus.mainloop.glib import DBusGMainLoop
+    from gi.repository import GLib
+    address = dbus.SessionBus().get_object('org.a11y.Bus', '/org/a11y/bus').GetAddress(dbus_interface='org.a11y.Bus')
+    bus = dbus.bus.BusConnection(str(address), mainloop=DBusGMainLoop())
+    sender = app.bus_name
+
+    def changed(kind, detail1, detail2, value, properties, path=None, source=None):
+        if source != sender:
+            return
+        obj = bus.get_object(source, path)
+        read = 'Description' if kind == 'accessible-description' else 'Name'
+        print('%s|%s|%s|%s' % (obj.GetRoleName(dbus_interface=ACCESSIBLE), prop(obj, 'Name'), kind,
+                               str(prop(obj, read)).replace('\n', ' ')), flush=True)
+
+    bus.add_signal_receiver(changed, signal_name='PropertyChange', dbus_interface='org.a11y.atspi.Event.Object',
+                            path_keyword='path', sender_keyword='source')
+    registry = bus.get_object('org.a11y.atspi.Registry', '/org/a11y/atspi/registry')
+    registry.RegisterEvent('object:property-change', dbus.Array([], signature='s'), '',
+                           dbus_interface='org.a11y.atspi.Registry')
+    print('listening', flush=True)
+    loop = GLib.MainLoop()
+    GLib.timeout_add(int(seconds * 1000), loop.quit)
+    loop.run()
 
 
 if __name__ == '__main__':

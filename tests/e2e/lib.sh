@@ -79,6 +79,9 @@ big_db() {
 # ---- the desktop: Xvfb with openbox, the real program driven by xdotool
 start_desktop() {
   export DISPLAY=:$((RANDOM % 500 + 500)) QT_QPA_PLATFORM=xcb
+  # Qt's file dialog keeps its state in the user's settings: the test's own, gone with it.
+  export XDG_CONFIG_HOME="$work/config"
+  mkdir -p "$XDG_CONFIG_HOME"
   Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   openbox >/dev/null 2>&1 & pids+=($!)

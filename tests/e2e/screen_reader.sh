@@ -28,6 +28,8 @@ line() { atspi tree | cut -d' ' -f2- | grep -m1 "^$1|$2|"; }
 # has LINE FIELD WORD: the line's field (3 actions, 4 states, 5 interfaces) holds WORD
 has() { [ -n "$1" ] && [[ ",$(echo "$1" | cut -d'|' -f"$2")," == *",$3,"* ]]; }
 lacks() { [ -n "$1" ] && ! has "$@"; }
+# reads ROLE NAME TEXT: the object's description or a child's name holds TEXT
+reads() { local said; said=$(atspi read "$1" "$2") && [[ "$said" == *"$3"* ]]; }
 
 missing="$work/nao-existe.fb"
 start_tool "$missing"
@@ -62,6 +64,9 @@ ms=$(atspi press Converter)
 check "a press on Convert returns at once (${ms} ms)" [ "${ms:-99999}" -lt 1000 ]
 wait_box
 check "the run ends in the Error box" [ "$box" = Error ]
+# Qt's name for AT-SPI's alert role, as its own message boxes have it.
+check "the Error box is an alert" [ -n "$(line 'alert message' Error)" ]
+check "the alert is read with its text" reads 'alert message' Error 'Não foi possível conectar ao banco de dados Vestrel'
 for command in Abrir Converter; do
   check "$command reports itself disabled while the run is under way" lacks "$(line 'push button' "$command")" 4 enabled
 done
@@ -78,4 +83,26 @@ done
 check "the window is still open after the run" kill -0 "$app"
 atspi press Sair >/dev/null
 check "Exit pressed after the run closes the tool" gone "$app"
+
+# A run that converts, with a screen reader listening: it hears the gauge's percentage change
+# (its description, read when the change is announced) and the status line's tables.
+good="$work/loja.fb"
+"$source/tools/make-sample-db" "$good" >/dev/null
+start_tool "$good"
+atspi listen 120 >"$work/heard" 2>"$work/listen.err" & pids+=($!)
+for _ in $(seq 100); do grep -q '^listening$' "$work/heard" && break; sleep 0.1; done
+check "the screen reader listens" grep -q '^listening$' "$work/heard"
+xdotool key Tab Tab Return # Convert
+wait_box 60
+check "the run ends in the Information box" [ "$box" = Information ]
+sleep 1
+percent=$(grep -c '^progress bar|Progresso|accessible-description|[0-9]*%$' "$work/heard")
+check "the gauge's changes are announced ($percent)" [ "$percent" -ge 2 ]
+check "the gauge is read at 100% at the end" [ "$(atspi read 'progress bar' Progresso | head -n1)" = 100% ]
+check "the status line's tables are announced" grep -q '|accessible-name|Atualizando tabela: ' "$work/heard"
+check "the gauge offers no actions all along" [ "$(line 'progress bar' Progresso | cut -d'|' -f3)" = "" ]
+xdotool key Return # OK
+sleep 0.5
+atspi press Sair >/dev/null
+check "Exit closes the tool" gone "$app"
 summary

@@ -23,6 +23,7 @@ struct BoxSeen {
     QString caption;
     QString text;
     int icon = -1;
+    bool selectable = false; // its text, with the pointer and the keyboard
 };
 
 // While it lives, closes every modal window that comes up, noting what it was. It never checks
@@ -39,6 +40,7 @@ public:
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 seen.text = box->text();
                 seen.icon = box->icon();
+                seen.selectable = box->textInteractionFlags().testFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
             }
             boxes << seen;
             modal->close();
@@ -113,6 +115,7 @@ void TestApplication::escapedErrorIsShownAndTheLoopGoesOn()
         QCOMPARE(answer.boxes[0].caption, QStringLiteral("tst_application")); // the program file's name
         QCOMPARE(answer.boxes[0].text, shown);
         QCOMPARE(answer.boxes[0].icon, int(QMessageBox::Critical));
+        QVERIFY(answer.boxes[0].selectable);
     }
     QVERIFY(form.isVisible());
 }

@@ -103,6 +103,9 @@ void listen(QAccessibleEvent *event)
         if (static_cast<QAccessibleStateChangeEvent *>(event)->changedStates().disabled)
             what = QStringLiteral("disabled or enabled");
         break;
+    case QAccessible::Alert:
+        what = QStringLiteral("alert");
+        break;
     default:
         break;
     }
@@ -151,14 +154,22 @@ private slots:
     void pressRefused();
     void commandsReportThemselvesDisabledDuringARun();
     void pathFieldRefusesText();
+    void messageBoxesAreAlerts_data();
+    void messageBoxesAreAlerts();
     void openDialogStartsWhereTheDatabaseIs_data();
     void openDialogStartsWhereTheDatabaseIs();
     void qtDialogsSpeakPortuguese();
+
+private:
+    QTemporaryDir config_;
 };
 
 void TestDesktop::initTestCase()
 {
     winfont::loadTahoma();
+    // Qt's file dialog keeps its state in the user's settings: the test's own, left behind.
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
     // As a screen reader's bridge does on a desktop: the platform's accessibility switched on
     // (QAccessible::setActive only tells observers), its events heard here instead.
     QAccessible::installUpdateHandler(listen);
@@ -424,6 +435,44 @@ void TestDesktop::pathFieldRefusesText()
         QVERIFY2(fieldOnScreen.contains(box), qPrintable(QStringLiteral("character %1").arg(i)));
         QCOMPARE(text->offsetAtPoint(box.center() - QPoint(box.width() / 4, 0)), i);
     }
+}
+
+void TestDesktop::messageBoxesAreAlerts_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("Information") << "Information";
+    QTest::newRow("Error") << "Error";
+    QTest::newRow("Confirm") << "Confirm";
+}
+
+void TestDesktop::messageBoxesAreAlerts()
+{
+    QFETCH(QString, caption);
+    Window w;
+    const QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: arquivo não encontrado");
+    const QString shown = QString(text).replace(u'\r', u'\n');
+    QString role, name, description;
+    QStringList read; // the names and values of what the box holds
+    heard.clear();
+    WhenModalShows answer([&](QWidget *modal) {
+        QAccessibleInterface *box = QAccessible::queryAccessibleInterface(modal);
+        role = QString::number(box->role());
+        name = box->text(QAccessible::Name);
+        description = box->text(QAccessible::Description);
+        for (int i = 0; i < box->childCount(); ++i)
+            read << box->child(i)->text(QAccessible::Name);
+        modal->close();
+    });
+    if (caption == QLatin1String("Confirm"))
+        w.form.confirm(text);
+    else
+        w.form.showMessage(caption == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information, text);
+    // As Qt's own message boxes: an alert, announced as it comes up, read whole.
+    QCOMPARE(role, QString::number(QAccessible::AlertMessage));
+    QCOMPARE(heard.filter(QStringLiteral("messageBox: alert")).size(), 1);
+    QCOMPARE(name, caption);
+    QCOMPARE(description, shown);
+    QVERIFY2(read.contains(shown), qPrintable(read.join(u'|')));
 }
 
 void TestDesktop::openDialogStartsWhereTheDatabaseIs_data()

@@ -8,10 +8,13 @@
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
+#include <QClipboard>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -56,30 +59,46 @@ public:
 class TestInteraction : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { winfont::loadTahoma(); }
+    void initTestCase();
     void highlight_data();
     void highlight();
     void focusKeys_data();
     void focusKeys();
-    void enterRunsTheFocusedCommand_data();
-    void enterRunsTheFocusedCommand();
-    void enterAndEscapeElsewhereDoNothing_data();
-    void enterAndEscapeElsewhereDoNothing();
+    void keysRunTheFocusedCommand_data();
+    void keysRunTheFocusedCommand();
+    void keysElsewhereDoNothing_data();
+    void keysElsewhereDoNothing();
     void clicks_data();
     void clicks();
     void pressHeldWhileLeavingThePicture();
     void openConfirmedCancelledAndAgain();
+    void openDialogFiltersAndColumns();
+    void nameFilters_data();
+    void nameFilters();
     void exitCloses_data();
     void exitCloses();
     void messageBox_data();
     void messageBox();
     void messageBoxClosingKeys_data();
     void messageBoxClosingKeys();
+    void messageBoxTextCopied_data();
+    void messageBoxTextCopied();
     void messageBoxLeavesTheHighlight();
     void messageBoxPlacement_data();
     void messageBoxPlacement();
     void keyboardFocusSelectsThePath();
+
+private:
+    QTemporaryDir config_;
 };
+
+void TestInteraction::initTestCase()
+{
+    winfont::loadTahoma();
+    // Qt's file dialog keeps its state in the user's settings: the test's own, left behind.
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+}
 
 void TestInteraction::highlight_data()
 {
@@ -170,21 +189,22 @@ void TestInteraction::focusKeys()
     QCOMPARE(w.colours(), colours);
 }
 
-void TestInteraction::enterRunsTheFocusedCommand_data()
+void TestInteraction::keysRunTheFocusedCommand_data()
 {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
-    const QList<QPair<const char *, int>> keys = {
-        {"Enter", Qt::NoModifier}, {"Shift+Enter", Qt::ShiftModifier}, {"Ctrl+Enter", Qt::ControlModifier},
-        {"Alt+Enter", Qt::AltModifier}, {"keypad Enter", Qt::KeypadModifier}};
+    // Space presses a command panel as it presses a button, and as Enter does.
+    const QList<std::tuple<const char *, int, int>> keys = {
+        {"Enter", Qt::Key_Return, Qt::NoModifier}, {"Shift+Enter", Qt::Key_Return, Qt::ShiftModifier},
+        {"Ctrl+Enter", Qt::Key_Return, Qt::ControlModifier}, {"Alt+Enter", Qt::Key_Return, Qt::AltModifier},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier}, {"Space", Qt::Key_Space, Qt::NoModifier}};
     for (const char *panel : {"pnlAbrirVestrel", "pnlConverter", "pnlSair"})
-        for (const auto &[name, mod] : keys)
-            QTest::newRow(qPrintable(QStringLiteral("%1 on %2").arg(name, panel)))
-                << panel << int(mod == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return) << mod;
+        for (const auto &[name, key, mod] : keys)
+            QTest::newRow(qPrintable(QStringLiteral("%1 on %2").arg(name, panel))) << panel << key << mod;
 }
 
-void TestInteraction::enterRunsTheFocusedCommand()
+void TestInteraction::keysRunTheFocusedCommand()
 {
     QFETCH(QString, panel);
     QFETCH(int, key);
@@ -215,7 +235,7 @@ void TestInteraction::enterRunsTheFocusedCommand()
     }
 }
 
-void TestInteraction::enterAndEscapeElsewhereDoNothing_data()
+void TestInteraction::keysElsewhereDoNothing_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<int>("key");
@@ -223,10 +243,11 @@ void TestInteraction::enterAndEscapeElsewhereDoNothing_data()
     QTest::newRow("Escape in the path") << "edtDestino" << int(Qt::Key_Escape);
     QTest::newRow("Enter on the header band") << "Panel2" << int(Qt::Key_Return);
     QTest::newRow("Escape on Convert") << "pnlConverter" << int(Qt::Key_Escape);
-    QTest::newRow("Space on Convert") << "pnlConverter" << int(Qt::Key_Space);
+    QTest::newRow("Space in the path") << "edtDestino" << int(Qt::Key_Space);
+    QTest::newRow("Space on the header band") << "Panel2" << int(Qt::Key_Space);
 }
 
-void TestInteraction::enterAndEscapeElsewhereDoNothing()
+void TestInteraction::keysElsewhereDoNothing()
 {
     QFETCH(QString, where);
     QFETCH(int, key);
@@ -329,7 +350,7 @@ void TestInteraction::openConfirmedCancelledAndAgain()
     };
     onModal(confirm);
     w.form.imgAbrirVestrelClick();
-    QCOMPARE(filters, QStringList{"Firebird ( *.fb)"});
+    QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
     QCOMPARE(mode, int(QFileDialog::AnyFile));
     QVERIFY(!readOnly);
     QCOMPARE(owner, &w.form);
@@ -344,6 +365,85 @@ void TestInteraction::openConfirmedCancelledAndAgain()
     w.form.imgAbrirVestrelClick();
     QCOMPARE(startName, QString()); // a new dialog: nothing carried over
     QTRY_COMPARE(QApplication::focusWidget(), w.ui().edtDestino);
+}
+
+void TestInteraction::openDialogFiltersAndColumns()
+{
+    QTemporaryDir folder;
+    const QString longest = QStringLiteral("loja-matriz-centro-comercial-zona-norte-2026.fb");
+    for (const QString &name : {longest, QStringLiteral("filial.fdb"), QStringLiteral("antiga.gdb"), QStringLiteral("notas.txt")}) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    }
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("copias")));
+    Window w;
+    w.form.setPathText(folder.filePath(QStringLiteral("filial.fdb")));
+    QStringList filters, databases, everything;
+    QString selected, cut;
+    // Read from inside the dialog, which is closed whatever is found.
+    onModal([&](QWidget *modal) {
+        auto *od = qobject_cast<QFileDialog *>(modal);
+        auto *view = od ? od->findChild<QTreeView *>(QStringLiteral("treeView")) : nullptr;
+        if (!view) {
+            modal->close();
+            return;
+        }
+        auto until = [](const std::function<bool()> &done) {
+            for (int i = 0; i < 300 && !done(); ++i)
+                QTest::qWait(10);
+        };
+        auto names = [view] {
+            QStringList n;
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                n << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            n.sort();
+            return n;
+        };
+        // The columns as wide as what they show, the names whole, all of them in view.
+        auto columnsCut = [view, &longest] {
+            QHeaderView *header = view->header();
+            if (header->sectionSize(0) < view->fontMetrics().horizontalAdvance(longest) + view->iconSize().width())
+                return QStringLiteral("the names");
+            for (int c = 0; c < header->count(); ++c)
+                if (header->isSectionHidden(c) || header->sectionSize(c) < static_cast<QAbstractItemView *>(view)->sizeHintForColumn(c))
+                    return header->model()->headerData(c, Qt::Horizontal).toString();
+            if (header->length() > view->viewport()->width())
+                return QStringLiteral("the view");
+            return QString();
+        };
+        filters = od->nameFilters();
+        selected = od->selectedNameFilter();
+        until([&] { return names().size() == 4 && columnsCut().isEmpty(); });
+        databases = names();
+        cut = columnsCut();
+        od->selectNameFilter(filters.value(1));
+        until([&] { return names().size() == 5; });
+        everything = names();
+        od->reject();
+    });
+    w.form.imgAbrirVestrelClick();
+    QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
+    QCOMPARE(selected, filters.first());
+    QCOMPARE(databases, (QStringList{"antiga.gdb", "copias", "filial.fdb", longest}));
+    QVERIFY2(cut.isEmpty(), qPrintable(QStringLiteral("cut: ") + cut));
+    QCOMPARE(everything, (QStringList{"antiga.gdb", "copias", "filial.fdb", longest, "notas.txt"}));
+}
+
+void TestInteraction::nameFilters_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QStringList>("filters");
+    QTest::newRow("blanks around the bar") << "Firebird | *.fb" << QStringList{"Firebird (*.fb)"};
+    QTest::newRow("several masks") << "Firebird|*.fb;*.fdb; *.gdb" << QStringList{"Firebird (*.fb *.fdb *.gdb)"};
+    QTest::newRow("two filters") << "Firebird|*.fb|Todos os arquivos|*" << QStringList{"Firebird (*.fb)", "Todos os arquivos (*)"};
+    QTest::newRow("a description with no masks") << "Firebird" << QStringList{};
+}
+
+void TestInteraction::nameFilters()
+{
+    QFETCH(QString, given);
+    QFETCH(QStringList, filters);
+    QCOMPARE(TForm1::nameFilters(given), filters);
 }
 
 void TestInteraction::exitCloses_data()
@@ -405,38 +505,109 @@ void TestInteraction::messageBox()
 
 void TestInteraction::messageBoxClosingKeys_data()
 {
+    QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("how");
-    for (const char *how : {"OK", "Enter", "Space", "Escape", "close"})
-        QTest::newRow(how) << how;
+    for (const char *box : {"Information", "Error", "Confirm"})
+        for (const char *how : {"OK", "Enter", "Space", "Escape", "close", "Enter in the text"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(box, how))) << box << how;
 }
 
 void TestInteraction::messageBoxClosingKeys()
 {
+    QFETCH(QString, box);
     QFETCH(QString, how);
     Window w;
     bool shown = false;
     onModal([&](QWidget *modal) {
-        auto *box = qobject_cast<TMessageBox *>(modal);
-        QVERIFY(box);
+        auto *shownBox = qobject_cast<TMessageBox *>(modal);
+        QVERIFY(shownBox);
         shown = true;
-        QTRY_COMPARE(QApplication::focusWidget(), box->okButton());
+        // The default button ("OK", or "No") has the focus; the text can take it.
+        QTRY_COMPARE(QApplication::focusWidget(), shownBox->okButton());
+        QVERIFY(shownBox->okButton()->isDefault());
         if (how == QLatin1String("OK"))
-            QTest::mouseClick(box->okButton(), Qt::LeftButton);
+            QTest::mouseClick(shownBox->okButton(), Qt::LeftButton);
         else if (how == QLatin1String("Enter"))
-            QTest::keyClick(box->okButton(), Qt::Key_Return);
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Return);
         else if (how == QLatin1String("Space"))
-            QTest::keyClick(box->okButton(), Qt::Key_Space);
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Space);
         else if (how == QLatin1String("Escape"))
-            QTest::keyClick(box->okButton(), Qt::Key_Escape);
-        else
-            box->close();
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Escape);
+        else if (how == QLatin1String("Enter in the text")) {
+            QTest::keyClick(shownBox->okButton(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("text"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else
+            shownBox->close();
     });
     QElapsedTimer t;
     t.start();
-    w.form.showMessage(MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! "));
+    if (box == QLatin1String("Confirm"))
+        QVERIFY(!w.form.confirm(QStringLiteral("Converter de novo?")));
+    else
+        w.form.showMessage(box == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information,
+                           QStringLiteral("Dados atualizados com sucesso! "));
     QVERIFY(shown);
     QVERIFY(t.elapsed() < 4000);
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TestInteraction::messageBoxTextCopied_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("how");    // how the text is selected
+    QTest::addColumn<QString>("copied"); // what Ctrl+C then copies
+    const QString first = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel");
+    const QString all = first + QStringLiteral("\nMotivo: arquivo não encontrado");
+    for (const char *box : {"Information", "Error", "Confirm"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, the pointer dragged over the first line").arg(box)))
+            << box << "mouse" << first;
+        QTest::newRow(qPrintable(QStringLiteral("%1, Tab to the text, Shift+End").arg(box))) << box << "Shift+End" << first;
+        QTest::newRow(qPrintable(QStringLiteral("%1, Tab to the text, Ctrl+A").arg(box))) << box << "Ctrl+A" << all;
+        QTest::newRow(qPrintable(QStringLiteral("%1, nothing selected").arg(box))) << box << "nothing" << all;
+    }
+}
+
+void TestInteraction::messageBoxTextCopied()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, how);
+    QFETCH(QString, copied);
+    Window w;
+    const QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: arquivo não encontrado");
+    std::unique_ptr<TMessageBox> shown;
+    if (box == QLatin1String("Confirm"))
+        shown = std::make_unique<TMessageBox>(&w.form, text);
+    else
+        shown = std::make_unique<TMessageBox>(&w.form, box == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information, text);
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowActive(shown.get()));
+    QTRY_COMPARE(QApplication::focusWidget(), shown->okButton());
+    auto *label = shown->findChild<QLabel *>(QStringLiteral("text"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("antes"));
+    if (how == QLatin1String("mouse")) {
+        // From the first character to the end of the first line, as a user drags.
+        const QFontMetrics fm(label->font());
+        const QPoint from(label->contentsRect().left() + 1, fm.height() / 2);
+        const QPoint to(label->contentsRect().left() + fm.horizontalAdvance(copied) + 4, fm.height() / 2);
+        QTest::mousePress(label, Qt::LeftButton, {}, from);
+        QMouseEvent drag(QEvent::MouseMove, to, label->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(label, &drag);
+        QTest::mouseRelease(label, Qt::LeftButton, {}, to);
+    } else if (how != QLatin1String("nothing")) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), label);
+        if (how == QLatin1String("Shift+End")) // from where Tab leaves the caret: the start
+            QTest::keyClick(label, Qt::Key_End, Qt::ShiftModifier);
+        else
+            QTest::keySequence(label, QKeySequence::SelectAll);
+    }
+    QString selected = label->selectedText();
+    selected.replace(QChar::ParagraphSeparator, u'\n');
+    QCOMPARE(selected, how == QLatin1String("nothing") ? QString() : copied);
+    QTest::keySequence(QApplication::focusWidget(), QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    QVERIFY(shown->isVisible()); // copying closes nothing
 }
 
 void TestInteraction::messageBoxLeavesTheHighlight()

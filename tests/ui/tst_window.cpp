@@ -1,11 +1,13 @@
 // The main window as created: its layout, start state, gauge, pictures, labels, placement and
 // the error box of the application.
 #include "application.h"
+#include "artwork.h"
 #include "errors.h"
 #include "gauge.h"
 #include "label.h"
 #include "mainwindow.h"
 #include "picturebox.h"
+#include "pixels.h"
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
@@ -68,11 +70,14 @@ private slots:
     void gaugeArithmetic();
     void gaugeMaximumBelowMinimum();
     void gaugeRedrawsOnlyWhenThePercentageChanges();
+    void gaugeTextAndFrame_data();
     void gaugeTextAndFrame();
     void pictureFitting_data();
     void pictureFitting();
     void nearestNeighbourSampling();
     void picturesAreDrawnOpaqueAtTheirFittedSize();
+    void programIconAtMenuSizes_data();
+    void programIconAtMenuSizes();
     void labelMnemonicAndSize();
     void placement_data();
     void placement();
@@ -245,33 +250,43 @@ void TestWindow::gaugeRedrawsOnlyWhenThePercentageChanges()
     QCOMPARE(counter.paints, 2);
 }
 
+void TestWindow::gaugeTextAndFrame_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QList<int>>("adds");
+    QTest::addColumn<bool>("onFill");  // text over the fill
+    QTest::addColumn<bool>("onEmpty"); // text over the empty part
+    QTest::newRow("empty") << 100 << QList<int>{} << false << true;
+    QTest::newRow("half: the fill's edge cuts the text") << 100 << QList<int>{50} << true << true;
+    QTest::newRow("full") << 3 << QList<int>{1, 1, 1} << true << false;
+}
+
 void TestWindow::gaugeTextAndFrame()
 {
-    const QImage empty = gaugeImage(100, {});
-    const QImage full = gaugeImage(3, {1, 1, 1});
-    for (const QImage &image : {empty, full}) {
-        for (int x = 0; x < 394; ++x) {
-            QCOMPARE(QColor(image.pixel(x, 0)), QColor(Qt::black));
-            QCOMPARE(QColor(image.pixel(x, 18)), QColor(Qt::black));
-        }
-        for (int y = 0; y < 19; ++y) {
-            QCOMPARE(QColor(image.pixel(0, y)), QColor(Qt::black));
-            QCOMPARE(QColor(image.pixel(393, y)), QColor(Qt::black));
-        }
+    QFETCH(int, maximum);
+    QFETCH(QList<int>, adds);
+    QFETCH(bool, onFill);
+    QFETCH(bool, onEmpty);
+    const QImage image = gaugeImage(maximum, adds);
+    for (int x = 0; x < 394; ++x) {
+        QCOMPARE(QColor(image.pixel(x, 0)), QColor(Qt::black));
+        QCOMPARE(QColor(image.pixel(x, 18)), QColor(Qt::black));
     }
-    // The text is the inverse of what lies beneath: black on white, cyan on the red fill.
-    auto count = [](const QImage &image, const QColor &c) {
-        int n = 0;
-        for (int y = 1; y < 18; ++y)
-            for (int x = 1; x < 393; ++x)
-                n += QColor(image.pixel(x, y)) == c;
-        return n;
-    };
-    QVERIFY(count(empty, Qt::black) > 10);
-    QCOMPARE(count(empty, QColor(73, 189, 186)), 0);
-    QVERIFY(count(full, QColor(73, 189, 186)) > 10);
-    QCOMPARE(count(full, Qt::black), 0);
-    QCOMPARE(count(full, atRest) + count(full, QColor(73, 189, 186)), 392 * 17);
+    for (int y = 0; y < 19; ++y) {
+        QCOMPARE(QColor(image.pixel(0, y)), QColor(Qt::black));
+        QCOMPARE(QColor(image.pixel(393, y)), QColor(Qt::black));
+    }
+    // The text reads on whatever lies beneath each of its pixels: black on white, white on the
+    // red fill (the inverse of the red, cyan, was 2.4:1).
+    const pixels::GaugeText text = pixels::gaugeText(image, 1, atRest);
+    QCOMPARE(text.onFill > 10, onFill);
+    QCOMPARE(text.onEmpty > 10, onEmpty);
+    QVERIFY2(text.lowest >= 4.5, qPrintable(QStringLiteral("%1:1").arg(text.lowest)));
+    for (int y = 1; y < 18; ++y)
+        for (int x = 1; x < 393; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            QVERIFY(c == atRest || c == Qt::white || c == Qt::black);
+        }
 }
 
 void TestWindow::pictureFitting_data()
@@ -279,7 +294,7 @@ void TestWindow::pictureFitting_data()
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<QSize>("box");
     QTest::addColumn<QSize>("drawn");
-    QTest::newRow("logo") << QSize(210, 83) << QSize(199, 78) << QSize(199, 78);
+    QTest::newRow("wider than its box") << QSize(210, 83) << QSize(199, 78) << QSize(199, 78);
     QTest::newRow("database") << QSize(256, 256) << QSize(132, 132) << QSize(132, 132);
     QTest::newRow("open") << QSize(256, 256) << QSize(33, 33) << QSize(33, 33);
     QTest::newRow("square in a wide box") << QSize(256, 256) << QSize(60, 41) << QSize(41, 41);
@@ -318,13 +333,74 @@ void TestWindow::picturesAreDrawnOpaqueAtTheirFittedSize()
     for (const char *name : {"Image1", "Image3", "imgAbrirVestrel", "imgConverter", "imgSair"}) {
         auto *image = form.findChild<TImage *>(QLatin1String(name));
         QVERIFY(image);
-        QCOMPARE(image->drawn().size(), fitPicture(QImage(image->picture()).size(), image->size()));
+        // The logo is a drawing over its whole box; the others, images fitted into theirs.
+        const QSize size = image->drawing().isEmpty() ? fitPicture(QImage(image->picture()).size(), image->size()) : image->size();
+        QCOMPARE(image->drawn().size(), size);
         QCOMPARE(QColor(image->drawn().pixel(0, 0)), atRest);
         QVERIFY(!image->drawn().hasAlphaChannel() || image->drawn().pixelColor(0, 0).alpha() == 255);
     }
-    QCOMPARE(QImage(QStringLiteral(":/pictures/logo.png")).size(), QSize(210, 83));
+    QCOMPARE(form.ui().Image1->drawing(), QStringLiteral("logo"));
     QCOMPARE(QImage(QStringLiteral(":/pictures/mainicon.png")).size(), QSize(64, 64));
     QCOMPARE(QImage(QStringLiteral(":/pictures/mainicon.png")).format(), QImage::Format_Indexed8);
+}
+
+void TestWindow::programIconAtMenuSizes_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("16") << 16;
+    QTest::newRow("32") << 32;
+}
+
+void TestWindow::programIconAtMenuSizes()
+{
+    QFETCH(int, size);
+    // As a menu or a title bar shows it, and as the window hands it to them.
+    const QImage icon = artwork::programIcon(size).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(icon.size(), QSize(size, size));
+    QVERIFY(TForm1().windowIcon().pixmap(size).toImage().convertToFormat(QImage::Format_RGB32) == icon);
+    // Legible: on whole pixels, nothing smoothed into the red...
+    QList<int> whiteInRow;
+    for (int y = 0; y < size; ++y) {
+        int n = 0;
+        for (int x = 0; x < size; ++x) {
+            const QColor c = icon.pixelColor(x, y);
+            QVERIFY2(c == atRest || c == Qt::white, qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+            n += c == Qt::white;
+        }
+        whiteInRow << n;
+    }
+    // ...two arrows, red rows between them, a shaft of two rows or more at 16 pixels each.
+    QList<QPair<int, int>> arrows; // first and last row
+    for (int y = 0; y < size; ++y)
+        if (whiteInRow[y] > 0) {
+            if (arrows.isEmpty() || arrows.last().second < y - 1)
+                arrows << qMakePair(y, y);
+            arrows.last().second = y;
+        }
+    QCOMPARE(arrows.size(), 2);
+    QVERIFY(arrows[1].first - arrows[0].second - 1 >= size / 16);
+    for (int a = 0; a < 2; ++a) {
+        int shaft = 0; // rows as long as the arrow: its shaft
+        const int longest = *std::max_element(whiteInRow.begin() + arrows[a].first, whiteInRow.begin() + arrows[a].second + 1);
+        for (int y = arrows[a].first; y <= arrows[a].second; ++y)
+            shaft += whiteInRow[y] == longest;
+        QVERIFY(shaft >= 2 * size / 16);
+        QVERIFY2(arrows[a].second - arrows[a].first + 1 >= 2 * shaft, "a head higher than the shaft");
+    }
+    // The upper one points left, the lower one right: the head's column is the highest one.
+    auto headSide = [&](const QPair<int, int> &rows) {
+        int best = 0, at = 0;
+        for (int x = 0; x < size; ++x) {
+            int n = 0;
+            for (int y = rows.first; y <= rows.second; ++y)
+                n += icon.pixelColor(x, y) == Qt::white;
+            if (n > best)
+                best = n, at = x;
+        }
+        return at < size / 2 ? -1 : 1;
+    };
+    QCOMPARE(headSide(arrows[0]), -1);
+    QCOMPARE(headSide(arrows[1]), 1);
 }
 
 void TestWindow::labelMnemonicAndSize()

@@ -71,6 +71,7 @@ private slots:
     void oneRunAtATime();
     void aConvertedDatabaseAsksFirst_data();
     void aConvertedDatabaseAsksFirst();
+    void closingDuringARunStopsIt_data();
     void closingDuringARunStopsIt();
 };
 
@@ -98,7 +99,7 @@ void TestWindowRun::runsOverTheLayerGiven()
 
 void TestWindowRun::oneRunAtATime()
 {
-    // During a run the command comes again: called, clicked, by Enter on its panel. None of them
+    // During a run the command comes again: called, clicked, by Enter or Space on its panel. None of them
     // starts another run on the same connection.
     FakeLayer layer;
     slowShop(layer);
@@ -116,6 +117,7 @@ void TestWindowRun::oneRunAtATime()
         w.form.imgConverterClick();
         QTest::mouseClick(w.form.ui().imgConverter, Qt::LeftButton);
         QTest::keyClick(w.form.ui().pnlConverter, Qt::Key_Return);
+        QTest::keyClick(w.form.ui().pnlConverter, Qt::Key_Space);
         again = true;
     });
     w.form.imgConverterClick();
@@ -181,18 +183,33 @@ void TestWindowRun::aConvertedDatabaseAsksFirst()
     QCOMPARE(later, converts ? QStringList{"Dados atualizados com sucesso! "} : QStringList{});
 }
 
+void TestWindowRun::closingDuringARunStopsIt_data()
+{
+    QTest::addColumn<int>("key"); // pressed on the focused Exit panel; 0: the window closed
+    QTest::newRow("the window closed") << 0;
+    QTest::newRow("Enter on Exit") << int(Qt::Key_Return);
+    QTest::newRow("Space on Exit") << int(Qt::Key_Space);
+}
+
 void TestWindowRun::closingDuringARunStopsIt()
 {
+    QFETCH(int, key);
     FakeLayer layer;
     slowShop(layer);
     Window w(layer);
+    w.form.ui().pnlSair->setFocus();
     bool boxed = false;
     OnModals noBox([&](QWidget *modal) {
         boxed = true;
         modal->close();
         return true;
     });
-    QTimer::singleShot(120, &w.form, [&] { w.form.close(); });
+    QTimer::singleShot(120, &w.form, [&] {
+        if (key)
+            QTest::keyClick(w.form.ui().pnlSair, Qt::Key(key));
+        else
+            w.form.close();
+    });
     w.form.imgConverterClick();
     QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Interrupted);
     QVERIFY(!w.form.isVisible());
