@@ -45,8 +45,12 @@ public:
     // converted already is refused.
     bool confirm(const QString &text) override
     {
+        // Nobody here to answer the question: what it is about, and how to say Yes.
+        QString refusal = text;
+        if (const qsizetype question = refusal.lastIndexOf(QStringLiteral(" Converter de novo?")); question >= 0)
+            refusal.truncate(question);
         if (!again_)
-            showMessage(MessageKind::Error, text + QStringLiteral(" Para converter de novo, use --again."));
+            showMessage(MessageKind::Error, refusal + QStringLiteral(" Para converter de novo, use --again."));
         return again_;
     }
     void setGaugeMax(int maximum) override

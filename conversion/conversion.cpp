@@ -167,7 +167,9 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     shutDown_ = state.value(1).toInt() != 0;
     backupState_ = state.value(2).toInt();
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
+    committed_ = description_;
     triggers.read();
+    triggers_ = &triggers;
 }
 
 void Conversion::reserve()
@@ -188,7 +190,7 @@ void Conversion::reserve()
     query.setSQLConnection(&db_);
     if (!ours) {
         describe(query, marks::withLine(description_, marks::reserved(QDateTime::currentDateTime())));
-        execute(query, statements::commit());
+        commit(query);
     }
     db_.setConnected(false);
     try {
@@ -198,7 +200,7 @@ void Conversion::reserve()
         reattach();
         QList<OtherAttachment> others = Survey::others(db_);
         describe(query, marks::without(description_, marks::Kind::Reserved));
-        execute(query, statements::commit());
+        commit(query);
         if (refused.hasEngineCode(isc_shutfail) && !others.isEmpty())
             throw Stopped({}, Survey::othersText(others));
         throw;
@@ -239,7 +241,7 @@ void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
         changed = true;
     }
     if (changed)
-        execute(query, statements::commit());
+        commit(query);
 }
 
 Survey Conversion::look(TriggerSwitch &triggers)
@@ -274,7 +276,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
         view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + plan.copy);
         view_.repaintNow();
         describe(query, marks::withLine(description_, marks::copying(plan.database, plan.copy)));
-        execute(query, statements::commit());
+        commit(query);
         db_.setConnected(false);
         db_.services(attachedAs_)->backUp(attachedAs_, plan.copy);
         copy_ = plan.copy;
@@ -288,6 +290,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     describe(query, marks::withLine(description_, marks::copying(plan.database, plan.partial)));
     partial_ = plan.partial;
     backupLock_.emplace(query);
+    committed_ = description_; // the lock's commit took the record with it
     int shown = -1;
     safetycopy::copyFile(plan.database, plan.partial, [&](int percent) {
         if (percent == shown)
@@ -311,7 +314,7 @@ void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
     enter(Stage::Triggers);
     describe(query, marks::without(description_, marks::Kind::Copying));
     triggers.switchOff();
-    execute(query, statements::commit());
+    commit(query);
 }
 
 void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query)
@@ -369,7 +372,7 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
         enter(Stage::Commit);
         commitSent_ = true;
     }
-    execute(query, statements::commit());
+    commit(query);
     outcome_ = Outcome::Converted;
 }
 
@@ -388,7 +391,7 @@ void Conversion::release()
     TSQLQuery query;
     query.setSQLConnection(&db_);
     describe(query, marks::without(description_, marks::Kind::Reserved));
-    execute(query, statements::commit());
+    commit(query);
     db_.setConnected(false);
 }
 
@@ -461,20 +464,25 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
         db_.rollback();
     } catch (const std::exception &) {
     }
+    // What was rolled back is as it was at the last commit.
+    description_ = committed_;
+    if (triggers_)
+        triggers_->rolledBack();
     try {
         if (db_.Connected()) {
             backupLock_.reset();
-            description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
             if (switchedOff) {
                 try {
                     switchedOff->switchOn();
                 } catch (const std::exception &) {
                     triggersOn = false;
                     db_.rollback();
+                    description_ = committed_;
+                    triggers_->rolledBack();
                 }
             }
             describe(query, marks::without(description_, marks::Kind::Copying));
-            execute(query, statements::commit());
+            commit(query);
         }
     } catch (const std::exception &) {
         if (switchedOff)
@@ -501,6 +509,14 @@ void Conversion::tell(MessageKind kind, const QString &text)
         view_.showMessage(kind, text);
     } catch (const std::exception &) {
     }
+}
+
+void Conversion::commit(TSQLQuery &query)
+{
+    execute(query, statements::commit());
+    committed_ = description_;
+    if (triggers_)
+        triggers_->committed();
 }
 
 void Conversion::describe(TSQLQuery &query, const marks::Description &description)

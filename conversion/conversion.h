@@ -91,6 +91,8 @@ private:
     void tell(MessageKind kind, const QString &text);
     // The database's description as the run has written it so far, and a new one for it.
     void describe(TSQLQuery &query, const marks::Description &description);
+    // Commits the run's work; what the run knows of the description and the triggers follows.
+    void commit(TSQLQuery &query);
     // Attaches again to the database as the engine attached it first.
     void reattach();
     // Whether the file the run attached is still the one there (a local file only).
@@ -109,7 +111,9 @@ private:
 
     QString path_;              // the path the user chose
     QString attachedAs_;        // how the engine attached it: a path, or "host:path"
-    marks::Description description_;
+    marks::Description description_; // as the run's transaction has it
+    marks::Description committed_;   // as the last commit left it
+    TriggerSwitch *triggers_ = nullptr;
     bool shutDown_ = false;     // the database is in a shutdown (its server's)
     int backupState_ = 0;       // the engine's backup lock on it (0: none)
     bool reserved_ = false;     // this run has it to itself through a shutdown

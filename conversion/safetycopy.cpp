@@ -287,7 +287,7 @@ void checkRoom(const QString &copyPath, qint64 size)
     const qint64 needed = size + margin(size);
     const qint64 available = qint64(fs.f_bavail) * qint64(fs.f_frsize);
     if (available < needed)
-        throw Exception(QStringLiteral("Sem espaço para a cópia de segurança em %1: são precisos %2 MB, há %3 MB.")
+        throw Exception(QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB e só há %3 MB livres.")
                             .arg(native(folder))
                             .arg((needed + MiB - 1) / MiB)
                             .arg(available / MiB));

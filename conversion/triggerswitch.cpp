@@ -16,6 +16,7 @@ void TriggerSwitch::read()
         t.recorded = marks::has(t.description, marks::Kind::TriggerOff, t.name);
         triggers_ << t;
     }
+    atCommit_ = triggers_;
 }
 
 QStringList TriggerSwitch::leftOff() const

@@ -47,10 +47,16 @@ public:
     // The longest description a switch-off writes, in bytes.
     qsizetype longestRecord() const;
 
+    // What the switch knows follows the connection's transaction: what was committed stays, what
+    // was rolled back is as it was at the last commit.
+    void committed() { atCommit_ = triggers_; }
+    void rolledBack() { triggers_ = atCommit_; }
+
 private:
     void set(Trigger &t, bool active, const marks::Description &description);
 
     TSQLConnection &db_;
     TSQLQuery &query_;
     QList<Trigger> triggers_;
+    QList<Trigger> atCommit_;
 };

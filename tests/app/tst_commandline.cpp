@@ -463,7 +463,7 @@ void TestCommandLine::arguments_data()
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
         << "^Atualizando tabela: PRODUTOS\\nConcluído!\\nAtualizando tabela: PRODUTOS\\nconversor: "
                + QRegularExpression::escape(bad)
-               + ": Erro ao atualizar a tabela PRODUTOS Motivo: \\w[^\\n]*; [^\\n]*SUBSTR\\n$"
+               + ": Erro ao atualizar a tabela PRODUTOS; Motivo: \\w[^\\n]*; [^\\n]*SUBSTR\\nNada foi alterado\\.\\n$"
         << good << "";
     QTest::newRow("Qt's options with --convert")
         << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Atualizando" << good
@@ -504,7 +504,7 @@ void TestCommandLine::onATerminal_data()
     QTest::addColumn<bool>("named");         // each progress line starts with its file's name
 
     const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb$");
-    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Erro ao atualizar a tabela PRODUTOS Motivo: \\w.*SUBSTR$");
+    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Erro ao atualizar a tabela PRODUTOS; Motivo: \\w.*SUBSTR$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
     const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
 
@@ -672,7 +672,7 @@ SET TERM ; ^
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(err.count(QStringLiteral("conversor: ")), 1);
     QVERIFY2(matches(QStringLiteral("\\nconversor: %1: conversão interrompida por SIGTERM; nada foi alterado\\. "
-                                    "Erro ao atualizar a tabela GRANDE Motivo: [^\\n]+\\n$")
+                                    "Erro ao atualizar a tabela GRANDE; Motivo: [^\\n]+\\n$")
                          .arg(QRegularExpression::escape(file)),
                      err),
              qPrintable(err));

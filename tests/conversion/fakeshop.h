@@ -26,17 +26,16 @@ struct Shop {
     bool unconverted = true;     // its codes have 8 characters
 };
 
-// The descriptions a run wrote (COMMENT ON DATABASE IS x'...'), as text, in order; a null text
-// for NULL.
-inline QStringList writtenDescriptions(const QStringList &statements)
+// The descriptions a run wrote for what ("DATABASE", "TRIGGER LOG_AU"), as text, in order; a
+// null text for NULL.
+inline QStringList writtenDescriptions(const QStringList &statements, const QString &what = QStringLiteral("DATABASE"))
 {
-    static const QRegularExpression comment(QStringLiteral("^COMMENT ON DATABASE IS (?:x'([0-9A-F]*)'|NULL)"));
+    const QRegularExpression comment(QStringLiteral("^COMMENT ON %1 IS (x'([0-9A-F]*)'|NULL)").arg(QRegularExpression::escape(what)));
     QStringList written;
     for (const QString &s : statements)
         if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
-            written << (m.captured(1).isNull() && !s.contains(QLatin1String("x'"))
-                            ? QString()
-                            : QString::fromUtf8(QByteArray::fromHex(m.captured(1).toLatin1())));
+            written << (m.captured(1) == QLatin1String("NULL") ? QString()
+                                                                : QString::fromUtf8(QByteArray::fromHex(m.captured(2).toLatin1())));
     return written;
 }
 
@@ -45,17 +44,20 @@ inline void script(FakeLayer &layer, const Shop &shop)
     QStringList all = shop.tables + shop.views;
     all.sort();
     FakeLayer::Result discovery{{QStringLiteral("TABELA")}, {}};
-    FakeLayer::Result columns{{"RELATION", "FIELD", "IS_VIEW", "COMPUTED", "LENGTH"}, {}};
+    FakeLayer::Result columns{{"RELATION", "FIELD", "IS_VIEW", "COMPUTED", "LENGTH", "FIXED", "CHARSET", "COLLATION",
+                               "DOMAIN_CHECK"},
+                              {}};
     for (const QString &n : std::as_const(all)) {
         discovery.rows << QVariantList{padded(n)};
-        columns.rows << QVariantList{padded(n), padded(QStringLiteral("CODPROD")), int(shop.views.contains(n)), 0, 10};
+        columns.rows << QVariantList{padded(n), padded(QStringLiteral("CODPROD")), int(shop.views.contains(n)), 0, 10, 0,
+                                     QStringLiteral("NONE"), QStringLiteral("NONE"), QVariant()};
     }
     layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(all.size())}}});
     layer.addResult(QStringLiteral("From rdb$relation_fields"), discovery);
     layer.addResult(QStringLiteral("join rdb$relations r"), columns);
-    FakeLayer::Result triggers{{"NAME", "INACTIVE"}, {}};
+    FakeLayer::Result triggers{{"NAME", "INACTIVE", "RELATION", "DESCRIPTION"}, {}};
     for (auto it = shop.triggers.cbegin(); it != shop.triggers.cend(); ++it)
-        triggers.rows << QVariantList{padded(it.key()), it.value()};
+        triggers.rows << QVariantList{padded(it.key()), it.value(), padded(all.value(0)), QVariant()};
     layer.addResult(QStringLiteral("from rdb$triggers"), triggers);
     layer.addResult(QStringLiteral("from rdb$database"), {{QStringLiteral("DESCRIPTION")}, {{shop.description.isNull() ? QVariant() : QVariant(shop.description)}}});
     if (shop.unconverted)

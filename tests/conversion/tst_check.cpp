@@ -127,7 +127,7 @@ INSERT INTO PRODUTOS VALUES ('304567');
                                                   << QStringList{"  PRODUTOS: converte 2 linhas",
                                                                  "  aviso: PRODUTOS: 2 códigos não têm 8 caracteres (a conversão supõe 8)",
                                                                  "  aviso: o banco parece já ter sido convertido (os códigos têm 6 caracteres com \"0\" "
-                                                                 "em segundo, e nenhum tem 8)",
+                                                                 "na segunda posição, e nenhum tem 8)",
                                                                  "  resultado: converter de novo reescreveria todos os códigos outra vez."}
                                                   << 1;
     QTest::newRow("the mark of a conversion") << stored << codes8 + R"(
@@ -141,10 +141,9 @@ Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00.';
     QTest::newRow("under the engine's backup lock") << stored << codes8 + "ALTER DATABASE BEGIN BACKUP;" << QStringList{"PRODUTOS"}
                                                     << QStringList{"  PRODUTOS: converte 2 linhas",
                                                                    "  impede a conversão: O banco está sob a trava de cópia do "
-                                                                   "Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), talvez de "
-                                                                   "uma conversão interrompida durante a sua cópia de segurança: quando "
-                                                                   "nenhuma cópia estiver sendo feita, libere-o com ALTER DATABASE END "
-                                                                   "BACKUP e converta de novo.",
+                                                                   "Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), que não é do "
+                                                                   "Conversor de dados: quando nenhuma cópia estiver sendo feita, "
+                                                                   "libere-o (conversor --unlock <arquivo>) e converta de novo.",
                                                                    "  resultado: a conversão falharia; nada seria alterado."}
                                                     << 1;
     QTest::newRow("no CODPROD anywhere") << stored << "CREATE TABLE CLIENTES (CODCLI INTEGER);" << QStringList{}
@@ -169,11 +168,10 @@ void TestCheck::databases()
 
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
-    db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
-    const CheckReport report = CheckReport::read(db);
-    QCOMPARE(report.lines(), lines);
+    const CheckReport report = CheckReport::examine(db);
+    QCOMPARE(report.lines(), lines.replaceInStrings(QStringLiteral("<arquivo>"), file));
     QCOMPARE(report.status(), status);
-    db.setConnected(false);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
     QCOMPARE(state(file, tables), before);
 }
 

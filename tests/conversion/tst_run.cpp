@@ -1,92 +1,81 @@
-// The conversion run over the recording fake layer: the exact statements, texts and gauge
-// values, and what a failure or a stop at each point leaves behind.
+// The conversion run over the recording fake layer: what it writes and in what order, its texts
+// and gauge values, and what a failure or a stop at each point leaves behind. The texts the
+// run's design fixes (the discovery, the rewrite, "Commit") are compared as sent; the run's
+// other statements by what they are for: a look reads, a write is told by what it writes.
 #include "conversion.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
+#include "marks.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
 
 #include <QtTest>
 
-using fakeshop::padded;
-
 using fakeshop::noCopy;
+using fakeshop::padded;
 
 namespace {
 
-const QString crlf = QStringLiteral("\r\n");
-const QString rollback = QStringLiteral("<rollback>");
 const QString success = QStringLiteral("Dados atualizados com sucesso! ");
-
-// The statements as they reach the layer: the query objects end every line with CR LF.
-const QString readTriggers = QStringLiteral("select rdb$trigger_name as name, coalesce(rdb$trigger_inactive, 0) as inactive "
-                                            "from rdb$triggers where coalesce(rdb$system_flag, 0) = 0 order by 1\r\n");
-const QString readDescription = QStringLiteral("select rdb$description as description from rdb$database\r\n");
-const QString readAttachments = QStringLiteral(
-    "select mon$user as usuario, mon$remote_address as endereco, mon$remote_process as programa from mon$attachments "
-    "where mon$attachment_id <> current_connection and mon$system_flag = 0 order by mon$attachment_id\r\n");
-const QString readBackupState = QStringLiteral("select mon$backup_state as estado from mon$database\r\n");
-const QString readColumns = QStringLiteral(
-    "select rf.rdb$relation_name as relation, rf.rdb$field_name as field, iif(r.rdb$view_blr is null, 0, 1) as is_view, "
-    "iif(f.rdb$computed_blr is null, 0, 1) as computed, coalesce(f.rdb$character_length, 0) as length "
-    "from rdb$relation_fields rf join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
-    "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source where upper(trim(rf.rdb$field_name)) = 'CODPROD' "
-    "order by 1, 2\r\n");
-const QString readReferences = QStringLiteral(
-    "select fk.rdb$constraint_name as name, fk.rdb$relation_name as child, cs.rdb$field_name as child_field, "
-    "uq.rdb$relation_name as master, ms.rdb$field_name as master_field, rc.rdb$update_rule as update_rule "
-    "from rdb$relation_constraints fk join rdb$ref_constraints rc on rc.rdb$constraint_name = fk.rdb$constraint_name "
-    "join rdb$relation_constraints uq on uq.rdb$constraint_name = rc.rdb$const_name_uq "
-    "join rdb$index_segments cs on cs.rdb$index_name = fk.rdb$index_name "
-    "join rdb$index_segments ms on ms.rdb$index_name = uq.rdb$index_name and ms.rdb$field_position = cs.rdb$field_position "
-    "where fk.rdb$constraint_type = 'FOREIGN KEY' and exists (select 1 from rdb$index_segments k "
-    "where k.rdb$index_name = uq.rdb$index_name and upper(trim(k.rdb$field_name)) = 'CODPROD') "
-    "order by 1, cs.rdb$field_position\r\n");
 const QString discovery = QStringLiteral(
     "Select rdb$relation_name As Tabela                                   From rdb$relation_fields"
     "                                   Where Upper(Trim(rdb$field_name)) = 'CODPROD'             Order By 1"
-    "                                           \r\n");
+    "                                           ");
 const QString count =
     QStringLiteral("select count(*) from RDB$RELATION_FIELDS Where Upper(Trim(rdb$field_name)) = 'CODPROD'");
-const QString commit = QStringLiteral("Commit\r\n");
-
-QString anyOf8(const QString &table)
-{
-    return QStringLiteral("select first 1 1 from %1 where CHAR_LENGTH(TRIM(CODPROD)) = 8\r\n").arg(table);
-}
 
 QString rewrite(const QString &table)
 {
-    return QStringLiteral("UPDATE %1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) "
-                          "WHERE TRIM(CODPROD) <> ''\r\n")
+    return QStringLiteral("UPDATE %1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) WHERE TRIM(CODPROD) <> ''")
         .arg(table);
 }
 
-QString alter(const QString &trigger, const char *state)
+// A description written, as what it says: the user's text, and the tool's lines by their kind.
+QString describedAs(const QString &hexOrNull, const QString &context)
 {
-    return QStringLiteral("ALTER TRIGGER %1 %2\r\n").arg(trigger, QLatin1String(state));
+    if (hexOrNull == QLatin1String("NULL"))
+        return QStringLiteral("none");
+    const QByteArray bytes = QByteArray::fromHex(hexOrNull.mid(2, hexOrNull.size() - 3).toLatin1());
+    QStringList said;
+    for (const marks::Line &line : marks::find(bytes, context)) {
+        switch (line.kind) {
+        case marks::Kind::Converted: said << QStringLiteral("<converted>"); break;
+        case marks::Kind::Reserved: said << QStringLiteral("<reserved>"); break;
+        case marks::Kind::Copying: said << QStringLiteral("<copying>"); break;
+        case marks::Kind::TriggerOff: said << QStringLiteral("<off>"); break;
+        }
+    }
+    marks::Description user = bytes;
+    for (marks::Kind k : {marks::Kind::Converted, marks::Kind::Reserved, marks::Kind::Copying, marks::Kind::TriggerOff})
+        user = marks::without(user, k, context);
+    if (user)
+        said.prepend(u'\'' + QString::fromUtf8(*user) + u'\'');
+    return said.join(u' ');
 }
 
-// The description goes as the bytes of its UTF-8 text, in hexadecimal.
-QString describe(const QString &text)
+// The statements that change something, in order, each as what it does; the design's texts as
+// they are sent (line ends aside).
+QStringList writes(const QStringList &statements)
 {
-    return QStringLiteral("COMMENT ON DATABASE IS x'%1'\r\n").arg(QString::fromLatin1(text.toUtf8().toHex().toUpper()));
+    static const QRegularExpression comment(QStringLiteral("^COMMENT ON (DATABASE|TRIGGER (\\S+)) IS (x'[0-9A-F]*'|NULL)$"));
+    QStringList out;
+    for (QString s : statements) {
+        s = s.trimmed();
+        if (s.startsWith(QLatin1String("select"), Qt::CaseInsensitive))
+            continue;
+        if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
+            s = QStringLiteral("describe %1: %2").arg(m.captured(2).isEmpty() ? QStringLiteral("database") : m.captured(2),
+                                                      describedAs(m.captured(3), m.captured(2)));
+        out << s;
+    }
+    return out;
 }
 
-const QString noDescription = QStringLiteral("COMMENT ON DATABASE IS NULL\r\n");
-const QString offRecord = describe(QStringLiteral(
-    "Conversor de dados: gatilhos desativados durante uma conversão (a próxima conversão os reativa): LOG_AU"));
-const QString convertedMark = describe(QStringLiteral("Conversor de dados: códigos de produto convertidos em <quando>."));
-
-// The statements with the conversion's time taken out of the description written.
-QStringList timeless(QStringList statements)
+// The trigger's record as the run writes it: its description, in hexadecimal.
+QString recorded(const QString &trigger, const QString &userText = {})
 {
-    static const QRegularExpression written(QStringLiteral("^COMMENT ON DATABASE IS x'([0-9A-F]*)'"));
-    static const QRegularExpression when(QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d"));
-    for (QString &s : statements)
-        if (const QRegularExpressionMatch m = written.match(s); m.hasMatch())
-            s = describe(QString::fromUtf8(QByteArray::fromHex(m.captured(1).toLatin1())).replace(when, QStringLiteral("<quando>")));
-    return statements;
+    return QString::fromLatin1(*marks::withLine(userText.isNull() ? marks::Description{} : marks::Description{userText.toUtf8()},
+                                                marks::triggerOff(trigger)));
 }
 
 // A shop of these tables (every one of them with codes of 8 characters), with a logging trigger
@@ -96,12 +85,24 @@ fakeshop::Shop shop(const QStringList &tables, const QStringList &views = {})
     return {tables, views, {{"LOG_AU", 0}, {"DESLIGADO", 1}}, QString(), true};
 }
 
-// Everything a converting run sends, before its first rewrite.
-QStringList upToTheRewrites(const QString &firstTable)
+// What the database answers about itself: read-only, shut down, under the backup lock.
+void state(FakeLayer &layer, int readOnly, int shutDown, int backup)
 {
-    return {readTriggers, readDescription, readAttachments, readBackupState, readColumns, readReferences, anyOf8(firstTable),
-            alter("LOG_AU", "INACTIVE"), offRecord, commit, discovery, count};
+    layer.addResult(QStringLiteral("from mon$database"), {{"SOMENTE_LEITURA", "FECHADO", "TRAVA"}, {{readOnly, shutDown, backup}}});
 }
+
+// The user triggers as the database answers: name, off (1), description.
+void triggers(FakeLayer &layer, const QList<std::tuple<QString, int, QString>> &all)
+{
+    FakeLayer::Result r{{"NAME", "INACTIVE", "RELATION", "DESCRIPTION"}, {}};
+    for (const auto &[name, off, description] : all)
+        r.rows << QVariantList{padded(name), off, padded(QStringLiteral("T1")), description.isNull() ? QVariant() : description};
+    layer.addResult(QStringLiteral("from rdb$triggers"), r);
+}
+
+const QStringList switchOff{"ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit"};
+const QStringList switchOnAndMark{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <converted>", "Commit"};
+const QStringList undone{"<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "Commit"};
 
 } // namespace
 
@@ -113,7 +114,8 @@ private slots:
     void failurePoints();
     void stopsBeforeAnythingChanges_data();
     void stopsBeforeAnythingChanges();
-    void secondRunStartsFromTheGaugeAFailureLeft();
+    void whatARunCutShortLeft_data();
+    void whatARunCutShortLeft();
     void relationsNotRewritten();
     void eachRunAttachesTheFileChosenThen();
     void databaseThatLooksConverted_data();
@@ -121,6 +123,9 @@ private slots:
     void interruptedRun_data();
     void interruptedRun();
     void interruptDuringTheCommitLeavesItConverted();
+    void throughAServer_data();
+    void throughAServer();
+    void rowsWhoseKeyAnotherRowTakesGoFirst();
 };
 
 void TestRun::successOverThreeRelations()
@@ -132,10 +137,13 @@ void TestRun::successOverThreeRelations()
     view.path = QStringLiteral("/dados/loja.fb");
     Conversion(db, view, noCopy).run();
 
-    const QStringList expected = upToTheRewrites("CLIENTES_PEDIDOS_ITENS_ANTIGOS1")
-        + QStringList{rewrite("CLIENTES_PEDIDOS_ITENS_ANTIGOS1"), rewrite("ESTOQUE"), rewrite("PRODUTOS"),
-                      alter("LOG_AU", "ACTIVE"), convertedMark, commit};
-    QCOMPARE(timeless(layer.statements), expected);
+    QCOMPARE(writes(layer.statements), (switchOff + QStringList{rewrite("CLIENTES_PEDIDOS_ITENS_ANTIGOS1"), rewrite("ESTOQUE"),
+                                                                rewrite("PRODUTOS")} + switchOnAndMark));
+    // The discovery and its count come after every look and the switch-off.
+    const QStringList sent = layer.statements.replaceInStrings(QStringLiteral("\r\n"), QString());
+    QCOMPARE(sent.indexOf(discovery), sent.indexOf(QStringLiteral("Commit")) + 1);
+    QCOMPARE(sent.indexOf(count), sent.indexOf(discovery) + 1);
+    QVERIFY(sent.indexOf(QStringLiteral("ALTER TRIGGER LOG_AU INACTIVE")) > sent.indexOf(QRegularExpression(QStringLiteral("mon\\$attachments"))));
     QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: CLIENTES_PEDIDOS_ITENS_ANTIGOS1",
                                          "Atualizando tabela: ESTOQUE", "Atualizando tabela: PRODUTOS", "Concluído!"}));
     QCOMPARE(view.events.mid(0, 4), (QStringList{"max=3", "status=Atualizando tabela: CLIENTES_PEDIDOS_ITENS_ANTIGOS1",
@@ -150,6 +158,8 @@ void TestRun::successOverThreeRelations()
     QCOMPARE(view.events.last(), QStringLiteral("status=Concluído!"));
     QCOMPARE(layer.live.size(), 0); // every query released, and the file let go of
     QCOMPARE(layer.connectEntries.size(), 1);
+    // The run's attachment fires none of the database's own triggers.
+    QVERIFY(layer.connectEntries[0].contains(dbx::Entry{"DatabaseTriggers", "False"}));
 
     // A second run on the same file attaches again and starts the gauge at 0.
     view.events.clear();
@@ -165,44 +175,44 @@ void TestRun::failurePoints_data()
     QTest::addColumn<QString>("failCall");
     QTest::addColumn<QString>("failSql");
     QTest::addColumn<int>("times");
-    QTest::addColumn<int>("after"); // matching calls that go through first
     QTest::addColumn<QString>("box");
-    QTest::addColumn<QStringList>("tail"); // the last statements issued, in order
-    QTest::addColumn<int>("gaugeMax");
+    QTest::addColumn<QStringList>("written"); // everything written, in order
+    QTest::addColumn<int>("gaugeMax");        // as the box opened
     QTest::addColumn<int>("gaugeValue");
     QTest::addColumn<QString>("status");
 
     const QString connectBox = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ");
-    const QString motivo = QStringLiteral("Motivo: engine says no");
-    const QStringList backOn{rollback, alter("LOG_AU", "ACTIVE"), noDescription, commit};
+    const QString motivo = QStringLiteral("\rMotivo: engine says no");
     const QString leftOff =
         QStringLiteral("\rOs gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
 
-    QTest::newRow("empty path") << "" << "" << "" << 0 << 0 << connectBox + "Caminho do banco de dados em branco"
-                                << QStringList{} << 100 << 0 << "antes";
-    QTest::newRow("connect") << "/x.fb" << "connect" << "" << 1 << 0 << connectBox + "engine says no" << QStringList{} << 100
-                             << 0 << "antes";
-    QTest::newRow("reading the triggers") << "/x.fb" << "execute" << "from rdb$triggers" << 1 << 0
-                                          << "Erro ao desativar os gatilhos " + motivo << QStringList{rollback} << 100 << 0
-                                          << "antes";
-    QTest::newRow("looking at the database") << "/x.fb" << "execute" << "mon$attachments" << 1 << 0
-                                             << "Erro ao examinar o banco " + motivo << QStringList{readAttachments, rollback}
-                                             << 100 << 0 << "antes";
-    QTest::newRow("switching off") << "/x.fb" << "execute" << "INACTIVE" << 1 << 0 << "Erro ao desativar os gatilhos " + motivo
-                                   << QStringList{alter("LOG_AU", "INACTIVE"), rollback} << 100 << 0 << "antes";
-    QTest::newRow("the discovery") << "/x.fb" << "prepare" << "As Tabela" << 1 << 0 << "Erro ao atualizar a tabela " + motivo
-                                   << QStringList{commit} + backOn << 100 << 0 << "antes";
-    QTest::newRow("third of five") << "/x.fb" << "execute" << "UPDATE T3" << 1 << 0
-                                   << "Erro ao atualizar a tabela " + padded("T3") + motivo
-                                   << QStringList{rewrite("T3")} + backOn << 5 << 2 << "Atualizando tabela: T3";
-    QTest::newRow("switching on") << "/x.fb" << "execute" << " ACTIVE" << -1 << 0
-                                  << "Erro ao reativar os gatilhos " + motivo + leftOff
-                                  << QStringList{rewrite("T5"), alter("LOG_AU", "ACTIVE"), rollback, alter("LOG_AU", "ACTIVE")}
+    QTest::newRow("empty path") << "" << "" << "" << 0 << connectBox + "Caminho do banco de dados em branco" << QStringList{}
+                                << 100 << 0 << "antes";
+    QTest::newRow("connect") << "/x.fb" << "connect" << "" << 1 << connectBox + "engine says no" << QStringList{} << 100 << 0
+                             << "antes";
+    QTest::newRow("looking at the attachments") << "/x.fb" << "execute" << "mon$attachments" << 1
+                                                << "Erro ao examinar o banco" + motivo << QStringList{"<rollback>", "Commit"}
+                                                << 100 << 0 << "antes";
+    QTest::newRow("reading the triggers") << "/x.fb" << "execute" << "from rdb$triggers" << 1
+                                          << "Erro ao examinar o banco" + motivo << QStringList{"<rollback>", "Commit"} << 100
+                                          << 0 << "antes";
+    QTest::newRow("switching off") << "/x.fb" << "execute" << "INACTIVE" << 1 << "Erro ao desativar os gatilhos" + motivo
+                                   << QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<rollback>", "Commit"} << 100 << 0 << "antes";
+    QTest::newRow("the discovery") << "/x.fb" << "prepare" << "As Tabela" << 1 << "Erro ao atualizar a tabela " + motivo
+                                   << switchOff + undone << 100 << 0 << "antes";
+    QTest::newRow("third of five") << "/x.fb" << "execute" << "UPDATE T3" << 1 << "Erro ao atualizar a tabela T3" + motivo
+                                   << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3")} + undone << 5 << 2
+                                   << "Atualizando tabela: T3";
+    QTest::newRow("switching on") << "/x.fb" << "execute" << " ACTIVE" << -1 << "Erro ao reativar os gatilhos" + motivo + leftOff
+                                  << switchOff
+                                         + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5"),
+                                                       "ALTER TRIGGER LOG_AU ACTIVE", "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE",
+                                                       "<rollback>", "Commit"}
                                   << 5 << 5 << "Atualizando tabela: T5";
-    QTest::newRow("the commit") << "/x.fb" << "execute" << "Commit" << 1 << 1
-                                << "Erro ao gravar a conversão no banco (Commit) " + motivo
-                                << QStringList{alter("LOG_AU", "ACTIVE"), convertedMark, commit} + backOn << 5 << 5
-                                << "Atualizando tabela: T5";
+    QTest::newRow("the commit") << "/x.fb" << "execute" << "Commit" << 1 << "Erro ao gravar a conversão no banco (Commit)" + motivo
+                                << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5")}
+                                       + switchOnAndMark + undone
+                                << 5 << 5 << "Atualizando tabela: T5";
 }
 
 void TestRun::failurePoints()
@@ -211,9 +221,8 @@ void TestRun::failurePoints()
     QFETCH(QString, failCall);
     QFETCH(QString, failSql);
     QFETCH(int, times);
-    QFETCH(int, after);
     QFETCH(QString, box);
-    QFETCH(QStringList, tail);
+    QFETCH(QStringList, written);
     QFETCH(int, gaugeMax);
     QFETCH(int, gaugeValue);
     QFETCH(QString, status);
@@ -221,7 +230,9 @@ void TestRun::failurePoints()
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2", "T3", "T4", "T5"}));
     if (!failCall.isEmpty())
-        layer.fail({failCall, failSql, dbx::VendorError, QStringLiteral("engine says no"), times, after});
+        // The commit fails the second time: the switch-off's is the first.
+        layer.fail({failCall, failSql, dbx::VendorError, QStringLiteral("engine says no"), times,
+                    failSql == QLatin1String("Commit") ? 1 : 0});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = path;
@@ -231,10 +242,17 @@ void TestRun::failurePoints()
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
     QCOMPARE(view.boxes[0].text, box);
-    QCOMPARE(timeless(layer.statements).mid(layer.statements.size() - tail.size()), tail);
-    QCOMPARE(view.gaugeMax, gaugeMax);
-    QCOMPARE(view.gaugeValue, gaugeValue);
-    QCOMPARE(view.status, status);
+    QCOMPARE(writes(layer.statements).join(u'\n'), written.join(u'\n'));
+    QCOMPARE(view.boxes[0].gaugeMax, gaugeMax);
+    QCOMPARE(view.boxes[0].gaugeValue, gaugeValue);
+    QCOMPARE(view.boxes[0].status, status);
+    // Once the box is closed the window does not stay as if work were going on.
+    if (path.isEmpty() || failCall == QLatin1String("connect")) {
+        QCOMPARE(view.status, status); // the connect step touches neither
+    } else {
+        QCOMPARE(view.gaugeValue, 0);
+        QCOMPARE(view.status, QStringLiteral("Nada foi alterado."));
+    }
     QCOMPARE(layer.live.size(), 0); // the queries released and the file let go of, whatever happened
     QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
@@ -242,44 +260,53 @@ void TestRun::failurePoints()
 void TestRun::stopsBeforeAnythingChanges_data()
 {
     QTest::addColumn<QStringList>("tables");
-    QTest::addColumn<QString>("script"); // what else the database answers: "key|COLUMN|value;..."
+    QTest::addColumn<QString>("answers"); // what else the database answers: "key|value,value;..."
     QTest::addColumn<QString>("box");
 
+    const QString aLongDescription(65200, u'x');
     QTest::newRow("no CODPROD anywhere") << QStringList{} << QString()
                                          << "Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.";
     QTest::newRow("another connection")
-        << QStringList{"T1"} << "mon$attachments|SYSDBA,10.0.0.5,/opt/loja/pdv"
+        << QStringList{"T1"} << "mon$attachments|SYSDBA,10.0.0.5/45000,/opt/loja/pdv"
         << "O banco está em uso por 1 outra conexão (SYSDBA@10.0.0.5, /opt/loja/pdv): feche-a e converta de novo.";
     QTest::newRow("six other connections")
         << QStringList{"T1"} << "mon$attachments|A,h1,p1;B,h2,p2;C,,p3;D,h4,;E,h5,p5;F,h6,p6"
         << "O banco está em uso por 6 outras conexões (A@h1, p1; B@h2, p2; C@local, p3; D@h4; E@h5, p5; …): feche-as e "
            "converta de novo.";
-    QTest::newRow("the engine's backup lock held")
-        << QStringList{"T1"} << "mon$database|1"
-        << "O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), talvez de uma "
-           "conversão interrompida durante a sua cópia de segurança: quando nenhuma cópia estiver sendo feita, libere-o com "
-           "ALTER DATABASE END BACKUP e converta de novo.";
-    QTest::newRow("a name dialect 1 cannot write")
-        << QStringList{"T1", "T2 SET X=1 --"} << QString()
-        << "Erro ao atualizar a tabela " + padded("T2 SET X=1 --") + "Motivo: Nome de tabela inválido: T2 SET X=1 --";
+    QTest::newRow("read-only") << QStringList{"T1"} << "from mon$database|1,0,0"
+                               << "O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
+                                  "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.";
+    QTest::newRow("a backup lock of somebody else's") << QStringList{"T1"} << "from mon$database|0,0,1"
+                                                      << "O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN "
+                                                         "BACKUP, ou nbackup -L), que não é do Conversor de dados: quando nenhuma "
+                                                         "cópia estiver sendo feita, libere-o (conversor --unlock /x.fb) e "
+                                                         "converta de novo.";
+    QTest::newRow("a shutdown of somebody else's") << QStringList{"T1"} << "from mon$database|0,2,0"
+                                                   << "O banco está fechado para manutenção (shutdown), e não pelo Conversor de "
+                                                      "dados: quando a manutenção terminar, abra-o (conversor --unlock /x.fb) e "
+                                                      "converta de novo.";
+    QTest::newRow("a description the marks would not fit in")
+        << QStringList{"T1"} << "from rdb$database|" + aLongDescription
+        << "A descrição do banco tem 65.200 bytes: com as linhas do Conversor de dados passaria de 65.535 bytes, o máximo que "
+           "o Firebird grava. Encurte-a e converta de novo.";
 }
 
 void TestRun::stopsBeforeAnythingChanges()
 {
     QFETCH(QStringList, tables);
-    QFETCH(QString, script);
+    QFETCH(QString, answers);
     QFETCH(QString, box);
     FakeLayer layer;
     fakeshop::script(layer, shop(tables));
-    if (!script.isEmpty()) {
-        FakeLayer::Result others{{"USUARIO", "ENDERECO", "PROGRAMA"}, {}};
-        for (const QString &row : script.section(u'|', 1).split(u';')) {
+    if (!answers.isEmpty()) {
+        FakeLayer::Result r{{"A", "B", "C"}, {}};
+        for (const QString &row : answers.section(u'|', 1).split(u';')) {
             QVariantList values;
             for (const QString &v : row.split(u','))
-                values << (v.isEmpty() ? QVariant() : QVariant(v));
-            others.rows << values;
+                values << (v.isEmpty() ? QVariant() : v.size() == 1 && v[0].isDigit() ? QVariant(v.toInt()) : QVariant(v));
+            r.rows << values;
         }
-        layer.addResult(script.section(u'|', 0, 0), others);
+        layer.addResult(answers.section(u'|', 0, 0), r);
     }
     TSQLConnection db(layer);
     RecordingView view;
@@ -289,33 +316,57 @@ void TestRun::stopsBeforeAnythingChanges()
     QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].text, box);
-    for (const QString &s : std::as_const(layer.statements))
-        QVERIFY2(!s.startsWith(QLatin1String("UPDATE")) && !s.startsWith(QLatin1String("ALTER"))
-                     && !s.startsWith(QLatin1String("COMMENT")) && !s.startsWith(QLatin1String("Commit")),
-                 qPrintable(s));
-    QVERIFY(view.statuses.isEmpty());
+    // Nothing written: what the undo sends changes nothing (no work to commit).
+    QCOMPARE(writes(layer.statements), (QStringList{"<rollback>", "Commit"}));
+    QVERIFY(!view.statuses.contains(QStringLiteral("Atualizando tabela: T1")));
     QCOMPARE(layer.live.size(), 0);
 }
 
-void TestRun::secondRunStartsFromTheGaugeAFailureLeft()
+void TestRun::whatARunCutShortLeft_data()
 {
+    QTest::addColumn<QString>("recordOn");    // the trigger a record is on (off, as a run left it)
+    QTest::addColumn<bool>("checked");        // the record carries its check value
+    QTest::addColumn<QString>("attachments"); // others at work ("": none)
+    QTest::addColumn<QStringList>("first");   // written before the run's own switch-off
+    QTest::newRow("the run's record: switched on first")
+        << "LOG_AU" << true << ""
+        << QStringList{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: 'notas'", "Commit"};
+    QTest::newRow("a line that only looks like it: left alone") << "LOG_AU" << false << "" << QStringList{};
+    QTest::newRow("others at work: nothing is written") << "LOG_AU" << true << "SYSDBA,h,p" << QStringList{};
+}
+
+void TestRun::whatARunCutShortLeft()
+{
+    QFETCH(QString, recordOn);
+    QFETCH(bool, checked);
+    QFETCH(QString, attachments);
+    QFETCH(QStringList, first);
     FakeLayer layer;
-    fakeshop::script(layer, shop({"T1", "T2", "T3", "T4", "T5"}));
-    layer.fail({QStringLiteral("execute"), QStringLiteral("UPDATE T3"), dbx::VendorError, QStringLiteral("no")});
+    fakeshop::script(layer, shop({"T1"}));
+    QByteArray record = *marks::withLine(QByteArray("notas"), marks::triggerOff(recordOn));
+    if (!checked)
+        record.replace("[verificação ", "[verificacao ");
+    triggers(layer, {{recordOn, 1, QString::fromUtf8(record)}, {"DESLIGADO", 1, QString()}});
+    if (!attachments.isEmpty()) {
+        QVariantList row;
+        for (const QString &v : attachments.split(u','))
+            row << v;
+        layer.addResult(QStringLiteral("mon$attachments"), {{"A", "B", "C"}, {row}});
+    }
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
     Conversion(db, view, noCopy).run();
-    QCOMPARE(view.gaugeValue, 2);
-
-    FakeLayer other;
-    TSQLConnection db2(other);
-    fakeshop::script(other, shop({"T9"}));
-    view.events.clear();
-    Conversion(db2, view, noCopy).run();
-    // No reset before the maximum: the position 2 is clamped to the new maximum 1.
-    QCOMPARE(view.events.mid(0, 1), QStringList{"max=1"});
-    QCOMPARE(view.boxes.last().gaugeValue, 1);
+    const QStringList written = writes(layer.statements);
+    if (!attachments.isEmpty()) {
+        QCOMPARE(written, (QStringList{"<rollback>", "Commit"}));
+        return;
+    }
+    QCOMPARE(written.mid(0, first.size()), first);
+    // A trigger the run finds off and not its own stays off: never switched on.
+    if (!checked)
+        QVERIFY(!written.contains(QStringLiteral("ALTER TRIGGER LOG_AU ACTIVE")));
+    QVERIFY(!written.contains(QStringLiteral("ALTER TRIGGER DESLIGADO ACTIVE")));
 }
 
 void TestRun::relationsNotRewritten()
@@ -332,7 +383,7 @@ void TestRun::relationsNotRewritten()
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
     Conversion(db, view, noCopy).run();
-    QCOMPARE(layer.statements.filter(QStringLiteral("UPDATE ")), QStringList{rewrite("PRODUTOS")});
+    QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE ")), QStringList{rewrite("PRODUTOS")});
     QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: PRODUTOS", "Atualizando tabela: PRODUTOS",
                                          "Atualizando tabela: V_PRODUTOS", "Concluído!"}));
     QCOMPARE(view.boxes[0].gaugeValue, 3);
@@ -362,15 +413,23 @@ void TestRun::databaseThatLooksConverted_data()
     QTest::addColumn<bool>("answer");
     QTest::addColumn<QString>("question"); // empty: none asked
     QTest::addColumn<bool>("converts");
-    const QString marked = QStringLiteral("Loja 1\nConversor de dados: códigos de produto convertidos em 10/12/2026 14:30:00.");
     const QString asked = QStringLiteral("Este banco parece já ter sido convertido (%1). Converter de novo reescreve todos "
-                                         "os códigos outra vez.");
+                                         "os códigos outra vez. Converter de novo?");
+    const QString mark = QString::fromUtf8(marks::converted(QDateTime(QDate(2026, 12, 10), QTime(14, 30))));
+    // An earlier version's mark had no check value; Windows tools write CR LF; a line keeps
+    // blanks around it.
+    const QString earlier = QStringLiteral("Conversor de dados: códigos de produto convertidos em 10/12/2026 14:30:00.");
+    const QString when = QStringLiteral("convertido em 10/12/2026 14:30:00");
     QTest::newRow("never converted") << QString() << true << false << QString() << true;
-    QTest::newRow("marked, No") << marked << true << false << asked.arg("convertido em 10/12/2026 14:30:00") << false;
-    QTest::newRow("marked, Yes") << marked << true << true << asked.arg("convertido em 10/12/2026 14:30:00") << true;
+    QTest::newRow("marked, No") << "Loja 1\n" + mark << true << false << asked.arg(when) << false;
+    QTest::newRow("marked, Yes") << "Loja 1\n" + mark << true << true << asked.arg(when) << true;
+    QTest::newRow("marked with CR LF and blanks, No") << "Loja 1\r\n  " + mark + " \r\nLoja 2\r\n" << true << false
+                                                      << asked.arg(when) << false;
+    QTest::newRow("marked with CR alone, No") << "Loja 1\r" + mark << true << false << asked.arg(when) << false;
+    QTest::newRow("marked by an earlier version, No") << "Loja 1\n" + earlier << true << false << asked.arg(when) << false;
     QTest::newRow("codes in the rewritten shape, No")
         << QStringLiteral("Loja 1") << false << false
-        << asked.arg("os códigos têm 6 caracteres com \"0\" em segundo, e nenhum tem 8") << false;
+        << asked.arg("os códigos têm 6 caracteres com \"0\" na segunda posição, e nenhum tem 8") << false;
 }
 
 void TestRun::databaseThatLooksConverted()
@@ -395,32 +454,37 @@ void TestRun::databaseThatLooksConverted()
     conversion.run();
     QCOMPARE(view.questions, question.isEmpty() ? QStringList() : QStringList{question});
     QCOMPARE(conversion.outcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::Declined);
-    QCOMPARE(layer.statements.filter(QStringLiteral("UPDATE ")).size(), converts ? 2 : 0);
-    QCOMPARE(layer.statements.filter(QStringLiteral("ALTER TRIGGER")).size(), converts ? 2 : 0);
+    const QStringList written = writes(layer.statements);
+    QCOMPARE(written.filter(QStringLiteral("UPDATE ")).size(), converts ? 2 : 0);
+    QCOMPARE(written.filter(QStringLiteral("ALTER TRIGGER")).size(), converts ? 2 : 0);
     QCOMPARE(view.boxes.size(), converts ? 1 : 0);
-    if (converts) { // the user's text stays, the mark of this conversion is added to it
-        const QString written = describe((description.isNull() ? QString() : description + u'\n')
-                                         + QStringLiteral("Conversor de dados: códigos de produto convertidos em <quando>."));
-        QVERIFY2(timeless(layer.statements).contains(timeless({written}).first()), qPrintable(layer.statements.join(u'|')));
+    if (converts) { // the user's text stays, byte for byte; the mark of this conversion is added to it
+        const QStringList marked = fakeshop::writtenDescriptions(layer.statements);
+        QCOMPARE(marked.size(), 1);
+        QVERIFY2(marked[0].startsWith(description.isNull() ? QString() : description + u'\n'), qPrintable(marked[0]));
+        QVERIFY(marks::has(marked[0].toUtf8(), marks::Kind::Converted));
     }
 }
 
 void TestRun::interruptedRun_data()
 {
-    QTest::addColumn<QString>("at");       // the statement during which the interrupt comes
-    QTest::addColumn<QStringList>("tail"); // the last statements issued, in order
-    QTest::addColumn<bool>("backOn");      // the triggers switched on again
-    QTest::newRow("the survey") << "mon$attachments" << QStringList{readAttachments, "<cancel>", rollback} << false;
-    QTest::newRow("switching off") << "INACTIVE" << QStringList{alter("LOG_AU", "INACTIVE"), "<cancel>", rollback} << false;
-    QTest::newRow("third table") << "UPDATE T3" << QStringList{rewrite("T3"), "<cancel>", rollback} << true;
-    QTest::newRow("switching on") << " ACTIVE" << QStringList{alter("LOG_AU", "ACTIVE"), "<cancel>", rollback} << true;
+    QTest::addColumn<QString>("at");          // the statement during which the interrupt comes
+    QTest::addColumn<QStringList>("written"); // everything written, in order
+    QTest::newRow("the survey") << "mon$attachments" << QStringList{"<cancel>", "<rollback>", "Commit"};
+    QTest::newRow("switching off") << "INACTIVE" << QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<cancel>", "<rollback>", "Commit"};
+    QTest::newRow("third table") << "UPDATE T3"
+                                 << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), "<cancel>"} + undone;
+    QTest::newRow("switching on") << " ACTIVE"
+                                  << switchOff
+                                         + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5"),
+                                                       "ALTER TRIGGER LOG_AU ACTIVE", "<cancel>"}
+                                         + undone;
 }
 
 void TestRun::interruptedRun()
 {
     QFETCH(QString, at);
-    QFETCH(QStringList, tail);
-    QFETCH(bool, backOn);
+    QFETCH(QStringList, written);
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2", "T3", "T4", "T5"}));
     TSQLConnection db(layer);
@@ -437,14 +501,7 @@ void TestRun::interruptedRun()
     conversion.run();
     QCOMPARE(conversion.outcome(), Conversion::Outcome::Interrupted);
     QVERIFY(view.boxes.isEmpty());
-    const QStringList statements = timeless(layer.statements);
-    const qsizetype cancelled = statements.indexOf(QStringLiteral("<cancel>"));
-    QCOMPARE(statements.mid(cancelled - 1, tail.size()), tail);
-    // After the undo nothing is left switched off: on again, with the record gone, committed.
-    const QStringList after = statements.mid(cancelled + 2);
-    const QStringList undone{alter("LOG_AU", "ACTIVE"), noDescription, commit};
-    QCOMPARE(after, backOn ? undone : QStringList());
-    QVERIFY(!statements.contains(convertedMark));
+    QCOMPARE(writes(layer.statements).join(u'\n'), written.join(u'\n'));
     QVERIFY2(conversion.failure().endsWith(QStringLiteral("Motivo: Conversão interrompida")), qPrintable(conversion.failure()));
     // The undoing cannot be cancelled itself.
     const qsizetype raised = layer.calls.indexOf(QStringLiteral("cancel(3)"));
@@ -472,8 +529,83 @@ void TestRun::interruptDuringTheCommitLeavesItConverted()
     conversion.run();
     QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
     QVERIFY(!layer.calls.contains(QStringLiteral("cancel(3)")));
-    QVERIFY(!layer.statements.contains(rollback));
+    QVERIFY(!layer.statements.contains(QStringLiteral("<rollback>")));
     QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].text, success);
+}
+
+void TestRun::throughAServer_data()
+{
+    QTest::addColumn<QString>("failCall");     // a service or statement that fails ("": none)
+    QTest::addColumn<QString>("failWhat");
+    QTest::addColumn<QStringList>("written");  // everything written and done through the server, in order
+    QTest::addColumn<bool>("converts");
+    const QString db = QStringLiteral("servidor:/dados/loja.fb");
+    const QString shut = QStringLiteral("<shutDown %1>").arg(db), online = QStringLiteral("<bringOnline %1>").arg(db);
+    const QString copy = QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db);
+    const QStringList reserve{"describe database: <reserved>", "Commit", shut};
+    const QStringList copied{"describe database: <reserved> <copying>", "Commit", copy};
+    const QStringList off{"describe database: <reserved>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit"};
+    const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <reserved> <converted>", "Commit"};
+    const QStringList given{online, "describe database: <converted>", "Commit"};
+    QTest::newRow("converted, the database to itself all along")
+        << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on + given << true;
+    QTest::newRow("somebody came in before the shutdown")
+        << "shutDown" << "" << QStringList{"describe database: <reserved>", "Commit", shut, "describe database: none", "Commit",
+                                           "<rollback>", "Commit"}
+        << false;
+    QTest::newRow("a failure mid-run: undone, given back")
+        << "execute" << "UPDATE T2"
+        << reserve + copied + off
+               + QStringList{rewrite("T1"), rewrite("T2"), "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none",
+                             "Commit", online, "describe database: none", "Commit"}
+        << false;
+}
+
+void TestRun::throughAServer()
+{
+    QFETCH(QString, failCall);
+    QFETCH(QString, failWhat);
+    QFETCH(QStringList, written);
+    QFETCH(bool, converts);
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1", "T2"}));
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    if (!failCall.isEmpty())
+        layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no")});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, Conversion::Options{true});
+    conversion.run();
+    QCOMPARE(conversion.outcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::Failed);
+    QStringList done = writes(layer.statements);
+    // The copy's name has the time of the run in it.
+    for (QString &d : done)
+        if (d.startsWith(QLatin1String("<backUp")))
+            d = d.section(QStringLiteral("copia-"), 0, 0) + QStringLiteral("copia-");
+    QCOMPARE(done.join(u'\n'), written.join(u'\n'));
+    if (converts)
+        QVERIFY2(view.boxes[0].text.startsWith(success + QStringLiteral("\rCópia de segurança: /dados/loja.copia-")),
+                 qPrintable(view.boxes[0].text));
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
+{
+    // A unique key on the code; one row's new code is another row's old one.
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    layer.addResult(QStringLiteral("rdb$unique_flag = 1"), {{"TABELA", "CHAVE", "COLUNA", "EXPRESSAO"},
+                                                            {{padded("T1"), padded("PK_T1"), padded("CODPROD"), QVariant()}}});
+    layer.addResult(QStringLiteral("select distinct o.DK"), {{"DK"}, {{QStringLiteral("AB")}}});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion(db, view, noCopy).run();
+    const QString rule = QStringLiteral("UPDATE T1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) WHERE ");
+    QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")),
+             (QStringList{rule + "RDB$DB_KEY IN (x'4142')", rule + "TRIM(CODPROD) <> '' AND NOT RDB$DB_KEY IN (x'4142')"}));
     QCOMPARE(view.boxes[0].text, success);
 }
 

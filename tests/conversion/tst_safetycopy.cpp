@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "safetycopy.h"
 #include "recordingview.h"
+#include "check.h"
 #include "conversion.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
@@ -495,7 +496,7 @@ void TestSafetyCopy::room_data()
     QTest::addColumn<qint64>("used"); // of the 100 MiB, before the check
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("refusal"); // %1: the folder; empty when the copy fits
-    const QString text = QStringLiteral("Sem espaço para a cópia de segurança em %1: são precisos %2 MB, há %3 MB.");
+    const QString text = QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB e só há %3 MB livres.");
     // 64 MiB asked beyond a small copy.
     QTest::newRow("fits") << 0ll << 30 * MiB << QString();
     QTest::newRow("fits exactly") << 0ll << 36 * MiB << QString();
@@ -607,8 +608,8 @@ void TestSafetyCopy::fixUpRefusesOtherFiles()
     }
 }
 
-// A database in a folder without room for its copy: the run stops before anything changes, saying
-// what it needs and where.
+// A database in a folder without room for its copy: the check says so, and the run stops before
+// anything changes, saying what it needs and where, in the same words.
 void TestSafetyCopy::aRunWithoutRoomChangesNothing()
 {
     const QString made = dbs_.create(QStringLiteral("sem-espaco.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + QStringLiteral(R"(
@@ -624,6 +625,11 @@ SET TERM ; ^
     QVERIFY(QFile::copy(made, file));
     const QStringList before = entries(mount->path);
 
+    TSQLConnection checked;
+    checked.Params.setValue(QStringLiteral("DataBase"), file);
+    const CheckReport report = CheckReport::examine(checked);
+    QCOMPARE(report.status(), 1);
+
     TSQLConnection db;
     RecordingView view;
     view.path = file;
@@ -633,12 +639,14 @@ SET TERM ; ^
     QCOMPARE(view.boxes.size(), 1);
     // The database is small: the margin makes what is needed.
     const QRegularExpressionMatch said =
-        QRegularExpression(QStringLiteral("^Erro ao fazer a cópia de segurança Motivo: Sem espaço para a cópia de segurança em ")
-                           + QRegularExpression::escape(mount->path) + QStringLiteral(": são precisos (\\d+) MB, há (\\d+) MB\\.$"))
+        QRegularExpression(QStringLiteral("^Erro ao fazer a cópia de segurança\\rMotivo: (Sem espaço para a cópia de segurança em ")
+                           + QRegularExpression::escape(mount->path)
+                           + QStringLiteral(": são necessários (\\d+) MB e só há (\\d+) MB livres\\.)$"))
             .match(view.boxes[0].text);
     QVERIFY2(said.hasMatch(), qPrintable(view.boxes[0].text));
-    QVERIFY2(said.captured(1).toInt() >= 65 && said.captured(1).toInt() <= 67, qPrintable(said.captured(1)));
-    QVERIFY(said.captured(2).toInt() >= 13 && said.captured(2).toInt() <= 15);
+    QVERIFY2(report.lines().contains(QStringLiteral("  impede a conversão: ") + said.captured(1)), qPrintable(report.lines().join(u'\n')));
+    QVERIFY2(said.captured(2).toInt() >= 65 && said.captured(2).toInt() <= 67, qPrintable(said.captured(2)));
+    QVERIFY(said.captured(3).toInt() >= 13 && said.captured(3).toInt() <= 15);
     QCOMPARE(entries(mount->path), before); // no copy, no file of the backup lock
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")), QStringList{"12345678"});
     QCOMPARE(readColumn(file, QStringLiteral("select RDB$TRIGGER_INACTIVE from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'PRODUTOS_AU'")),

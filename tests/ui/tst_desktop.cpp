@@ -5,6 +5,7 @@
 #include "application.h"
 #include "clickable.h"
 #include "mainwindow.h"
+#include "modals.h"
 #include "shownform.h"
 #include "messagebox.h"
 #include "ui_mainwindow.h"
@@ -113,23 +114,14 @@ void listen(QAccessibleEvent *event)
         heard << event->object()->objectName() + QStringLiteral(": ") + what;
 }
 
-// While it lives, runs f on the first modal window that comes up, from inside its own loop.
-class WhenModalShows final {
-public:
-    explicit WhenModalShows(std::function<void(QWidget *)> f)
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this, f] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                timer_.stop();
-                f(modal);
-            }
-        });
-        timer_.start(10);
-    }
-
-private:
-    QTimer timer_;
-};
+// Answers the first modal window that comes up with f, and only that one.
+std::function<bool(QWidget *)> once(std::function<void(QWidget *)> f)
+{
+    return [f](QWidget *modal) {
+        f(modal);
+        return false;
+    };
+}
 
 class Window : public ShownForm {
 public:
@@ -314,10 +306,10 @@ void TestDesktop::pressReturnsBeforeTheCommandRuns()
     Window w;
     QSignalSpy clicks(w.panel(panel), &TPanel::OnClick);
     QString came;
-    WhenModalShows answer([&came](QWidget *modal) {
+    ModalAnswer answer(once([&came](QWidget *modal) {
         came = qobject_cast<QFileDialog *>(modal) ? QStringLiteral("dialog") : QStringLiteral("box");
         modal->close();
-    });
+    }));
     press(w.form, panel);
     // The caller has its answer before anything of the command happened.
     QCOMPARE(clicks.size(), 0);
@@ -381,7 +373,7 @@ void TestDesktop::commandsReportThemselvesDisabledDuringARun()
     QStringList disabledDuring;
     // With no path the run stops at its connect step, with its box: the run is under way while
     // the box is up.
-    WhenModalShows answer([&](QWidget *modal) {
+    ModalAnswer answer(once([&](QWidget *modal) {
         wasRunning = w.form.running();
         widgetsEnabled = true;
         for (const QString &name : panels) {
@@ -390,7 +382,7 @@ void TestDesktop::commandsReportThemselvesDisabledDuringARun()
             widgetsEnabled = widgetsEnabled && w.panel(name)->isEnabled();
         }
         modal->close();
-    });
+    }));
     w.form.imgConverterClick();
     QVERIFY(wasRunning);
     QCOMPARE(disabledDuring, commands);
@@ -454,7 +446,7 @@ void TestDesktop::messageBoxesAreAlerts()
     QString role, name, description;
     QStringList read; // the names and values of what the box holds
     heard.clear();
-    WhenModalShows answer([&](QWidget *modal) {
+    ModalAnswer answer(once([&](QWidget *modal) {
         QAccessibleInterface *box = QAccessible::queryAccessibleInterface(modal);
         role = QString::number(box->role());
         name = box->text(QAccessible::Name);
@@ -462,7 +454,7 @@ void TestDesktop::messageBoxesAreAlerts()
         for (int i = 0; i < box->childCount(); ++i)
             read << box->child(i)->text(QAccessible::Name);
         modal->close();
-    });
+    }));
     if (caption == QLatin1String("Confirm"))
         w.form.confirm(text);
     else
@@ -492,10 +484,10 @@ void TestDesktop::openDialogStartsWhereTheDatabaseIs()
     TForm1 form;
     form.setPathText(path);
     QString started;
-    WhenModalShows answer([&started](QWidget *modal) {
+    ModalAnswer answer(once([&started](QWidget *modal) {
         started = static_cast<QFileDialog *>(modal)->directory().absolutePath();
         modal->close();
-    });
+    }));
     form.imgAbrirVestrelClick();
     QCOMPARE(started, folder);
     QCOMPARE(form.ui().edtDestino->text(), path); // cancelled: unchanged
@@ -507,12 +499,12 @@ void TestDesktop::qtDialogsSpeakPortuguese()
     QVERIFY2(TApplication::loadQtTranslations(), "Qt's Brazilian Portuguese translations (qt6-translations-l10n)");
     TForm1 form;
     QString title, cancel;
-    WhenModalShows answer([&](QWidget *modal) {
+    ModalAnswer answer(once([&](QWidget *modal) {
         title = modal->windowTitle();
         if (auto *buttons = modal->findChild<QDialogButtonBox *>())
             cancel = buttons->button(QDialogButtonBox::Cancel)->text();
         modal->close();
-    });
+    }));
     form.imgAbrirVestrelClick();
     QCOMPARE(title, QStringLiteral("Abrir"));
     QCOMPARE(cancel, QStringLiteral("Cancelar"));

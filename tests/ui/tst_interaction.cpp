@@ -2,6 +2,7 @@
 // dialog, Exit, and the message box.
 #include "clickable.h"
 #include "mainwindow.h"
+#include "modals.h"
 #include "shownform.h"
 #include "messagebox.h"
 #include "picturebox.h"
@@ -17,20 +18,22 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <optional>
+
 namespace {
+
+// Answers the first modal window that comes up with f, and only that one.
+std::function<bool(QWidget *)> once(std::function<void(QWidget *)> f)
+{
+    return [f](QWidget *modal) {
+        f(modal);
+        return false;
+    };
+}
 
 const QColor rest(182, 66, 69);
 const QColor lit(128, 0, 0);
 
-// Runs f on the next modal window once it is up (a dialog or a message box), then returns.
-void onModal(std::function<void(QWidget *)> f)
-{
-    QTimer::singleShot(0, [f] {
-        QWidget *modal = nullptr;
-        QTRY_VERIFY((modal = QApplication::activeModalWidget()) != nullptr);
-        f(modal);
-    });
-}
 
 class Window : public ShownForm {
 public:
@@ -215,15 +218,17 @@ void TestInteraction::keysRunTheFocusedCommand()
         w.key(Qt::Key_Tab);
     QSignalSpy clicks(target, &TPanel::OnClick);
     QString seen;
-    if (panel != QLatin1String("pnlSair"))
-        onModal([&seen](QWidget *modal) {
-            seen = modal->windowTitle();
-            if (auto *box = qobject_cast<TMessageBox *>(modal))
-                seen += u':' + box->text();
-            modal->close();
-        });
+    ModalAnswer answer(once([&seen](QWidget *modal) {
+        seen = modal->windowTitle();
+        if (auto *box = qobject_cast<TMessageBox *>(modal))
+            seen += u':' + box->text();
+        modal->close();
+    }));
     w.key(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(clicks.size(), 1);
+    // The connect step's box comes from the run's own thread: once it has been answered.
+    if (panel == QLatin1String("pnlConverter"))
+        QTRY_VERIFY(!seen.isEmpty() && !w.form.running());
     if (panel == QLatin1String("pnlSair")) {
         QVERIFY(!w.form.isVisible());
     } else if (panel == QLatin1String("pnlConverter")) {
@@ -291,8 +296,7 @@ void TestInteraction::clicks()
     const QPoint centre = target->mapTo(&w.form, target->rect().center());
     const QPoint strip = target->mapTo(&w.form, QPoint(target->width() - 1, target->height() - 1));
     // A click on Convert with no path ends in the connect step's error box: answer it.
-    if (clicks > 0)
-        onModal([](QWidget *modal) { modal->close(); });
+    ModalAnswer answer(once([](QWidget *modal) { modal->close(); }));
     if (gesture == QLatin1String("click")) {
         QTest::mouseClick(win, Qt::LeftButton, {}, centre);
     } else if (gesture == QLatin1String("strip")) {
@@ -348,7 +352,8 @@ void TestInteraction::openConfirmedCancelledAndAgain()
         name->setText(chosen);
         QTest::keyClick(name, Qt::Key_Return);
     };
-    onModal(confirm);
+    std::optional<ModalAnswer> answer;
+    answer.emplace(once(confirm));
     w.form.imgAbrirVestrelClick();
     QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
     QCOMPARE(mode, int(QFileDialog::AnyFile));
@@ -357,11 +362,11 @@ void TestInteraction::openConfirmedCancelledAndAgain()
     QCOMPARE(startName, QString());
     QCOMPARE(w.ui().edtDestino->text(), chosen);
 
-    onModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    answer.emplace(once([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); }));
     w.form.imgAbrirVestrelClick();
     QCOMPARE(w.ui().edtDestino->text(), chosen); // cancelled: unchanged
 
-    onModal(confirm);
+    answer.emplace(once(confirm));
     w.form.imgAbrirVestrelClick();
     QCOMPARE(startName, QString()); // a new dialog: nothing carried over
     QTRY_COMPARE(QApplication::focusWidget(), w.ui().edtDestino);
@@ -381,7 +386,7 @@ void TestInteraction::openDialogFiltersAndColumns()
     QStringList filters, databases, everything;
     QString selected, cut;
     // Read from inside the dialog, which is closed whatever is found.
-    onModal([&](QWidget *modal) {
+    ModalAnswer answer(once([&](QWidget *modal) {
         auto *od = qobject_cast<QFileDialog *>(modal);
         auto *view = od ? od->findChild<QTreeView *>(QStringLiteral("treeView")) : nullptr;
         if (!view) {
@@ -420,7 +425,7 @@ void TestInteraction::openDialogFiltersAndColumns()
         until([&] { return names().size() == 5; });
         everything = names();
         od->reject();
-    });
+    }));
     w.form.imgAbrirVestrelClick();
     QCOMPARE(filters, (QStringList{"Firebird (*.fb *.fdb *.gdb)", "Todos os arquivos (*)"}));
     QCOMPARE(selected, filters.first());
@@ -517,14 +522,20 @@ void TestInteraction::messageBoxClosingKeys()
     QFETCH(QString, box);
     QFETCH(QString, how);
     Window w;
-    bool shown = false;
-    onModal([&](QWidget *modal) {
+    bool shown = false, okFocused = false, okDefault = false;
+    QString tabbedTo;
+    ModalAnswer answer(once([&](QWidget *modal) {
         auto *shownBox = qobject_cast<TMessageBox *>(modal);
-        QVERIFY(shownBox);
+        if (!shownBox) {
+            modal->close();
+            return;
+        }
         shown = true;
         // The default button ("OK", or "No") has the focus; the text can take it.
-        QTRY_COMPARE(QApplication::focusWidget(), shownBox->okButton());
-        QVERIFY(shownBox->okButton()->isDefault());
+        for (int i = 0; i < 100 && QApplication::focusWidget() != shownBox->okButton(); ++i)
+            QTest::qWait(10);
+        okFocused = QApplication::focusWidget() == shownBox->okButton();
+        okDefault = shownBox->okButton()->isDefault();
         if (how == QLatin1String("OK"))
             QTest::mouseClick(shownBox->okButton(), Qt::LeftButton);
         else if (how == QLatin1String("Enter"))
@@ -535,11 +546,11 @@ void TestInteraction::messageBoxClosingKeys()
             QTest::keyClick(shownBox->okButton(), Qt::Key_Escape);
         else if (how == QLatin1String("Enter in the text")) {
             QTest::keyClick(shownBox->okButton(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("text"));
+            tabbedTo = QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         } else
             shownBox->close();
-    });
+    }));
     QElapsedTimer t;
     t.start();
     if (box == QLatin1String("Confirm"))
@@ -548,6 +559,10 @@ void TestInteraction::messageBoxClosingKeys()
         w.form.showMessage(box == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information,
                            QStringLiteral("Dados atualizados com sucesso! "));
     QVERIFY(shown);
+    QVERIFY(okFocused);
+    QVERIFY(okDefault);
+    if (how == QLatin1String("Enter in the text"))
+        QCOMPARE(tabbedTo, QStringLiteral("text"));
     QVERIFY(t.elapsed() < 4000);
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
@@ -617,7 +632,7 @@ void TestInteraction::messageBoxLeavesTheHighlight()
     w.key(Qt::Key_Tab);
     QCOMPARE(w.colours(), QStringLiteral("rest 128 rest"));
     QSignalSpy enters(w.ui().pnlConverter, &TPanel::OnEnter), exits(w.ui().pnlConverter, &TPanel::OnExit);
-    onModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    ModalAnswer answer(once([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); }));
     w.form.showMessage(MessageKind::Error, QStringLiteral("x"));
     QTRY_COMPARE(QApplication::focusWidget(), w.ui().pnlConverter);
     QCOMPARE(enters.size() + exits.size(), 0);

@@ -8,32 +8,12 @@
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
+#include "modals.h"
+
 #include <QPushButton>
 #include <QtTest>
 
 namespace {
-
-// Runs f on each modal window as it comes up, until f returns false.
-class OnModals final : public QObject {
-public:
-    explicit OnModals(std::function<bool(QWidget *)> f) : f_(std::move(f))
-    {
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (modal && modal != last_) {
-                last_ = modal;
-                if (!f_(modal))
-                    timer_.stop();
-            }
-        });
-        timer_.start(10);
-    }
-
-private:
-    std::function<bool(QWidget *)> f_;
-    QTimer timer_;
-    QPointer<QWidget> last_;
-};
 
 // A shop of five tables whose rewrites take a while each.
 void slowShop(FakeLayer &layer, const QString &description = QString())
@@ -83,7 +63,7 @@ void TestWindowRun::runsOverTheLayerGiven()
     layer.onExecute = [&](const QString &) { executedOn.insert(QThread::currentThread()); };
     Window w(layer);
     QStringList boxes;
-    OnModals close([&](QWidget *modal) {
+    ModalAnswer close([&](QWidget *modal) {
         boxes << static_cast<TMessageBox *>(modal)->text();
         modal->close();
         return true;
@@ -106,7 +86,7 @@ void TestWindowRun::oneRunAtATime()
     Window w(layer);
     w.form.ui().pnlConverter->setFocus();
     int boxes = 0;
-    OnModals close([&](QWidget *modal) {
+    ModalAnswer close([&](QWidget *modal) {
         ++boxes;
         modal->close();
         return true;
@@ -147,7 +127,7 @@ void TestWindowRun::aConvertedDatabaseAsksFirst()
     Window w(layer);
     QString caption, text, defaultButton, focused;
     QStringList buttons, later;
-    OnModals answerIt([&](QWidget *modal) {
+    ModalAnswer answerIt([&](QWidget *modal) {
         auto *box = static_cast<TMessageBox *>(modal);
         if (!caption.isEmpty()) { // the box after the question
             later << box->text();
@@ -172,7 +152,7 @@ void TestWindowRun::aConvertedDatabaseAsksFirst()
     w.form.imgConverterClick();
     QCOMPARE(caption, QStringLiteral("Confirm"));
     QCOMPARE(text, QStringLiteral("Este banco parece já ter sido convertido (convertido em 01/12/2026 09:15:00). Converter de "
-                                  "novo reescreve todos os códigos outra vez."));
+                                  "novo reescreve todos os códigos outra vez. Converter de novo?"));
     buttons.sort();
     QCOMPARE(buttons, (QStringList{"No", "Yes"}));
     QCOMPARE(defaultButton, QStringLiteral("No"));
@@ -199,7 +179,7 @@ void TestWindowRun::closingDuringARunStopsIt()
     Window w(layer);
     w.form.ui().pnlSair->setFocus();
     bool boxed = false;
-    OnModals noBox([&](QWidget *modal) {
+    ModalAnswer noBox([&](QWidget *modal) {
         boxed = true;
         modal->close();
         return true;
@@ -218,7 +198,7 @@ void TestWindowRun::closingDuringARunStopsIt()
     QVERIFY(rewrites(layer).size() < 5);
     // Undone, and the trigger the run had switched off on again, committed.
     QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
-             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON DATABASE IS NULL\r\n", "Commit\r\n"}));
+             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n"}));
 }
 
 QTEST_MAIN(TestWindowRun)
