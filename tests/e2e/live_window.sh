@@ -33,7 +33,8 @@ under_way() {
 }
 described() { isql "$1" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$DATABASE;"; }
 # Nothing of a stopped run is left: no record of switched-off triggers, no copy.
-nothing_left() { ! described "$1" | grep -q 'gatilhos desativados' && ! compgen -G "${1%.fb}.copia-*.fb" >/dev/null; }
+records() { isql "$1" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0;"; }
+nothing_left() { ! records "$1" | grep -q 'gatilho desativado' && ! described "$1" | grep -q 'Conversor de dados' && ! compgen -G "${1%.fb}.copia-*" >/dev/null; }
 
 # ---- a long run: the window answers the window manager, keys wait
 db=$(fresh vivo)
