@@ -1,13 +1,18 @@
 #include "commandline.h"
 
 #include "console.h"
+#include "filenames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QList>
 
+#include <QDir>
+
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +38,19 @@ const QList<FileMode> &fileModes()
                         "conversão pode ser feita e nada indica que já foi feita, 1 quando ela falharia ou o banco "
                         "parece já convertido, 2 para um erro de uso."),
          QStringLiteral("nenhum arquivo a examinar")},
+        {CommandLine::Restore, QStringLiteral("restore"),
+         QStringLiteral("O caminho de volta: devolve cada cópia de segurança dada (NOME.copia-AAAAMMDD-HHMMSS.fb, ou "
+                        ".fbk, a do servidor) ao lugar do seu banco, pelo mesmo caminho em que foi feita, enquanto "
+                        "ninguém usa o banco; o banco convertido fica guardado ao lado dele "
+                        "(NOME.convertido-AAAAMMDD-HHMMSS). Termina com 0 quando todas foram devolvidas, 1 quando "
+                        "alguma não foi, 2 para um erro de uso."),
+         QStringLiteral("nenhuma cópia a devolver")},
+        {CommandLine::Unlock, QStringLiteral("unlock"),
+         QStringLiteral("Libera os ARQUIVOs que uma conversão interrompida ou outro programa deixou sob a trava de "
+                        "cópia do Firebird (ALTER DATABASE END BACKUP) ou fechados (shutdown), enquanto ninguém os "
+                        "usa; o que uma conversão interrompida deixou é desfeito. Termina com 0 quando todos foram "
+                        "liberados ou não precisavam, 1 quando algum não foi, 2 para um erro de uso."),
+         QStringLiteral("nenhum arquivo a liberar")},
     };
     return modes;
 }
@@ -179,10 +197,28 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     return line;
 }
 
+void CommandLine::keepBytes(int argc, char **argv)
+{
+    QList<bool> used(argc, false);
+    for (QString &file : files)
+        for (int i = 1; i < argc; ++i)
+            if (!used[i] && QString::fromLocal8Bit(argv[i]) == file) {
+                used[i] = true;
+                file = filenames::decode(QByteArray(argv[i]));
+                break;
+            }
+}
+
 QString CommandLine::fullPath(const QString &file)
 {
-    const QFileInfo info(file);
-    return info.exists() ? info.absoluteFilePath() : file;
+    // A name the system has (its bytes as they are), made absolute; "host:path" as given.
+    struct stat st {};
+    if (file.startsWith(u'/') || ::stat(filenames::encode(file).constData(), &st) != 0)
+        return file;
+    char *cwd = ::getcwd(nullptr, 0);
+    const QString folder = cwd ? filenames::decode(QByteArray(cwd)) : QString();
+    std::free(cwd);
+    return QDir::cleanPath(folder + u'/' + file);
 }
 
 QString CommandLine::helpText(int columns)

@@ -6,7 +6,7 @@
 // What the command line asks for. A mode that runs on FILEs, or an option that goes with one of
 // them, is an entry of a table in commandline.cpp.
 struct CommandLine {
-    enum Mode { Window, Convert, Check, Help, HelpAll, Version };
+    enum Mode { Window, Convert, Check, Restore, Unlock, Help, HelpAll, Version };
     Mode mode = Window;  // what the options ask for, even when something else on the line is wrong
     QStringList files;   // the file for the window's path field; the files of a file mode
     QString problem;     // what is wrong with the line, in one line; empty when nothing is
@@ -14,6 +14,10 @@ struct CommandLine {
     bool again = false;  // --convert --again: a database that looks converted is converted again
 
     bool sound() const { return problem.isEmpty(); }
+
+    // The files as their names' bytes are on the command line: Qt decodes arguments as text, and
+    // a name that is no UTF-8 (written on a Latin-1 system) would no longer name its file.
+    void keepBytes(int argc, char **argv);
 
     // A file as the path field shows a chosen one: in full, relative to where the program runs,
     // so that its safety copy goes beside it and a server that holds it is reached by its path.

@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "filenames.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -73,13 +75,13 @@ QString progressLine(int value, int maximum, const QString &status, int columns)
 
 void result(const QString &file, const QString &text)
 {
-    std::printf("%s: %s\n", qPrintable(file), qPrintable(oneLine(text)));
+    std::printf("%s: %s\n", filenames::encode(file).constData(), qPrintable(oneLine(text)));
     std::fflush(stdout);
 }
 
 void failure(const QString &file, const QString &text)
 {
-    std::fprintf(stderr, "conversor: %s: %s\n", qPrintable(file), qPrintable(oneLine(text)));
+    std::fprintf(stderr, "conversor: %s: %s\n", filenames::encode(file).constData(), qPrintable(oneLine(text)));
 }
 
 void problem(const QString &text)

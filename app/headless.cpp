@@ -1,6 +1,8 @@
 #include "headless.h"
 
 #include "advice.h"
+#include "repair.h"
+#include "restore.h"
 #include "commandline.h"
 #include "console.h"
 #include "conversionview.h"
@@ -179,6 +181,39 @@ int checkFiles(const QStringList &files)
             std::printf("%s\n", qPrintable(line));
         std::fflush(stdout);
         status = std::max(status, report.status());
+    }
+    return status;
+}
+
+int restoreCopies(const QStringList &copies)
+{
+    int status = 0;
+    for (const QString &copy : copies) {
+        TSQLConnection db;
+        try {
+            console::result(copy, restore::putBack(db, CommandLine::fullPath(copy)));
+        } catch (const std::exception &e) {
+            console::failure(copy, QStringLiteral("Nada foi restaurado. ") + messageOf(e));
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int unlockFiles(const QStringList &files)
+{
+    int status = 0;
+    for (const QString &file : files) {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
+        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+        try {
+            const QStringList done = repair::giveBack(db, true);
+            console::result(file, done.isEmpty() ? QStringLiteral("nada a liberar.") : done.join(QStringLiteral("; ")) + u'.');
+        } catch (const std::exception &e) {
+            console::failure(file, QStringLiteral("Nada foi liberado. ") + messageOf(e));
+            status = 1;
+        }
     }
     return status;
 }

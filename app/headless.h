@@ -16,3 +16,13 @@ int convertFiles(const QStringList &files, bool noCopy, bool again);
 // name, a blank line between two reports, a file that cannot be read on stderr. Returns 0 when
 // every file would convert and none looks converted, 1 otherwise.
 int checkFiles(const QStringList &files);
+
+// The way back (conversor --restore): each safety copy put back in its database's place, the
+// converted database kept beside it. What was done on stdout after the copy's name, a failure on
+// stderr. Returns 0 when every copy was put back, 1 otherwise.
+int restoreCopies(const QStringList &copies);
+
+// conversor --unlock: each database a run cut short, or another program, left under the engine's
+// backup lock or shut down, given back (what such a run left made good). Returns 0 when every
+// file was given back or needed nothing, 1 otherwise.
+int unlockFiles(const QStringList &files);

@@ -183,7 +183,8 @@ int main(int argc, char **argv)
 {
     // Qt's options are Qt's: taken first, by an application object that needs no display.
     auto qt = std::make_unique<DisplayFree>(argc, argv);
-    const CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
+    CommandLine line = CommandLine::parse(QCoreApplication::arguments().mid(1));
+    line.keepBytes(argc, argv);
     if (!line.sound()) {
         console::problem(line.problem);
         return 2;
@@ -201,6 +202,12 @@ int main(int argc, char **argv)
     case CommandLine::Check:
         prepareEngine();
         return ending(checkFiles(line.files));
+    case CommandLine::Restore:
+        prepareEngine();
+        return ending(restoreCopies(line.files));
+    case CommandLine::Unlock:
+        prepareEngine();
+        return ending(unlockFiles(line.files));
     case CommandLine::Help: {
         const QString help = CommandLine::helpText(helpColumns());
         std::printf("%s%s", qPrintable(help), help.endsWith(u'\n') ? "" : "\n");

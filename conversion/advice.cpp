@@ -1,6 +1,9 @@
 #include "advice.h"
 
 #include "errors.h"
+#include "filenames.h"
+
+#include <cerrno>
 
 #include <ibase.h>
 
@@ -33,12 +36,60 @@ QString forVersion(const std::exception &e)
     return {};
 }
 
-QString connectFailure(const std::exception &e)
+QString explain(const std::exception &e, const QString &path)
 {
-    QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + messageOf(e);
+    if (!path.isEmpty() && !filenames::isUtf8(path))
+        return QStringLiteral("O nome do arquivo tem letras de outro sistema (não é UTF-8), e o Firebird não abre um banco "
+                              "com esse nome: renomeie o arquivo, sem acentos, e tente de novo.");
+    const TDBXError *dbx = engineFailure(e);
+    if (!dbx || dbx->engineErrors().isEmpty())
+        return {};
+    const int system = dbx->systemError();
+    if (system == ENOSPC || system == EDQUOT)
+        return QStringLiteral("O disco está cheio: libere espaço na pasta do banco e tente de novo.");
+    if (dbx->hasEngineCode(isc_no_priv) || dbx->hasEngineCode(isc_read_only_database))
+        return QStringLiteral("O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está somente para "
+                              "leitura): peça ao responsável pelo computador permissão de gravação e tente de novo.");
+    if (system == EACCES || system == EPERM)
+        return QStringLiteral("Este usuário não tem permissão para abrir o arquivo do banco: peça ao responsável pelo "
+                              "computador acesso a ele, ou que o banco seja aberto pelo servidor do Firebird, e tente de novo.");
+    if (system == ENOENT)
+        return QStringLiteral("O arquivo não foi encontrado: confira o caminho escolhido.");
+    if (dbx->hasEngineCode(isc_already_opened) || dbx->hasEngineCode(isc_lock_timeout))
+        return QStringLiteral("O arquivo do banco está aberto por outro programa: feche os programas que o usam (ou converta "
+                              "pelo servidor do Firebird que o tem aberto) e tente de novo.");
+    const EngineError *io = dbx->engineError(isc_io_error);
+    const bool tooShort = io && io->text(0) == QLatin1String("read") && dbx->hasEngineCode(isc_random);
+    if (dbx->hasEngineCode(isc_bad_db_format) || tooShort || system == EISDIR)
+        return QStringLiteral("O arquivo escolhido não é um banco de dados do Firebird: confira se é o arquivo certo (.fb ou "
+                              ".fdb).");
+    if (dbx->hasEngineCode(isc_shutdown) || dbx->hasEngineCode(isc_att_shutdown))
+        return QStringLiteral("O banco está fechado para manutenção (shutdown): quando ela terminar, abra-o (conversor "
+                              "--unlock) e tente de novo.");
+    if (dbx->hasEngineCode(isc_login))
+        return QStringLiteral("O Firebird recusou o usuário e a senha do Conversor de dados (SYSDBA): confira a senha do "
+                              "administrador no servidor.");
+    if (dbx->hasEngineCode(isc_network_error) || dbx->hasEngineCode(isc_net_connect_err) || dbx->hasEngineCode(isc_net_lookup_err)
+        || dbx->hasEngineCode(isc_connect_reject) || dbx->hasEngineCode(isc_conn_lost) || dbx->hasEngineCode(isc_lost_db_connection)
+        || dbx->hasEngineCode(isc_net_read_err) || dbx->hasEngineCode(isc_net_write_err))
+        return QStringLiteral("O servidor do Firebird não respondeu: confira o nome do servidor, a rede e se o serviço do "
+                              "Firebird está rodando nele, e tente de novo.");
     if (const QString version = forVersion(e); !version.isEmpty())
-        text += u'\r' + version;
-    return text;
+        return version;
+    return {};
+}
+
+QString withReason(const QString &heading, const std::exception &e, const QString &path)
+{
+    QString text = heading;
+    if (const QString line = explain(e, path); !line.isEmpty())
+        text += u'\r' + line;
+    return text + QStringLiteral("\rMotivo: ") + messageOf(e);
+}
+
+QString connectFailure(const std::exception &e, const QString &path)
+{
+    return withReason(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel"), e, path);
 }
 
 bool isKeyViolation(const std::exception &e)

@@ -34,7 +34,7 @@ CheckReport CheckReport::examine(TSQLConnection &db)
     try {
         db.setConnected(true);
     } catch (const std::exception &e) {
-        throw Exception(advice::connectFailure(e));
+        throw Exception(advice::connectFailure(e, db.Params.value(QStringLiteral("DataBase"))));
     }
     try {
         repaired = repair::giveBack(db, false);
@@ -46,7 +46,7 @@ CheckReport CheckReport::examine(TSQLConnection &db)
         r.repaired_ = repaired;
         return r;
     } catch (const std::exception &e) {
-        throw Exception(QStringLiteral("Erro ao examinar o banco\rMotivo: ") + messageOf(e));
+        throw Exception(advice::withReason(QStringLiteral("Erro ao examinar o banco"), e));
     }
 }
 

@@ -88,7 +88,7 @@ bool Conversion::ConectaBancoVestrel()
         // An attach given up on a stop is an interrupted run, not a failed connect.
         if (interruptRequested_)
             return false;
-        tell(MessageKind::Error, advice::connectFailure(e));
+        tell(MessageKind::Error, advice::connectFailure(e, view_.pathText()));
         return false;
     }
 }
@@ -429,11 +429,11 @@ void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQ
 
 QString Conversion::failureText(const std::exception &e) const
 {
-    const QString reason = interruptRequested_ && !commitSent_ ? interruptedText : messageOf(e);
-    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
+    if (const auto *stopped = dynamic_cast<const Stopped *>(&e); stopped && !interruptRequested_) {
         if (stopped->table.isEmpty())
-            return reason;
-        return QStringLiteral("Erro ao atualizar a tabela ") + trimControl(stopped->table) + QStringLiteral("\rMotivo: ") + reason;
+            return stopped->message();
+        return QStringLiteral("Erro ao atualizar a tabela ") + trimControl(stopped->table) + QStringLiteral("\rMotivo: ")
+            + stopped->message();
     }
     QString where;
     switch (stage_) {
@@ -446,7 +446,10 @@ QString Conversion::failureText(const std::exception &e) const
     case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit)"); break;
     case Stage::Release: where = QStringLiteral("Erro ao devolver o banco ao servidor"); break;
     }
-    return where + QStringLiteral("\rMotivo: ") + reason;
+    // A stop asked for: whatever the statement said, it was the stop.
+    if (interruptRequested_ && !commitSent_)
+        return where + QStringLiteral("\rMotivo: ") + interruptedText;
+    return advice::withReason(where, e, path_);
 }
 
 bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)

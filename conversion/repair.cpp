@@ -13,19 +13,34 @@
 
 #include <unistd.h>
 
+#include "errors.h"
 #include "filenames.h"
+
+#include <ibase.h>
 
 namespace repair {
 
 QStringList giveBack(TSQLConnection &db, bool anyLock)
 {
     QStringList done;
-    db.setConnected(true);
-    auto letGo = qScopeGuard([&] { db.setConnected(false); });
     const QString path = db.Params.value(QStringLiteral("DataBase"));
+    try {
+        db.setConnected(true);
+    } catch (const TDBXError &e) {
+        // A full shutdown admits nobody: only the server brings the database back.
+        if (!anyLock || !e.hasEngineCode(isc_shutdown))
+            throw;
+        const QString database = path.startsWith(u'/') ? QStringLiteral("localhost:") + path : path;
+        db.services(database)->bringOnline(database);
+        return {QStringLiteral("o banco fechado (shutdown) foi reaberto")};
+    }
+    auto letGo = qScopeGuard([&] { db.setConnected(false); });
     const QString attachedAs = db.attachedAs();
-    if (!Survey::others(db).isEmpty())
+    if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty()) {
+        if (anyLock)
+            throw Exception(Survey::othersText(others).replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
         return done;
+    }
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0) // read-only: nothing can be written, nor is left to make good
         return done;

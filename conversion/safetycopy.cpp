@@ -342,6 +342,11 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
     return method;
 }
 
+void flushFolder(const QString &file)
+{
+    syncFolder(file);
+}
+
 void rename(const QString &from, const QString &to)
 {
     if (::renameat2(AT_FDCWD, filenames::encode(from).constData(), AT_FDCWD, filenames::encode(to).constData(),

@@ -63,6 +63,10 @@ enum class Method { Clone, CopyRange, ReadWrite };
 Method copyFile(const QString &from, const QString &to, const std::function<void(int percent)> &progress,
                 const std::atomic<bool> *stop = nullptr);
 
+// Flushes the folder a file is in, so that a name given there survives a power cut; throws
+// Exception naming the file and the reason.
+void flushFolder(const QString &file);
+
 // Gives a finished copy its name, never over another file, and flushes the folder; throws
 // Exception naming the copy and the reason.
 void rename(const QString &from, const QString &to);

@@ -97,8 +97,9 @@ class Services {
 public:
     virtual ~Services() = default;
     // Single-user shutdown, refused at once while any other attachment exists: afterwards the
-    // engine admits one attachment of the database's owner or administrator, and no other.
-    virtual void shutDown(const QString &database) = 0;
+    // engine admits one attachment of the database's owner or administrator, and no other. A
+    // full shutdown admits none, and the server lets go of the file.
+    virtual void shutDown(const QString &database, bool full = false) = 0;
     // Back to normal from any shutdown.
     virtual void bringOnline(const QString &database) = 0;
     // A backup of database in the engine's backup format, written by the server into file.

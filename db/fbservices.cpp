@@ -108,11 +108,11 @@ void Services::run(const std::string &spb)
     }
 }
 
-void Services::shutDown(const QString &database)
+void Services::shutDown(const QString &database, bool full)
 {
     std::string spb(1, char(isc_action_svc_properties));
     addText(spb, char(isc_spb_dbname), pathOnServer(database));
-    addByte(spb, char(isc_spb_prp_shutdown_mode), char(isc_spb_prp_sm_single));
+    addByte(spb, char(isc_spb_prp_shutdown_mode), char(full ? isc_spb_prp_sm_full : isc_spb_prp_sm_single));
     // Others are not waited for, nor thrown out: their being there refuses the shutdown.
     addNumber(spb, char(isc_spb_prp_attachments_shutdown), 0);
     run(spb);

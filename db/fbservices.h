@@ -18,7 +18,7 @@ public:
     Services(const Services &) = delete;
     Services &operator=(const Services &) = delete;
 
-    void shutDown(const QString &database) override;
+    void shutDown(const QString &database, bool full = false) override;
     void bringOnline(const QString &database) override;
     void backUp(const QString &database, const QString &file) override;
     void restore(const QString &file, const QString &database) override;

@@ -410,8 +410,8 @@ void TestCommandLine::arguments_data()
     QTest::newRow("a file that is not there")
         << QStringList{"--convert", missing} << none << 1 << "^$"
         << "^conversor: " + QRegularExpression::escape(missing)
-               + ": Não foi possível conectar ao banco de dados Vestrel; Motivo: I/O error [^\\n]*; No such file "
-                 "or directory\\n$"
+               + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
+                 "escolhido\\. Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
                                        << "^Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
@@ -438,8 +438,9 @@ void TestCommandLine::arguments_data()
         << "^$" << "" << good;
     QTest::newRow("--check: a file that is not there")
         << QStringList{"--check", missing} << none << 1 << "^$"
-        << "^conversor: " + QRegularExpression::escape(missing) + ": Não foi possível conectar ao banco de dados Vestrel; "
-               "Motivo: I/O error [^\\n]*\\n$"
+        << "^conversor: " + QRegularExpression::escape(missing)
+               + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
+                 "escolhido\\. Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
     const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n"
                            "  resultado: a conversão pode ser feita\\.\\n";

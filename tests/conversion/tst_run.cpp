@@ -71,24 +71,11 @@ QStringList writes(const QStringList &statements)
     return out;
 }
 
-// The trigger's record as the run writes it: its description, in hexadecimal.
-QString recorded(const QString &trigger, const QString &userText = {})
-{
-    return QString::fromLatin1(*marks::withLine(userText.isNull() ? marks::Description{} : marks::Description{userText.toUtf8()},
-                                                marks::triggerOff(trigger)));
-}
-
 // A shop of these tables (every one of them with codes of 8 characters), with a logging trigger
 // and one the user has switched off.
 fakeshop::Shop shop(const QStringList &tables, const QStringList &views = {})
 {
     return {tables, views, {{"LOG_AU", 0}, {"DESLIGADO", 1}}, QString(), true};
-}
-
-// What the database answers about itself: read-only, shut down, under the backup lock.
-void state(FakeLayer &layer, int readOnly, int shutDown, int backup)
-{
-    layer.addResult(QStringLiteral("from mon$database"), {{"SOMENTE_LEITURA", "FECHADO", "TRAVA"}, {{readOnly, shutDown, backup}}});
 }
 
 // The user triggers as the database answers: name, off (1), description.

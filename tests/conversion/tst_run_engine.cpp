@@ -3,6 +3,7 @@
 #include "conversion.h"
 #include "dbread.h"
 #include "errors.h"
+#include "filenames.h"
 #include "params.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
@@ -243,45 +244,68 @@ void TestRunEngine::anotherFileBetweenRuns()
 void TestRunEngine::filesThatAreNoUsableDatabase_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("explanation"); // what it means to a clerk, in Portuguese ("": none)
+    QTest::addColumn<QString>("reason");      // the engine's own words
     const QString dir = dbs_.path(QStringLiteral("bad"));
-    QTest::newRow("empty path") << "empty path" << "Caminho do banco de dados em branco";
-    QTest::newRow("missing file") << "missing"
+    const QString notADatabase = QStringLiteral("O arquivo escolhido não é um banco de dados do Firebird: confira se é o "
+                                                "arquivo certo (.fb ou .fdb).");
+    QTest::newRow("empty path") << "empty path" << "" << "Caminho do banco de dados em branco";
+    QTest::newRow("missing file") << "missing" << "O arquivo não foi encontrado: confira o caminho escolhido."
                                   << QStringLiteral("I/O error during \"open\" operation for file \"%1/missing.fb\"\n"
                                                     "Error while trying to open file\nNo such file or directory").arg(dir);
-    QTest::newRow("directory") << "directory"
+    QTest::newRow("directory") << "directory" << notADatabase
                                << QStringLiteral("I/O error during \"read\" operation for file \"%1/directory.fb\"\n"
                                                  "Error while trying to read from file\nIs a directory").arg(dir);
-    QTest::newRow("empty file") << "empty"
+    QTest::newRow("empty file") << "empty" << notADatabase
                                 << QStringLiteral("I/O error during \"read\" operation for file \"%1/empty.fb\"\n"
                                                   "File size is less than expected").arg(dir);
-    QTest::newRow("text file") << "text" << QStringLiteral("file %1/text.fb is not a valid database").arg(dir);
+    QTest::newRow("text file") << "text" << notADatabase << QStringLiteral("file %1/text.fb is not a valid database").arg(dir);
     QTest::newRow("read-only file") << "read-only"
+                                    << "O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está somente "
+                                       "para leitura): peça ao responsável pelo computador permissão de gravação e tente de novo."
                                     << QStringLiteral("no permission for read-write access to database %1/read-only.fb").arg(dir);
     // The header of a database of another engine's version.
     QTest::newRow("a newer engine's file")
-        << "newer" << QStringLiteral("unsupported on-disk structure for file %1/newer.fb; found 13.0, support 12.2\r"
-                                     "O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa versão "
-                                     "e converta-o pelo servidor dela, sem a cópia do programa (conversor --convert "
-                                     "--no-copy servidor:/caminho/do/banco).").arg(dir);
+        << "newer"
+        << "O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa versão e converta-o pelo "
+           "servidor dela, sem a cópia do programa (conversor --convert --no-copy servidor:/caminho/do/banco)."
+        << QStringLiteral("unsupported on-disk structure for file %1/newer.fb; found 13.0, support 12.2").arg(dir);
     QTest::newRow("an older engine's file")
-        << "older" << QStringLiteral("unsupported on-disk structure for file %1/older.fb; found 11.0, support 12.2\r"
-                                     "O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão "
-                                     "e restaure-a com o gbak -c deste computador antes de converter.").arg(dir);
+        << "older"
+        << "O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e restaure-a com o "
+           "gbak -c deste computador antes de converter."
+        << QStringLiteral("unsupported on-disk structure for file %1/older.fb; found 11.0, support 12.2").arg(dir);
     QTest::newRow("held by another process")
-        << "held" << QStringLiteral("I/O error during \"lock\" operation for file \"%1/held.fb\"\n"
-                                    "Database already opened with engine instance, incompatible with current").arg(dir);
+        << "held"
+        << "O arquivo do banco está aberto por outro programa: feche os programas que o usam (ou converta pelo servidor do "
+           "Firebird que o tem aberto) e tente de novo."
+        << QStringLiteral("I/O error during \"lock\" operation for file \"%1/held.fb\"\n"
+                          "Database already opened with engine instance, incompatible with current").arg(dir);
+    QTest::newRow("a name of another system") << "latin1"
+                                              << "O nome do arquivo tem letras de outro sistema (não é UTF-8), e o Firebird não "
+                                                 "abre um banco com esse nome: renomeie o arquivo, sem acentos, e tente de novo."
+                                              << "Invalid connection string\nCannot transliterate character between character "
+                                                 "sets\nInvalid or incomplete multibyte or wide character";
 }
 
 void TestRunEngine::filesThatAreNoUsableDatabase()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, explanation);
     QFETCH(QString, reason);
     QDir().mkpath(dbs_.path(QStringLiteral("bad")));
-    const QString path = kind == QLatin1String("empty path") ? QString() : dbs_.path(QStringLiteral("bad/%1.fb").arg(kind));
+    // A name written on a Latin-1 system: its bytes are no UTF-8.
+    const QString latin1 = dbs_.path(QStringLiteral("bad/")) + filenames::decode(QByteArray("loj\xe1.fb"));
+    const QString path = kind == QLatin1String("empty path") ? QString()
+        : kind == QLatin1String("latin1")                   ? latin1
+                                                            : dbs_.path(QStringLiteral("bad/%1.fb").arg(kind));
     QProcess holder;
     bool immutable = false;
-    if (kind == QLatin1String("directory")) {
+    if (kind == QLatin1String("latin1")) {
+        const QString made = dbs_.create(QStringLiteral("latin1.fb"), sql_);
+        QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));
+        QVERIFY(::link(QFile::encodeName(made).constData(), filenames::encode(path).constData()) == 0);
+    } else if (kind == QLatin1String("directory")) {
         QVERIFY(QDir().mkpath(path));
     } else if (kind == QLatin1String("empty") || kind == QLatin1String("text")) {
         QFile f(path);
@@ -318,6 +342,8 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
         }
     }
     auto cleanup = qScopeGuard([&] {
+        // Qt cannot remove a name that is no UTF-8 with the test's folder.
+        ::unlink(filenames::encode(latin1).constData());
         if (immutable)
             QProcess::execute(QStringLiteral("chattr"), {"-i", path});
         if (holder.state() != QProcess::NotRunning) {
@@ -332,7 +358,8 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
     Conversion(db, view).run();
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
-    QCOMPARE(view.boxes[0].text, QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ") + reason);
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\r")
+                                     + (explanation.isEmpty() ? QString() : explanation + u'\r') + QStringLiteral("Motivo: ") + reason);
     QVERIFY(view.statuses.isEmpty());
     QCOMPARE(db.state(), TConnectionState::csStateClosed);
 

@@ -76,7 +76,10 @@ class FakeServices final : public dbx::Services {
 public:
     explicit FakeServices(FakeLayer &layer) : layer_(layer), id_(layer.made()) {}
     ~FakeServices() override { layer_.gone(id_); }
-    void shutDown(const QString &database) override { act(QStringLiteral("shutDown"), database); }
+    void shutDown(const QString &database, bool full) override
+    {
+        act(full ? QStringLiteral("shutDownFull") : QStringLiteral("shutDown"), database);
+    }
     void bringOnline(const QString &database) override { act(QStringLiteral("bringOnline"), database); }
     void backUp(const QString &database, const QString &file) override
     {

@@ -1,0 +1,186 @@
+#include "restore.h"
+
+#include "errors.h"
+#include "filenames.h"
+#include "marks.h"
+#include "params.h"
+#include "queries.h"
+#include "safetycopy.h"
+#include "sqlconnection.h"
+#include "sqlquery.h"
+#include "statements.h"
+#include "survey.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace restore {
+
+namespace {
+
+QString reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool exists(const QString &path)
+{
+    struct stat st {};
+    return ::stat(filenames::encode(path).constData(), &st) == 0;
+}
+
+// Attaches db to database (a path, or a database string), without the database's own triggers.
+void attach(TSQLConnection &db, const QString &database)
+{
+    db.setConnected(false);
+    db.Params.setValue(QStringLiteral("DataBase"), database);
+    db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+    db.setConnected(true);
+}
+
+// The copy's record of where it came from, when the copy holds one.
+QString recordedOrigin(TSQLConnection &db, const QString &copy)
+{
+    try {
+        attach(db, copy);
+        auto letGo = qScopeGuard([&] { db.setConnected(false); });
+        const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+        for (const marks::Line &l : marks::find(d))
+            if (l.kind == marks::Kind::Copying)
+                return l.details.value(0);
+    } catch (const std::exception &) {
+        // A copy this computer cannot open (the server's backup): its name tells.
+    }
+    return {};
+}
+
+// Gone from the description: the records a run left in the database as it was copied.
+void forgetTheRun(TSQLConnection &db)
+{
+    const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+    marks::Description left = marks::without(marks::without(d, marks::Kind::Copying), marks::Kind::Reserved);
+    if (left == d)
+        return;
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    queries::execute(q, statements::describeDatabase(left));
+    queries::execute(q, statements::commit());
+}
+
+void refuseWhenInUse(TSQLConnection &db)
+{
+    if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
+        throw Exception(Survey::othersText(others).replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
+}
+
+} // namespace
+
+QString keptName(const QString &database, const QDateTime &when, const QString &suffix)
+{
+    const qsizetype slash = std::max(database.lastIndexOf(u'/'), database.lastIndexOf(u'\\'));
+    const QString file = database.mid(slash + 1);
+    const qsizetype dot = file.lastIndexOf(u'.');
+    return database.left(slash + 1) + (dot > 0 ? file.left(dot) : file) + QStringLiteral(".convertido-")
+        + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix;
+}
+
+QString databaseOf(TSQLConnection &db, const QString &copy)
+{
+    if (const QString recorded = recordedOrigin(db, copy); !recorded.isEmpty())
+        return recorded;
+    // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb" or ".fbk", and perhaps "host:" before it.
+    static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.fbk?$"));
+    const QRegularExpressionMatch m = named.match(copy);
+    if (!m.hasMatch())
+        throw Exception(QStringLiteral("%1 não tem o nome de uma cópia de segurança do Conversor de dados "
+                                       "(NOME.copia-AAAAMMDD-HHMMSS.fb).")
+                            .arg(copy));
+    const bool onAServer = !copy.startsWith(u'/');
+    for (const char *suffix : {".fb", ".fdb", ".gdb"}) {
+        const QString candidate = m.captured(1) + QLatin1String(suffix);
+        if (!onAServer && exists(candidate))
+            return candidate;
+        if (onAServer) {
+            try {
+                attach(db, candidate);
+                db.setConnected(false);
+                return candidate;
+            } catch (const std::exception &) {
+            }
+        }
+    }
+    throw Exception(QStringLiteral("O banco desta cópia não foi encontrado ao lado dela (%1.fb, .fdb ou .gdb).").arg(m.captured(1)));
+}
+
+QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
+{
+    const QString database = databaseOf(db, copy);
+    auto letGo = qScopeGuard([&] { db.setConnected(false); });
+    attach(db, database);
+    refuseWhenInUse(db);
+    const QString attachedAs = db.attachedAs();
+
+    if (copy.endsWith(QLatin1String(".fbk"))) {
+        // The server's backup goes back the way it came: the server keeps the converted database
+        // as a backup of its own, then makes the database anew from the copy.
+        const QString kept = keptName(database, when, QStringLiteral(".fbk"));
+        db.setConnected(false);
+        auto services = db.services(attachedAs);
+        services->backUp(attachedAs, kept);
+        services->restore(copy, attachedAs);
+        attach(db, database);
+        forgetTheRun(db);
+        return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2")
+            .arg(copy, kept);
+    }
+
+    // This program's copy of the file: the file itself swapped, while nobody may open it (a
+    // server that holds it lets go of it in a full shutdown).
+    struct stat current {};
+    if (::stat(filenames::encode(database).constData(), &current) != 0)
+        throw Exception(QStringLiteral("Não foi possível ler %1: %2.").arg(database, reason(errno)));
+    const QString kept = keptName(database, when, QStringLiteral(".fb"));
+    const QString partial = database + QStringLiteral(".restaurando");
+    db.setConnected(false);
+    std::unique_ptr<dbx::Services> services;
+    if (!attachedAs.startsWith(u'/')) {
+        services = db.services(attachedAs);
+        services->shutDown(attachedAs, true);
+    }
+    auto online = qScopeGuard([&] {
+        if (services)
+            services->bringOnline(attachedAs);
+    });
+    auto dropPartial = qScopeGuard([&] { ::unlink(filenames::encode(partial).constData()); });
+    safetycopy::copyFile(copy, partial, {});
+    // The database's owner, group and permission bits, so that whoever opened it opens it again.
+    const QByteArray partialName = filenames::encode(partial);
+    if (::chown(partialName.constData(), current.st_uid, current.st_gid) != 0)
+        [[maybe_unused]] const int ignored = ::chown(partialName.constData(), uid_t(-1), current.st_gid);
+    if (::chmod(partialName.constData(), current.st_mode & 07777) != 0)
+        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, reason(errno)));
+    if (::link(filenames::encode(database).constData(), filenames::encode(kept).constData()) != 0)
+        throw Exception(QStringLiteral("Não foi possível guardar o banco convertido como %1: %2.").arg(kept, reason(errno)));
+    if (::rename(partialName.constData(), filenames::encode(database).constData()) != 0) {
+        const int error = errno;
+        ::unlink(filenames::encode(kept).constData());
+        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, reason(error)));
+    }
+    dropPartial.dismiss();
+    safetycopy::flushFolder(database);
+    online.dismiss();
+    if (services)
+        services->bringOnline(attachedAs);
+    attach(db, database);
+    forgetTheRun(db);
+    return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2").arg(copy, kept);
+}
+
+} // namespace restore

@@ -1,0 +1,27 @@
+#pragma once
+// The way back (conversor --restore COPY): a run's safety copy put back in its database's place,
+// by the route it was made (this program's copy of the file, or the server's backup), while
+// nobody works in the database; the converted database kept under another name beside it, never
+// deleted.
+
+#include <QDateTime>
+#include <QString>
+
+class TSQLConnection;
+
+namespace restore {
+
+// The database a copy is of: its record of the copy (an earlier version's copies have none:
+// then the file beside it whose name the copy's begins with, .fb, .fdb or .gdb). Throws
+// Exception when it cannot tell.
+QString databaseOf(TSQLConnection &db, const QString &copy);
+
+// Puts copy back in its database's place; db: a connection to use (its profile's login). Returns
+// what was done, in a sentence; throws Exception, saying why, when nothing was done.
+QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when = QDateTime::currentDateTime());
+
+// The name the converted database is kept under: "<name>.convertido-<yyyyMMdd-HHmmss>.fb" beside
+// it (".fbk" for the server's backup of it).
+QString keptName(const QString &database, const QDateTime &when, const QString &suffix);
+
+} // namespace restore
