@@ -127,4 +127,37 @@ check "a SIGTERM during the commit: every code converted" [ "$(count "$db" 20345
 check "reported as converted, with status 0" \
   bash -c "grep -q ': Dados atualizados com sucesso! ' '$work/signal.log' && grep -q 'exited normally' '$work/signal.log'"
 check "the triggers as before" [ "$(triggers "$db")" = "$before" ]
+# ---- many triggers and a long description of the user's: 3,000 active triggers with names of
+# 31 characters, and 60,000 bytes of the user's own text (a byte-order mark, Windows line ends):
+# killed just before its final commit, the next run switches every one of them on again, and
+# the user's text stays byte for byte.
+db="$work/muitos.fb"
+cp "$template" "$db"
+isql "$db" "SET TERM ^ ;
+EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN WHILE (I <= 3000) DO BEGIN
+  EXECUTE STATEMENT 'CREATE TRIGGER GATILHO_DE_AUDITORIA_DE_PRO' || LPAD(I, 4, '0') ||
+    ' FOR T01 AFTER UPDATE AS BEGIN INSERT INTO LOG_ALTERACAO VALUES (0); END'; I = I + 1; END END^
+SET TERM ; ^
+COMMIT;
+COMMENT ON DATABASE IS x'EFBBBF$(for _ in $(seq 3000); do printf '4C6F6A612031202D20636164617374726F0D0A'; done)';
+COMMIT;" >/dev/null
+active() { value "$1" "select count(*) from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 and RDB\$TRIGGER_INACTIVE = 0;"; }
+noted() { value "$1" "select count(*) from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 and RDB\$DESCRIPTION is not null;"; }
+length() { value "$1" "select octet_length(RDB\$DESCRIPTION) from RDB\$DATABASE;"; }
+# The hash of the description's first bytes (as bytes: the text would count a byte-order mark as one).
+prefix() { value "$1" "select hash(substring(cast(RDB\$DESCRIPTION as blob sub_type binary) from 1 for $2)) from RDB\$DATABASE;"; }
+check "3,000 user triggers are active, and the description has 57,003 bytes" [ "$(active "$db"),$(length "$db")" = "3001,57003" ]
+users=$(prefix "$db" 57003)
+gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run -ex kill \
+  --args "$build/conversor" --convert "$db" >"$work/muitos.log" 2>&1
+check "killed before its final commit: every trigger switched off, each with its record" \
+  [ "$(active "$db"),$(noted "$db")" = "0,3001" ]
+check "every code as before" [ "$(count "$db" 1234567)" = "$total" ]
+"$build/conversor" --convert "$db" >"$work/muitos-de-novo.log" 2>/dev/null
+check "the next run converts" grep -q ': Dados atualizados com sucesso! ' "$work/muitos-de-novo.log"
+check "with every trigger on again, and no record left" [ "$(active "$db"),$(noted "$db")" = "3001,0" ]
+check "none of them fired" [ "$(fired "$db")" = 0 ]
+check "the user's 57,003 bytes stay as they were, the conversion's line after them" \
+  bash -c "[ '$(prefix "$db" 57003)' = '$users' ] && [ $(length "$db") -gt 57003 ]"
 summary
