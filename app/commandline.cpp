@@ -73,6 +73,10 @@ const QList<ModeOption> &modeOptions()
         {QStringLiteral("again"), CommandLine::Convert,
          QStringLiteral("converte também um banco que parece já ter sido convertido (sem ela, ele é recusado)."),
          &CommandLine::again},
+        {QStringLiteral("de-para"), CommandLine::Check,
+         QStringLiteral("grava também a lista dos códigos antigos e novos que a conversão faria "
+                        "(NOME.de-para-AAAAMMDD-HHMMSS.csv, ao lado do arquivo), sem alterar o banco."),
+         &CommandLine::codeList},
     };
     return options;
 }

@@ -12,6 +12,7 @@ struct CommandLine {
     QString problem;     // what is wrong with the line, in one line; empty when nothing is
     bool noCopy = false; // --convert --no-copy: no safety copy
     bool again = false;  // --convert --again: a database that looks converted is converted again
+    bool codeList = false; // --check --de-para: the list of old and new codes written too
 
     bool sound() const { return problem.isEmpty(); }
 

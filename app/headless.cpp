@@ -159,7 +159,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
     return status;
 }
 
-int checkFiles(const QStringList &files)
+int checkFiles(const QStringList &files, bool codeList)
 {
     int status = 0;
     bool reported = false;
@@ -168,7 +168,7 @@ int checkFiles(const QStringList &files)
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
         CheckReport report;
         try {
-            report = CheckReport::examine(db);
+            report = CheckReport::examine(db, codeList);
         } catch (const std::exception &e) {
             console::failure(file, messageOf(e));
             status = 1;

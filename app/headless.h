@@ -15,7 +15,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again);
 // The read-only check of each file (conversor --check): its report on stdout after the file's
 // name, a blank line between two reports, a file that cannot be read on stderr. Returns 0 when
 // every file would convert and none looks converted, 1 otherwise.
-int checkFiles(const QStringList &files);
+int checkFiles(const QStringList &files, bool codeList = false);
 
 // The way back (conversor --restore): each safety copy put back in its database's place, the
 // converted database kept beside it. What was done on stdout after the copy's name, a failure on

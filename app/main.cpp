@@ -201,7 +201,7 @@ int main(int argc, char **argv)
         return ending(convertFiles(line.files, line.noCopy, line.again));
     case CommandLine::Check:
         prepareEngine();
-        return ending(checkFiles(line.files));
+        return ending(checkFiles(line.files, line.codeList));
     case CommandLine::Restore:
         prepareEngine();
         return ending(restoreCopies(line.files));

@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include "advice.h"
+#include "codelist.h"
 #include "errors.h"
 #include "marks.h"
 #include "params.h"
@@ -13,6 +14,7 @@
 #include "triggerswitch.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLocale>
 #include <QScopeGuard>
 
@@ -25,7 +27,7 @@ QString count(qint64 n, const QString &one, const QString &many)
 
 } // namespace
 
-CheckReport CheckReport::examine(TSQLConnection &db)
+CheckReport CheckReport::examine(TSQLConnection &db, bool codeList)
 {
     auto letGo = qScopeGuard([&] { db.setConnected(false); });
     // Nothing the check does fires the database's own triggers (an audit row on connect).
@@ -42,7 +44,7 @@ CheckReport CheckReport::examine(TSQLConnection &db)
         db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
         auto back = qScopeGuard([&] { db.Params.setValue(QStringLiteral("ReadOnly"), QString()); });
         db.setConnected(true);
-        CheckReport r = read(db);
+        CheckReport r = read(db, codeList);
         r.repaired_ = repaired;
         return r;
     } catch (const std::exception &e) {
@@ -50,7 +52,7 @@ CheckReport CheckReport::examine(TSQLConnection &db)
     }
 }
 
-CheckReport CheckReport::read(TSQLConnection &db)
+CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
 {
     CheckReport r;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
@@ -94,6 +96,17 @@ CheckReport CheckReport::read(TSQLConnection &db)
     }
 
     const RewritePlan &plan = survey.plan();
+    if (codeList) {
+        const QString attached = db.attachedAs();
+        const QString file = attached.startsWith(u'/') ? attached : path;
+        try {
+            const QString where = CodeList::pathFor(file, QDir::homePath(), QDateTime::currentDateTime());
+            CodeList::read(db, plan).write(where);
+            r.listed_ = QStringLiteral("lista dos códigos antigos e novos: ") + where;
+        } catch (const Exception &e) {
+            r.listed_ = e.message();
+        }
+    }
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
         if (!step.stored) {
@@ -147,9 +160,11 @@ QStringList CheckReport::lines() const
     for (const QString &stop : std::as_const(stops))
         out << QStringLiteral("  impede a conversão: ") + stop;
     for (const Collision &c : collisions_)
-        out << QStringLiteral("    ") + Survey::collisionText(c);
+        out << QStringLiteral("    ") + Survey::collisionText(c, shownCodes);
     for (const QString &warning : warnings_)
         out << QStringLiteral("  aviso: ") + warning;
+    if (!listed_.isEmpty())
+        out << QStringLiteral("  ") + listed_;
     if (!convertedBecause_.isEmpty())
         out << QStringLiteral("  aviso: o banco parece já ter sido convertido (%1)").arg(convertedBecause_);
     if (!stops.isEmpty())

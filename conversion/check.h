@@ -18,9 +18,11 @@ public:
     // left locked or closed to others is given back first (repair.h), then the database is
     // read in a transaction that only reads, and let go of. A failure comes as Exception with
     // the text the command line shows: the connect step's, or the look's.
-    static CheckReport examine(TSQLConnection &db);
+    // With codeList, the list of old and new codes a run would make is written beside the file
+    // (codelist.h), and the report says where.
+    static CheckReport examine(TSQLConnection &db, bool codeList = false);
     // Reads the database a connection has attached (read-only: its profile's "ReadOnly=True").
-    static CheckReport read(TSQLConnection &db);
+    static CheckReport read(TSQLConnection &db, bool codeList = false);
 
     // The report, a line each: every relation, what would stop a run, the warnings, the verdict.
     QStringList lines() const;
@@ -29,9 +31,11 @@ public:
 
     // The collision groups shown (at most this many) and, in lines(), how many there are.
     static constexpr int shownCollisions = 20;
+    static constexpr int shownCodes = 10; // of each group
 
 private:
     QStringList repaired_;  // what was given back first
+    QString listed_;        // where the list of codes went, or why it did not
     QStringList relations_; // "TABELA: converte N linhas", "TABELA: ignorada (...)"
     QStringList stops_;
     QList<Collision> collisions_;

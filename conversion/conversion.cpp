@@ -14,6 +14,7 @@
 #include "triggerswitch.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QScopeGuard>
 
 #include <ibase.h>
@@ -140,9 +141,14 @@ void Conversion::run()
             takeSafetyCopy(QryAtualizaTabela);
         switchTriggersOff(triggers, QryAtualizaTabela);
         switchedOff = &triggers;
+        if (options_.codeList) {
+            enter(Stage::List);
+            list_ = CodeList::read(db_, survey->plan());
+        }
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
         commitWithTriggersOn(triggers, QryAtualizaTabela);
         release();
+        writeCodeList();
         reportSuccess();
     } catch (const std::exception &e) {
         fail(e, outcome_ == Outcome::Converted ? nullptr : switchedOff, QryAtualizaTabela,
@@ -395,11 +401,31 @@ void Conversion::release()
     db_.setConnected(false);
 }
 
+void Conversion::writeCodeList()
+{
+    // The database is converted whatever becomes of the list: a list that cannot be written is
+    // said in the box.
+    if (!list_)
+        return;
+    const QString path = CodeList::pathFor(localFile(attachedAs_).isEmpty() ? path_ : localFile(attachedAs_),
+                                           QDir::homePath(), QDateTime::currentDateTime());
+    try {
+        list_->write(path);
+        listPath_ = path;
+    } catch (const Exception &e) {
+        listProblem_ = e.message();
+    }
+}
+
 void Conversion::reportSuccess()
 {
     QString said = QStringLiteral("Dados atualizados com sucesso! ");
     if (!copy_.isEmpty())
         said += QStringLiteral("\rCópia de segurança: ") + copy_;
+    if (!listPath_.isEmpty())
+        said += QStringLiteral("\rCódigos antigos e novos: ") + listPath_;
+    if (!listProblem_.isEmpty())
+        said += u'\r' + listProblem_;
     view_.showMessage(MessageKind::Information, said);
     view_.setProgress(0);
     view_.setStatus(QStringLiteral("Concluído!"));
@@ -419,7 +445,7 @@ void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQ
         return;
     }
     if (advice::isKeyViolation(e) && plan)
-        failure_ += Survey::collisionHint(db_, *plan, {trimControl(table_), advice::tableOfViolation(e)});
+        failure_ += Survey::collisionHint(db_, *plan, {trimControl(table_), advice::tableOfViolation(e)}, path_);
     outcome_ = Outcome::Failed;
     tell(MessageKind::Error, failure_);
     // Nothing was changed: the window does not stay as if work were going on.
@@ -441,6 +467,7 @@ QString Conversion::failureText(const std::exception &e) const
     case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco"); break;
     case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança"); break;
     case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos"); break;
+    case Stage::List: where = QStringLiteral("Erro ao ler os códigos para a lista dos antigos e novos"); break;
     case Stage::Tables: where = QStringLiteral("Erro ao atualizar a tabela ") + trimControl(table_); break;
     case Stage::TriggersOn: where = QStringLiteral("Erro ao reativar os gatilhos"); break;
     case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit)"); break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backuplock.h"
+#include "codelist.h"
 #include "conversionview.h"
 #include "marks.h"
 
@@ -39,6 +40,8 @@ public:
         // A copy of the database file beside it, taken before anything changes (the way back:
         // the rewrite cannot be undone from the database itself).
         bool safetyCopy = true;
+        // The list of old and new codes beside the database, for the shop's day after.
+        bool codeList = true;
     };
 
     Conversion(TSQLConnection &db, ConversionView &view, Options options) : db_(db), view_(view), options_(options) {}
@@ -61,11 +64,13 @@ public:
     // The run's failure: the box's text, or what an interrupted run would have said (with a line
     // of its own when the triggers could not be switched on again).
     QString failure() const { return failure_; }
-    // Where the converted run put its safety copy; empty without one.
+    // Where the converted run put its safety copy, and its list of old and new codes; empty
+    // without one.
     QString safetyCopy() const { return copy_; }
+    QString codeList() const { return listPath_; }
 
 private:
-    enum class Stage { Connect, Survey, Copy, Triggers, Tables, TriggersOn, Commit, Release };
+    enum class Stage { Connect, Survey, Copy, Triggers, List, Tables, TriggersOn, Commit, Release };
 
     // The steps of a run, in order.
     void lookFirst(TriggerSwitch &triggers);
@@ -78,6 +83,7 @@ private:
     void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
     void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);
     void release();
+    void writeCodeList();
     void reportSuccess();
     // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
     void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan);
@@ -122,4 +128,7 @@ private:
     QString partial_;           // the copy while this program writes it
     QString copy_;              // the finished copy
     bool serverCopy_ = false;   // the server wrote it
+    std::optional<CodeList> list_; // read before the rewrites
+    QString listPath_;
+    QString listProblem_;       // why the list could not be written
 };

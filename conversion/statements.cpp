@@ -318,4 +318,47 @@ QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const
     return sql;
 }
 
+QString codeList(const QStringList &tables, const QString &charset)
+{
+    // Each table's distinct codes first, then the rule once a code.
+    const QString as = charset.isEmpty() || charset == QLatin1String("NONE") ? QStringLiteral("VARCHAR(255)")
+                                                                              : QStringLiteral("VARCHAR(255) CHARACTER SET ") + charset;
+    QStringList each;
+    for (const QString &t : tables)
+        each << QStringLiteral("select cast(CODPROD as %1) as C, count(*) as N from %2 where %3 group by 1").arg(as, name(t), hasCode);
+    return QStringLiteral("select C, %1, sum(N) from (%2) group by C order by C")
+        .arg(converted(QStringLiteral("C")), each.join(QStringLiteral(" union all ")));
+}
+
+QString ruleOnce()
+{
+    return QStringLiteral("select first 1 %1 from rdb$database").arg(converted(QStringLiteral("'12345678'")));
+}
+
+QString defaultCharset()
+{
+    return QStringLiteral("select rdb$character_set_name from rdb$database");
+}
+
+QString keyedByCode()
+{
+    return QStringLiteral("select rc.rdb$relation_name from rdb$relation_constraints rc "
+                          "join rdb$index_segments s on s.rdb$index_name = rc.rdb$index_name "
+                          "where rc.rdb$constraint_type = 'PRIMARY KEY' group by 1 "
+                          "having count(*) = 1 and max(upper(trim(s.rdb$field_name))) = 'CODPROD' order by 1");
+}
+
+QString textColumns(const QString &table)
+{
+    return QStringLiteral("select rf.rdb$field_name from rdb$relation_fields rf join rdb$fields f on f.rdb$field_name = "
+                          "rf.rdb$field_source where rf.rdb$relation_name = '%1' and f.rdb$field_type in (14, 37) and "
+                          "f.rdb$computed_blr is null order by rf.rdb$field_position")
+        .arg(QString(table).replace(u'\'', QStringLiteral("''")));
+}
+
+QString descriptions(const QString &table, const QString &column)
+{
+    return QStringLiteral("select CODPROD, %1 from %2 where %3").arg(name(column), name(table), hasCode);
+}
+
 } // namespace statements

@@ -86,4 +86,18 @@ QString takenKeys(const QString &table, const QStringList &oldTerms, const QStri
 QString rewriteKeys(const QString &table, const QList<QByteArray> &keys);
 QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition);
 
+// The list of old and new codes: each distinct code of the tables, as text of the database's
+// character set, its rewritten code, and the rows that hold it (tables: at most a few hundred
+// in one statement).
+QString codeList(const QStringList &tables, const QString &charset);
+// The rule once, on a code of 8 characters: fails where the database has no SUBSTR.
+QString ruleOnce();
+// The database's own character set.
+QString defaultCharset();
+// The tables whose primary key is CODPROD alone; a table's text columns, in order; a table's
+// codes and the text of one column.
+QString keyedByCode();
+QString textColumns(const QString &table);
+QString descriptions(const QString &table, const QString &column);
+
 } // namespace statements

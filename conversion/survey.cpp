@@ -1,5 +1,6 @@
 #include "survey.h"
 
+#include "errors.h"
 #include "params.h"
 #include "queries.h"
 #include "statements.h"
@@ -9,7 +10,10 @@
 namespace {
 
 const int shownAttachments = 5;
-const int shownInFailure = 5; // collision groups a failed run's box names
+// What a failed run's box names of the codes that would become one: a few groups, a few codes
+// each; the rest is in the check's list of codes.
+const int groupsInFailure = 3;
+const int codesInFailure = 3;
 
 QString bytesText(qsizetype n)
 {
@@ -38,6 +42,17 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
         s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
     if (plan.stop())
         s.stops_ << *plan.stop();
+    // The rule is the database's own SUBSTR: a database without it converts nothing.
+    if (!plan.relations().isEmpty()) {
+        try {
+            queries::readAll(db, statements::ruleOnce());
+        } catch (const TDBXError &e) {
+            s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula os "
+                                                             "códigos novos (o Firebird diz: %1): declare-a como os bancos "
+                                                             "da loja a declaram e converta de novo.")
+                                                  .arg(messageOf(e).replace(u'\n', QStringLiteral("; ")))};
+        }
+    }
 
     // What the run writes must fit where the engine keeps it.
     if (const qsizetype size = description.value_or(QByteArray()).size(); size + added > marks::maxBytes)
@@ -114,28 +129,41 @@ QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan,
     return keys;
 }
 
-QString Survey::collisionText(const Collision &c)
+QString Survey::collisionText(const Collision &c, int limit)
 {
-    QString codes = c.codes.join(QStringLiteral(", "));
-    if (const qsizetype last = codes.lastIndexOf(QStringLiteral(", ")); last >= 0)
-        codes.replace(last, 2, QStringLiteral(" e "));
+    QString codes;
+    if (limit > 0 && c.codes.size() > limit) {
+        codes = c.codes.mid(0, limit).join(QStringLiteral(", ")) + QStringLiteral(" e mais %1").arg(c.codes.size() - limit);
+    } else {
+        codes = c.codes.join(QStringLiteral(", "));
+        if (const qsizetype last = codes.lastIndexOf(QStringLiteral(", ")); last >= 0)
+            codes.replace(last, 2, QStringLiteral(" e "));
+    }
     QString where = c.table + QStringLiteral(", chave ") + c.key;
     if (!c.others.isEmpty())
         where += QStringLiteral(", com ") + c.others.join(QStringLiteral(", "));
     return QStringLiteral("%1 → %2 (%3)").arg(codes, c.result, where);
 }
 
-QString Survey::collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables)
+QString Survey::collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables,
+                              const QString &database)
 {
     try {
         for (const QString &table : tables) {
             if (table.isEmpty())
                 continue;
             QStringList groups;
-            for (const Collision &c : collisions(db, plan, table, shownInFailure))
-                groups << collisionText(c);
-            if (!groups.isEmpty())
-                return QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
+            int total = 0;
+            for (const Collision &c : collisions(db, plan, table, groupsInFailure, &total))
+                groups << collisionText(c, codesInFailure);
+            if (groups.isEmpty())
+                continue;
+            QString hint = QStringLiteral("\rCódigos que ficariam iguais: ") + groups.join(QStringLiteral("; "));
+            if (total > groups.size())
+                hint += QStringLiteral("; e mais %1 %2").arg(total - groups.size()).arg(total - groups.size() == 1 ? "grupo" : "grupos");
+            return hint + QStringLiteral(".\rA lista completa, com todos os códigos: conversor --check --de-para %1 (a coluna "
+                                         "codigo_novo_repetido).")
+                              .arg(database);
         }
     } catch (const std::exception &) {
         // The failure says what the engine said.

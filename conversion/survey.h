@@ -54,13 +54,15 @@ public:
     // (0: all), and how many groups there are in all.
     static QList<Collision> collisions(TSQLConnection &db, const RewritePlan &plan, const QString &table, int limit,
                                        int *total = nullptr);
-    // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)".
-    static QString collisionText(const Collision &c);
+    // "71234567 e 81234567 → 203456 (PRODUTOS, chave PK_PRODUTOS)", with at most codes of the
+    // source codes named ("1, 2, 3 e mais 97 → ...").
+    static QString collisionText(const Collision &c, int codes = 0);
     // After the engine refused a rewrite on a unique key: the codes that would become one, for
     // the first of tables (the one rewritten, the one the engine names) that has them, as a
     // line to add to the failure ("\\rCódigos que ficariam iguais: ..."); empty when none is
     // found or the looking fails.
-    static QString collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables);
+    static QString collisionHint(TSQLConnection &db, const RewritePlan &plan, const QStringList &tables,
+                                 const QString &database);
     // The rows of table whose key another row's rewritten code would take while they still hold
     // it: they are rewritten first (their database keys).
     static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table);

@@ -11,7 +11,7 @@
 namespace fakeshop {
 
 // Behind the fake there is no file to copy.
-inline const Conversion::Options noCopy{false};
+inline const Conversion::Options noCopy{false, false};
 
 inline QString padded(const QString &name)
 {

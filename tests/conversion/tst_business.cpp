@@ -85,6 +85,37 @@ QMap<QString, QStringList> values(const QString &file, const QStringList &column
     return all;
 }
 
+// The list a run makes, as the engine computes it: each old code of the CODPROD columns (a
+// CHAR's filling cut), its new code and the rows that hold it.
+QMap<QString, QPair<QString, int>> codeList(const QString &file, const QStringList &columns)
+{
+    QMap<QString, QPair<QString, int>> list;
+    for (const QString &c : columns) {
+        if (c.section(u'.', 1) != QLatin1String("CODPROD"))
+            continue;
+        const QString sql = QStringLiteral("select CODPROD, SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6) from %1 "
+                                           "where trim(CODPROD) <> ''")
+                                .arg(statements::name(c.section(u'.', 0, 0)));
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+        TSQLQuery q;
+        q.setSQLConnection(&db);
+        q.Dialect = statements::dialectOf(sql);
+        q.SQL().setText(sql);
+        for (q.Open(); !q.Eof(); q.Next()) {
+            QString old = q.field(0).AsString(), rewritten = q.field(1).AsString();
+            while (old.endsWith(u' '))
+                old.chop(1);
+            while (rewritten.endsWith(u' '))
+                rewritten.chop(1);
+            list[old].first = rewritten;
+            ++list[old].second;
+        }
+    }
+    return list;
+}
+
 QStringList triggerStates(const QString &file)
 {
     return readColumn(file, QStringLiteral("select trim(RDB$TRIGGER_NAME) || '=' || coalesce(RDB$TRIGGER_INACTIVE, 0) "
@@ -276,7 +307,8 @@ INSERT INTO ITENS VALUES ('1234567');
         << "" << stored << "INSERT INTO PRODUTOS VALUES ('9234567', 'Camisa azul');" << QStringList{"PRODUTOS.CODPROD"}
         << QStringList{} << false
         << "(?s)violation of PRIMARY or UNIQUE KEY constraint.*\\rCódigos que ficariam iguais: 1234567 e 9234567 → 203456 "
-           "\\(PRODUTOS, chave INTEG_\\d+\\)$"
+           "\\(PRODUTOS, chave INTEG_\\d+\\)\\.\\rA lista completa, com todos os códigos: conversor --check --de-para .*"
+           "schema\\d+\\.fb \\(a coluna codigo_novo_repetido\\)\\.$"
         << 0;
 
     // A CHAR key carried into a variable-length column: each code ends as the rule makes it from
@@ -353,7 +385,7 @@ INSERT INTO GRADE VALUES ('1a234567');
 INSERT INTO GRADE VALUES ('2A234567');
 )" << QStringList{"PRODUTOS.CODPROD", "GRADE.CODPROD"} << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela GRADE\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
-           "a02345 \\(GRADE, chave PK_GRADE\\)$" << 0;
+           "a02345 \\(GRADE, chave PK_GRADE\\)\\.\\r.*$" << 0;
     QTest::newRow("a unique expression index") << "" << classic << R"(
 CREATE TABLE GRADE (CODPROD VARCHAR(10));
 CREATE UNIQUE INDEX UX_GRADE ON GRADE COMPUTED BY (UPPER(CODPROD));
@@ -361,7 +393,7 @@ INSERT INTO GRADE VALUES ('1a234567');
 INSERT INTO GRADE VALUES ('2A234567');
 )" << QStringList{"PRODUTOS.CODPROD", "GRADE.CODPROD"} << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela GRADE\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
-           "A02345 \\(GRADE, chave UX_GRADE\\)$" << 0;
+           "A02345 \\(GRADE, chave UX_GRADE\\)\\.\\r.*$" << 0;
     // The database's own triggers fire for neither the check nor the run.
     QTest::newRow("triggers of the database itself") << "" << stored << R"(
 CREATE TABLE AUDITORIA (QUEM VARCHAR(31));
@@ -382,6 +414,7 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
     const auto keptBefore = values(file, kept);
     const QStringList triggers = triggerStates(file);
     const QString userDescription = description(file);
+    const QMap<QString, QPair<QString, int>> expectedList = codeList(file, codes);
     const QStringList logged = readColumn(file, QStringLiteral("select count(*) from LOG_GATILHO"));
 
     // The check first: it changes nothing, and says what the run will do.
@@ -398,11 +431,39 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
     const QStringList copies = QDir(QFileInfo(file).absolutePath())
                                    .entryList({QFileInfo(file).completeBaseName() + QStringLiteral(".copia-*")});
     QCOMPARE(copies.size(), converts ? 1 : 0);
+    const QStringList lists = QDir(QFileInfo(file).absolutePath())
+                                  .entryList({QFileInfo(file).completeBaseName() + QStringLiteral(".de-para-*.csv")});
+    QCOMPARE(lists.size(), converts ? 1 : 0); // a failed run leaves no list
     if (converts) {
         QVERIFY2(verdict.lines.last().endsWith(QStringLiteral("resultado: a conversão pode ser feita.")),
                  qPrintable(verdict.lines.join(u'\n')));
         const QString copy = QFileInfo(file).absoluteDir().filePath(copies.first());
-        QCOMPARE(view.boxes[0].text, box + QStringLiteral("\rCópia de segurança: ") + copy);
+        const QString list = QFileInfo(file).absoluteDir().filePath(lists.first());
+        QCOMPARE(view.boxes[0].text, box + QStringLiteral("\rCópia de segurança: ") + copy
+                                         + QStringLiteral("\rCódigos antigos e novos: ") + list);
+        // The list: every distinct old code of the CODPROD columns once, its new code as the
+        // engine made it before the run, the rows that hold it, and the codes that become one
+        // marked.
+        QFile f(list);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QVERIFY2(lines.takeFirst().startsWith(QStringLiteral("codigo_antigo;codigo_novo;linhas;descricao")), qPrintable(list));
+        QMap<QString, int> listed;
+        QMap<QString, int> sharing;
+        for (const QString &line : lines) {
+            const QStringList f = line.split(u';');
+            listed[f.value(0)] = f.value(2).toInt();
+            ++sharing[f.value(1)];
+        }
+        QCOMPARE(listed.keys(), expectedList.keys());
+        for (const QString &line : lines) {
+            const QStringList f = line.split(u';');
+            QCOMPARE(f.value(1), expectedList.value(f.value(0)).first);
+            QCOMPARE(f.value(2).toInt(), expectedList.value(f.value(0)).second);
+            QCOMPARE(f.value(4) == QLatin1String("sim"), sharing.value(f.value(1)) > 1);
+        }
         QCOMPARE(values(copy, codes), before);
         QCOMPARE(view.boxes[0].gaugeMax, relations);
         QCOMPARE(view.boxes[0].gaugeValue, relations);
@@ -418,7 +479,10 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
         const QString reason = reasonOf(view.boxes[0].text);
         const QString groupsSaid = QStringLiteral("Códigos que ficariam iguais: ");
         const qsizetype groups = view.boxes[0].text.indexOf(groupsSaid);
-        const QString said = groups >= 0 ? view.boxes[0].text.mid(groups + groupsSaid.size()).section(u';', 0, 0) : reason;
+        QString said = groups >= 0 ? view.boxes[0].text.mid(groups + groupsSaid.size()).section(u'\r', 0, 0).section(u';', 0, 0)
+                                   : reason;
+        if (groups >= 0 && said.endsWith(u'.'))
+            said.chop(1);
         QVERIFY2(std::any_of(verdict.lines.cbegin(), verdict.lines.cend(), [&](const QString &l) { return l.endsWith(said); }),
                  qPrintable(said + QStringLiteral("\nnot in:\n") + verdict.lines.join(u'\n')));
     }

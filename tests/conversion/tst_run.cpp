@@ -563,7 +563,7 @@ void TestRun::throughAServer()
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("servidor:/dados/loja.fb");
-    Conversion conversion(db, view, Conversion::Options{true});
+    Conversion conversion(db, view, Conversion::Options{true, false});
     conversion.run();
     QCOMPARE(conversion.outcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::Failed);
     QStringList done = writes(layer.statements);

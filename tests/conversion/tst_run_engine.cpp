@@ -109,14 +109,16 @@ void TestRunEngine::convertsEveryCodeOnce()
     // The safety copy is beside the file, named for the time of the run, and holds the codes as
     // they were; it opens as a database of its own, with nothing left of the backup lock.
     const QStringList made = QDir(dbs_.path(QString())).entryList({QStringLiteral("once.*")}, QDir::Files);
-    QCOMPARE(made.size(), 2);
+    QCOMPARE(made.size(), 3); // the database, its copy, the list of codes
     const QString copy = dbs_.path(made.filter(QStringLiteral(".copia-")).value(0));
     const QRegularExpressionMatch stamp =
         QRegularExpression(QStringLiteral("/once\\.copia-(\\d{8}-\\d{6})\\.fb$")).match(copy);
     QVERIFY2(stamp.hasMatch(), qPrintable(made.join(u' ')));
     const QDateTime when = QDateTime::fromString(stamp.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
     QVERIFY2(when >= started.addSecs(-1) && when <= QDateTime::currentDateTime(), qPrintable(stamp.captured(1)));
-    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! \rCópia de segurança: ") + copy);
+    const QString list = dbs_.path(made.filter(QStringLiteral(".de-para-")).value(0));
+    QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! \rCópia de segurança: ") + copy
+                                     + QStringLiteral("\rCódigos antigos e novos: ") + list);
     QCOMPARE(codes(copy, codeTables), before);
     QCOMPARE(view.boxes[0].gaugeMax, 2);
     const QStringList copying = view.copyLines();
@@ -159,7 +161,9 @@ INSERT INTO A5 VALUES ('1234567');
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
     QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Erro ao atualizar a tabela A3\rMotivo: ")), qPrintable(view.boxes[0].text));
-    QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("\rCódigos que ficariam iguais: 1234567 e 9234567 → 203456 (A3, chave A3_CODIGO)")),
+    QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("\rCódigos que ficariam iguais: 1234567 e 9234567 → 203456 (A3, chave "
+                                                        "A3_CODIGO).\rA lista completa, com todos os códigos: conversor "
+                                                        "--check --de-para %1 (a coluna codigo_novo_repetido).").arg(file)),
              qPrintable(view.boxes[0].text));
     // While the box is open the gauge and the status line show where the run stopped; then,
     // nothing having changed, they say so.
