@@ -8,6 +8,8 @@
 //     discovery and its count, the conversion's mark (the generated files have no triggers to
 //     switch), so that what the run costs beyond them is the program's own;
 //   - check: the read-only check of the same file (build/conversor --check FILE), beside a run;
+//   - list: what the list of old and new codes adds to a run, the run made in this process
+//     with the list and without it, alike otherwise;
 // the median of three runs each (of fifteen for the small shapes, whose times are short and
 // noisy), each going first in turn, with the run's peak resident memory. Then the safety copy
 // of the largest file, as a run makes it (a clone or a kernel copy, flushed), beside
@@ -15,6 +17,7 @@
 // loop went unanswered during a run over one table of 1,500,000 rows (the run going through
 // the code the window uses, a timer on the loop every 5 ms).
 //   bench_run [--quick] [--readme README.md]   the last writes the table into the README
+#include "codelist.h"
 #include "conversion.h"
 #include "engineenv.h"
 #include "marks.h"
@@ -149,6 +152,20 @@ public:
     void setProgress(int) override {}
 };
 
+// A run of file in this process, without a safety copy, with or without the list; its seconds,
+// or a negative number when it did not convert.
+double timedRun(const QString &file, bool codeList)
+{
+    TSQLConnection db;
+    QuietView view;
+    view.path = file;
+    QElapsedTimer timer;
+    timer.start();
+    Conversion(db, view, Conversion::Options{false, codeList}).run();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return view.converted ? seconds : -1;
+}
+
 // The longest the loop went unanswered during a run on file, as the window runs it.
 qint64 longestUnanswered(const QString &file, bool &converted)
 {
@@ -186,8 +203,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/conversor-bench-XXXXXX"));
     QString table;
     QTextStream out(&table);
-    out << "| shape | run | engine | ratio | all | ratio to all | check | check to run | peak |\n"
-           "|---|---|---|---|---|---|---|---|---|\n";
+    out << "| shape | run | engine | ratio | all | ratio to all | check | check to run | list adds | peak |\n"
+           "|---|---|---|---|---|---|---|---|---|---|\n";
     QString largest;
     for (const Shape &shape : shapes) {
         const QString templ = dir.filePath(QStringLiteral("template-%1x%2.fb").arg(shape.tables).arg(shape.rows));
@@ -197,11 +214,19 @@ int main(int argc, char **argv)
         const QString allScript = dir.filePath(QStringLiteral("all.sql"));
         // What the run reads before its rewrites, as it sends it. The generated files are dialect
         // 1, where the count names its table unquoted.
-        const QStringList before{statements::otherAttachments(), statements::databaseState(),
-                                 statements::databaseDescription(), statements::userTriggers(), statements::codeColumns(),
-                                 statements::codeReferences(), statements::checkConstraints(), statements::uniqueKeys(),
-                                 statements::anyCodeOf8(tableName(0)), statements::discovery(),
-                                 countStatement(statements::discovery(), 0, QString())};
+        QStringList before{statements::otherAttachments(), statements::databaseState(),
+                           statements::databaseDescription(), statements::userTriggers(), statements::codeColumns(),
+                           statements::codeReferences(), statements::checkConstraints(), statements::uniqueKeys(),
+                           statements::ruleOnce(), statements::anyCodeOf8(tableName(0)), statements::discovery(),
+                           countStatement(statements::discovery(), 0, QString()), statements::defaultCharset()};
+        // The list of old and new codes, read as the run reads it (the generated tables have no
+        // key, so no description is looked for beyond the question).
+        QList<statements::ListedTable> tables;
+        for (int t = 0; t < shape.tables; ++t)
+            tables.append({tableName(t), 10, QStringLiteral("NONE")});
+        for (qsizetype i = 0; i < tables.size(); i += CodeList::tablesAStatement)
+            before << statements::codeList(tables.mid(i, CodeList::tablesAStatement), QStringLiteral("NONE"));
+        before << statements::keyedByCode();
         const QStringList after{statements::describeDatabase(marks::converted(QDateTime::currentDateTime()))};
         for (const auto &[file, reads, marks] : {std::tuple{script, QStringList{}, QStringList{}},
                                                  std::tuple{allScript, before, after}}) {
@@ -219,7 +244,12 @@ int main(int argc, char **argv)
             s << "COMMIT;\n";
         }
         const int repeats = quick ? 1 : qint64(shape.tables) * shape.rows >= 100000 ? 3 : 15;
-        std::vector<double> runs, engines, alls, checks;
+        std::vector<double> runs, engines, alls, checks, withList, withoutList;
+        // The first run in this process also loads the engine: not the list's to pay.
+        QFile::copy(templ, dir.filePath(QStringLiteral("warm.fb")));
+        if (timedRun(dir.filePath(QStringLiteral("warm.fb")), false) < 0)
+            return 1;
+        QFile::remove(dir.filePath(QStringLiteral("warm.fb")));
         long peak = 0;
         const QStringList login = isqlLogin + QStringList{QStringLiteral("-i")};
         for (int r = 0; r < repeats; ++r) {
@@ -254,9 +284,24 @@ int main(int argc, char **argv)
                 if (t.times == &runs)
                     peak = std::max(peak, child.peakKib);
             }
+            // The list's share, each going first in turn.
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool listed = (turn + r) % 2 == 0;
+                const QString file = dir.filePath(listed ? QStringLiteral("listed.fb") : QStringLiteral("unlisted.fb"));
+                QFile::remove(file);
+                QFile::copy(templ, file);
+                ::sync();
+                const double seconds = timedRun(file, listed);
+                if (seconds < 0) {
+                    std::fprintf(stderr, "failed: the run in this process on %s\n", qPrintable(file));
+                    return 1;
+                }
+                (listed ? withList : withoutList).push_back(seconds);
+            }
         }
         const double run = median(runs), engine = median(engines), all = median(alls), check = median(checks);
-        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 s | %7 | %8 s | %9 | %10 MiB |\n")
+        const double listShare = median(withList) / median(withoutList) - 1;
+        out << QStringLiteral("| %1 tables x %2 rows | %3 s | %4 s | %5 | %6 s | %7 | %8 s | %9 | %10% | %11 MiB |\n")
                    .arg(QLocale(QLocale::English).toString(shape.tables), QLocale(QLocale::English).toString(shape.rows))
                    .arg(run, 0, 'f', 2)
                    .arg(engine, 0, 'f', 2)
@@ -265,6 +310,7 @@ int main(int argc, char **argv)
                    .arg(run / all, 0, 'f', 2)
                    .arg(check, 0, 'f', 2)
                    .arg(check / run, 0, 'f', 2)
+                   .arg(listShare * 100, 0, 'f', 1)
                    .arg(peak / 1024.0, 0, 'f', 1);
         std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
         std::fflush(stdout);

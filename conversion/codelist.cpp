@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,10 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Statements of the list go in groups of tables, each group one statement the engine takes (it
-// names at most 256 relations in one).
-constexpr qsizetype tablesAStatement = 100;
 
 QString trailingTrimmed(QString s)
 {
@@ -45,7 +42,9 @@ QString decode(const QByteArray &bytes, const QString &charset)
 
 QString field(QString text)
 {
-    if (text.contains(u';') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r'))
+    // A spreadsheet's import may split at tabs and commas too (LibreOffice offers all three).
+    static const QString quoting = QStringLiteral(";,\t\"\r\n");
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return quoting.contains(c); }))
         text = u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
     return text;
 }
@@ -67,7 +66,11 @@ CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
 {
     CodeList list;
     const QString charset = trimControl(queries::readAll(db, statements::defaultCharset()).value(0).value(0));
-    const QStringList tables = plan.storedTables();
+    QList<statements::ListedTable> tables;
+    for (const QString &table : plan.storedTables()) {
+        const CodeColumn column = plan.codeColumn(table);
+        tables.append({table, column.length, column.charset});
+    }
     QMap<QString, Entry> byOld;
     for (qsizetype i = 0; i < tables.size(); i += tablesAStatement)
         for (const auto &row : queries::readBytes(db, statements::codeList(tables.mid(i, tablesAStatement), charset))) {
@@ -111,8 +114,8 @@ CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
 QByteArray CodeList::csv() const
 {
     QString text = QStringLiteral("codigo_antigo;codigo_novo;linhas;%1;codigo_novo_repetido\r\n")
-                       .arg(describedBy_.isEmpty() ? QStringLiteral("descricao")
-                                                   : QStringLiteral("descricao (%1)").arg(describedBy_));
+                       .arg(field(describedBy_.isEmpty() ? QStringLiteral("descricao")
+                                                         : QStringLiteral("descricao (%1)").arg(describedBy_)));
     for (const Entry &e : entries_)
         text += QStringLiteral("%1;%2;%3;%4;%5\r\n")
                     .arg(field(e.old), field(e.rewritten))

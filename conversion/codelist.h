@@ -28,6 +28,9 @@ public:
     // changes, and the product's description where a table keyed by CODPROD alone has one
     // obvious text column (named DESCRICAO or NOME, or its only text column).
     static CodeList read(TSQLConnection &db, const RewritePlan &plan);
+    // The list's statements go in groups of tables, each group one statement the engine takes
+    // (it names at most 256 relations in one).
+    static constexpr qsizetype tablesAStatement = 100;
 
     const QList<Entry> &entries() const { return entries_; }
     // Where the descriptions come from ("PRODUTOS.DESCRICAO"); empty when none does.

@@ -129,6 +129,8 @@ public:
     // The code column's character set and collation, for a rewritten code as the column will
     // compare it.
     QString rewrittenCode(const QString &table) const;
+    // The table's CODPROD column (empty for a table the plan does not know).
+    CodeColumn codeColumn(const QString &table) const { return codeColumn_.value(table); }
 
 private:
     QStringList relations_;

@@ -318,14 +318,19 @@ QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const
     return sql;
 }
 
-QString codeList(const QStringList &tables, const QString &charset)
+QString codeList(const QList<ListedTable> &tables, const QString &charset)
 {
     // Each table's distinct codes first, then the rule once a code.
-    const QString as = charset.isEmpty() || charset == QLatin1String("NONE") ? QStringLiteral("VARCHAR(255)")
-                                                                              : QStringLiteral("VARCHAR(255) CHARACTER SET ") + charset;
+    const auto text = [](int length, const QString &set) {
+        return set.isEmpty() || set == QLatin1String("NONE") ? QStringLiteral("VARCHAR(%1)").arg(length)
+                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(set);
+    };
+    const QString as = text(255, charset);
     QStringList each;
-    for (const QString &t : tables)
-        each << QStringLiteral("select cast(CODPROD as %1) as C, count(*) as N from %2 where %3 group by 1").arg(as, name(t), hasCode);
+    for (const ListedTable &t : tables)
+        each << QStringLiteral("select cast(C as %1) as C, N from (select cast(CODPROD as %2) as C, count(*) as N from %3 "
+                               "where %4 group by 1)")
+                    .arg(as, t.length > 0 ? text(t.length, t.charset) : as, name(t.table), hasCode);
     return QStringLiteral("select C, %1, sum(N) from (%2) group by C order by C")
         .arg(converted(QStringLiteral("C")), each.join(QStringLiteral(" union all ")));
 }

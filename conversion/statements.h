@@ -88,8 +88,14 @@ QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const
 
 // The list of old and new codes: each distinct code of the tables, as text of the database's
 // character set, its rewritten code, and the rows that hold it (tables: at most a few hundred
-// in one statement).
-QString codeList(const QStringList &tables, const QString &charset);
+// in one statement). Each table's codes are told apart as text of their column's length and
+// character set (length 0: not text), a short sort where a long one costs a run dearly.
+struct ListedTable {
+    QString table;
+    int length = 0;
+    QString charset;
+};
+QString codeList(const QList<ListedTable> &tables, const QString &charset);
 // The rule once, on a code of 8 characters: fails where the database has no SUBSTR.
 QString ruleOnce();
 // The database's own character set.

@@ -394,6 +394,13 @@ INSERT INTO GRADE VALUES ('2A234567');
 )" << QStringList{"PRODUTOS.CODPROD", "GRADE.CODPROD"} << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela GRADE\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
            "A02345 \\(GRADE, chave UX_GRADE\\)\\.\\r.*$" << 0;
+    // The list tells codes apart as they are stored, whatever the column's collation merges.
+    QTest::newRow("codes apart only by letter case, in a column without it") << "DEFAULT CHARACTER SET WIN1252" << classic << R"(
+CREATE TABLE ETIQUETA (CODPROD VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR);
+INSERT INTO ETIQUETA VALUES ('ab345678');
+INSERT INTO ETIQUETA VALUES ('AB345678');
+INSERT INTO ETIQUETA VALUES ('AB345678');
+)" << QStringList{"PRODUTOS.CODPROD", "ETIQUETA.CODPROD"} << QStringList{} << true << success << 2;
     // The database's own triggers fire for neither the check nor the run.
     QTest::newRow("triggers of the database itself") << "" << stored << R"(
 CREATE TABLE AUDITORIA (QUEM VARCHAR(31));

@@ -32,6 +32,38 @@ SET TERM ; ^
 COMMIT;
 )");
 
+// The fields of a CSV text's lines as a spreadsheet splits them, at any of the separators given
+// (LibreOffice's import offers tab, comma and semicolon at once), quotes read.
+QList<QStringList> spreadsheetRows(const QString &text, const QString &separators)
+{
+    QList<QStringList> rows{{QString()}};
+    bool quoted = false;
+    const auto next = [&](qsizetype i) { return i + 1 < text.size() ? text.at(i + 1) : QChar(); };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"' && next(i) == u'"')
+                rows.last().last() += c, ++i;
+            else if (c == u'"')
+                quoted = false;
+            else
+                rows.last().last() += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (separators.contains(c)) {
+            rows.last() << QString();
+        } else if (c == u'\r' && next(i) == u'\n') {
+            rows << QStringList{QString()};
+            ++i;
+        } else {
+            rows.last().last() += c;
+        }
+    }
+    if (rows.last() == QStringList{QString()})
+        rows.removeLast();
+    return rows;
+}
+
 } // namespace
 
 class TestCheck : public QObject {
@@ -40,6 +72,8 @@ private slots:
     void initTestCase();
     void databases_data();
     void databases();
+    void codeListReadsBackInASpreadsheet_data();
+    void codeListReadsBackInASpreadsheet();
 
 private:
     TempDatabases dbs_;
@@ -173,6 +207,55 @@ void TestCheck::databases()
     QCOMPARE(report.status(), status);
     QCOMPARE(db.state(), TConnectionState::csStateClosed);
     QCOMPARE(state(file, tables), before);
+}
+
+void TestCheck::codeListReadsBackInASpreadsheet_data()
+{
+    QTest::addColumn<QString>("stored"); // the description, as an SQL expression
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << "'Camisa de malha'" << "Camisa de malha";
+    QTest::newRow("semicolon") << "'Calça; jeans'" << "Calça; jeans";
+    QTest::newRow("comma") << "'Boné, azul'" << "Boné, azul";
+    QTest::newRow("tab") << "'Boné' || ASCII_CHAR(9) || 'azul'" << "Boné\tazul";
+    QTest::newRow("quotes") << "'Meia \"térmica\"'" << "Meia \"térmica\"";
+    QTest::newRow("line break") << "'linha 1' || ASCII_CHAR(13) || ASCII_CHAR(10) || 'linha 2'" << "linha 1\r\nlinha 2";
+}
+
+// The list --check --de-para writes, opened as a spreadsheet opens it: each product's
+// description back as stored, whatever it holds, and the database as it was.
+void TestCheck::codeListReadsBackInASpreadsheet()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("lista%1.fb").arg(++n), TempDatabases::fixture(QStringLiteral("substr.sql")) + QStringLiteral(R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, DESCRICAO VARCHAR(40));
+INSERT INTO PRODUTOS VALUES ('12345678', %1);
+INSERT INTO PRODUTOS VALUES ('71234567', 'Camisa');
+COMMIT;
+)").arg(stored), QStringLiteral("DEFAULT CHARACTER SET UTF8"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const QStringList before = state(file, {QStringLiteral("PRODUTOS")});
+
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    const CheckReport report = CheckReport::examine(db, true);
+    QCOMPARE(report.status(), 0);
+    const QStringList lists = QDir(QFileInfo(file).absolutePath())
+                                  .entryList({QFileInfo(file).completeBaseName() + QStringLiteral(".de-para-*.csv")});
+    QCOMPARE(lists.size(), 1);
+    QFile f(QFileInfo(file).absoluteDir().filePath(lists.first()));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll().mid(3)); // after the UTF-8 mark
+    f.remove();
+    const QList<QStringList> expectedRows{
+        {"codigo_antigo", "codigo_novo", "linhas", "descricao (PRODUTOS.DESCRICAO)", "codigo_novo_repetido"},
+        {"12345678", "203456", "1", expected, ""},
+        {"71234567", "102345", "1", "Camisa", ""}};
+    for (const QString &separators : {QStringLiteral(";"), QStringLiteral("\t,;")})
+        QCOMPARE(spreadsheetRows(text, separators), expectedRows);
+    QCOMPARE(state(file, {QStringLiteral("PRODUTOS")}), before);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)
