@@ -16,7 +16,9 @@
 // cp --reflink=auto of the same file followed by sync; and the longest time the window's event
 // loop went unanswered during a run over one table of 1,500,000 rows (the run going through
 // the code the window uses, a timer on the loop every 5 ms).
-//   bench_run [--quick] [--readme README.md]   the last writes the table into the README
+//   bench_run [--quick] [--readme README.md] [--guide docs/guia.md]
+// --readme writes the table into the README, --guide what the times mean to a shop into the
+// user's guide, each between its "<!-- bench_run -->" and "<!-- /bench_run -->".
 #include "codelist.h"
 #include "conversion.h"
 #include "engineenv.h"
@@ -38,6 +40,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -177,6 +180,48 @@ qint64 longestUnanswered(const QString &file, bool &converted)
     return gap;
 }
 
+// Replaces the text between "<!-- NAME -->" and "<!-- /NAME -->" in file.
+bool replaceBlock(const QString &file, const QString &name, const QString &text)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QString all = QString::fromUtf8(f.readAll());
+    f.close();
+    const QRegularExpression block(QStringLiteral("<!-- %1 -->\\n.*<!-- /%1 -->").arg(name),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    if (!block.match(all).hasMatch()) {
+        std::fprintf(stderr, "bench_run: no <!-- %s --> block in %s\n", qPrintable(name), qPrintable(file));
+        return false;
+    }
+    all.replace(block, QStringLiteral("<!-- %1 -->\n").arg(name) + text + QStringLiteral("<!-- /%1 -->").arg(name));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(all.toUtf8()) >= 0;
+}
+
+struct ShapeTiming {
+    int tables;
+    int rows;
+    qint64 bytes;
+    double run;
+};
+
+// The times in a shop's words, for the user's guide.
+QString guideText(const std::vector<ShapeTiming> &timings, double copy)
+{
+    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    const auto seconds = [&](double s) { return br.toString(s, 'f', s < 10 ? 1 : 0) + QStringLiteral(" s"); };
+    QStringList said;
+    for (const ShapeTiming &t : timings)
+        said << QStringLiteral("um banco de %1 MB, com %2 tabelas de %3 linhas (%4 códigos ao todo), em %5")
+                    .arg(br.toString(t.bytes / 1048576.0, 'f', 0), br.toString(t.tables), br.toString(t.rows),
+                         br.toString(qint64(t.tables) * t.rows), seconds(t.run));
+    return QStringLiteral("Medido pelo `bench_run` num computador de %1 núcleos, com o banco num disco local e a "
+                          "conversão sem a cópia de segurança: %2. A cópia de segurança do maior deles levou mais "
+                          "%3.\n")
+        .arg(QThread::idealThreadCount())
+        .arg(said.join(QStringLiteral("; ")), seconds(copy));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -193,6 +238,9 @@ int main(int argc, char **argv)
     const bool quick = args.contains(QStringLiteral("--quick"));
     const qsizetype readmeAt = args.indexOf(QStringLiteral("--readme"));
     const QString readme = readmeAt > 0 ? args.value(readmeAt + 1) : QString();
+    const qsizetype guideAt = args.indexOf(QStringLiteral("--guide"));
+    const QString guide = guideAt > 0 ? args.value(guideAt + 1) : QString();
+    std::vector<ShapeTiming> timings;
     struct Shape {
         int tables;
         int rows;
@@ -314,6 +362,7 @@ int main(int argc, char **argv)
                    .arg(peak / 1024.0, 0, 'f', 1);
         std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
         std::fflush(stdout);
+        timings.push_back({shape.tables, shape.rows, QFileInfo(templ).size(), run});
         if (largest.isEmpty())
             largest = templ;
     }
@@ -363,21 +412,9 @@ int main(int argc, char **argv)
                                 .arg(gap);
     out << gapLine;
     std::printf("%s", qPrintable(gapLine));
-    if (!readme.isEmpty()) {
-        QFile f(readme);
-        if (!f.open(QIODevice::ReadOnly))
-            return 1;
-        QString text = QString::fromUtf8(f.readAll());
-        f.close();
-        static const QRegularExpression block(QStringLiteral("<!-- bench_run -->\\n.*<!-- /bench_run -->"),
-                                              QRegularExpression::DotMatchesEverythingOption);
-        if (!block.match(text).hasMatch()) {
-            std::fprintf(stderr, "bench_run: no <!-- bench_run --> block in %s\n", qPrintable(readme));
-            return 1;
-        }
-        text.replace(block, QStringLiteral("<!-- bench_run -->\n") + table + QStringLiteral("<!-- /bench_run -->"));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text.toUtf8()) < 0)
-            return 1;
-    }
+    if (!readme.isEmpty() && !replaceBlock(readme, QStringLiteral("bench_run"), table))
+        return 1;
+    if (!guide.isEmpty() && !replaceBlock(guide, QStringLiteral("bench_run"), guideText(timings, copy)))
+        return 1;
     return 0;
 }

@@ -1,6 +1,8 @@
 /* The shop of the user's guide (tools/screenshot makes it; SQL dialect 1, WIN1252): codes of
    8 characters, as the shops have them;
-   - PRODUTOS with CODPROD as its key, ESTOQUE kept in step with it (ON UPDATE CASCADE);
+   - PRODUTOS with CODPROD as its key (a code whose new one begins with zeros, which a
+     spreadsheet drops unless told the column is text), ESTOQUE kept in step with it (ON
+     UPDATE CASCADE);
    - HISTORICO_PRECOS and ITENS_PEDIDO with codes of their own (a sale line without one);
    - MOVIMENTO_ESTOQUE, whose check makes each row's update take seconds: the run is seen
      half-way, on it, for as long as a picture needs;
@@ -33,6 +35,7 @@ INSERT INTO PRODUTOS VALUES ('12345678', 'Camiseta de malha', 59.90);
 INSERT INTO PRODUTOS VALUES ('12350090', 'Calça jeans', 129.90);
 INSERT INTO PRODUTOS VALUES ('31000415', 'Meia térmica', 9.90);
 INSERT INTO PRODUTOS VALUES ('71234567', 'Bermuda de sarja', 79.90);
+INSERT INTO PRODUTOS VALUES ('10020345', 'Boné de algodão', 39.90);
 INSERT INTO ESTOQUE VALUES ('12345678', 10);
 INSERT INTO ESTOQUE VALUES ('31000415', 3);
 INSERT INTO HISTORICO_PRECOS VALUES ('12345678', '01-OCT-2026', 49.90);

@@ -109,7 +109,9 @@ void TMessageBox::build(const QString &caption, artwork::Icon iconKind, const QS
     text_->setText(shown);
     const QWidget *owner = parentWidget();
     const QScreen *screen = owner && owner->screen() ? owner->screen() : this->screen();
-    const int maxWidth = screen ? screen->geometry().width() / 2 : 640;
+    // Wide enough for a line naming a file in a shop's folders, which would otherwise break at a
+    // hyphen of its name.
+    const int maxWidth = screen ? screen->geometry().width() * 5 / 8 : 800;
     const int natural = text_->fontMetrics().boundingRect(QRect(0, 0, maxWidth, 10000), Qt::TextWordWrap, shown).width();
     text_->setFixedWidth(std::min(maxWidth, std::max(natural + 2, 120)));
 

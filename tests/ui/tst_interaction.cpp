@@ -89,6 +89,7 @@ private slots:
     void messageBoxLeavesTheHighlight();
     void messageBoxPlacement_data();
     void messageBoxPlacement();
+    void messageBoxKeepsAFileNameWhole();
     void keyboardFocusSelectsThePath();
 
 private:
@@ -655,6 +656,31 @@ void TestInteraction::messageBoxPlacement()
     QFETCH(QSize, box);
     QFETCH(QPoint, position);
     QCOMPARE(TMessageBox::centredIn(workArea, box), position);
+}
+
+// A line naming a file in a shop's folder, more than half the screen wide, is not broken at a
+// hyphen of its name: the success box names the copy and the list of codes so.
+void TestInteraction::messageBoxKeepsAFileNameWhole()
+{
+    Window w;
+    const int screenWidth = w.form.screen()->geometry().width();
+    QString folder = QStringLiteral("/home/loja");
+    QString line;
+    TMessageBox probe(&w.form, MessageKind::Information, QString());
+    const QFontMetrics metrics(probe.findChild<QLabel *>(QStringLiteral("text"))->font());
+    do {
+        folder += QStringLiteral("/dados");
+        line = QStringLiteral("Códigos antigos e novos: ") + folder + QStringLiteral("/loja.de-para-20261210-143000.csv");
+    } while (metrics.horizontalAdvance(line) < screenWidth * 11 / 20);
+    QVERIFY(metrics.horizontalAdvance(line) < screenWidth * 6 / 10);
+    TMessageBox box(&w.form, MessageKind::Information, QStringLiteral("Dados atualizados com sucesso! \r") + line);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QLabel *text = box.findChild<QLabel *>(QStringLiteral("text"));
+    QVERIFY2(text->height() < 3 * metrics.lineSpacing(), qPrintable(QStringLiteral("%1 px high for 2 lines of %2 px")
+                                                                       .arg(text->height())
+                                                                       .arg(metrics.lineSpacing())));
+    QVERIFY(box.frameGeometry().right() <= w.form.screen()->geometry().right());
 }
 
 void TestInteraction::keyboardFocusSelectsThePath()
