@@ -18,8 +18,11 @@ stop() {
   wait "$@" 2>/dev/null
 }
 finish() {
-  for c in "${cleanups[@]}"; do eval "$c"; done
+  # The test's processes first, then its cleanups last in, first out: a server stops before
+  # the account it runs as goes.
   stop "${pids[@]}"
+  local i
+  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}"; done
   rm -rf "$work"
 }
 trap finish EXIT
@@ -52,6 +55,20 @@ another_user() {
     mkdir -p "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
     convert="$work/bin/conversor"
   fi
+}
+
+# private_server [ACCOUNT]: a Firebird server of the test's own (tests/support/private-server)
+# in $work/servidor, as ACCOUNT when given, stopped at the end. FIREBIRD (exported) names its
+# settings, so that "localhost:" reaches it, for the tool and for Firebird's programs alike;
+# $password is its administrator's, $fbintl the character-set module to preload.
+private_server() {
+  server_dir="$work/servidor"
+  mkdir -p "$server_dir"
+  port=$("$source/tests/support/private-server" start "$build" "$server_dir" "$@") || return 1
+  cleanups+=("'$source/tests/support/private-server' stop '$server_dir'")
+  export FIREBIRD="$server_dir/firebird"
+  fbintl=$(readlink -f "$FIREBIRD/intl/libfbintl.so")
+  password=quokkafen
 }
 
 # isql DATABASE SQL [PASSWORD]
