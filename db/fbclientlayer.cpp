@@ -80,8 +80,12 @@ std::unique_ptr<dbx::Connection> FbClientLayer::connect(const dbx::EntryList &en
             throw;
         try {
             return std::make_unique<fb::Connection>(*api_, options, QStringLiteral("localhost:") + database);
-        } catch (const TDBXError &) {
-            throw refused;
+        } catch (const TDBXError &server) {
+            // The server's refusal says why (the database shut down, say); none answering, the
+            // engine's here.
+            if (server.engineCode() == isc_network_error)
+                throw refused;
+            throw;
         }
     }
 }

@@ -68,6 +68,7 @@ check "all of them came while the run was still rewriting" running
 check "the other program is refused with the engine's shutdown message" \
   bash -c "[ $other != 0 ] && grep -q '^database .*loja.fb shutdown' '$work/other.log'"
 check "the second run is refused" bash -c "[ $second = 1 ] && grep -q '^conversor: $db: ' '$work/second.err' && ! grep -q 'Dados atualizados' '$work/second.log'"
+check "saying why: the database is closed to others" grep -q 'shutdown' "$work/second.err"
 check "--check is refused" bash -c "[ $checked = 1 ] && grep -q '^conversor: $db: ' '$work/check.err'"
 check "--unlock is refused, and frees nothing" bash -c "[ $unlocked = 1 ] && grep -q '^conversor: $db: Nada foi liberado' '$work/unlock.err'"
 
