@@ -70,6 +70,18 @@ private_server() {
   fbintl=$(readlink -f "$FIREBIRD/intl/libfbintl.so")
   password=quokkafen
 }
+# attachments: how many attachments the private server has to its databases (the tool's own
+# inquiry through the service manager is not one).
+attachments() {
+  fbsvcmgr localhost:service_mgr -user SYSDBA -password "$password" info_svr_db_info \
+    | awk -F: '/Number of attachments/ { gsub(/ /, "", $2); print $2 }'
+}
+# server_let_go: waits (up to a minute) until the server has no attachment left: after a
+# client is killed, the server ends the statement it was running and undoes its work first.
+server_let_go() {
+  for _ in $(seq 600); do [ "$(attachments)" = 0 ] && return 0; sleep 0.1; done
+  return 1
+}
 
 # isql DATABASE SQL [PASSWORD]
 isql() { isql-fb -q -user SYSDBA -password "${3:-x}" "$1" <<<"$2"; }
