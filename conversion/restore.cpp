@@ -102,7 +102,10 @@ QString databaseOf(TSQLConnection &db, const QString &copy)
         throw Exception(QStringLiteral("%1 não tem o nome de uma cópia de segurança do Conversor de dados "
                                        "(NOME.copia-AAAAMMDD-HHMMSS.fb).")
                             .arg(copy));
-    const bool onAServer = !copy.startsWith(u'/');
+    // On a server, or in a folder this user cannot look into (the server's own account's): the
+    // server tells which database is there.
+    const bool onAServer = !copy.startsWith(u'/')
+        || ::access(filenames::encode(QFileInfo(copy).absolutePath()).constData(), X_OK) != 0;
     for (const char *suffix : {".fb", ".fdb", ".gdb"}) {
         const QString candidate = m.captured(1) + QLatin1String(suffix);
         if (!onAServer && exists(candidate))

@@ -57,6 +57,20 @@ another_user() {
   fi
 }
 
+# system_user NAME [USERADD OPTIONS...]: a system user (and its group) of the test's own, removed
+# again at the end with the lock folder the tool makes for them. Fails when NAME exists: a test
+# never takes over an account it did not make.
+system_user() {
+  local name=$1; shift
+  if id -u "$name" >/dev/null 2>&1; then
+    echo "system_user: $name exists already" >&2
+    return 1
+  fi
+  useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$@" "$name" || return 1
+  cleanups+=("userdel $name; ! getent group $name >/dev/null || groupdel $name")
+  cleanups+=("rm -rf /tmp/conversor-firebird-$(id -u "$name")")
+}
+
 # private_server [ACCOUNT]: a Firebird server of the test's own (tests/support/private-server)
 # in $work/servidor, as ACCOUNT when given, stopped at the end. FIREBIRD (exported) names its
 # settings, so that "localhost:" reaches it, for the tool and for Firebird's programs alike;
