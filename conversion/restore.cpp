@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <ibase.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -179,8 +181,16 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     dropPartial.dismiss();
     safetycopy::flushFolder(database);
     online.dismiss();
-    if (services)
-        services->bringOnline(attachedAs);
+    if (services) {
+        // The copy in its place is open to all already (a copy opens as a database of its own):
+        // the server then says the mode asked is no change.
+        try {
+            services->bringOnline(attachedAs);
+        } catch (const TDBXError &e) {
+            if (!e.hasEngineCode(isc_bad_shutdown_mode))
+                throw;
+        }
+    }
     attach(db, database);
     forgetTheRun(db);
     return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2").arg(copy, kept);

@@ -2,7 +2,9 @@
 # Debian's layout: the server runs as an account of its own (here the test's, conversor-fb; the
 # system's firebird account is never touched), which owns the database (0660) in a folder of its
 # (0770). A user outside its group converts through the server, which takes the copy (.fbk, as
-# its own account) and puts it back with --restore. server_account.sh BUILD_DIR SOURCE_DIR
+# its own account) and puts it back with --restore. A user in its group converts through the
+# server too, this program copying the file with the database's group and mode, and puts that
+# copy back; the server opens the restored file. server_account.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
@@ -85,4 +87,37 @@ check "the converted database kept by the server beside it" \
   bash -c "[[ '$kept' == $folder/loja.convertido-*.fbk ]] && [ -f '$kept' ] && [ '$(stat -c %U "$kept")' = $account ]"
 check "with the converted codes" [ "$(codes_in_backup "$kept" 203456)" = $total ]
 check "the restored database is the server's" bash -c "[ '$(stat -c %U:%G "$db")' = $account:$account ]"
+
+# ---- a user in the server's group: the program copies the file, under the server's backup
+# lock (the engine's file of changes meanwhile, loja.fb.delta, is the server's)
+check "the user in the group can read the database and write its folder" \
+  runuser -u $insider -- bash -c "test -r '$db' && test -w '$folder'"
+as $insider gdb -batch -nx -ex 'set pagination off' -ex 'break safetycopy::copyFile' -ex run \
+  -ex "shell stat -c %U:%G '$db.delta' >'$work/home/delta'" -ex continue \
+  --args "$build/conversor" --convert "$db" >"$work/insider.log" 2>&1
+cat "$work/insider.log" | grep -E 'conversor|Dados|exited'
+check "the user in the group converts" grep -q "^$db: Dados atualizados com sucesso! " "$work/insider.log"
+check "through the server: the file of changes under the backup lock was the server's" \
+  [ "$(cat "$work/home/delta" 2>/dev/null)" = "$account:$account" ]
+check "every code rewritten, no trigger fired" \
+  bash -c "[ '$(count 203456)' = $total ] && [ '$(sql_value 'select count(*) from LOG_ALTERACAO;')' = 0 ]"
+copy=$(copy_named "$work/insider.log")
+check "the copy named is this program's, beside the database" bash -c "[[ '$copy' == $folder/loja.copia-*.fb ]] && [ -f '$copy' ]"
+check "with the database's group and mode" owned "$copy" "$insider:$account 660"
+check "and the codes as they were" [ "$(codes_in "$copy" 1234567)" = $total ]
+check "no file of changes left, and no other file of the user's" \
+  bash -c "[ ! -e '$db.delta' ] && [ '$(find "$folder" -user $insider)' = '$copy' ]"
+check "the database is still the server's" owned "$db" "$account:$account 660"
+
+as $insider "$build/conversor" --restore "$copy" >"$work/restore2.log" 2>"$work/restore2.err"
+status=$?
+cat "$work/restore2.log" "$work/restore2.err"
+kept=$(sed -n 's/.*; o banco convertido foi guardado como //p' "$work/restore2.log")
+check "--restore of the program's copy puts the database back" \
+  bash -c "[ $status = 0 ] && grep -q '^$copy: banco restaurado a partir de $copy; ' '$work/restore2.log'"
+check "the server opens the restored file: the codes as they were" [ "$(count 1234567)" = $total ]
+check "without the records the copy carried" no_records
+check "the restored file has the database's group and mode" bash -c "[ '$(stat -c '%G %a' "$db")' = '$account 660' ]"
+check "a run afterwards converts again" \
+  bash -c "$(declare -f as); work='$work' FIREBIRD='$FIREBIRD'; as $insider '$build/conversor' --convert --no-copy '$db' | grep -q ': Dados atualizados com sucesso! '"
 summary
