@@ -181,6 +181,7 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     dropPartial.dismiss();
     safetycopy::flushFolder(database);
     online.dismiss();
+    QString keptClosed;
     if (services) {
         // The copy in its place is open to all already (a copy opens as a database of its own):
         // the server then says the mode asked is no change.
@@ -190,10 +191,17 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
             if (!e.hasEngineCode(isc_bad_shutdown_mode))
                 throw;
         }
+        // The converted database kept aside is the file the full shutdown closed: open again, as
+        // a copy is, so that it can be looked at or put back.
+        try {
+            services->bringOnline(attachedAs.left(attachedAs.indexOf(u':') + 1) + kept);
+        } catch (const std::exception &) {
+            keptClosed = QStringLiteral(" (fechado para manutenção: conversor --unlock %1 o abre)").arg(kept);
+        }
     }
     attach(db, database);
     forgetTheRun(db);
-    return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2").arg(copy, kept);
+    return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2%3").arg(copy, kept, keptClosed);
 }
 
 } // namespace restore

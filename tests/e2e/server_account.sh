@@ -118,6 +118,8 @@ check "--restore of the program's copy puts the database back" \
 check "the server opens the restored file: the codes as they were" [ "$(count 1234567)" = $total ]
 check "without the records the copy carried" no_records
 check "the restored file has the database's group and mode" bash -c "[ '$(stat -c '%G %a' "$db")' = '$account 660' ]"
+check "the converted database kept beside it" \
+  bash -c "[[ '$kept' == $folder/loja.convertido-*.fb ]] && [ '$(codes_in "$kept" 203456)' = $total ]"
 check "a run afterwards converts again" \
   bash -c "$(declare -f as); work='$work' FIREBIRD='$FIREBIRD'; as $insider '$build/conversor' --convert --no-copy '$db' | grep -q ': Dados atualizados com sucesso! '"
 summary
