@@ -32,6 +32,7 @@ unchanged() { [ "$(sql_value "select count(*) from T01 where CODPROD = '1234567'
 # ---- the engine's backup lock, taken by another program
 on_server "alter database begin backup; commit;" >/dev/null
 check "isql put the database under the backup lock" bash -c "[ '$(state)' = 01 ] && [ -e '$db.delta' ]"
+check "a run refuses it, pointing at --unlock" run_refused 'sob a trava de cópia do Firebird'
 # Somebody at work in the database meanwhile: nothing is done.
 mkfifo "$work/hold"
 isql-fb -q -user VENDEDOR -password vendas "localhost:$db" <"$work/hold" >/dev/null 2>&1 &
