@@ -21,7 +21,7 @@ mkdir -m 1777 "$work/home"
 # as USER COMMAND...: run by USER, the test's server reached as the local one.
 as() {
   local who=$1; shift
-  runuser -u "$who" -- env -u FIREBIRD_LOCK HOME="$work/home" FIREBIRD="$FIREBIRD" ASAN_OPTIONS=detect_leaks=0 "$@"
+  runuser -u "$who" -- env -u FIREBIRD_LOCK HOME="$work/home" FIREBIRD="$FIREBIRD" "$@"
 }
 
 tables=2 rows=5000
@@ -92,7 +92,8 @@ check "the restored database is the server's" bash -c "[ '$(stat -c %U:%G "$db")
 # lock (the engine's file of changes meanwhile, loja.fb.delta, is the server's)
 check "the user in the group can read the database and write its folder" \
   runuser -u $insider -- bash -c "test -r '$db' && test -w '$folder'"
-as $insider gdb -batch -nx -ex 'set pagination off' -ex 'break safetycopy::copyFile' -ex run \
+# (A sanitized build's leak check cannot run under a debugger.)
+as $insider env ASAN_OPTIONS=detect_leaks=0 gdb -batch -nx -ex 'set pagination off' -ex 'break safetycopy::copyFile' -ex run \
   -ex "shell stat -c %U:%G '$db.delta' >'$work/home/delta'" -ex continue \
   --args "$build/conversor" --convert "$db" >"$work/insider.log" 2>&1
 cat "$work/insider.log" | grep -E 'conversor|Dados|exited'
