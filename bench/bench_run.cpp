@@ -13,7 +13,9 @@
 // the median of three runs each (of fifteen for the small shapes, whose times are short and
 // noisy), each going first in turn, with the run's peak resident memory. Then the safety copy
 // of the largest file, as a run makes it (a clone or a kernel copy, flushed), beside
-// cp --reflink=auto of the same file followed by sync; and the longest time the window's event
+// cp --reflink=auto of the same file followed by sync, and the copy a server makes when this
+// program cannot (its backup through the Services API, by a private server of the benchmark's
+// own, tests/support/private-server, followed by sync); and the longest time the window's event
 // loop went unanswered during a run over one table of 1,500,000 rows (the run going through
 // the code the window uses, a timer on the loop every 5 ms).
 //   bench_run [--quick] [--readme README.md] [--guide docs/guia.md]
@@ -22,6 +24,7 @@
 #include "codelist.h"
 #include "conversion.h"
 #include "engineenv.h"
+#include "errors.h"
 #include "marks.h"
 #include "safetycopy.h"
 #include "sqlconnection.h"
@@ -37,6 +40,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -222,6 +226,45 @@ QString guideText(const std::vector<ShapeTiming> &timings, double copy)
         .arg(said.join(QStringLiteral("; ")), seconds(copy));
 }
 
+// The server's copy of file, timed as the program's copy is (the median of repeats, each after
+// a sync, the backup then written back with sync), by a server of the benchmark's own; ours: the
+// program's copy of the same file.
+QString serverCopyLine(const QString &file, double ours, int repeats)
+{
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/conversor-bench-server-XXXXXX"));
+    QProcess start;
+    start.start(QStringLiteral(PRIVATE_SERVER), {QStringLiteral("start"), QStringLiteral(BUILD_DIR), folder.path()});
+    start.waitForFinished(60000);
+    const int port = QString::fromUtf8(start.readAllStandardOutput()).trimmed().toInt();
+    auto stop = qScopeGuard([&] { QProcess::execute(QStringLiteral(PRIVATE_SERVER), {QStringLiteral("stop"), folder.path()}); });
+    if (start.exitCode() != 0 || port == 0)
+        return QStringLiteral("Safety copy by a server: not measured (%1).\n")
+            .arg(QString::fromUtf8(start.readAllStandardError()).trimmed());
+    const QString database = QStringLiteral("localhost/%1:%2").arg(port).arg(file);
+    const QString backup = QFileInfo(file).dir().filePath(QStringLiteral("copia-servidor.fbk"));
+    std::vector<double> times;
+    TSQLConnection db;
+    try {
+        for (int r = 0; r < repeats; ++r) {
+            QFile::remove(backup);
+            ::sync();
+            QElapsedTimer timer;
+            timer.start();
+            db.services(database)->backUp(database, backup);
+            ::sync();
+            times.push_back(timer.nsecsElapsed() / 1e9);
+        }
+    } catch (const std::exception &e) {
+        return QStringLiteral("Safety copy by a server: not measured (%1).\n").arg(messageOf(e));
+    }
+    QFile::remove(backup);
+    const double server = median(times);
+    return QStringLiteral("The same copy by a server (its backup through the Services API, then sync): %1 s (ratio to this "
+                          "program's copy %2).\n")
+        .arg(server, 0, 'f', 2)
+        .arg(server / ours, 0, 'f', 2);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -399,6 +442,9 @@ int main(int argc, char **argv)
                                  .arg(copy / cp, 0, 'f', 2);
     out << "\n" << copyLine;
     std::printf("%s", qPrintable(copyLine));
+    const QString serverLine = serverCopyLine(largest, copy, copyRepeats);
+    out << serverLine;
+    std::printf("%s", qPrintable(serverLine));
     const QString big = dir.filePath(QStringLiteral("long.fb"));
     if (!generate(big, 1, longTable))
         return 1;

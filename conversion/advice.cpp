@@ -65,7 +65,8 @@ QString explain(const std::exception &e, const QString &path)
                               ".fdb).");
     if (dbx->hasEngineCode(isc_shutdown) || dbx->hasEngineCode(isc_att_shutdown))
         return QStringLiteral("O banco está fechado para manutenção (shutdown): quando ela terminar, abra-o (conversor "
-                              "--unlock) e tente de novo.");
+                              "--unlock%1) e tente de novo.")
+            .arg(path.isEmpty() ? QString() : u' ' + path);
     if (dbx->hasEngineCode(isc_login))
         return QStringLiteral("O Firebird recusou o usuário e a senha do Conversor de dados (SYSDBA): confira a senha do "
                               "administrador no servidor.");

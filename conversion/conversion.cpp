@@ -187,6 +187,13 @@ void Conversion::reserve()
         throw Stopped({}, QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: "
                                          "quando a manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
                               .arg(path_));
+    // Nor is a backup lock that no run of this program left (its server would not shut the
+    // database down under it either).
+    if (backupState_ != 0 && !marks::has(description_, marks::Kind::Copying))
+        throw Stopped({}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou "
+                                         "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
+                                         "feita, libere-o (conversor --unlock %1) e converta de novo.")
+                              .arg(path_));
     reserved_ = shutDown_; // left by a run cut short: this run has it to itself already
     // Through a server, others could attach during the run: the server keeps them out for its
     // whole length, once nobody else is at work (the embedded engine's file lock does so alone).
@@ -236,11 +243,6 @@ void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
     }
     if (changed)
         describe(query, marks::without(description_, marks::Kind::Copying));
-    if (backupState_ != 0)
-        throw Stopped({}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou "
-                                         "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
-                                         "feita, libere-o (conversor --unlock %1) e converta de novo.")
-                              .arg(path_));
     if (std::any_of(triggers.triggers().cbegin(), triggers.triggers().cend(),
                     [](const TriggerSwitch::Trigger &t) { return t.recorded; })) {
         triggers.makeGood();

@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <ibase.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -102,7 +104,10 @@ QString databaseOf(TSQLConnection &db, const QString &copy)
         throw Exception(QStringLiteral("%1 não tem o nome de uma cópia de segurança do Conversor de dados "
                                        "(NOME.copia-AAAAMMDD-HHMMSS.fb).")
                             .arg(copy));
-    const bool onAServer = !copy.startsWith(u'/');
+    // On a server, or in a folder this user cannot look into (the server's own account's): the
+    // server tells which database is there.
+    const bool onAServer = !copy.startsWith(u'/')
+        || ::access(filenames::encode(QFileInfo(copy).absolutePath()).constData(), X_OK) != 0;
     for (const char *suffix : {".fb", ".fdb", ".gdb"}) {
         const QString candidate = m.captured(1) + QLatin1String(suffix);
         if (!onAServer && exists(candidate))
@@ -176,11 +181,27 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     dropPartial.dismiss();
     safetycopy::flushFolder(database);
     online.dismiss();
-    if (services)
-        services->bringOnline(attachedAs);
+    QString keptClosed;
+    if (services) {
+        // The copy in its place is open to all already (a copy opens as a database of its own):
+        // the server then says the mode asked is no change.
+        try {
+            services->bringOnline(attachedAs);
+        } catch (const TDBXError &e) {
+            if (!e.hasEngineCode(isc_bad_shutdown_mode))
+                throw;
+        }
+        // The converted database kept aside is the file the full shutdown closed: open again, as
+        // a copy is, so that it can be looked at or put back.
+        try {
+            services->bringOnline(attachedAs.left(attachedAs.indexOf(u':') + 1) + kept);
+        } catch (const std::exception &) {
+            keptClosed = QStringLiteral(" (fechado para manutenção: conversor --unlock %1 o abre)").arg(kept);
+        }
+    }
     attach(db, database);
     forgetTheRun(db);
-    return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2").arg(copy, kept);
+    return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2%3").arg(copy, kept, keptClosed);
 }
 
 } // namespace restore

@@ -66,16 +66,26 @@ std::unique_ptr<dbx::Connection> FbClientLayer::connect(const dbx::EntryList &en
             // No server answers here after all: the file as any other.
         }
     }
-    try {
+    if (!isLocalPath(database))
         return std::make_unique<fb::Connection>(*api_, options, database);
+    // A path is the embedded engine's: the run must know when a server has the database.
+    fb::ConnectOptions embedded = options;
+    embedded.engineOnly = true;
+    try {
+        return std::make_unique<fb::Connection>(*api_, embedded, database);
     } catch (const TDBXError &refused) {
-        // A file that a running server holds is reached through that server.
-        if (refused.engineCode() != isc_io_error || !refused.hasEngineCode(isc_already_opened) || !isLocalPath(database))
+        // A file the engine here cannot open (a running server holds it, or it is closed to
+        // this user) is reached through the local server.
+        if (refused.engineCode() != isc_io_error)
             throw;
         try {
             return std::make_unique<fb::Connection>(*api_, options, QStringLiteral("localhost:") + database);
-        } catch (const TDBXError &) {
-            throw refused;
+        } catch (const TDBXError &server) {
+            // The server's refusal says why (the database shut down, say); none answering, the
+            // engine's here.
+            if (server.engineCode() == isc_network_error)
+                throw refused;
+            throw;
         }
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The database layer over the Firebird client library. A plain path opens the file through
-// the embedded engine, or through the local server when a running server holds the file or
-// the file belongs to the account a running server runs as; "host:path" goes to a server. How statements map onto transactions: fbobjects.h.
+// the embedded engine alone, or through the local server when a running server holds the file,
+// the file belongs to the account a running server runs as, or the engine here cannot open it;
+// "host:path" goes to a server. How statements map onto transactions: fbobjects.h.
 
 #include "dbxlayer.h"
 

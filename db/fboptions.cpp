@@ -81,6 +81,8 @@ std::string ConnectOptions::dpb(const QString &database) const
         dpb += char(1);
         dpb += char(1);
     }
+    if (engineOnly)
+        addString(dpb, isc_dpb_config, QStringLiteral("Providers = Engine12"));
     return dpb;
 }
 

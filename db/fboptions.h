@@ -24,10 +24,13 @@ struct ConnectOptions {
     // Seconds a server has to answer an attach ("ConnectTimeout"): one that does not is given up
     // on well before the client library's own three minutes.
     int connectTimeout = 15;
+    // The embedded engine alone: the client library's own way round a file it cannot open (its
+    // Loopback provider, to the local server) would hide that a server has the database.
+    bool engineOnly = false;
 
     static ConnectOptions parse(const dbx::EntryList &entries);
     // The database parameter block: the file name's encoding, login, role, character set, dialect, the
-    // time limit for reaching a server.
+    // time limit for reaching a server, and the engine alone when asked.
     std::string dpb(const QString &database) const;
     // The transaction parameter block: read-write (or read-only), the isolation, waiting or not.
     std::string tpb() const;

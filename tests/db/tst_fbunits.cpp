@@ -83,6 +83,7 @@ private slots:
     void decoding();
     void options_data();
     void options();
+    void engineOnly();
 
 private:
     TempDatabases dbs_;
@@ -315,6 +316,20 @@ void TestFbUnits::options()
     QCOMPARE(o.connectTimeout, timeout);
     QCOMPARE(o.tpb().back(), char(wait ? isc_tpb_wait : isc_tpb_nowait));
     QCOMPARE(o.tpb().find(char(isc_tpb_concurrency)) != std::string::npos, repeatable);
+}
+
+void TestFbUnits::engineOnly()
+{
+    // Only a path the embedded engine must open itself names the engine alone in the block.
+    fb::ConnectOptions o;
+    const QByteArray named("Providers = Engine12");
+    auto blockOf = [&] {
+        const std::string dpb = o.dpb(QStringLiteral("/dados/loja.fb"));
+        return QByteArray(dpb.data(), qsizetype(dpb.size()));
+    };
+    QVERIFY(!blockOf().contains(named));
+    o.engineOnly = true;
+    QVERIFY(blockOf().contains(char(isc_dpb_config) + (char(named.size()) + named)));
 }
 
 QTEST_GUILESS_MAIN(TestFbUnits)

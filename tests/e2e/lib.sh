@@ -18,8 +18,11 @@ stop() {
   wait "$@" 2>/dev/null
 }
 finish() {
-  for c in "${cleanups[@]}"; do eval "$c"; done
+  # The test's processes first, then its cleanups last in, first out: a server stops before
+  # the account it runs as goes.
   stop "${pids[@]}"
+  local i
+  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}"; done
   rm -rf "$work"
 }
 trap finish EXIT
@@ -52,6 +55,46 @@ another_user() {
     mkdir -p "$work/bin" && cp -a "$build/conversor" "$build/firebird" "$work/bin/"
     convert="$work/bin/conversor"
   fi
+}
+
+# system_user NAME [USERADD OPTIONS...]: a system user (and its group) of the test's own, removed
+# again at the end with the lock folder the tool makes for them. Fails when NAME exists: a test
+# never takes over an account it did not make.
+system_user() {
+  local name=$1; shift
+  if id -u "$name" >/dev/null 2>&1; then
+    echo "system_user: $name exists already" >&2
+    return 1
+  fi
+  useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$@" "$name" || return 1
+  cleanups+=("userdel $name; ! getent group $name >/dev/null || groupdel $name")
+  cleanups+=("rm -rf /tmp/conversor-firebird-$(id -u "$name")")
+}
+
+# private_server [ACCOUNT]: a Firebird server of the test's own (tests/support/private-server)
+# in $work/servidor, as ACCOUNT when given, stopped at the end. FIREBIRD (exported) names its
+# settings, so that "localhost:" reaches it, for the tool and for Firebird's programs alike;
+# $password is its administrator's, $fbintl the character-set module to preload.
+private_server() {
+  server_dir="$work/servidor"
+  mkdir -p "$server_dir"
+  port=$("$source/tests/support/private-server" start "$build" "$server_dir" "$@") || return 1
+  cleanups+=("'$source/tests/support/private-server' stop '$server_dir'")
+  export FIREBIRD="$server_dir/firebird"
+  fbintl=$(readlink -f "$FIREBIRD/intl/libfbintl.so")
+  password=quokkafen
+}
+# attachments: how many attachments the private server has to its databases (the tool's own
+# inquiry through the service manager is not one).
+attachments() {
+  fbsvcmgr localhost:service_mgr -user SYSDBA -password "$password" info_svr_db_info \
+    | awk -F: '/Number of attachments/ { gsub(/ /, "", $2); print $2 }'
+}
+# server_let_go: waits (up to a minute) until the server has no attachment left: after a
+# client is killed, the server ends the statement it was running and undoes its work first.
+server_let_go() {
+  for _ in $(seq 600); do [ "$(attachments)" = 0 ] && return 0; sleep 0.1; done
+  return 1
 }
 
 # isql DATABASE SQL [PASSWORD]
