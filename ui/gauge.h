@@ -6,7 +6,8 @@
 
 // A horizontal progress bar with its percentage written across it, in black or white as reads
 // best on the fill or on the empty part beneath each letter. It paints itself at once when its
-// value changes, so a run that holds the thread still shows progress.
+// value changes, so each step of a run is seen, even steps that follow each other faster than
+// the event loop would gather paints.
 class TGauge final : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor foreColor READ foreColor WRITE setForeColor)

@@ -134,6 +134,7 @@ void TestContrast::text()
 {
     QFETCH(QString, what);
     ShownForm w;
+    QVERIFY(w.shown);
     Ui::TForm1 &ui = w.form.ui();
     w.form.setPathText(QStringLiteral("/dados/lojas/matriz/vestrel.fb"));
     w.form.setStatus(QStringLiteral("Atualizando tabela: PRODUTOS"));
@@ -185,6 +186,7 @@ void TestContrast::gaugeText()
 {
     QFETCH(int, percent);
     ShownForm w;
+    QVERIFY(w.shown);
     w.form.setGaugeMax(100);
     w.form.setProgress(percent);
     const pixels::GaugeText text = pixels::gaugeText(shot(w.form.ui().barra), 1, red);
@@ -207,6 +209,7 @@ void TestContrast::focusRing()
     QFETCH(QString, panel);
     QFETCH(int, tabs);
     ShownForm w;
+    QVERIFY(w.shown);
     auto *target = w.form.findChild<QWidget *>(panel);
     const QRect box = target->geometry();
     const QImage unfocused = w.form.grab().toImage();

@@ -208,6 +208,7 @@ void TestDesktop::rolesNamesStatesAndActions()
     QFETCH(QStringList, states);
     QFETCH(QStringList, offers);
     Window w;
+    QVERIFY(w.shown);
     QAccessibleInterface *a = accessible(w.form, member);
     QVERIFY(a);
     QCOMPARE(int(a->role()), role);
@@ -268,6 +269,7 @@ void TestDesktop::announcements()
     QFETCH(QStringList, steps);
     QFETCH(QStringList, said);
     Window w;
+    QVERIFY(w.shown);
     heard.clear();
     for (const QString &step : std::as_const(steps)) {
         const QString verb = step.section(u' ', 0, 0), rest = step.section(u' ', 1);
@@ -304,6 +306,7 @@ void TestDesktop::pressReturnsBeforeTheCommandRuns()
     QFETCH(QString, panel);
     QFETCH(QString, then);
     Window w;
+    QVERIFY(w.shown);
     QSignalSpy clicks(w.panel(panel), &TPanel::OnClick);
     QString came;
     ModalAnswer answer(once([&came](QWidget *modal) {
@@ -343,6 +346,7 @@ void TestDesktop::pressRefused()
     QFETCH(QString, when);
     QFETCH(bool, refused);
     Window w;
+    QVERIFY(w.shown);
     TPanel *target = w.panel(panel);
     QSignalSpy clicks(target, &TPanel::OnClick);
     TMessageBox box(&w.form, MessageKind::Information, QStringLiteral("x"));
@@ -362,6 +366,7 @@ void TestDesktop::pressRefused()
 void TestDesktop::commandsReportThemselvesDisabledDuringARun()
 {
     Window w;
+    QVERIFY(w.shown);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     TPanel *convert = w.panel(QStringLiteral("pnlConverter"));
@@ -400,6 +405,7 @@ void TestDesktop::commandsReportThemselvesDisabledDuringARun()
 void TestDesktop::pathFieldRefusesText()
 {
     Window w;
+    QVERIFY(w.shown);
     const QString path = QStringLiteral("/dados/loja.fb");
     w.form.setPathText(path);
     QAccessibleInterface *field = accessible(w.form, QStringLiteral("edtDestino"));
@@ -441,6 +447,7 @@ void TestDesktop::messageBoxesAreAlerts()
 {
     QFETCH(QString, caption);
     Window w;
+    QVERIFY(w.shown);
     const QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: arquivo não encontrado");
     const QString shown = QString(text).replace(u'\r', u'\n');
     QString role, name, description;

@@ -131,6 +131,7 @@ void TestInteraction::highlight()
     QFETCH(QString, colours);
     QFETCH(QString, focus);
     Window w;
+    QVERIFY(w.shown);
     w.pointAt(QStringLiteral("edtDestino"));
     for (const QString &step : std::as_const(steps)) {
         const QStringList parts = step.split(u' ');
@@ -177,6 +178,7 @@ void TestInteraction::focusKeys()
     QFETCH(QString, focus);
     QFETCH(QString, colours);
     Window w;
+    QVERIFY(w.shown);
     // Reach the start member the way a user would.
     const QStringList order{"edtDestino", "pnlAbrirVestrel", "pnlConverter", "pnlSair"};
     if (start == QLatin1String("Panel2")) {
@@ -214,6 +216,7 @@ void TestInteraction::keysRunTheFocusedCommand()
     QFETCH(int, key);
     QFETCH(int, modifiers);
     Window w;
+    QVERIFY(w.shown);
     auto *target = qobject_cast<TPanel *>(w.member(panel));
     while (QApplication::focusWidget() != target)
         w.key(Qt::Key_Tab);
@@ -258,6 +261,7 @@ void TestInteraction::keysElsewhereDoNothing()
     QFETCH(QString, where);
     QFETCH(int, key);
     Window w;
+    QVERIFY(w.shown);
     while (QApplication::focusWidget()->objectName() != where) {
         w.key(Qt::Key_Tab);
         if (where == QLatin1String("Panel2") && QApplication::focusWidget() == w.ui().pnlSair)
@@ -291,6 +295,7 @@ void TestInteraction::clicks()
     QFETCH(QString, gesture);
     QFETCH(int, clicks);
     Window w;
+    QVERIFY(w.shown);
     auto *target = qobject_cast<TClickable *>(w.member(member));
     QSignalSpy spy(target, &TClickable::OnClick);
     QWindow *win = w.form.windowHandle();
@@ -319,6 +324,7 @@ void TestInteraction::clicks()
 void TestInteraction::pressHeldWhileLeavingThePicture()
 {
     Window w;
+    QVERIFY(w.shown);
     QWindow *win = w.form.windowHandle();
     QSignalSpy opened(w.ui().imgAbrirVestrel, &TImage::OnClick);
     w.pointAt(QStringLiteral("imgAbrirVestrel"));
@@ -334,6 +340,7 @@ void TestInteraction::pressHeldWhileLeavingThePicture()
 void TestInteraction::openConfirmedCancelledAndAgain()
 {
     Window w;
+    QVERIFY(w.shown);
     const QString chosen = QDir::temp().filePath(QStringLiteral("loja.fb"));
     QStringList filters;
     QString startName = QStringLiteral("<none>");
@@ -383,6 +390,7 @@ void TestInteraction::openDialogFiltersAndColumns()
     }
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("copias")));
     Window w;
+    QVERIFY(w.shown);
     w.form.setPathText(folder.filePath(QStringLiteral("filial.fdb")));
     QStringList filters, databases, everything;
     QString selected, cut;
@@ -464,6 +472,7 @@ void TestInteraction::exitCloses()
 {
     QFETCH(QString, how);
     Window w;
+    QVERIFY(w.shown);
     QWindow *win = w.form.windowHandle();
     if (how == QLatin1String("picture"))
         QTest::mouseClick(win, Qt::LeftButton, {}, w.ui().imgSair->mapTo(&w.form, QPoint(20, 20)));
@@ -495,6 +504,7 @@ void TestInteraction::messageBox()
     QFETCH(QString, caption);
     QFETCH(QString, shown);
     Window w;
+    QVERIFY(w.shown);
     TMessageBox box(&w.form, MessageKind(kind), text);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -523,6 +533,7 @@ void TestInteraction::messageBoxClosingKeys()
     QFETCH(QString, box);
     QFETCH(QString, how);
     Window w;
+    QVERIFY(w.shown);
     bool shown = false, okFocused = false, okDefault = false;
     QString tabbedTo;
     ModalAnswer answer(once([&](QWidget *modal) {
@@ -590,6 +601,7 @@ void TestInteraction::messageBoxTextCopied()
     QFETCH(QString, how);
     QFETCH(QString, copied);
     Window w;
+    QVERIFY(w.shown);
     const QString text = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: arquivo não encontrado");
     std::unique_ptr<TMessageBox> shown;
     if (box == QLatin1String("Confirm"))
@@ -629,6 +641,7 @@ void TestInteraction::messageBoxTextCopied()
 void TestInteraction::messageBoxLeavesTheHighlight()
 {
     Window w;
+    QVERIFY(w.shown);
     w.key(Qt::Key_Tab);
     w.key(Qt::Key_Tab);
     QCOMPARE(w.colours(), QStringLiteral("rest 128 rest"));
@@ -663,6 +676,7 @@ void TestInteraction::messageBoxPlacement()
 void TestInteraction::messageBoxKeepsAFileNameWhole()
 {
     Window w;
+    QVERIFY(w.shown);
     const int screenWidth = w.form.screen()->geometry().width();
     QString folder = QStringLiteral("/home/loja");
     QString line;
@@ -686,6 +700,7 @@ void TestInteraction::messageBoxKeepsAFileNameWhole()
 void TestInteraction::keyboardFocusSelectsThePath()
 {
     Window w;
+    QVERIFY(w.shown);
     w.ui().edtDestino->setText(QStringLiteral("/dados/loja.fb"));
     w.key(Qt::Key_Backtab, Qt::ShiftModifier); // to Exit
     w.key(Qt::Key_Tab);                        // back to the path
