@@ -132,7 +132,7 @@ QString asTyped(const QString &name, const QStringList &arguments)
     for (const QString &argument : arguments) {
         if (argument == QStringLiteral("--"))
             break;
-        const QString option = argument.section(u'=', 0, 0);
+        QString option = argument.section(u'=', 0, 0);
         if (option.startsWith(u'-') && QStringView(option).mid(option.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
             return option;
     }
@@ -238,5 +238,5 @@ void CommandLine::showHelpAll(int columns)
     declareOptions(parser, columns);
     // Only the parser lists what the application object takes; it prints and ends the process.
     parser.process(QStringList{QCoreApplication::arguments().value(0), QStringLiteral("--help-all")});
-    std::exit(0);
+    std::exit(0); // NOLINT(concurrency-mt-unsafe): help is printed before any thread of the program's starts
 }

@@ -6,9 +6,12 @@
 #include "threadedrun.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 
-extern "C" [[noreturn]] void exit(int status) noexcept
+// The C library's declaration, included above, says exit does not return; the attribute may
+// not be repeated here in its C++ spelling, which a compiler may require on the first one.
+extern "C" void exit(int status) noexcept
 {
     // An undo waits on the engine: a generous bound, not an endless one.
     if (ThreadedRun::anyRunning())

@@ -75,7 +75,7 @@ QString explain(const std::exception &e, const QString &path)
         || dbx->hasEngineCode(isc_net_read_err) || dbx->hasEngineCode(isc_net_write_err))
         return QStringLiteral("O servidor do Firebird não respondeu: confira o nome do servidor, a rede e se o serviço do "
                               "Firebird está rodando nele, e tente de novo.");
-    if (const QString version = forVersion(e); !version.isEmpty())
+    if (QString version = forVersion(e); !version.isEmpty())
         return version;
     return {};
 }

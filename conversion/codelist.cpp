@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -148,7 +147,7 @@ void CodeList::write(const QString &path) const
     auto failed = [&](int error) {
         ::unlink(name.constData());
         return Exception(QStringLiteral("Não foi possível gravar a lista de códigos %1: %2.")
-                             .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                             .arg(path, systemMessage(error)));
     };
     if (fd < 0)
         throw failed(errno);

@@ -18,7 +18,6 @@
 #include <ibase.h>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,10 +26,6 @@ namespace restore {
 
 namespace {
 
-QString reason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool exists(const QString &path)
 {
@@ -95,7 +90,7 @@ QString keptName(const QString &database, const QDateTime &when, const QString &
 
 QString databaseOf(TSQLConnection &db, const QString &copy)
 {
-    if (const QString recorded = recordedOrigin(db, copy); !recorded.isEmpty())
+    if (QString recorded = recordedOrigin(db, copy); !recorded.isEmpty())
         return recorded;
     // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb" or ".fbk", and perhaps "host:" before it.
     static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.fbk?$"));
@@ -109,7 +104,7 @@ QString databaseOf(TSQLConnection &db, const QString &copy)
     const bool onAServer = !copy.startsWith(u'/')
         || ::access(filenames::encode(QFileInfo(copy).absolutePath()).constData(), X_OK) != 0;
     for (const char *suffix : {".fb", ".fdb", ".gdb"}) {
-        const QString candidate = m.captured(1) + QLatin1String(suffix);
+        QString candidate = m.captured(1) + QLatin1String(suffix);
         if (!onAServer && exists(candidate))
             return candidate;
         if (onAServer) {
@@ -150,7 +145,7 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     // server that holds it lets go of it in a full shutdown).
     struct stat current {};
     if (::stat(filenames::encode(database).constData(), &current) != 0)
-        throw Exception(QStringLiteral("Não foi possível ler %1: %2.").arg(database, reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível ler %1: %2.").arg(database, systemMessage(errno)));
     const QString kept = keptName(database, when, QStringLiteral(".fb"));
     const QString partial = database + QStringLiteral(".restaurando");
     db.setConnected(false);
@@ -170,13 +165,13 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     if (::chown(partialName.constData(), current.st_uid, current.st_gid) != 0)
         [[maybe_unused]] const int ignored = ::chown(partialName.constData(), uid_t(-1), current.st_gid);
     if (::chmod(partialName.constData(), current.st_mode & 07777) != 0)
-        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, systemMessage(errno)));
     if (::link(filenames::encode(database).constData(), filenames::encode(kept).constData()) != 0)
-        throw Exception(QStringLiteral("Não foi possível guardar o banco convertido como %1: %2.").arg(kept, reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível guardar o banco convertido como %1: %2.").arg(kept, systemMessage(errno)));
     if (::rename(partialName.constData(), filenames::encode(database).constData()) != 0) {
         const int error = errno;
         ::unlink(filenames::encode(kept).constData());
-        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, reason(error)));
+        throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, systemMessage(error)));
     }
     dropPartial.dismiss();
     safetycopy::flushFolder(database);

@@ -24,15 +24,11 @@ namespace safetycopy {
 
 namespace {
 
-constexpr qint64 MiB = 1024 * 1024;
+constexpr qint64 MiB = qint64(1024) * 1024;
 // Large enough that the kernel copies at full speed, small enough that progress and a stop
 // come several times a second on a slow disk.
 constexpr qint64 chunk = 8 * MiB;
 
-QString reason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString native(const QString &path)
 {
@@ -137,7 +133,7 @@ void readWrite(int in, int out, qint64 from, const QString &source, const QStrin
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            copyFailed(to, QStringLiteral("erro ao ler %1: %2").arg(native(source), reason(errno)));
+            copyFailed(to, QStringLiteral("erro ao ler %1: %2").arg(native(source), systemMessage(errno)));
         if (n == 0)
             return;
         for (ssize_t written = 0; written < n;) {
@@ -145,7 +141,7 @@ void readWrite(int in, int out, qint64 from, const QString &source, const QStrin
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0)
-                copyFailed(to, reason(errno));
+                copyFailed(to, systemMessage(errno));
             written += w;
         }
         offset += n;
@@ -168,7 +164,7 @@ Method copyRange(int in, int out, const QString &source, const QString &to, Prog
             return Method::ReadWrite;
         }
         if (n < 0)
-            copyFailed(to, reason(errno));
+            copyFailed(to, systemMessage(errno));
         if (n == 0)
             return Method::CopyRange;
         progress.copied(inOffset);
@@ -181,7 +177,7 @@ void syncFolder(const QString &to)
     Descriptor dir(::open(filenames::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some filesystems cannot flush a folder (EINVAL): their entries are as durable as they get.
     if (!dir.valid() || (::fsync(dir.fd()) != 0 && errno != EINVAL))
-        copyFailed(to, QStringLiteral("erro ao gravar a pasta %1: %2").arg(native(folder), reason(errno)));
+        copyFailed(to, QStringLiteral("erro ao gravar a pasta %1: %2").arg(native(folder), systemMessage(errno)));
 }
 
 } // namespace
@@ -243,8 +239,8 @@ Plan planFor(const QString &attachedAs, const QDateTime &when)
         const int error = readable ? EACCES : errno;
         throw Exception(readable ? QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2. Peça permissão de "
                                                   "gravação nessa pasta, ou converta pelo servidor do Firebird que tem o banco.")
-                                       .arg(native(folder), reason(error))
-                                 : QStringLiteral("Não é possível ler %1 para a cópia de segurança: %2.").arg(native(file), reason(error)));
+                                       .arg(native(folder), systemMessage(error))
+                                 : QStringLiteral("Não é possível ler %1 para a cópia de segurança: %2.").arg(native(file), systemMessage(error)));
     }
     // The server's account reaches what this user does not: it makes the copy.
     plan.taker = Plan::Taker::Server;
@@ -282,7 +278,7 @@ void checkRoom(const QString &copyPath, qint64 size)
     else if (fs.f_flag & ST_RDONLY)
         error = EROFS;
     if (error)
-        throw Exception(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.").arg(native(folder), reason(error)));
+        throw Exception(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.").arg(native(folder), systemMessage(error)));
 
     const qint64 needed = size + margin(size);
     const qint64 available = qint64(fs.f_bavail) * qint64(fs.f_frsize);
@@ -301,14 +297,14 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
     const Descriptor in(::open(filenames::encode(from).constData(), O_RDONLY | O_CLOEXEC));
     struct stat source {};
     if (!in.valid() || ::fstat(in.fd(), &source) != 0)
-        copyFailed(to, QStringLiteral("erro ao ler %1: %2").arg(native(from), reason(errno)));
+        copyFailed(to, QStringLiteral("erro ao ler %1: %2").arg(native(from), systemMessage(errno)));
     if (!S_ISREG(source.st_mode))
         copyFailed(to, QStringLiteral("%1 não é um arquivo comum").arg(native(from)));
 
     // O_EXCL: an existing file is never written over, nor removed as a partial copy.
     const int fd = ::open(filenames::encode(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
-        copyFailed(to, reason(errno));
+        copyFailed(to, systemMessage(errno));
     PartialCopy out(fd, to);
     // Whoever may use the database may use its copy, and no one else: the database's owner and
     // group, its permission bits. Only root may give a file away; another user gives it the
@@ -316,12 +312,12 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
     // server's, say) opens the copy put back.
     if ((source.st_uid != ::geteuid() || source.st_gid != ::getegid()) && ::fchown(out.fd(), source.st_uid, source.st_gid) != 0) {
         if (errno != EPERM)
-            copyFailed(to, reason(errno));
+            copyFailed(to, systemMessage(errno));
         if (source.st_gid != ::getegid() && ::fchown(out.fd(), uid_t(-1), source.st_gid) != 0 && errno != EPERM)
-            copyFailed(to, reason(errno));
+            copyFailed(to, systemMessage(errno));
     }
     if (::fchmod(out.fd(), source.st_mode & 0777) != 0)
-        copyFailed(to, reason(errno));
+        copyFailed(to, systemMessage(errno));
 
     Progress shown(progress, qint64(source.st_size));
     Method method = Method::Clone;
@@ -331,11 +327,11 @@ Method copyFile(const QString &from, const QString &to, const std::function<void
         // truncated to nothing is written back as it closes, which the copy does not need.
         struct stat left {};
         if (::fstat(out.fd(), &left) != 0 || (left.st_size != 0 && ::ftruncate(out.fd(), 0) != 0))
-            copyFailed(to, reason(errno));
+            copyFailed(to, systemMessage(errno));
         method = copyRange(in.fd(), out.fd(), from, to, shown, stop);
     }
     if (::fsync(out.fd()) != 0 || !out.close())
-        copyFailed(to, reason(errno));
+        copyFailed(to, systemMessage(errno));
     syncFolder(to);
     out.keep();
     shown.done();
@@ -351,7 +347,7 @@ void rename(const QString &from, const QString &to)
 {
     if (::renameat2(AT_FDCWD, filenames::encode(from).constData(), AT_FDCWD, filenames::encode(to).constData(),
                     RENAME_NOREPLACE) != 0)
-        copyFailed(to, reason(errno));
+        copyFailed(to, systemMessage(errno));
     syncFolder(to);
 }
 
@@ -371,11 +367,11 @@ void fixUp(const QString &copy)
 
     const Descriptor fd(::open(filenames::encode(copy).constData(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
-        throw Exception(QStringLiteral("Não foi possível abrir a cópia de segurança %1: %2.").arg(native(copy), reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível abrir a cópia de segurança %1: %2.").arg(native(copy), systemMessage(errno)));
     unsigned char header[headerBytes];
     const ssize_t n = ::pread(fd.fd(), header, sizeof header, 0);
     if (n < 0)
-        throw Exception(QStringLiteral("Não foi possível ler a cópia de segurança %1: %2.").arg(native(copy), reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível ler a cópia de segurança %1: %2.").arg(native(copy), systemMessage(errno)));
     // The engine writes these fields in the machine's own byte order.
     auto field = [&](int offset) {
         quint16 value;
@@ -396,7 +392,7 @@ void fixUp(const QString &copy)
     // the database to itself made of it meanwhile.
     const quint16 normal = state & ~backupMask & ~shutdownMask;
     if (::pwrite(fd.fd(), &normal, sizeof normal, flags) != ssize_t(sizeof normal) || ::fsync(fd.fd()) != 0)
-        throw Exception(QStringLiteral("Não foi possível gravar a cópia de segurança %1: %2.").arg(native(copy), reason(errno)));
+        throw Exception(QStringLiteral("Não foi possível gravar a cópia de segurança %1: %2.").arg(native(copy), systemMessage(errno)));
 }
 
 } // namespace safetycopy

@@ -89,7 +89,7 @@ bool mentions(const QString &text, const QString &name)
 
 QString condition(const QString &source)
 {
-    const QString trimmed = source.trimmed();
+    QString trimmed = source.trimmed();
     if (trimmed.left(5).compare(QLatin1String("CHECK"), Qt::CaseInsensitive) == 0 && (trimmed.size() == 5 || !inName(trimmed[5])))
         return trimmed.mid(5).trimmed();
     return trimmed;

@@ -26,7 +26,7 @@ QString settingsFolder(const QString &programDir)
 // which the engine locks for itself.
 QString lockFolder()
 {
-    const QString dir = QDir::tempPath() + QStringLiteral("/conversor-firebird-%1").arg(getuid());
+    QString dir = QDir::tempPath() + QStringLiteral("/conversor-firebird-%1").arg(getuid());
     QDir().mkpath(dir);
     // Only a folder of this user's own: one that somebody else made is not trusted.
     if (QFileInfo(dir).ownerId() != getuid())

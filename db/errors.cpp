@@ -3,6 +3,7 @@
 #include "dbxlayer.h"
 
 #include <algorithm>
+#include <cstring>
 
 Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
@@ -99,4 +100,11 @@ QString dbxErrorDescription(int code)
     case 101: return QStringLiteral("Vendor error");
     default: return QStringLiteral("Error Code:  %1").arg(code);
     }
+}
+
+QString systemMessage(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r: the text may be a static one rather than the buffer.
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
 }

@@ -23,6 +23,9 @@ private:
 // The text of any failure: an Exception's message, or what() of another kind.
 QString messageOf(const std::exception &e);
 
+// The operating system's text for an errno value, safe on any thread (strerror is not).
+QString systemMessage(int error);
+
 // The connection's and the query objects' own checks.
 class EDatabaseError : public Exception {
 public:

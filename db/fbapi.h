@@ -14,6 +14,7 @@
     X(fb_shutdown_callback)
 
 struct FbApi {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): a name, which parentheses would not declare
 #define FB_DECLARE(name) decltype(&::name) name = nullptr;
     FB_API_FUNCTIONS(FB_DECLARE)
 #undef FB_DECLARE

@@ -19,13 +19,14 @@ QList<EngineError> errors(const ISC_STATUS *status)
             break;
         case isc_arg_string:
         case isc_arg_interpreted:
+            // The status vector holds its texts' addresses as integers.
             if (!all.isEmpty())
-                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(*p));
+                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(*p)); // NOLINT(performance-no-int-to-ptr)
             ++p;
             break;
         case isc_arg_cstring:
             if (!all.isEmpty())
-                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(p[1]), qsizetype(p[0]));
+                all.last().arguments << QString::fromUtf8(reinterpret_cast<const char *>(p[1]), qsizetype(p[0])); // NOLINT(performance-no-int-to-ptr)
             p += 2;
             break;
         case isc_arg_number:

@@ -21,9 +21,7 @@ int countParams(const QString &sql)
                 quote = QChar();
         } else if (c == u'\'' || c == u'"') {
             quote = c;
-        } else if (c == u'?') {
-            ++count;
-        } else if (c == u':' && i + 1 < sql.size() && (sql[i + 1].isLetter() || sql[i + 1] == u'_')) {
+        } else if (c == u'?' || (c == u':' && i + 1 < sql.size() && (sql[i + 1].isLetter() || sql[i + 1] == u'_'))) {
             ++count;
         }
     }

@@ -76,7 +76,7 @@ void TApplication::showException(const QString &message)
     box.exec();
 }
 
-void TApplication::showFailure(std::exception_ptr failure)
+void TApplication::showFailure(const std::exception_ptr &failure)
 {
     try {
         std::rethrow_exception(failure);

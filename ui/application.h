@@ -41,5 +41,5 @@ public:
 
 private:
     // Shows a failure with a message; any other kind goes on up.
-    static void showFailure(std::exception_ptr failure);
+    static void showFailure(const std::exception_ptr &failure);
 };

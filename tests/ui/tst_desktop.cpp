@@ -423,7 +423,7 @@ void TestDesktop::pathFieldRefusesText()
     QCOMPARE(w.form.ui().edtDestino->selectedText(), QStringLiteral("dados"));
     int start = -1, end = -1;
     text->selection(0, &start, &end);
-    QCOMPARE(QPair(start, end), QPair(1, 6));
+    QCOMPARE(std::pair(start, end), std::pair(1, 6));
     text->setCursorPosition(3);
     QCOMPARE(text->cursorPosition(), 3);
     // Each character's box is where the field finds that character.
