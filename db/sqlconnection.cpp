@@ -130,7 +130,9 @@ std::unique_ptr<dbx::Connection> TSQLConnection::attach(const dbx::EntryList &en
             return;
         }
         attaching->link = std::move(link);
-        attaching->failure = failure;
+        // Moved, not shared: the failure then belongs to the waiting thread alone, which reads
+        // it long after this thread has gone.
+        attaching->failure = std::move(failure);
         attaching->done = true;
         attaching->ended.notify_all();
     }).detach();
@@ -138,8 +140,8 @@ std::unique_ptr<dbx::Connection> TSQLConnection::attach(const dbx::EntryList &en
     attaching->ended.wait(lock, [&] { return attaching->done || attaching->givenUp; });
     if (!attaching->done)
         throw TDBXError(dbx::VendorError, QStringLiteral("Conexão abandonada antes de se completar"));
-    if (attaching->failure)
-        std::rethrow_exception(attaching->failure);
+    if (std::exception_ptr failure = std::exchange(attaching->failure, nullptr))
+        std::rethrow_exception(failure);
     return std::move(attaching->link);
 }
 
