@@ -83,7 +83,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
         + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size() + 3;
     const Survey survey = Survey::read(db, description, added, triggers);
     for (const RewritePlan::Stop &stop : survey.stops())
-        r.stops_ << (stop.table.isEmpty() ? stop.reason : trimControl(stop.table) + QStringLiteral(": ") + stop.reason);
+        r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
 
     // Where the run's copy would go, and whether it fits there.

@@ -266,7 +266,7 @@ Survey Conversion::look(TriggerSwitch &triggers)
 bool Conversion::goAhead(const Survey &survey)
 {
     if (!survey.stops().isEmpty())
-        throw Stopped(survey.stops().first().table, survey.stops().first().reason);
+        throw Stopped(survey.stops().first().relation, survey.stops().first().reason);
     if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
         outcome_ = Outcome::Declined;
         return false;

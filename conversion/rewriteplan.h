@@ -2,6 +2,9 @@
 // Which relations a run rewrites, and which of their rows, decided from the database's metadata
 // before anything changes. The invariant: every stored code is rewritten exactly once, ends as
 // the rule makes it from its own old value, and nothing else changes.
+// Words: a relation is anything the discovery lists (a table or a view, as the engine's metadata
+// has them); a table is a relation that stores rows. The window's status line says "tabela" for
+// every relation, as users call them.
 //   - A table's CODPROD is rewritten by the table's own statement, once, however many times the
 //     discovery lists the table. Rows whose code is NULL, empty or only blanks are left alone.
 //   - A view is never rewritten: it stores nothing, and what it shows as CODPROD may be another
@@ -81,7 +84,7 @@ struct UniqueKey {
 class RewritePlan {
 public:
     struct Stop {
-        QString table;  // the relation it is about, as stored (empty: none in particular)
+        QString relation; // the one it is about, as stored (empty: none in particular)
         QString reason;
     };
     // What happens to one relation of the discovery.
