@@ -69,16 +69,9 @@ QMap<QString, QStringList> values(const QString &file, const QStringList &column
         const QString named = statements::name(column);
         const QString sql = QStringLiteral("select %1 from %2")
                                 .arg(rewritten ? rule.arg(named, typeOf(file, table, column)) : named, statements::name(table));
-        TSQLConnection db;
-        db.Params.setValue(QStringLiteral("DataBase"), file);
-        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
-        TSQLQuery q;
-        q.setSQLConnection(&db);
-        q.Dialect = statements::dialectOf(sql);
-        q.SQL().setText(sql);
         QStringList v;
-        for (q.Open(); !q.Eof(); q.Next())
-            v << (q.field(0).isNull() ? QStringLiteral("<null>") : q.field(0).AsString());
+        for (const QStringList &row : readRows(file, sql, statements::dialectOf(sql)))
+            v << row.value(0);
         v.sort();
         all[c] = v;
     }
@@ -96,15 +89,8 @@ QMap<QString, QPair<QString, int>> codeList(const QString &file, const QStringLi
         const QString sql = QStringLiteral("select CODPROD, SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6) from %1 "
                                            "where trim(CODPROD) <> ''")
                                 .arg(statements::name(c.section(u'.', 0, 0)));
-        TSQLConnection db;
-        db.Params.setValue(QStringLiteral("DataBase"), file);
-        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
-        TSQLQuery q;
-        q.setSQLConnection(&db);
-        q.Dialect = statements::dialectOf(sql);
-        q.SQL().setText(sql);
-        for (q.Open(); !q.Eof(); q.Next()) {
-            QString old = q.field(0).AsString(), rewritten = q.field(1).AsString();
+        for (const QStringList &row : readRows(file, sql, statements::dialectOf(sql))) {
+            QString old = row.value(0), rewritten = row.value(1);
             while (old.endsWith(u' '))
                 old.chop(1);
             while (rewritten.endsWith(u' '))

@@ -3,7 +3,7 @@
 #include "sqlconnection.h"
 #include "sqlquery.h"
 
-QStringList readColumn(const QString &database, const QString &sql)
+QList<QStringList> readRows(const QString &database, const QString &sql, int dialect)
 {
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), database);
@@ -11,12 +11,22 @@ QStringList readColumn(const QString &database, const QString &sql)
     db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
     TSQLQuery q;
     q.setSQLConnection(&db);
+    q.Dialect = dialect;
     q.SQL().setText(sql);
-    q.Open();
-    QStringList values;
-    for (; !q.Eof(); q.Next()) {
-        TField &f = q.FieldByName(q.fieldNames().first());
-        values << (f.isNull() ? QStringLiteral("<null>") : f.AsString());
+    QList<QStringList> rows;
+    for (q.Open(); !q.Eof(); q.Next()) {
+        QStringList row;
+        for (int i = 0; i < q.fieldNames().size(); ++i)
+            row << (q.field(i).isNull() ? QStringLiteral("<null>") : q.field(i).AsString());
+        rows << row;
     }
+    return rows;
+}
+
+QStringList readColumn(const QString &database, const QString &sql)
+{
+    QStringList values;
+    for (const QStringList &row : readRows(database, sql))
+        values << row.value(0);
     return values;
 }
