@@ -100,6 +100,7 @@ kill_in_copy() {
 }
 partial() { compgen -G "${db%.fb}.copia-*.fb.parcial" >/dev/null; }
 left_in_copy() { # what the killed copy left
+  described
   partial && shop_refused && [ "$(described | grep -c 'Conversor de dados: ')" = 2 ] \
     && described | grep -q "cópia de segurança de «$db» em andamento em «${db%.fb}.copia-.*\.fb\.parcial»" \
     && described | grep -q 'banco reservado para uma conversão'
