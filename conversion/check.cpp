@@ -56,13 +56,13 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
 {
     CheckReport r;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
+    const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
-        r.stops_ << Survey::othersText(others);
+        r.stops_ << repair::busyText(description, Survey::othersText(others));
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
         r.stops_ << QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
                                    "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
-    const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
         r.stops_ << QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
                                    "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")

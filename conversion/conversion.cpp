@@ -3,8 +3,10 @@
 #include "advice.h"
 #include "errors.h"
 #include "filenames.h"
+#include "guard.h"
 #include "params.h"
 #include "queries.h"
+#include "repair.h"
 #include "rewriteplan.h"
 #include "safetycopy.h"
 #include "sqlconnection.h"
@@ -19,6 +21,7 @@
 
 #include <ibase.h>
 
+#include <limits>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,8 +37,9 @@ public:
     QString table;
 };
 
-const QString triggersLeftOffLine =
-    QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
+const QString triggersLeftOffLine = QStringLiteral(
+    "Os gatilhos continuam desativados, e o banco fechado aos outros programas até que conversor --check %1 os reative e "
+    "o devolva.");
 const QString interruptedText = QStringLiteral("Conversão interrompida");
 const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
 // Rows a table's rewrite takes first, at most: each goes into the statements by its key.
@@ -59,6 +63,12 @@ QString localFile(const QString &attachedAs)
     const QString host = attachedAs.left(colon).section(u'/', 0, 0);
     return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) ? attachedAs.mid(colon + 1)
                                                                                                    : QString();
+}
+
+qint64 sizeOf(const QString &file)
+{
+    struct stat st {};
+    return !file.isEmpty() && ::stat(filenames::encode(file).constData(), &st) == 0 ? qint64(st.st_size) : -1;
 }
 
 void removeFile(const QString &path)
@@ -130,13 +140,13 @@ void Conversion::run()
     std::optional<Survey> survey;
     try {
         lookFirst(triggers);
-        reserve();
         makeGood(triggers, QryAtualizaTabela);
         survey.emplace(look(triggers));
         if (!goAhead(*survey)) {
             release();
             return;
         }
+        reserve();
         if (options_.safetyCopy)
             takeSafetyCopy(QryAtualizaTabela);
         switchTriggersOff(triggers, QryAtualizaTabela);
@@ -148,6 +158,8 @@ void Conversion::run()
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
         commitWithTriggersOn(triggers, QryAtualizaTabela);
         release();
+        if (!readBack())
+            return;
         writeCodeList();
         reportSuccess();
     } catch (const std::exception &e) {
@@ -174,12 +186,6 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     backupState_ = state.value(2).toInt();
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
     committed_ = description_;
-    triggers.read();
-    triggers_ = &triggers;
-}
-
-void Conversion::reserve()
-{
     // A database in a shutdown that is not a run's of this program is an administrator's: left
     // as it is.
     const bool ours = marks::has(description_, marks::Kind::Reserved);
@@ -194,61 +200,40 @@ void Conversion::reserve()
                                          "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
                                          "feita, libere-o (conversor --unlock %1) e converta de novo.")
                               .arg(path_));
-    reserved_ = shutDown_; // left by a run cut short: this run has it to itself already
-    // Through a server, others could attach during the run: the server keeps them out for its
-    // whole length, once nobody else is at work (the embedded engine's file lock does so alone).
-    if (attachedAs_.startsWith(u'/') || shutDown_)
-        return;
+    doorClosed_ = guard::closed(db_);
+    triggers.read();
+    triggers_ = &triggers;
+}
+
+void Conversion::reserve()
+{
+    // A single-user shutdown that an earlier version's run cut short left: brought back online
+    // at this run's end.
+    reserved_ = shutDown_;
+    // Before anything else changes, the door is closed to everyone but this program, the
+    // administrator's programs included, with the record of whose reservation it is: a run cut
+    // short from here on leaves the database to nobody until it is made good.
     TSQLQuery query;
     query.setSQLConnection(&db_);
-    if (!ours) {
-        describe(query, marks::withLine(description_, marks::reserved(QDateTime::currentDateTime())));
-        commit(query);
-    }
-    db_.setConnected(false);
-    try {
-        db_.services(attachedAs_)->shutDown(attachedAs_);
-    } catch (const TDBXError &refused) {
-        // Somebody came in meanwhile: the record goes, and nothing else changed.
-        reattach();
-        QList<OtherAttachment> others = Survey::others(db_);
-        describe(query, marks::without(description_, marks::Kind::Reserved));
-        commit(query);
-        if (refused.hasEngineCode(isc_shutfail) && !others.isEmpty())
-            throw Stopped({}, Survey::othersText(others));
-        throw;
-    }
-    reserved_ = true;
-    shutDown_ = true;
-    reattach();
+    describe(query, marks::withLine(marks::without(description_, marks::Kind::Reserved),
+                                    marks::reserved(QDateTime::currentDateTime())));
+    if (!doorClosed_)
+        guard::close(query, path_);
+    commit(query);
+    doorClosed_ = true;
+    // Whoever came in before it closed is still at work: looked at once more.
+    if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
+        throw Stopped({}, Survey::othersText(others));
 }
 
 void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 {
-    // What a run of this program cut short left, and only that: its copy's backup lock and
-    // partial file, its switched-off triggers. Committed whatever this run does next.
-    bool changed = false;
-    const QList<marks::Line> lines = marks::find(description_);
-    for (const marks::Line &line : lines) {
-        if (line.kind != marks::Kind::Copying)
-            continue;
-        if (backupState_ != 0) {
-            execute(query, statements::endBackup());
-            backupState_ = 0;
-        }
-        const QString partial = line.details.value(1);
-        if (partial.endsWith(QLatin1String(".parcial")))
-            removeFile(partial);
-        changed = true;
-    }
-    if (changed)
-        describe(query, marks::without(description_, marks::Kind::Copying));
-    if (std::any_of(triggers.triggers().cbegin(), triggers.triggers().cend(),
-                    [](const TriggerSwitch::Trigger &t) { return t.recorded; })) {
-        triggers.makeGood();
-        changed = true;
-    }
-    if (changed)
+    // What a run of this program cut short left, and only that, committed whatever this run
+    // does next; its door and reservation stay, this run's now.
+    marks::Description description = description_;
+    madeGood_ = repair::makeGood(query, triggers, description, backupState_, doorClosed_, true);
+    describe(query, description);
+    if (!madeGood_.isEmpty())
         commit(query);
 }
 
@@ -257,10 +242,11 @@ Survey Conversion::look(TriggerSwitch &triggers)
     enter(Stage::Survey);
     // The most the run adds to the database's description: a copy's record, the conversion's
     // mark (and the reservation's, when there is none yet).
+    // The reservation's record is this run's own by now: measured as one the run adds.
     const qsizetype added = marks::copying(path_, path_ + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
-        + marks::converted(QDateTime::currentDateTime()).size()
-        + (marks::has(description_, marks::Kind::Reserved) ? 0 : marks::reserved(QDateTime::currentDateTime()).size()) + 3;
-    return Survey::read(db_, description_, added, triggers);
+        + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size()
+        + marks::copied(path_ + QStringLiteral(".copia-00000000-000000-99.fbk"), std::numeric_limits<qint64>::max()).size() + 4;
+    return Survey::read(db_, marks::without(description_, marks::Kind::Reserved), added, triggers);
 }
 
 bool Conversion::goAhead(const Survey &survey)
@@ -281,15 +267,15 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         // The server writes the copy, as its own account, while nobody else may write to the
         // database; the record of it goes into the copy too, for the way back.
+        // The door lets the server's copy in, and nobody else meanwhile.
         view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + plan.copy);
         view_.repaintNow();
         describe(query, marks::withLine(description_, marks::copying(plan.database, plan.copy)));
         commit(query);
-        db_.setConnected(false);
+        serverCopy_ = true;
         db_.services(attachedAs_)->backUp(attachedAs_, plan.copy);
         copy_ = plan.copy;
-        serverCopy_ = true;
-        reattach();
+        copiedLine_ = marks::copied(copy_, sizeOf(localFile(attachedAs_).isEmpty() ? QString() : copy_));
         return;
     }
     safetycopy::checkRoom(plan.copy, plan.size);
@@ -314,13 +300,18 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     safetycopy::rename(plan.partial, plan.copy);
     partial_.clear();
     copy_ = plan.copy;
+    copiedLine_ = marks::copied(copy_, sizeOf(copy_));
 }
 
 void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
 {
     // The copy's record goes with the switch-off: from here on the run undoes its own work.
+    // A copy is recorded whole only here, once it is: the way back puts back no other.
     enter(Stage::Triggers);
-    describe(query, marks::without(description_, marks::Kind::Copying));
+    marks::Description description = marks::without(description_, marks::Kind::Copying);
+    if (!copiedLine_.isEmpty())
+        description = marks::withLine(description, copiedLine_);
+    describe(query, description);
     triggers.switchOff();
     commit(query);
 }
@@ -370,7 +361,11 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
     // the codes, or none of it.
     enter(Stage::TriggersOn);
     triggers.switchOn();
-    describe(query, marks::withLine(description_, marks::converted(QDateTime::currentDateTime())));
+    convertedLine_ = marks::converted(QDateTime::currentDateTime());
+    describe(query, marks::withLine(marks::without(description_, marks::Kind::Reserved), convertedLine_));
+    // The door opens with the same commit: the database is the shop's again, converted.
+    if (doorClosed_)
+        guard::open(query);
     stage_ = Stage::Commit;
     if (!fileStillThere())
         throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
@@ -381,26 +376,59 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
         commitSent_ = true;
     }
     commit(query);
+    doorClosed_ = false;
     outcome_ = Outcome::Converted;
 }
 
 void Conversion::release()
 {
-    // The database given back: let go of, and a reservation ended (its record last, so that a
-    // run cut short in between is made good by the next).
+    // The database given back: a shutdown an earlier version's run left brought online, the
+    // door opened and the reservation's record gone (when the final commit did not take them),
+    // and let go of.
     stage_ = Stage::Release;
+    if (reserved_) {
+        db_.setConnected(false);
+        db_.services(attachedAs_)->bringOnline(attachedAs_);
+        reserved_ = false;
+        shutDown_ = false;
+        reattach();
+    }
+    if (db_.Connected() && (doorClosed_ || marks::has(description_, marks::Kind::Reserved))) {
+        TSQLQuery query;
+        query.setSQLConnection(&db_);
+        describe(query, marks::without(description_, marks::Kind::Reserved));
+        if (doorClosed_)
+            guard::open(query);
+        commit(query);
+        doorClosed_ = false;
+    }
     db_.setConnected(false);
-    if (!reserved_)
-        return;
-    db_.services(attachedAs_)->bringOnline(attachedAs_);
-    reserved_ = false;
-    shutDown_ = false;
-    reattach();
-    TSQLQuery query;
-    query.setSQLConnection(&db_);
-    describe(query, marks::without(description_, marks::Kind::Reserved));
-    commit(query);
-    db_.setConnected(false);
+}
+
+bool Conversion::readBack()
+{
+    // The file at the path the user chose must be the one converted: one swapped or deleted
+    // during the run took the conversion with it. Its mark is read through a new attachment.
+    stage_ = Stage::Release;
+    bool there = false;
+    try {
+        db_.setConnected(false);
+        db_.setConnected(true);
+        const marks::Description d = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
+        db_.setConnected(false);
+        there = d && d->contains(convertedLine_);
+    } catch (const std::exception &) {
+    }
+    if (there)
+        return true;
+    outcome_ = Outcome::Failed;
+    failure_ = QStringLiteral("O arquivo %1 foi trocado ou apagado durante a conversão: a conversão ficou gravada no "
+                              "arquivo que estava lá antes, e este não foi convertido. Confira o arquivo e converta de "
+                              "novo.").arg(path_);
+    tell(MessageKind::Error, failure_);
+    view_.setProgress(0);
+    view_.setStatus(QStringLiteral("Nada foi alterado."));
+    return false;
 }
 
 void Conversion::writeCodeList()
@@ -428,6 +456,8 @@ void Conversion::reportSuccess()
         said += QStringLiteral("\rCódigos antigos e novos: ") + listPath_;
     if (!listProblem_.isEmpty())
         said += u'\r' + listProblem_;
+    if (!madeGood_.isEmpty())
+        said += QStringLiteral("\rAntes: ") + madeGood_.join(QStringLiteral("; ")) + u'.';
     view_.showMessage(MessageKind::Information, said);
     view_.setProgress(0);
     view_.setStatus(QStringLiteral("Concluído!"));
@@ -441,7 +471,7 @@ void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQ
         return;
     }
     if (!undo(switchedOff, query))
-        failure_ += u'\r' + triggersLeftOffLine;
+        failure_ += u'\r' + triggersLeftOffLine.arg(path_);
     if (interruptRequested_) {
         outcome_ = Outcome::Interrupted;
         return;
@@ -513,7 +543,10 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
                     triggers_->rolledBack();
                 }
             }
-            describe(query, marks::without(description_, marks::Kind::Copying));
+            marks::Description description = marks::without(description_, marks::Kind::Copying);
+            if (!copiedLine_.isEmpty())
+                description = marks::withoutLine(description, copiedLine_);
+            describe(query, description);
             commit(query);
         }
     } catch (const std::exception &) {
@@ -526,7 +559,10 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
         removeFile(copy_);
     copy_.clear();
     try {
-        if (reserved_ || db_.Connected())
+        // Triggers left off keep the door closed, as a run cut short does, until made good.
+        if (!triggersOn)
+            db_.setConnected(false);
+        else if (reserved_ || db_.Connected())
             release();
     } catch (const std::exception &) {
         // The reservation's record stays: the next run or check gives the database back.

@@ -83,6 +83,8 @@ private:
     void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
     void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);
     void release();
+    // Whether the file at the chosen path carries this run's mark; if not, the run failed.
+    bool readBack();
     void writeCodeList();
     void reportSuccess();
     // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
@@ -122,7 +124,11 @@ private:
     TriggerSwitch *triggers_ = nullptr;
     bool shutDown_ = false;     // the database is in a shutdown (its server's)
     int backupState_ = 0;       // the engine's backup lock on it (0: none)
-    bool reserved_ = false;     // this run has it to itself through a shutdown
+    bool reserved_ = false;     // a shutdown an earlier version's run left, given back at the end
+    bool doorClosed_ = false;   // the door to others is closed, committed (guard.h)
+    QStringList madeGood_;      // what a run cut short had left, made good by this one
+    QByteArray copiedLine_;     // the record of the whole copy
+    QByteArray convertedLine_;  // the conversion's mark, as committed
     std::optional<std::pair<quint64, quint64>> file_; // the local file's device and inode
     std::optional<BackupLock> backupLock_; // held while the copy is taken: a failure ends it
     QString partial_;           // the copy while this program writes it

@@ -14,6 +14,7 @@ const QString convertedText = QStringLiteral("códigos de produto convertidos em
 const QString reservedText = QStringLiteral("banco reservado para uma conversão desde %1; se ela foi interrompida, "
                                             "conversor --check deste banco o devolve.");
 const QString copyingText = QStringLiteral("cópia de segurança de «%1» em andamento em «%2».");
+const QString copiedText = QStringLiteral("cópia de segurança completa em «%1», %2 bytes.");
 const QString triggerOffText = QStringLiteral("gatilho desativado durante uma conversão; a próxima conversão deste "
                                               "banco o reativa.");
 
@@ -87,7 +88,8 @@ std::optional<Line> parse(const QByteArray &raw, const QString &context)
         QString text;
     };
     for (const Pattern &p : {Pattern{Kind::Converted, convertedText}, Pattern{Kind::Reserved, reservedText},
-                             Pattern{Kind::Copying, copyingText}, Pattern{Kind::TriggerOff, triggerOffText}}) {
+                             Pattern{Kind::Copying, copyingText}, Pattern{Kind::Copied, copiedText},
+                             Pattern{Kind::TriggerOff, triggerOffText}}) {
         QStringList parts = p.text.split(QRegularExpression(QStringLiteral("%[12]")));
         for (QString &part : parts)
             part = QRegularExpression::escape(part);
@@ -115,6 +117,11 @@ QByteArray reserved(const QDateTime &when)
 QByteArray copying(const QString &database, const QString &partialCopy)
 {
     return lineOf(copyingText.arg(database, partialCopy));
+}
+
+QByteArray copied(const QString &copy, qint64 size)
+{
+    return lineOf(copiedText.arg(copy, size < 0 ? QStringLiteral("?") : QString::number(size)));
 }
 
 QByteArray triggerOff(const QString &trigger)
@@ -169,6 +176,25 @@ Description without(const Description &description, Kind kind, const QString &co
     if (removedFirst && d.isEmpty())
         return std::nullopt;
     return d;
+}
+
+Description withoutLine(const Description &description, const QByteArray &line)
+{
+    if (!description)
+        return description;
+    QByteArray d = *description;
+    const QList<Span> spans = spansOf(d);
+    for (qsizetype i = spans.size() - 1; i >= 0; --i) {
+        const Span &s = spans[i];
+        if (trimmedBlanks(d.mid(s.from, s.to - s.from)) != line)
+            continue;
+        if (s.breakBefore < s.from)
+            d.remove(s.breakBefore, s.to - s.breakBefore);
+        else
+            d.remove(s.from, s.breakAfter - s.from);
+        return d.isEmpty() ? Description() : Description(d);
+    }
+    return description;
 }
 
 QString lastConversion(const Description &description)

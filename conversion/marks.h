@@ -10,6 +10,8 @@
 //   - Copying: a safety copy is being taken under the engine's backup lock, from which file to
 //     which (partial) file; a run cut short leaves it, and the next run or check ends the lock
 //     and removes the partial file.
+//   - Copied: the safety copy was whole when the run went on (its file, and its size when this
+//     computer could tell it): the way back puts back only a copy so recorded.
 //   - TriggerOff: in a trigger's own description, that a run switched it off; a run cut short
 //     leaves it, and the next run switches the trigger on again.
 // Descriptions are bytes as the engine keeps them; the tool's lines are UTF-8.
@@ -26,12 +28,13 @@ namespace marks {
 // A description: its bytes, or none.
 using Description = std::optional<QByteArray>;
 
-enum class Kind { Converted, Reserved, Copying, TriggerOff };
+enum class Kind { Converted, Reserved, Copying, Copied, TriggerOff };
 
 // One of the tool's lines found in a description.
 struct Line {
     Kind kind;
-    QStringList details; // Converted, Reserved: the date; Copying: the database, the partial copy
+    QStringList details; // Converted, Reserved: the date; Copying: the database, the partial copy;
+                         // Copied: the copy, its size in bytes ("?" when not known)
 };
 
 // The lines. context ties a line to where it stands (a trigger's name; empty for the database):
@@ -39,6 +42,7 @@ struct Line {
 QByteArray converted(const QDateTime &when);
 QByteArray reserved(const QDateTime &when);
 QByteArray copying(const QString &database, const QString &partialCopy);
+QByteArray copied(const QString &copy, qint64 size);
 QByteArray triggerOff(const QString &trigger);
 
 // The tool's lines in a description, whatever its line ends (LF, CR LF, CR) and the blanks
@@ -51,6 +55,9 @@ Description withLine(const Description &description, const QByteArray &line);
 // The description without the tool's lines of kind: each taken with the line break before it
 // (after it, for a first line); a description that was only the tool's lines is none again.
 Description without(const Description &description, Kind kind, const QString &context = {});
+
+// The description without one line of the tool's, exactly as it was added (its break with it).
+Description withoutLine(const Description &description, const QByteArray &line);
 
 // When the database was last converted ("10/12/2026 14:30:00"), by its conversion lines, those
 // an earlier version wrote without a check value included; empty when it has none.

@@ -1,6 +1,8 @@
 #include "repair.h"
 
-#include "marks.h"
+#include "errors.h"
+#include "filenames.h"
+#include "guard.h"
 #include "params.h"
 #include "queries.h"
 #include "sqlconnection.h"
@@ -9,16 +11,97 @@
 #include "survey.h"
 #include "triggerswitch.h"
 
+#include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <ibase.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "errors.h"
-#include "filenames.h"
-
-#include <ibase.h>
-
 namespace repair {
+
+namespace {
+
+QDateTime dateOf(const QString &text)
+{
+    return QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
+
+// What became of the run cut short: it had committed its codes (its conversion's mark is as
+// recent as its reservation), or its work was undone by the engine.
+QString fate(const marks::Description &description)
+{
+    QDateTime reserved, converted;
+    for (const marks::Line &l : marks::find(description)) {
+        if (l.kind == marks::Kind::Reserved)
+            reserved = dateOf(l.details.value(0));
+        else if (l.kind == marks::Kind::Converted)
+            converted = dateOf(l.details.value(0));
+    }
+    const QString when = reserved.isValid() ? QStringLiteral(" de ") + reserved.toString(QStringLiteral("dd/MM HH:mm")) : QString();
+    if (reserved.isValid() && converted.isValid() && converted >= reserved)
+        return QStringLiteral("a conversão interrompida%1 tinha chegado ao fim: o banco já está convertido").arg(when);
+    return QStringLiteral("a conversão interrompida%1 foi desfeita: os códigos estão como antes dela").arg(when);
+}
+
+// A record names files, and anyone can write a record (its check value keeps out mistakes, not
+// intent): only a partial copy as this program names it, beside its database, of this user's,
+// is removed.
+bool isOurPartial(const QString &database, const QString &partial)
+{
+    static const QRegularExpression named(QStringLiteral("\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.fb\\.parcial$"));
+    const qsizetype slash = database.lastIndexOf(u'/');
+    if (slash < 0 || !partial.startsWith(database.left(slash + 1)) || partial.indexOf(u'/', slash + 1) >= 0
+        || !named.match(partial).hasMatch())
+        return false;
+    struct stat st {};
+    return ::lstat(filenames::encode(partial).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+} // namespace
+
+QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Description &description, int &backupState,
+                     bool doorClosed, bool keepDoor)
+{
+    QStringList done;
+    const QString fateText = fate(description);
+    const bool reservedBefore = marks::has(description, marks::Kind::Reserved);
+    for (const marks::Line &line : marks::find(description)) {
+        if (line.kind != marks::Kind::Copying)
+            continue;
+        if (backupState != 0) {
+            queries::execute(query, statements::endBackup());
+            backupState = 0;
+            done << QStringLiteral("a trava de cópia que ela deixou foi liberada");
+        }
+        if (const QString partial = line.details.value(1); isOurPartial(line.details.value(0), partial)
+            && ::unlink(filenames::encode(partial).constData()) == 0)
+            done << QStringLiteral("a cópia incompleta %1 foi apagada").arg(partial);
+    }
+    description = marks::without(description, marks::Kind::Copying);
+    if (const QStringList left = triggers.leftOff(); !left.isEmpty())
+        done << QStringLiteral("os gatilhos que ela deixou desativados foram reativados (%1)").arg(left.join(QStringLiteral(", ")));
+    triggers.makeGood();
+    if (!keepDoor) {
+        if (doorClosed) {
+            guard::open(query);
+            done << QStringLiteral("o banco foi devolvido aos programas da loja");
+        }
+        description = marks::without(description, marks::Kind::Reserved);
+    }
+    if (!done.isEmpty() || reservedBefore || doorClosed)
+        done.prepend(fateText);
+    return done;
+}
+
+QString busyText(const marks::Description &description, const QString &othersText)
+{
+    for (const marks::Line &l : marks::find(description))
+        if (l.kind == marks::Kind::Reserved)
+            return QStringLiteral("Uma conversão deste banco está em andamento desde %1 (%2): espere que ela termine.")
+                .arg(l.details.value(0), QString(othersText).section(u'(', 1).section(u')', 0, 0));
+    return othersText;
+}
 
 QStringList giveBack(TSQLConnection &db, bool anyLock)
 {
@@ -36,67 +119,40 @@ QStringList giveBack(TSQLConnection &db, bool anyLock)
     }
     auto letGo = qScopeGuard([&] { db.setConnected(false); });
     const QString attachedAs = db.attachedAs();
+    marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty()) {
         if (anyLock)
-            throw Exception(Survey::othersText(others).replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
+            throw Exception(busyText(description, Survey::othersText(others))
+                                .replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
         return done;
     }
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0) // read-only: nothing can be written, nor is left to make good
         return done;
     const bool shutDown = state.value(1).toInt() != 0;
-    bool locked = state.value(2).toInt() != 0;
-    marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+    int backupState = state.value(2).toInt();
+    // A reservation by shutdown, as earlier versions took it, goes with the rest.
     const bool reserved = marks::has(description, marks::Kind::Reserved);
+    const marks::Description before = description;
 
     TSQLQuery query;
     query.setSQLConnection(&db);
-    const marks::Description before = description;
-    for (const marks::Line &line : marks::find(description))
-        if (line.kind == marks::Kind::Copying) {
-            if (line.details.value(1).endsWith(QLatin1String(".parcial")))
-                ::unlink(filenames::encode(line.details.value(1)).constData());
-            if (locked) {
-                queries::execute(query, statements::endBackup());
-                locked = false;
-                done << QStringLiteral("a trava de cópia que uma conversão interrompida deixou foi liberada");
-            }
-        }
-    description = marks::without(description, marks::Kind::Copying);
-    if (locked && anyLock) {
+    TriggerSwitch triggers(db, query);
+    triggers.read();
+    done = makeGood(query, triggers, description, backupState, guard::closed(db), false);
+    if (backupState != 0 && anyLock) {
         queries::execute(query, statements::endBackup());
         done << QStringLiteral("a trava de cópia do Firebird foi liberada (ALTER DATABASE END BACKUP)");
-    }
-    // A database given back to its users never has triggers a run switched off.
-    if (reserved && shutDown) {
-        TriggerSwitch triggers(db, query);
-        triggers.read();
-        if (!triggers.leftOff().isEmpty())
-            done << QStringLiteral("os gatilhos que uma conversão interrompida deixou desativados foram reativados (%1)")
-                        .arg(triggers.leftOff().join(QStringLiteral(", ")));
-        triggers.makeGood();
     }
     if (description != before)
         queries::execute(query, statements::describeDatabase(description));
     queries::execute(query, statements::commit());
-    if (!shutDown || (!reserved && !anyLock)) {
-        if (reserved && !shutDown) { // a run ended before its record went
-            queries::execute(query, statements::describeDatabase(marks::without(description, marks::Kind::Reserved)));
-            queries::execute(query, statements::commit());
-        }
+    if (!shutDown || (!reserved && !anyLock))
         return done;
-    }
     db.setConnected(false);
     db.services(attachedAs)->bringOnline(attachedAs);
     done << (reserved ? QStringLiteral("o banco que uma conversão interrompida deixou fechado foi reaberto")
                       : QStringLiteral("o banco fechado (shutdown) foi reaberto"));
-    if (reserved) {
-        db.Params.setValue(QStringLiteral("DataBase"), attachedAs);
-        auto back = qScopeGuard([&] { db.Params.setValue(QStringLiteral("DataBase"), path); });
-        db.setConnected(true);
-        queries::execute(query, statements::describeDatabase(marks::without(description, marks::Kind::Reserved)));
-        queries::execute(query, statements::commit());
-    }
     return done;
 }
 

@@ -1,19 +1,37 @@
 #pragma once
-// Giving back a database that a run cut short left locked for its copy or closed to others
-// (through its server), with everything of that run made good: what the read-only check does
-// before it looks (the shop's programs must not wait for the next run), and what
-// conversor --unlock does for a lock or shutdown the tool did not take.
+// Making good what a run of this program cut short left (killed, a power cut, a lost
+// connection): its door closed to everyone else (guard.h), its reservation, its switched-off
+// triggers, its copy's backup lock and partial file. One piece of code for the run, the
+// read-only check and conversor --unlock, so that each says the same of what it found.
+
+#include "marks.h"
 
 #include <QStringList>
 
 class TSQLConnection;
+class TSQLQuery;
+class TriggerSwitch;
 
 namespace repair {
 
-// db: a connection whose profile names the database (attached here, read-write, and let go
-// of). Only what a run of this program left is touched, unless anyLock: then any backup lock
-// is ended and any shutdown brought back online too. Nothing is done while others are at work
-// in the database. Returns what was done, a line each (none: nothing was needed).
+// What a run cut short left in the database db has attached, as description and backupState
+// (the engine's backup lock: 0 none) have it: made good through query in the open
+// transaction, which the caller commits; description and backupState follow. With keepDoor the
+// door and the reservation stay (the run that calls it has the database to itself through
+// them); otherwise they go too. triggers: read already. Returns what was done, a line each, the
+// first saying what became of the run cut short; none when nothing was left.
+QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Description &description, int &backupState,
+                     bool doorClosed, bool keepDoor);
+
+// The whole giving back, on a connection of its own: db's profile names the database
+// (attached here, read-write, and let go of). Only what a run of this program left is touched,
+// unless anyLock: then any backup lock is ended and any shutdown brought back online too.
+// Nothing is done while others are at work in the database: with anyLock that is a failure
+// (Exception), naming a run going on when it is one. Returns what was done, a line each.
 QStringList giveBack(TSQLConnection &db, bool anyLock);
+
+// What the check says of others at work in a database: a run of this program going on (its
+// reservation is there), or other connections.
+QString busyText(const marks::Description &description, const QString &othersText);
 
 } // namespace repair

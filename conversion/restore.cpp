@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "filenames.h"
+#include "guard.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
@@ -58,17 +59,90 @@ QString recordedOrigin(TSQLConnection &db, const QString &copy)
     return {};
 }
 
-// Gone from the description: the records a run left in the database as it was copied.
+// Gone from the database put back: what the run had left in it as it was copied, its records
+// and its door (the copy was taken with the door closed, so that nobody uses a database half
+// put back).
 void forgetTheRun(TSQLConnection &db)
 {
     const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     marks::Description left = marks::without(marks::without(d, marks::Kind::Copying), marks::Kind::Reserved);
-    if (left == d)
+    const bool closed = guard::closed(db);
+    if (left == d && !closed)
         return;
     TSQLQuery q;
     q.setSQLConnection(&db);
-    queries::execute(q, statements::describeDatabase(left));
+    if (left != d)
+        queries::execute(q, statements::describeDatabase(left));
+    if (closed)
+        guard::open(q);
     queries::execute(q, statements::commit());
+}
+
+qint64 sizeOf(const QString &file)
+{
+    struct stat st {};
+    return file.startsWith(u'/') && ::stat(filenames::encode(file).constData(), &st) == 0 ? qint64(st.st_size) : -1;
+}
+
+// A copy goes back only when the database it is of recorded it whole: a run records its copy
+// in the commit that ends the copy, never before. This program's copy of the file is named only
+// once whole (by every version, also those that recorded nothing), so its name is proof enough
+// where it has no record; the server's backup has no other proof (its restore takes a backup
+// cut short as if whole).
+void proveWhole(TSQLConnection &db, const QString &copy, const QString &database)
+{
+    const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+    const QString name = copy.section(u'/', -1);
+    for (const marks::Line &l : marks::find(d)) {
+        if (l.kind != marks::Kind::Copied || l.details.value(0).section(u'/', -1) != name)
+            continue;
+        bool known = false;
+        const qint64 recorded = l.details.value(1).toLongLong(&known), actual = sizeOf(copy);
+        if (known && actual >= 0 && recorded != actual)
+            throw Exception(QStringLiteral("A cópia está incompleta: %1 tem %2 bytes, e a cópia completa tinha %3. Nada foi "
+                                           "restaurado.")
+                                .arg(copy)
+                                .arg(actual)
+                                .arg(recorded));
+        return;
+    }
+    if (!copy.endsWith(QLatin1String(".fbk")))
+        return;
+    throw Exception(QStringLiteral("A cópia está incompleta: %1 não foi registrada como completa no banco %2 (a cópia foi "
+                                   "interrompida, ou é de outro banco). Nada foi restaurado.")
+                        .arg(copy, database));
+}
+
+// Closes the door of the database attached to everyone else for the time the way back takes,
+// and looks once more at who came in before it closed. Returns whether it closed it.
+bool closeDoor(TSQLConnection &db, const QString &database)
+{
+    if (guard::closed(db))
+        return false;
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    guard::close(q, database);
+    queries::execute(q, statements::commit());
+    return true;
+}
+
+// The door opened again in the database string given, as best it can be: a failure leaves it
+// to conversor --check.
+bool openDoor(TSQLConnection &db, const QString &database)
+{
+    try {
+        attach(db, database);
+        auto letGo = qScopeGuard([&] { db.setConnected(false); });
+        if (guard::closed(db)) {
+            TSQLQuery q;
+            q.setSQLConnection(&db);
+            guard::open(q);
+            queries::execute(q, statements::commit());
+        }
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
 }
 
 void refuseWhenInUse(TSQLConnection &db)
@@ -125,7 +199,16 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
     auto letGo = qScopeGuard([&] { db.setConnected(false); });
     attach(db, database);
     refuseWhenInUse(db);
+    proveWhole(db, copy, database);
     const QString attachedAs = db.attachedAs();
+    // From here to the end nobody but this program gets in: no sale goes into a database about
+    // to be replaced. A way back that fails leaves the converted database as it was, door open.
+    const bool closedHere = closeDoor(db, database);
+    auto reopen = qScopeGuard([&] {
+        if (closedHere)
+            openDoor(db, attachedAs);
+    });
+    refuseWhenInUse(db);
 
     if (copy.endsWith(QLatin1String(".fbk"))) {
         // The server's backup goes back the way it came: the server keeps the converted database
@@ -135,6 +218,7 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
         auto services = db.services(attachedAs);
         services->backUp(attachedAs, kept);
         services->restore(copy, attachedAs);
+        reopen.dismiss();
         attach(db, database);
         forgetTheRun(db);
         return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2")
@@ -174,6 +258,7 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
         throw Exception(QStringLiteral("Não foi possível restaurar %1: %2.").arg(database, systemMessage(error)));
     }
     dropPartial.dismiss();
+    reopen.dismiss();
     safetycopy::flushFolder(database);
     online.dismiss();
     QString keptClosed;
@@ -194,6 +279,9 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
             keptClosed = QStringLiteral(" (fechado para manutenção: conversor --unlock %1 o abre)").arg(kept);
         }
     }
+    // The converted database kept aside had the door closed when it was put aside.
+    if (keptClosed.isEmpty() && !openDoor(db, attachedAs.left(attachedAs.startsWith(u'/') ? 0 : attachedAs.indexOf(u':') + 1) + kept))
+        keptClosed = QStringLiteral(" (fechado: conversor --check %1 o abre)").arg(kept);
     attach(db, database);
     forgetTheRun(db);
     return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado como %2%3").arg(copy, kept, keptClosed);

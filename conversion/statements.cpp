@@ -172,9 +172,37 @@ QString uniqueKeys()
 
 QString userTriggers()
 {
+    // The door a run closes (guard.h) is no trigger of the user's: it is never switched.
     return QStringLiteral("select rdb$trigger_name as name, coalesce(rdb$trigger_inactive, 0) as inactive, "
                           "rdb$relation_name as relation, rdb$description as description "
-                          "from rdb$triggers where coalesce(rdb$system_flag, 0) = 0 order by 1");
+                          "from rdb$triggers where coalesce(rdb$system_flag, 0) = 0 and rdb$trigger_name <> 'CONVERSOR$PORTA' order by 1");
+}
+
+QString triggerNamed(const QString &trigger)
+{
+    return QStringLiteral("select 1 from RDB$TRIGGERS where RDB$TRIGGER_NAME = '%1'").arg(trigger);
+}
+
+QString refuseOnConnect(const QString &trigger, const QString &exception)
+{
+    return QStringLiteral("CREATE TRIGGER %1 ACTIVE ON CONNECT POSITION 0 AS BEGIN EXCEPTION %2; END").arg(trigger, exception);
+}
+
+QString createException(const QString &name, const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    return QStringLiteral("CREATE EXCEPTION %1 '%2'").arg(name, quoted);
+}
+
+QString dropTrigger(const QString &name)
+{
+    return QStringLiteral("DROP TRIGGER ") + name;
+}
+
+QString dropException(const QString &name)
+{
+    return QStringLiteral("DROP EXCEPTION ") + name;
 }
 
 QString alterTrigger(const QString &trigger, bool active)

@@ -44,6 +44,14 @@ QString uniqueKeys();
 QString userTriggers();
 QString alterTrigger(const QString &name, bool active);
 QString describeTrigger(const QString &name, const std::optional<QByteArray> &description);
+// One row when a trigger of that name is there.
+QString triggerNamed(const QString &name);
+// A trigger of the database's own, on connect, that raises exception; an exception with its
+// text; each dropped.
+QString refuseOnConnect(const QString &trigger, const QString &exception);
+QString createException(const QString &name, const QString &text);
+QString dropTrigger(const QString &name);
+QString dropException(const QString &name);
 // The database's description, and a new one for it (none: NULL), written as its bytes.
 QString databaseDescription();
 QString describeDatabase(const std::optional<QByteArray> &description);

@@ -131,7 +131,8 @@ void Services::backUp(const QString &database, const QString &file)
     std::string spb(1, char(isc_action_svc_backup));
     addText(spb, char(isc_spb_dbname), pathOnServer(database));
     addText(spb, char(isc_spb_bkp_file), file);
-    addNumber(spb, char(isc_spb_options), 0);
+    // Past the door a run closes (its trigger on connect), as the run itself gets in.
+    addNumber(spb, char(isc_spb_options), isc_spb_bkp_no_triggers);
     run(spb);
 }
 

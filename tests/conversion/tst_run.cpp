@@ -42,11 +42,13 @@ QString describedAs(const QString &hexOrNull, const QString &context)
         case marks::Kind::Converted: said << QStringLiteral("<converted>"); break;
         case marks::Kind::Reserved: said << QStringLiteral("<reserved>"); break;
         case marks::Kind::Copying: said << QStringLiteral("<copying>"); break;
+        case marks::Kind::Copied: said << QStringLiteral("<copied>"); break;
         case marks::Kind::TriggerOff: said << QStringLiteral("<off>"); break;
         }
     }
     marks::Description user = bytes;
-    for (marks::Kind k : {marks::Kind::Converted, marks::Kind::Reserved, marks::Kind::Copying, marks::Kind::TriggerOff})
+    for (marks::Kind k : {marks::Kind::Converted, marks::Kind::Reserved, marks::Kind::Copying, marks::Kind::Copied,
+                          marks::Kind::TriggerOff})
         user = marks::without(user, k, context);
     if (user)
         said.prepend(u'\'' + QString::fromUtf8(*user) + u'\'');
@@ -61,8 +63,13 @@ QStringList writes(const QStringList &statements)
     QStringList out;
     for (QString s : statements) {
         s = s.trimmed();
-        if (s.startsWith(QLatin1String("select"), Qt::CaseInsensitive))
+        if (s.startsWith(QLatin1String("select"), Qt::CaseInsensitive) || s.endsWith(QLatin1String("EXCEPTION CONVERSOR$FECHADO"))
+            || s.startsWith(QLatin1String("CREATE EXCEPTION CONVERSOR$FECHADO ")))
             continue;
+        if (s.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA ")))
+            s = QStringLiteral("<close the door>");
+        if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
+            s = QStringLiteral("<open the door>");
         if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
             s = QStringLiteral("describe %1: %2").arg(m.captured(2).isEmpty() ? QStringLiteral("database") : m.captured(2),
                                                       describedAs(m.captured(3), m.captured(2)));
@@ -87,8 +94,13 @@ void triggers(FakeLayer &layer, const QList<std::tuple<QString, int, QString>> &
     layer.addResult(QStringLiteral("from rdb$triggers"), r);
 }
 
+// Before anything else, the door closed to others with the record of the reservation.
+const QStringList reserve{"describe database: <reserved>", "<close the door>", "Commit"};
 const QStringList switchOff{"ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit"};
-const QStringList switchOnAndMark{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <converted>", "Commit"};
+const QStringList switchOnAndMark{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <converted>",
+                                  "<open the door>", "Commit"};
+// What a failed run's undo ends with once it committed its reservation: the door open, the record gone.
+const QStringList givenBack{"describe database: none", "<open the door>", "Commit"};
 const QStringList undone{"<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "Commit"};
 
 } // namespace
@@ -124,11 +136,12 @@ void TestRun::successOverThreeRelations()
     view.path = QStringLiteral("/dados/loja.fb");
     Conversion(db, view, noCopy).run();
 
-    QCOMPARE(writes(layer.statements), (switchOff + QStringList{rewrite("CLIENTES_PEDIDOS_ITENS_ANTIGOS1"), rewrite("ESTOQUE"),
+    QCOMPARE(writes(layer.statements), (reserve + switchOff + QStringList{rewrite("CLIENTES_PEDIDOS_ITENS_ANTIGOS1"), rewrite("ESTOQUE"),
                                                                 rewrite("PRODUTOS")} + switchOnAndMark));
-    // The discovery and its count come after every look and the switch-off.
+    // The discovery and its count come after every look and the switch-off's commit.
     const QStringList sent = layer.statements.replaceInStrings(QStringLiteral("\r\n"), QString());
-    QCOMPARE(sent.indexOf(discovery), sent.indexOf(QStringLiteral("Commit")) + 1);
+    QCOMPARE(sent.value(sent.indexOf(discovery) - 1), QStringLiteral("Commit"));
+    QVERIFY(sent.indexOf(discovery) > sent.indexOf(QStringLiteral("ALTER TRIGGER LOG_AU INACTIVE")));
     QCOMPARE(sent.indexOf(count), sent.indexOf(discovery) + 1);
     QVERIFY(sent.indexOf(QStringLiteral("ALTER TRIGGER LOG_AU INACTIVE")) > sent.indexOf(QRegularExpression(QStringLiteral("mon\\$attachments"))));
     QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: CLIENTES_PEDIDOS_ITENS_ANTIGOS1",
@@ -144,15 +157,19 @@ void TestRun::successOverThreeRelations()
     QCOMPARE(view.gaugeValue, 0);
     QCOMPARE(view.events.last(), QStringLiteral("status=Concluído!"));
     QCOMPARE(layer.live.size(), 0); // every query released, and the file let go of
-    QCOMPARE(layer.connectEntries.size(), 1);
-    // The run's attachment fires none of the database's own triggers.
-    QVERIFY(layer.connectEntries[0].contains(dbx::Entry{"DatabaseTriggers", "False"}));
-
-    // A second run on the same file attaches again and starts the gauge at 0.
-    view.events.clear();
-    Conversion(db, view, noCopy).run();
+    // The run's attachment, and the one that reads its mark back from the file the user chose,
+    // fire none of the database's own triggers (the door the run closes among them).
     QCOMPARE(layer.connectEntries.size(), 2);
-    QCOMPARE(view.events.first(), QStringLiteral("max=3"));
+    for (const dbx::EntryList &entries : std::as_const(layer.connectEntries))
+        QVERIFY(entries.contains(dbx::Entry{"DatabaseTriggers", "False"}));
+
+    // A second run on the same file (converted again, as asked) attaches again and starts the
+    // gauge at 0.
+    view.events.clear();
+    view.answer = true;
+    Conversion(db, view, noCopy).run();
+    QCOMPARE(layer.connectEntries.size(), 4);
+    QCOMPARE(view.events.mid(0, 2), (QStringList{"confirm", "max=3"}));
     QCOMPARE(view.boxes.size(), 2);
 }
 
@@ -170,8 +187,8 @@ void TestRun::failurePoints_data()
 
     const QString connectBox = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rMotivo: ");
     const QString motivo = QStringLiteral("\rMotivo: engine says no");
-    const QString leftOff =
-        QStringLiteral("\rOs gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
+    const QString leftOff = QStringLiteral("\rOs gatilhos continuam desativados, e o banco fechado aos outros programas até "
+                                           "que conversor --check /x.fb os reative e o devolva.");
 
     QTest::newRow("empty path") << "" << "" << "" << 0 << connectBox + "Caminho do banco de dados em branco" << QStringList{}
                                 << 100 << 0 << "antes";
@@ -184,21 +201,24 @@ void TestRun::failurePoints_data()
                                           << "Erro ao examinar o banco" + motivo << QStringList{"<rollback>", "Commit"} << 100
                                           << 0 << "antes";
     QTest::newRow("switching off") << "/x.fb" << "execute" << "INACTIVE" << 1 << "Erro ao desativar os gatilhos" + motivo
-                                   << QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<rollback>", "Commit"} << 100 << 0 << "antes";
+                                   << reserve + QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<rollback>", "Commit"} + givenBack
+                                   << 100 << 0 << "antes";
     QTest::newRow("the discovery") << "/x.fb" << "prepare" << "As Tabela" << 1 << "Erro ao atualizar a tabela " + motivo
-                                   << switchOff + undone << 100 << 0 << "antes";
+                                   << reserve + switchOff + undone + givenBack << 100 << 0 << "antes";
     QTest::newRow("third of five") << "/x.fb" << "execute" << "UPDATE T3" << 1 << "Erro ao atualizar a tabela T3" + motivo
-                                   << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3")} + undone << 5 << 2
+                                   << reserve + switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3")} + undone + givenBack
+                                   << 5 << 2
                                    << "Atualizando tabela: T3";
-    QTest::newRow("switching on") << "/x.fb" << "execute" << " ACTIVE" << -1 << "Erro ao reativar os gatilhos" + motivo + leftOff
-                                  << switchOff
+    // Triggers that stay off keep the door closed, as a run cut short does.
+    QTest::newRow("switching on") << "/x.fb" << "execute" << "LOG_AU ACTIVE" << -1 << "Erro ao reativar os gatilhos" + motivo + leftOff
+                                  << reserve + switchOff
                                          + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5"),
                                                        "ALTER TRIGGER LOG_AU ACTIVE", "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE",
                                                        "<rollback>", "Commit"}
                                   << 5 << 5 << "Atualizando tabela: T5";
     QTest::newRow("the commit") << "/x.fb" << "execute" << "Commit" << 1 << "Erro ao gravar a conversão no banco (Commit)" + motivo
-                                << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5")}
-                                       + switchOnAndMark + undone
+                                << reserve + switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5")}
+                                       + switchOnAndMark + undone + givenBack
                                 << 5 << 5 << "Atualizando tabela: T5";
 }
 
@@ -217,9 +237,9 @@ void TestRun::failurePoints()
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2", "T3", "T4", "T5"}));
     if (!failCall.isEmpty())
-        // The commit fails the second time: the switch-off's is the first.
+        // The commit fails the third time: the reservation's and the switch-off's go first.
         layer.fail({failCall, failSql, dbx::VendorError, QStringLiteral("engine says no"), times,
-                    failSql == QLatin1String("Commit") ? 1 : 0});
+                    failSql == QLatin1String("Commit") ? 2 : 0});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = path;
@@ -382,6 +402,7 @@ void TestRun::eachRunAttachesTheFileChosenThen()
     fakeshop::script(layer, shop({"T1"}));
     TSQLConnection db(layer);
     RecordingView view;
+    view.answer = true; // the fake is one database: converted by the first run, again by the others
     for (const char *path : {"/a.fb", "/b.fb", "/b.fb"}) {
         view.path = QString::fromLatin1(path);
         Conversion(db, view, noCopy).run();
@@ -389,7 +410,7 @@ void TestRun::eachRunAttachesTheFileChosenThen()
         QCOMPARE(db.state(), TConnectionState::csStateClosed); // let go of at the end
         QCOMPARE(layer.live.size(), 0);
     }
-    QCOMPARE(layer.connectEntries.size(), 3);
+    QCOMPARE(layer.connectEntries.size(), 6); // each run reads its mark back through an attach of its own
     QCOMPARE(view.boxes.size(), 3);
 }
 
@@ -446,10 +467,12 @@ void TestRun::databaseThatLooksConverted()
     QCOMPARE(written.filter(QStringLiteral("ALTER TRIGGER")).size(), converts ? 2 : 0);
     QCOMPARE(view.boxes.size(), converts ? 1 : 0);
     if (converts) { // the user's text stays, byte for byte; the mark of this conversion is added to it
+        // (the reservation's record first, gone with the mark's commit)
         const QStringList marked = fakeshop::writtenDescriptions(layer.statements);
-        QCOMPARE(marked.size(), 1);
-        QVERIFY2(marked[0].startsWith(description.isNull() ? QString() : description + u'\n'), qPrintable(marked[0]));
-        QVERIFY(marks::has(marked[0].toUtf8(), marks::Kind::Converted));
+        QCOMPARE(marked.size(), 2);
+        QVERIFY2(marked[1].startsWith(description.isNull() ? QString() : description + u'\n'), qPrintable(marked[1]));
+        QVERIFY(marks::has(marked[1].toUtf8(), marks::Kind::Converted));
+        QVERIFY(!marks::has(marked[1].toUtf8(), marks::Kind::Reserved));
     }
 }
 
@@ -458,14 +481,17 @@ void TestRun::interruptedRun_data()
     QTest::addColumn<QString>("at");          // the statement during which the interrupt comes
     QTest::addColumn<QStringList>("written"); // everything written, in order
     QTest::newRow("the survey") << "mon$attachments" << QStringList{"<cancel>", "<rollback>", "Commit"};
-    QTest::newRow("switching off") << "INACTIVE" << QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<cancel>", "<rollback>", "Commit"};
+    QTest::newRow("switching off") << "INACTIVE"
+                                   << reserve + QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<cancel>", "<rollback>", "Commit"}
+                                          + givenBack;
     QTest::newRow("third table") << "UPDATE T3"
-                                 << switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), "<cancel>"} + undone;
-    QTest::newRow("switching on") << " ACTIVE"
-                                  << switchOff
+                                 << reserve + switchOff + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), "<cancel>"}
+                                        + undone + givenBack;
+    QTest::newRow("switching on") << "LOG_AU ACTIVE"
+                                  << reserve + switchOff
                                          + QStringList{rewrite("T1"), rewrite("T2"), rewrite("T3"), rewrite("T4"), rewrite("T5"),
                                                        "ALTER TRIGGER LOG_AU ACTIVE", "<cancel>"}
-                                         + undone;
+                                         + undone + givenBack;
 }
 
 void TestRun::interruptedRun()
@@ -510,7 +536,7 @@ void TestRun::interruptDuringTheCommitLeavesItConverted()
     Conversion conversion(db, view, noCopy);
     int commits = 0;
     layer.onExecute = [&](const QString &sql) {
-        if (sql.startsWith(QLatin1String("Commit")) && ++commits == 2)
+        if (sql.startsWith(QLatin1String("Commit")) && ++commits == 3)
             conversion.interrupt();
     };
     conversion.run();
@@ -528,24 +554,23 @@ void TestRun::throughAServer_data()
     QTest::addColumn<QStringList>("written");  // everything written and done through the server, in order
     QTest::addColumn<bool>("converts");
     const QString db = QStringLiteral("servidor:/dados/loja.fb");
-    const QString shut = QStringLiteral("<shutDown %1>").arg(db), online = QStringLiteral("<bringOnline %1>").arg(db);
     const QString copy = QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db);
-    const QStringList reserve{"describe database: <reserved>", "Commit", shut};
+    // No shutdown: the door keeps everyone else out, and lets the server's copy in.
     const QStringList copied{"describe database: <reserved> <copying>", "Commit", copy};
-    const QStringList off{"describe database: <reserved>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit"};
-    const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <reserved> <converted>", "Commit"};
-    const QStringList given{online, "describe database: <converted>", "Commit"};
+    const QStringList off{"describe database: <reserved> <copied>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>",
+                          "Commit"};
+    const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <copied> <converted>",
+                         "<open the door>", "Commit"};
     QTest::newRow("converted, the database to itself all along")
-        << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on + given << true;
-    QTest::newRow("somebody came in before the shutdown")
-        << "shutDown" << "" << QStringList{"describe database: <reserved>", "Commit", shut, "describe database: none", "Commit",
-                                           "<rollback>", "Commit"}
-        << false;
+        << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on << true;
+    QTest::newRow("somebody came in before the door closed")
+        << "late" << "" << reserve + QStringList{"<rollback>", "Commit"} + givenBack << false;
     QTest::newRow("a failure mid-run: undone, given back")
         << "execute" << "UPDATE T2"
         << reserve + copied + off
                + QStringList{rewrite("T1"), rewrite("T2"), "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none",
-                             "Commit", online, "describe database: none", "Commit"}
+                             "describe database: <reserved>", "Commit"}
+               + givenBack
         << false;
 }
 
@@ -558,7 +583,12 @@ void TestRun::throughAServer()
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2"}));
     layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
-    if (!failCall.isEmpty())
+    if (failCall == QLatin1String("late")) // another program attaches as the door closes
+        layer.onExecute = [&](const QString &sql) {
+            if (sql.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA")))
+                layer.addResult(QStringLiteral("mon$attachments"), {{"A", "B", "C"}, {{"SYSDBA", "10.0.0.5", "pdv"}}});
+        };
+    else if (!failCall.isEmpty())
         layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no")});
     TSQLConnection db(layer);
     RecordingView view;

@@ -5,6 +5,7 @@
 #include "dbread.h"
 #include "errors.h"
 #include "fakelayer.h"
+#include "marks.h"
 #include "fakeshop.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
@@ -147,12 +148,15 @@ void TestThreadedRun::aRefusalOnTheCallingThreadFailsTheRun()
     QVERIFY2(view.recorded.boxes[0].text.endsWith(QStringLiteral("Motivo: Value must be between 1 and 2147483647")),
              qPrintable(view.recorded.boxes[0].text));
     // The switch-off's record on the trigger, then its removal after the undo; never the
-    // conversion's mark on the database.
+    // conversion's mark on the database, whose only line, the reservation's, is gone at the end.
     const QStringList written = fakeshop::writtenDescriptions(layer.statements, QStringLiteral("TRIGGER LOG_AU"));
     QCOMPARE(written.size(), 2);
     QVERIFY2(written[0].contains(QStringLiteral("gatilho desativado durante uma conversão")), qPrintable(written[0]));
     QVERIFY(written[1].isNull());
-    QVERIFY(fakeshop::writtenDescriptions(layer.statements).isEmpty());
+    const QStringList database = fakeshop::writtenDescriptions(layer.statements);
+    QCOMPARE(database.size(), 2);
+    QVERIFY(marks::has(database[0].toUtf8(), marks::Kind::Reserved));
+    QVERIFY(database[1].isNull());
 }
 
 void TestThreadedRun::interruptedFromTheCallingThread()
@@ -167,8 +171,11 @@ void TestThreadedRun::interruptedFromTheCallingThread()
     QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
     QVERIFY(view.recorded.boxes.isEmpty());
     QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE T3")));
-    QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
-             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n"}));
+    // The trigger on again, then the door open and the reservation gone.
+    QCOMPARE(layer.statements.mid(layer.statements.size() - 7),
+             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n",
+                          "COMMENT ON DATABASE IS NULL\r\n", "DROP TRIGGER CONVERSOR$PORTA\r\n",
+                          "DROP EXCEPTION CONVERSOR$FECHADO\r\n", "Commit\r\n"}));
     QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
 

@@ -1,5 +1,7 @@
 #include "fakelayer.h"
 
+#include <QRegularExpression>
+
 #include "errors.h"
 #include "params.h"
 
@@ -60,6 +62,7 @@ public:
         if (layer_.takeCancel())
             throw TDBXError(dbx::VendorError, QStringLiteral("operation was cancelled"));
         layer_.failIf(QStringLiteral("execute"), sql_);
+        layer_.keep(sql_);
         if (!trimControl(sql_).startsWith(QLatin1String("select"), Qt::CaseInsensitive))
             return nullptr;
         return std::make_unique<FakeReader>(layer_, layer_.resultFor(sql_));
@@ -123,6 +126,7 @@ public:
     {
         layer_.record(QStringLiteral("rollback()"), QStringLiteral("<rollback>"));
         layer_.failIf(QStringLiteral("rollback"));
+        layer_.rollBack();
     }
     void cancel(dbx::Cancel what) noexcept override
     {
@@ -188,8 +192,35 @@ void FakeLayer::gone(int id)
     live.remove(id);
 }
 
+void FakeLayer::keep(const QString &sql)
+{
+    std::lock_guard lock(recording_);
+    static const QRegularExpression described(QStringLiteral("^COMMENT ON DATABASE IS (x'([0-9A-F]*)'|NULL)$"));
+    const QString s = trimControl(sql);
+    if (const QRegularExpressionMatch m = described.match(s); m.hasMatch())
+        pending_.description = m.captured(1) == QLatin1String("NULL")
+            ? QVariant()
+            : QVariant(QString::fromUtf8(QByteArray::fromHex(m.captured(2).toLatin1())));
+    else if (s.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA ")))
+        pending_.door = true;
+    else if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
+        pending_.door = false;
+    else if (s == QLatin1String("Commit"))
+        committed_ = pending_;
+}
+
+void FakeLayer::rollBack()
+{
+    std::lock_guard lock(recording_);
+    pending_ = committed_;
+}
+
 FakeLayer::Result FakeLayer::resultFor(const QString &sql) const
 {
+    if (committed_.description && sql.contains(QLatin1String("rdb$description as description from rdb$database")))
+        return {{QStringLiteral("DESCRIPTION")}, {{*committed_.description}}};
+    if (sql.contains(QLatin1String("RDB$TRIGGER_NAME = 'CONVERSOR$PORTA'")))
+        return {{QStringLiteral("CONSTANT")}, committed_.door ? QList<QVariantList>{{1}} : QList<QVariantList>{}};
     for (const auto &[key, result] : results_)
         if (sql.contains(key))
             return result;
@@ -212,6 +243,7 @@ std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entrie
     {
         std::lock_guard lock(recording_);
         connectEntries << entries;
+        pending_ = committed_; // what another attachment left uncommitted is gone
     }
     if (onConnect)
         onConnect();

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 #include <mutex>
 
 // A database layer that records every call and answers from scripted results; any call can be
@@ -62,11 +63,22 @@ private:
     int made();
     void gone(int id);
     Result resultFor(const QString &sql) const;
+    // What a statement executed, a commit or a rollback does to what the database keeps.
+    void keep(const QString &sql);
+    void rollBack();
 
     bool loaded_ = false;
     bool cancelRaised_ = false; // the statement running, or the next, fails as cancelled
     bool cancelsDisabled_ = false;
     QList<QPair<QString, Result>> results_;
+    // What the database keeps of the tool's own writes, as a real one would: its description
+    // (once written; before that the scripted one answers) and the door a run closes, as the open
+    // transaction has them and as committed.
+    struct Kept {
+        std::optional<QVariant> description;
+        bool door = false;
+    };
+    Kept pending_, committed_;
     QList<Failure> failures_;
     int nextId_ = 1;
     std::recursive_mutex recording_;
