@@ -107,6 +107,8 @@ QStringList giveBack(TSQLConnection &db, bool anyLock)
 {
     QStringList done;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
+    // Past the door a run cut short left, as the run gets in.
+    db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
     try {
         db.setConnected(true);
     } catch (const TDBXError &e) {

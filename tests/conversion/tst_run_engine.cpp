@@ -1,12 +1,20 @@
 // The conversion run against the real embedded engine: every code rewritten once, nothing
 // changed by a failed run, and the connect step's texts for files that are no usable database.
+#include "check.h"
 #include "conversion.h"
 #include "dbread.h"
 #include "errors.h"
 #include "filenames.h"
+#include "guard.h"
+#include "marks.h"
 #include "params.h"
+#include "queries.h"
+#include "repair.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
+#include "sqlquery.h"
+#include "statements.h"
+#include "triggerswitch.h"
 #include "tempdb.h"
 
 #include <QtTest>
@@ -84,6 +92,8 @@ private slots:
     void filesThatAreNoUsableDatabase_data();
     void filesThatAreNoUsableDatabase();
     void thousandRelations();
+    void aRunCutShortKeepsEveryoneOut_data();
+    void aRunCutShortKeepsEveryoneOut();
 
 private:
     TempDatabases dbs_;
@@ -404,6 +414,86 @@ void TestRunEngine::thousandRelations()
     const QStringList lines = QString::fromUtf8(list.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QVERIFY2(lines.size() > 1, "no codes listed");
     QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^1234567;203456;1002;"))).size() == 1, qPrintable(lines.join(u'|')));
+}
+
+void TestRunEngine::aRunCutShortKeepsEveryoneOut_data()
+{
+    QTest::addColumn<QString>("then");     // what comes next: the next run, --check, --unlock
+    QTest::addColumn<bool>("committed");   // the run cut short had committed its codes
+    QTest::addColumn<QString>("said");     // what it says of the run cut short
+    const QString undone = QStringLiteral("a conversão interrompida de 10/12 14:30 foi desfeita: os códigos estão como antes dela");
+    QTest::newRow("undone, then the next run") << "run" << false << undone;
+    QTest::newRow("undone, then --check") << "check" << false << undone;
+    QTest::newRow("undone, then --unlock") << "unlock" << false << undone;
+    QTest::newRow("finished, then --check")
+        << "check" << true << "a conversão interrompida de 10/12 14:30 tinha chegado ao fim: o banco já está convertido";
+}
+
+void TestRunEngine::aRunCutShortKeepsEveryoneOut()
+{
+    QFETCH(QString, then);
+    QFETCH(bool, committed);
+    QFETCH(QString, said);
+    const QString file = dbs_.create(QStringLiteral("cut-%1-%2.fb").arg(then).arg(committed), sql_);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    // What a run killed after its reservation leaves, made with the run's own pieces: the record
+    // of its reservation, its door, its triggers switched off, all committed.
+    {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+        db.setConnected(true);
+        TSQLQuery q;
+        q.setSQLConnection(&db);
+        const QDateTime at(QDate(2026, 12, 10), QTime(14, 30));
+        marks::Description d = marks::reserved(at);
+        if (committed)
+            d = marks::withLine(d, marks::converted(at.addSecs(90)));
+        queries::execute(q, statements::describeDatabase(d));
+        guard::close(q, file);
+        TriggerSwitch triggers(db, q);
+        triggers.read();
+        triggers.switchOff();
+        queries::execute(q, statements::commit());
+    }
+    QCOMPARE(readColumn(file, QStringLiteral("select trim(RDB$TRIGGER_NAME) || '=' || RDB$TRIGGER_INACTIVE from RDB$TRIGGERS "
+                                             "where RDB$SYSTEM_FLAG = 0 order by 1")),
+             (QStringList{"CONVERSOR$PORTA=0", "PRODUTOS_AU=1"}));
+
+    // Nobody else gets in, the administrator's programs included, and each is told the command.
+    TSQLConnection plain;
+    plain.Params.setValue(QStringLiteral("DataBase"), file);
+    try {
+        plain.setConnected(true);
+        QFAIL("a plain attach got past the door");
+    } catch (const TDBXError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("conversor --check ") + file), qPrintable(e.message()));
+    }
+    const TempDatabases::Isql shop = TempDatabases::isql(file, QStringLiteral("update PRODUTOS set DESCRICAO = 'x';"));
+    QVERIFY(!shop.ok);
+    QVERIFY2(shop.output.contains(QStringLiteral("ninguém mais entra nele")), qPrintable(shop.output));
+
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    if (then == QLatin1String("run")) {
+        const RecordingView view = convertOnce(file);
+        QCOMPARE(view.boxes.size(), 1);
+        QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("\rAntes: ") + said + QStringLiteral("; os gatilhos que ela deixou "
+                                                                                              "desativados foram reativados (PRODUTOS_AU).")),
+                 qPrintable(view.boxes[0].text));
+    } else if (then == QLatin1String("check")) {
+        const QStringList lines = CheckReport::examine(db).lines();
+        QVERIFY2(lines.contains(QStringLiteral("  feito: ") + said), qPrintable(lines.join(u'\n')));
+    } else {
+        const QStringList done = repair::giveBack(db, true);
+        QCOMPARE(done.value(0), said);
+        QVERIFY(done.contains(QStringLiteral("o banco foi devolvido aos programas da loja")));
+    }
+    // Given back: anyone attaches again, every trigger as before the run cut short.
+    plain.setConnected(true);
+    plain.setConnected(false);
+    QCOMPARE(triggerStates(file), QStringLiteral("0"));
+    QVERIFY(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).indexOf(QStringLiteral("reservado")) < 0);
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
