@@ -175,8 +175,10 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     enter(Stage::Survey);
     attachedAs_ = db_.attachedAs();
     file_ = identityOf(localFile(attachedAs_));
+    description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
+    committed_ = description_;
     if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
-        throw Stopped({}, Survey::othersText(others));
+        throw Stopped({}, repair::busyText(description_, Survey::othersText(others)));
     const QStringList state = queries::readAll(db_, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
         throw Stopped({}, QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa "
@@ -184,8 +186,6 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
                                          "novo."));
     shutDown_ = state.value(1).toInt() != 0;
     backupState_ = state.value(2).toInt();
-    description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
-    committed_ = description_;
     // A database in a shutdown that is not a run's of this program is an administrator's: left
     // as it is.
     const bool ours = marks::has(description_, marks::Kind::Reserved);
@@ -217,10 +217,10 @@ void Conversion::reserve()
     query.setSQLConnection(&db_);
     describe(query, marks::withLine(marks::without(description_, marks::Kind::Reserved),
                                     marks::reserved(QDateTime::currentDateTime())));
-    if (!doorClosed_)
-        guard::close(query, path_);
+    guard::close(query, path_);
     commit(query);
     doorClosed_ = true;
+    holdsDoor_ = true;
     // Whoever came in before it closed is still at work: looked at once more.
     if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
         throw Stopped({}, Survey::othersText(others));
@@ -229,12 +229,15 @@ void Conversion::reserve()
 void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 {
     // What a run of this program cut short left, and only that, committed whatever this run
-    // does next; its door and reservation stay, this run's now.
+    // does next: the database as it was before that run, its door open (this run closes its
+    // own when it has looked).
     marks::Description description = description_;
-    madeGood_ = repair::makeGood(query, triggers, description, backupState_, doorClosed_, true);
+    madeGood_ = repair::makeGood(query, triggers, description, backupState_, doorClosed_);
     describe(query, description);
-    if (!madeGood_.isEmpty())
+    if (!madeGood_.isEmpty()) {
         commit(query);
+        doorClosed_ = false;
+    }
 }
 
 Survey Conversion::look(TriggerSwitch &triggers)
@@ -393,7 +396,7 @@ void Conversion::release()
         shutDown_ = false;
         reattach();
     }
-    if (db_.Connected() && (doorClosed_ || marks::has(description_, marks::Kind::Reserved))) {
+    if (holdsDoor_ && db_.Connected() && (doorClosed_ || marks::has(description_, marks::Kind::Reserved))) {
         TSQLQuery query;
         query.setSQLConnection(&db_);
         describe(query, marks::without(description_, marks::Kind::Reserved));
@@ -530,6 +533,12 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
     description_ = committed_;
     if (triggers_)
         triggers_->rolledBack();
+    // A run stopped before it had the database to itself changed nothing: what the database
+    // holds then (another run's reservation, its copy's record) is not this run's to touch.
+    if (!holdsDoor_) {
+        db_.setConnected(false);
+        return true;
+    }
     try {
         if (db_.Connected()) {
             backupLock_.reset();

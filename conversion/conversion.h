@@ -126,6 +126,7 @@ private:
     int backupState_ = 0;       // the engine's backup lock on it (0: none)
     bool reserved_ = false;     // a shutdown an earlier version's run left, given back at the end
     bool doorClosed_ = false;   // the door to others is closed, committed (guard.h)
+    bool holdsDoor_ = false;    // by this run: what it opens again at its end
     QStringList madeGood_;      // what a run cut short had left, made good by this one
     QByteArray copiedLine_;     // the record of the whole copy
     QByteArray convertedLine_;  // the conversion's mark, as committed

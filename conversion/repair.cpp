@@ -61,7 +61,7 @@ bool isOurPartial(const QString &database, const QString &partial)
 } // namespace
 
 QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Description &description, int &backupState,
-                     bool doorClosed, bool keepDoor)
+                     bool doorClosed)
 {
     QStringList done;
     const QString fateText = fate(description);
@@ -82,13 +82,9 @@ QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Descripti
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         done << QStringLiteral("os gatilhos que ela deixou desativados foram reativados (%1)").arg(left.join(QStringLiteral(", ")));
     triggers.makeGood();
-    if (!keepDoor) {
-        if (doorClosed) {
-            guard::open(query);
-            done << QStringLiteral("o banco foi devolvido aos programas da loja");
-        }
-        description = marks::without(description, marks::Kind::Reserved);
-    }
+    if (doorClosed)
+        guard::open(query);
+    description = marks::without(description, marks::Kind::Reserved);
     if (!done.isEmpty() || reservedBefore || doorClosed)
         done.prepend(fateText);
     return done;
@@ -141,7 +137,10 @@ QStringList giveBack(TSQLConnection &db, bool anyLock)
     query.setSQLConnection(&db);
     TriggerSwitch triggers(db, query);
     triggers.read();
-    done = makeGood(query, triggers, description, backupState, guard::closed(db), false);
+    const bool doorClosed = guard::closed(db);
+    done = makeGood(query, triggers, description, backupState, doorClosed);
+    if (doorClosed)
+        done << QStringLiteral("o banco foi devolvido aos programas da loja");
     if (backupState != 0 && anyLock) {
         queries::execute(query, statements::endBackup());
         done << QStringLiteral("a trava de cópia do Firebird foi liberada (ALTER DATABASE END BACKUP)");

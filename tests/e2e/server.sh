@@ -85,5 +85,5 @@ check "the triggers are as they were" [ "$(triggers)" = "$before_triggers" ]
 copy=$(compgen -G "$work/loja.copia-*.fb" | head -n1)
 check "its safety copy, taken while the server held the file, is beside it" [ -n "$copy" ]
 check "and opens with the codes as they were" \
-  bash -c "[ \"\$(LD_PRELOAD=$fbintl isql-fb -q -user SYSDBA -password x '$copy' <<<'set heading off; select CODPROD from ESTOQUE order by 1;' | awk 'NF { print \$1 }' | tr '\\n' ' ')\" = '$before_codes' ]"
+  bash -c "[ \"\$(LD_PRELOAD=$fbintl isql-fb -q -nodbtriggers -user SYSDBA -password x '$copy' <<<'set heading off; select CODPROD from ESTOQUE order by 1;' | awk 'NF { print \$1 }' | tr '\\n' ' ')\" = '$before_codes' ]"
 summary

@@ -65,12 +65,14 @@ cat "$work/unlock.log" "$work/unlock.err"
 running() { kill -0 "$first" 2>/dev/null && ! grep -q 'Concluído' "$work/first.err"; }
 check "all of them came while the run was still rewriting" running
 
-check "the other program is refused with the engine's shutdown message" \
-  bash -c "[ $other != 0 ] && grep -q '^database .*loja.fb shutdown' '$work/other.log'"
+check "the other program, the administrator's, is refused at the door, told the file and the command" \
+  bash -c "[ $other != 0 ] && grep -q 'ninguém mais entra nele' '$work/other.log' && grep -q 'conversor --check $db' '$work/other.log'"
 check "the second run is refused" bash -c "[ $second = 1 ] && grep -q '^conversor: $db: ' '$work/second.err' && ! grep -q 'Dados atualizados' '$work/second.log'"
-check "saying why: the database is closed to others" grep -q 'shutdown' "$work/second.err"
-check "--check is refused" bash -c "[ $checked = 1 ] && grep -q '^conversor: $db: ' '$work/check.err'"
-check "--unlock is refused, and frees nothing" bash -c "[ $unlocked = 1 ] && grep -q '^conversor: $db: Nada foi liberado' '$work/unlock.err'"
+running_text="Uma conversão deste banco está em andamento desde [0-9/]* [0-9:]* (SYSDBA@"
+check "saying why: a conversion of it is running, since when and where" grep -q "$running_text" "$work/second.err"
+check "--check says the same, and changes nothing" bash -c "[ $checked = 1 ] && grep -q 'impede a conversão: $running_text' '$work/check.log'"
+check "--unlock is refused, and frees nothing" \
+  bash -c "[ $unlocked = 1 ] && grep -q '^conversor: $db: Nada foi liberado' '$work/unlock.err' && grep -q '$running_text' '$work/unlock.err'"
 
 wait "$first"
 status=$?
