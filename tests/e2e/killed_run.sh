@@ -53,7 +53,18 @@ cp "$template" "$db"
 before=$(triggers "$db")
 kill_mid_run "$db"
 check "the run was killed before it ended: no final message" [ ! -s "$work/killed.log" ]
-check "the killed run was in the middle: the triggers were switched off" [ "$(triggers "$db")" = "T01_AU=1,T02_DESLIGADO=1" ]
+# The door the run closed (CONVERSOR$PORTA, on connect) stays closed, its own triggers off.
+check "the killed run was in the middle: the triggers were switched off, the door closed" \
+  [ "$(triggers "$db")" = 'CONVERSOR$PORTA=0,T01_AU=1,T02_DESLIGADO=1' ]
+# shop_refused DB: a program logging in as the administrator cannot write with the triggers off.
+shop_refused() {
+  isql-fb -q -user SYSDBA -password x "$1" <<<"update T01 set CODPROD = '7654321' where ID = 1; commit;" >"$work/shop.log" 2>&1
+  local status=$?
+  cat "$work/shop.log"
+  [ $status != 0 ] && grep -q "ninguém mais entra nele" "$work/shop.log" && grep -q "conversor --check $1" "$work/shop.log" \
+    && [ "$(count "$1" 7654321)" = 0 ]
+}
+check "a program logging in as SYSDBA is refused at the door, told the file and the command" shop_refused "$db"
 check "and the database itself records the one it switched off, on it" bash -c "$(declare -f isql records); records '$db' | grep -q 'gatilho desativado durante uma conversão' && records '$db' | grep -q '^T01_AU: '"
 check "every table holds its values from before the run" [ "$(count "$db" 1234567)" = "$total" ]
 # Back versions of the killed transaction may stay behind as warnings; errors may not.
@@ -63,6 +74,17 @@ valid() { [ "$gfix_status" = 0 ] && ! grep -qiE 'number of .*errors' "$work/gfix
 check "the file passes a full validation" valid
 saved="$work/interrompido.fb"
 cp "$db" "$saved"
+
+# --check gives it back at once, on a desk too: triggers as before, the door open, and it says so.
+cp "$saved" "$work/verificado.fb"
+"$build/conversor" --check "$work/verificado.fb" >"$work/checked.log" 2>&1
+cat "$work/checked.log"
+given_back() {
+  [ "$(triggers "$work/verificado.fb")" = "$before" ] \
+    && grep -q '^  feito: a conversão interrompida de [0-9/]* [0-9:]* foi desfeita: os códigos estão como antes dela$' "$work/checked.log" \
+    && isql-fb -q -user SYSDBA -password x "$work/verificado.fb" <<<"select count(*) from T01;" >/dev/null 2>&1
+}
+check "--check gives the database back: triggers as before, anyone attaches, and says what became of the run" given_back
 
 # rerun_after WHAT: the killed database, moved, copied or handed on, converted by the next run.
 rerun() { # rerun DB [as-user]: converts DB, checks each table converted once and the triggers as before
@@ -86,7 +108,7 @@ mv "$db" "$work/movido/loja.fb"
 check "a rerun after the file was moved makes it good" rerun "$work/movido/loja.fb"
 cp "$saved" "$work/copiado/loja.fb"
 check "a rerun on a copy taken elsewhere makes the copy good" rerun "$work/copiado/loja.fb"
-check "and the file it was copied from still says what it left off" [ "$(triggers "$saved")" = "T01_AU=1,T02_DESLIGADO=1" ]
+check "and the file it was copied from still says what it left off" [ "$(triggers "$saved")" = 'CONVERSOR$PORTA=0,T01_AU=1,T02_DESLIGADO=1' ]
 
 # ---- an older copy put back in place: the user had switched T01_AU off in it, and on later
 db="$work/antigo.fb"
@@ -103,11 +125,12 @@ check "with the triggers as that copy had them: T01_AU stays off" [ "$(triggers 
 # ---- killed right after its commit, before it could say so
 db="$work/commit.fb"
 cp "$template" "$db"
-# The run's last commit is its fourth: the backup lock taken and let go of, the switch-off.
+# The run's last commit is its fifth: its reservation, the backup lock taken and let go of, the
+# switch-off.
 # (A sanitized build's leak check cannot run under a debugger.)
 export ASAN_OPTIONS=detect_leaks=0
 gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
-  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run -ex finish -ex kill \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run -ex finish -ex kill \
   --args "$build/conversor" --convert "$db" >"$work/gdb.log" 2>&1
 check "the run was killed after its commit, before its message" bash -c "grep -q 'Inferior 1 .* killed' '$work/gdb.log' && ! grep -q 'Dados atualizados' '$work/gdb.log'"
 check "every code was converted" [ "$(count "$db" 203456)" = "$total" ]
@@ -120,7 +143,7 @@ check "and changes nothing" [ "$(count "$db" 203456)" = "$total" ]
 # ---- a signal while the commit is under way: its outcome decides
 db="$work/sinal.fb"
 cp "$template" "$db"
-gdb -batch -nx -ex 'set pagination off' -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run \
+gdb -batch -nx -ex 'set pagination off' -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run \
   -ex 'signal SIGTERM' -ex delete -ex continue --args "$build/conversor" --convert "$db" >"$work/signal.log" 2>&1
 cat "$work/signal.log" | grep -E 'conversor|Dados|exited' 
 check "a SIGTERM during the commit: every code converted" [ "$(count "$db" 203456)" = "$total" ]
@@ -149,10 +172,10 @@ prefix() { value "$1" "select hash(substring(cast(RDB\$DESCRIPTION as blob sub_t
 check "3,000 user triggers are active, and the description has 57,003 bytes" [ "$(active "$db"),$(length "$db")" = "3001,57003" ]
 users=$(prefix "$db" 57003)
 gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
-  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 3' -ex run -ex kill \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run -ex kill \
   --args "$build/conversor" --convert "$db" >"$work/muitos.log" 2>&1
-check "killed before its final commit: every trigger switched off, each with its record" \
-  [ "$(active "$db"),$(noted "$db")" = "0,3001" ]
+check "killed before its final commit: every trigger switched off, each with its record (the door on)" \
+  [ "$(active "$db"),$(noted "$db")" = "1,3001" ]
 check "every code as before" [ "$(count "$db" 1234567)" = "$total" ]
 "$build/conversor" --convert "$db" >"$work/muitos-de-novo.log" 2>/dev/null
 check "the next run converts" grep -q ': Dados atualizados com sucesso! ' "$work/muitos-de-novo.log"
