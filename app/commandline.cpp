@@ -75,7 +75,8 @@ const QList<ModeOption> &modeOptions()
          &CommandLine::again},
         {QStringLiteral("de-para"), CommandLine::Check,
          QStringLiteral("grava também a lista dos códigos antigos e novos que a conversão faria "
-                        "(NOME.de-para-AAAAMMDD-HHMMSS.csv, ao lado do arquivo), sem alterar o banco."),
+                        "(NOME.previa-de-para-AAAAMMDD-HHMMSS.xlsx, a planilha, e .csv, para importar, ao lado do arquivo), "
+                        "sem alterar o banco."),
          &CommandLine::codeList},
     };
     return options;

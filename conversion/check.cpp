@@ -99,13 +99,17 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     if (codeList) {
         const QString attached = db.attachedAs();
         const QString file = attached.startsWith(u'/') ? attached : path;
-        try {
-            const QString where = CodeList::pathFor(file, QDir::homePath(), QDateTime::currentDateTime());
-            CodeList::read(db, plan).write(where);
-            r.listed_ = QStringLiteral("lista dos códigos antigos e novos: ") + where;
-        } catch (const Exception &e) {
-            r.listed_ = e.message();
-        }
+        // A preview, named so: not to be taken for what a run did.
+        const CodeList::Written written =
+            CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
+        if (!written.sheet.isEmpty())
+            r.listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
+        if (!written.csv.isEmpty())
+            r.listed_ << (written.sheet.isEmpty() ? QStringLiteral("lista dos códigos antigos e novos: ")
+                                                  : QStringLiteral("a mesma lista, para importar: "))
+                    + written.csv;
+        if (!written.problem.isEmpty())
+            r.listed_ << written.problem.split(u'\r');
     }
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
@@ -163,8 +167,8 @@ QStringList CheckReport::lines() const
         out << QStringLiteral("    ") + Survey::collisionText(c, shownCodes);
     for (const QString &warning : warnings_)
         out << QStringLiteral("  aviso: ") + warning;
-    if (!listed_.isEmpty())
-        out << QStringLiteral("  ") + listed_;
+    for (const QString &line : listed_)
+        out << QStringLiteral("  ") + line;
     if (!convertedBecause_.isEmpty())
         out << QStringLiteral("  aviso: o banco parece já ter sido convertido (%1)").arg(convertedBecause_);
     if (!stops.isEmpty())

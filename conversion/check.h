@@ -35,7 +35,7 @@ public:
 
 private:
     QStringList repaired_;  // what was given back first
-    QString listed_;        // where the list of codes went, or why it did not
+    QStringList listed_;    // where the list of codes went, or why it did not
     QStringList relations_; // "TABELA: converte N linhas", "TABELA: ignorada (...)"
     QStringList stops_;
     QList<Collision> collisions_;

@@ -10,10 +10,14 @@
 
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringDecoder>
+
+#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -57,6 +61,58 @@ QString obviousText(const QStringList &columns)
             if (c.startsWith(QLatin1String(prefix)))
                 return c;
     return columns.size() == 1 ? columns.first() : QString();
+}
+
+QString descriptionHeader(const QString &describedBy)
+{
+    return describedBy.isEmpty() ? QStringLiteral("descricao") : QStringLiteral("descricao (%1)").arg(describedBy);
+}
+
+// A cell's text as the spreadsheet's XML holds it: the library writes a control character as
+// "_xHHHH_", so a text that holds such a sequence itself has its "_" written so too, and reads
+// back as it was.
+QByteArray cellText(QString text)
+{
+    static const QRegularExpression escapeLike(QStringLiteral("_(x[0-9A-Fa-f]{4}_)"));
+    return text.replace(escapeLike, QStringLiteral("_x005F_\\1")).toUtf8();
+}
+
+// Why a file of the list could not be written, in the system's words.
+struct WriteFailure {
+    QString reason;
+};
+
+// Writes path whole or not at all: fill writes the file under a temporary name, made here
+// (never over another file) and open as fd; then it is flushed and renamed, never over a file
+// of that name either.
+void writeWhole(const QString &path, const std::function<void(int fd, const QByteArray &name)> &fill)
+{
+    const QString partial = path + QStringLiteral(".parcial");
+    const QByteArray name = filenames::encode(partial);
+    const auto notWritten = [&](const QString &reason) {
+        return Exception(QStringLiteral("Não foi possível gravar a lista de códigos %1: %2.").arg(path, reason));
+    };
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw notWritten(systemMessage(errno)); // a file of that name is not this list's to remove
+    const auto failed = [&](const QString &reason) {
+        ::unlink(name.constData());
+        return notWritten(reason);
+    };
+    try {
+        fill(fd, name);
+    } catch (const WriteFailure &f) {
+        ::close(fd);
+        throw failed(f.reason);
+    }
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw failed(systemMessage(error));
+    if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, filenames::encode(path).constData(), RENAME_NOREPLACE) != 0)
+        throw failed(systemMessage(errno));
+    safetycopy::flushFolder(path);
 }
 
 } // namespace
@@ -112,9 +168,7 @@ CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
 
 QByteArray CodeList::csv() const
 {
-    QString text = QStringLiteral("codigo_antigo;codigo_novo;linhas;%1;codigo_novo_repetido\r\n")
-                       .arg(field(describedBy_.isEmpty() ? QStringLiteral("descricao")
-                                                         : QStringLiteral("descricao (%1)").arg(describedBy_)));
+    QString text = QStringLiteral("codigo_antigo;codigo_novo;linhas;%1;codigo_novo_repetido\r\n").arg(field(descriptionHeader(describedBy_)));
     for (const Entry &e : entries_)
         text += QStringLiteral("%1;%2;%3;%4;%5\r\n")
                     .arg(field(e.old), field(e.rewritten))
@@ -123,49 +177,116 @@ QByteArray CodeList::csv() const
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QString CodeList::pathFor(const QString &database, const QString &home, const QDateTime &when)
+CodeList::Files CodeList::pathsFor(const QString &database, const QString &home, const QDateTime &when, Kind kind)
 {
     const QFileInfo info(database);
-    const QString name = info.completeBaseName() + QStringLiteral(".de-para-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
-        + QStringLiteral(".csv");
+    const QString stem = info.completeBaseName() + (kind == Kind::Preview ? QStringLiteral(".previa-de-para-") : QStringLiteral(".de-para-"))
+        + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString folder = database.left(database.size() - info.fileName().size());
     const bool local = database.startsWith(u'/');
     const QString in = local && ::access(filenames::encode(folder).constData(), W_OK | X_OK) == 0 ? folder : home + u'/';
-    // Never over another list: two in one second get a number.
-    QString path = in + name;
-    for (int n = 2; ::access(filenames::encode(path).constData(), F_OK) == 0; ++n)
-        path = in + QString(name).replace(QStringLiteral(".csv"), QStringLiteral("-%1.csv").arg(n));
-    return path;
+    const auto taken = [](const QString &path) { return ::access(filenames::encode(path).constData(), F_OK) == 0; };
+    // Never over another list: two in one second get a number, the same for both files.
+    for (int n = 1;; ++n) {
+        const QString base = in + stem + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        Files files{base + QStringLiteral(".xlsx"), base + QStringLiteral(".csv")};
+        if (!taken(files.sheet) && !taken(files.csv))
+            return files;
+    }
 }
 
-void CodeList::write(const QString &path) const
+CodeList::Written CodeList::write(const Files &files) const
+{
+    Written written;
+    QStringList problems;
+    try {
+        writeSheet(files.sheet);
+        written.sheet = files.sheet;
+    } catch (const Exception &e) {
+        problems << e.message();
+    }
+    try {
+        writeCsv(files.csv);
+        written.csv = files.csv;
+    } catch (const Exception &e) {
+        problems << e.message();
+    }
+    written.problem = problems.join(u'\r');
+    return written;
+}
+
+void CodeList::writeCsv(const QString &path) const
 {
     const QByteArray bytes = csv();
-    const QString partial = path + QStringLiteral(".parcial");
-    const QByteArray name = filenames::encode(partial);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    auto failed = [&](int error) {
-        ::unlink(name.constData());
-        return Exception(QStringLiteral("Não foi possível gravar a lista de códigos %1: %2.")
-                             .arg(path, systemMessage(error)));
-    };
-    if (fd < 0)
-        throw failed(errno);
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw failed(error);
+    writeWhole(path, [&](int fd, const QByteArray &) {
+        qsizetype written = 0;
+        while (written < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw WriteFailure{systemMessage(errno)};
+            written += n;
         }
-        written += n;
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0)
-        throw failed(errno);
-    if (::renameat2(AT_FDCWD, name.constData(), AT_FDCWD, filenames::encode(path).constData(), RENAME_NOREPLACE) != 0)
-        throw failed(errno);
-    safetycopy::flushFolder(path);
+    });
+}
+
+void CodeList::writeSheet(const QString &path) const
+{
+    writeWhole(path, [&](int, const QByteArray &name) {
+        if (entries_.size() > sheetRows)
+            throw WriteFailure{QStringLiteral("a planilha comporta no máximo %1 códigos, e a lista tem %2; a lista inteira "
+                                              "está no CSV")
+                                   .arg(sheetRows)
+                                   .arg(entries_.size())};
+        // Rows go to the file as they are made: a list of any length in little memory.
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        lxw_workbook *book = workbook_new_opt(name.constData(), &options);
+        if (!book)
+            throw WriteFailure{systemMessage(ENOMEM)};
+        lxw_error error = LXW_NO_ERROR;
+        const auto check = [&](lxw_error e) {
+            if (error == LXW_NO_ERROR)
+                error = e;
+        };
+        lxw_worksheet *sheet = workbook_add_worksheet(book, "de-para");
+        // The code columns and the description typed as text, cells and columns: a code stays
+        // as written (000203), and one typed in later too.
+        constexpr uint8_t textFormat = 49; // the built-in "@"
+        lxw_format *text = workbook_add_format(book);
+        format_set_num_format_index(text, textFormat);
+        lxw_format *header = workbook_add_format(book);
+        format_set_bold(header);
+        format_set_num_format_index(header, textFormat);
+        if (!sheet) {
+            check(LXW_ERROR_CREATING_TMPFILE); // what a worksheet of constant memory needs first
+        } else {
+            const auto put = [&](lxw_row_t row, lxw_col_t column, const QString &value, lxw_format *format) {
+                check(worksheet_write_string(sheet, row, column, cellText(value).constData(), format));
+            };
+            check(worksheet_set_column(sheet, 0, 1, 16, text));
+            check(worksheet_set_column(sheet, 2, 2, 8, nullptr));
+            check(worksheet_set_column(sheet, 3, 3, 50, text));
+            check(worksheet_set_column(sheet, 4, 4, 22, text));
+            const QStringList names{QStringLiteral("codigo_antigo"), QStringLiteral("codigo_novo"), QStringLiteral("linhas"),
+                                    descriptionHeader(describedBy_), QStringLiteral("codigo_novo_repetido")};
+            for (lxw_col_t c = 0; c < lxw_col_t(names.size()); ++c)
+                put(0, c, names.at(c), header);
+            lxw_row_t row = 0;
+            for (const Entry &e : entries_) {
+                ++row;
+                put(row, 0, e.old, text);
+                put(row, 1, e.rewritten, text);
+                check(worksheet_write_number(sheet, row, 2, double(e.rows), nullptr));
+                put(row, 3, e.description, text);
+                put(row, 4, e.shared ? QStringLiteral("sim") : QString(), text);
+            }
+            worksheet_freeze_panes(sheet, 1, 0);
+            check(worksheet_autofilter(sheet, 0, 0, row, 4));
+        }
+        check(workbook_close(book)); // frees the book whatever went before
+        if (error != LXW_NO_ERROR)
+            throw WriteFailure{QString::fromUtf8(lxw_strerror(error))};
+    });
 }

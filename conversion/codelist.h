@@ -12,6 +12,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 class TSQLConnection;
 
 class CodeList final {
@@ -23,6 +25,10 @@ public:
         QString description;
         bool shared = false; // another old code becomes the same new one
     };
+
+    CodeList() = default;
+    // A list of these entries, ordered by the old code, their descriptions from describedBy.
+    CodeList(QList<Entry> entries, QString describedBy) : entries_(std::move(entries)), describedBy_(std::move(describedBy)) {}
 
     // Reads the list through db (its open transaction): the codes of every table the plan
     // changes, and the product's description where a table keyed by CODPROD alone has one
@@ -39,11 +45,33 @@ public:
     // The list as a spreadsheet of a Brazilian desktop opens it: UTF-8 with its mark, a header
     // line, fields separated by semicolons, ordered by the old code.
     QByteArray csv() const;
-    // "<folder>/<name>.de-para-<yyyyMMdd-HHmmss>.csv" beside the database when its folder can be
-    // written here, else in home (the database is a server's).
-    static QString pathFor(const QString &database, const QString &home, const QDateTime &when);
-    // Writes the list there, whole or not at all; throws Exception saying why.
-    void write(const QString &path) const;
+
+    // A run's list, or a preview of one (--check --de-para), which says so in its name.
+    enum class Kind { Run, Preview };
+    // The list's two files, of one name: the spreadsheet a clerk opens with a double-click (its
+    // code columns text, so that 000203 stays 000203), and the CSV other systems import.
+    struct Files {
+        QString sheet; // .xlsx
+        QString csv;
+    };
+    // "<folder>/<name>.de-para-<yyyyMMdd-HHmmss>.xlsx" and ".csv" (".previa-de-para-" for a
+    // preview) beside the database when its folder can be written here, else in home (the
+    // database is a server's); numbered where a list of that name is there.
+    static Files pathsFor(const QString &database, const QString &home, const QDateTime &when, Kind kind = Kind::Run);
+    // What write() left: the files written, and why another was not (empty when both were).
+    struct Written {
+        QString sheet;
+        QString csv;
+        QString problem;
+    };
+    // Writes both files, each whole or not at all (under a temporary name, then renamed): one
+    // that cannot be written does not keep the other from being.
+    Written write(const Files &files) const;
+    // Each file on its own; throws Exception saying why it could not be written.
+    void writeCsv(const QString &path) const;
+    void writeSheet(const QString &path) const;
+    // The most codes the sheet holds: a worksheet's rows, less the header.
+    static constexpr qsizetype sheetRows = 1048576 - 1;
 
 private:
     QList<Entry> entries_;

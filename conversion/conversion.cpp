@@ -266,7 +266,7 @@ bool Conversion::goAhead(const Survey &survey)
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
     enter(Stage::Copy);
-    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, QDateTime::currentDateTime());
+    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime());
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         // The server writes the copy, as its own account, while nobody else may write to the
         // database; the record of it goes into the copy too, for the way back.
@@ -436,18 +436,19 @@ bool Conversion::readBack()
 
 void Conversion::writeCodeList()
 {
-    // The database is converted whatever becomes of the list: a list that cannot be written is
+    // The database is converted whatever becomes of the list: a file that cannot be written is
     // said in the box.
     if (!list_)
         return;
-    const QString path = CodeList::pathFor(localFile(attachedAs_).isEmpty() ? path_ : localFile(attachedAs_),
-                                           QDir::homePath(), QDateTime::currentDateTime());
-    try {
-        list_->write(path);
-        listPath_ = path;
-    } catch (const Exception &e) {
-        listProblem_ = e.message();
-    }
+    listed_ = list_->write(CodeList::pathsFor(localFile(attachedAs_).isEmpty() ? path_ : localFile(attachedAs_),
+                                              QDir::homePath(), runTime()));
+}
+
+QDateTime Conversion::runTime()
+{
+    if (!when_.isValid())
+        when_ = QDateTime::currentDateTime();
+    return when_;
 }
 
 void Conversion::reportSuccess()
@@ -455,10 +456,14 @@ void Conversion::reportSuccess()
     QString said = QStringLiteral("Dados atualizados com sucesso! ");
     if (!copy_.isEmpty())
         said += QStringLiteral("\rCópia de segurança: ") + copy_;
-    if (!listPath_.isEmpty())
-        said += QStringLiteral("\rCódigos antigos e novos: ") + listPath_;
-    if (!listProblem_.isEmpty())
-        said += u'\r' + listProblem_;
+    // The spreadsheet first: the file a clerk opens.
+    if (!listed_.sheet.isEmpty())
+        said += QStringLiteral("\rCódigos antigos e novos: ") + listed_.sheet;
+    if (!listed_.csv.isEmpty())
+        said += (listed_.sheet.isEmpty() ? QStringLiteral("\rCódigos antigos e novos: ") : QStringLiteral("\rA mesma lista, para importar: "))
+            + listed_.csv;
+    if (!listed_.problem.isEmpty())
+        said += u'\r' + listed_.problem;
     if (!madeGood_.isEmpty())
         said += QStringLiteral("\rAntes: ") + madeGood_.join(QStringLiteral("; ")) + u'.';
     view_.showMessage(MessageKind::Information, said);

@@ -5,6 +5,7 @@
 #include "conversionview.h"
 #include "marks.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <atomic>
@@ -67,7 +68,7 @@ public:
     // Where the converted run put its safety copy, and its list of old and new codes; empty
     // without one.
     QString safetyCopy() const { return copy_; }
-    QString codeList() const { return listPath_; }
+    const CodeList::Written &codeList() const { return listed_; }
 
 private:
     enum class Stage { Connect, Survey, Copy, Triggers, List, Tables, TriggersOn, Commit, Release };
@@ -87,6 +88,8 @@ private:
     bool readBack();
     void writeCodeList();
     void reportSuccess();
+    // The run's time, taken once: the copy and the list of one run carry it in their names.
+    QDateTime runTime();
     // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
     void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan);
 
@@ -136,6 +139,6 @@ private:
     QString copy_;              // the finished copy
     bool serverCopy_ = false;   // the server wrote it
     std::optional<CodeList> list_; // read before the rewrites
-    QString listPath_;
-    QString listProblem_;       // why the list could not be written
+    CodeList::Written listed_;  // its files, and why one could not be written
+    QDateTime when_;            // runTime()
 };

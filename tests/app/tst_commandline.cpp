@@ -325,9 +325,10 @@ void TestCommandLine::arguments_data()
     const QString good = dbs_.path(QStringLiteral("boa.fb")), bad = dbs_.path(QStringLiteral("sem-substr.fb"));
     const QString missing = dbs_.path(QStringLiteral("nao-existe.fb"));
     // The list of old and new codes beside the file, named in full (numbered when a list of
-    // that second is there).
+    // that second is there): the spreadsheet, then the CSV of one name.
     const QString listed = QStringLiteral("Códigos antigos e novos: ") + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.de-para-")))
-                           + "\\d{8}-\\d{6}(-\\d+)?\\.csv";
+                           + "(?<stamp>\\d{8}-\\d{6}(-\\d+)?)\\.xlsx; A mesma lista, para importar: "
+                           + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.de-para-"))) + "\\k<stamp>\\.csv";
     const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! " + listed + "\\n$";
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
     const auto unknown = [](const QString &typed) {
@@ -509,7 +510,7 @@ void TestCommandLine::onATerminal_data()
     QTest::addColumn<bool>("named");         // each progress line starts with its file's name
 
     const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb; Códigos antigos "
-                                            "e novos: .*\\.csv$");
+                                            "e novos: .*\\.xlsx; A mesma lista, para importar: .*\\.csv$");
     const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: O banco não tem a função SUBSTR .*$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
     const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
@@ -618,7 +619,8 @@ void TestCommandLine::aFileNamedFromAnotherFolder_data()
     const QString copy = QStringLiteral(": Dados atualizados com sucesso! Cópia de segurança: ")
                          + QRegularExpression::escape(good.absolutePath()) + QStringLiteral("/boa\\.copia-\\d{8}-\\d{6}(-\\d+)?\\.fb; ")
                          + QStringLiteral("Códigos antigos e novos: ") + QRegularExpression::escape(good.absolutePath())
-                         + QStringLiteral("/boa\\.de-para-\\d{8}-\\d{6}(-\\d+)?\\.csv\\n$");
+                         + QStringLiteral("/boa\\.de-para-\\d{8}-\\d{6}(-\\d+)?\\.xlsx; A mesma lista, para importar: ")
+                         + QRegularExpression::escape(good.absolutePath()) + QStringLiteral("/boa\\.de-para-\\d{8}-\\d{6}(-\\d+)?\\.csv\\n$");
     QTest::newRow("--convert, the file's name in its folder")
         << QStringList{"--convert", "boa.fb"} << "." << 0 << "^boa\\.fb" + copy << true;
     QTest::newRow("--convert, a path from the folder above")

@@ -432,8 +432,10 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
                  qPrintable(verdict.lines.join(u'\n')));
         const QString copy = QFileInfo(file).absoluteDir().filePath(copies.first());
         const QString list = QFileInfo(file).absoluteDir().filePath(lists.first());
+        const QString sheet = QString(list).replace(QStringLiteral(".csv"), QStringLiteral(".xlsx"));
         QCOMPARE(view.boxes[0].text, box + QStringLiteral("\rCópia de segurança: ") + copy
-                                         + QStringLiteral("\rCódigos antigos e novos: ") + list);
+                                         + QStringLiteral("\rCódigos antigos e novos: ") + sheet
+                                         + QStringLiteral("\rA mesma lista, para importar: ") + list);
         // The list: every distinct old code of the CODPROD columns once, its new code as the
         // engine made it before the run, the rows that hold it, and the codes that become one
         // marked.

@@ -1,11 +1,15 @@
 // The read-only check on the real engine, as a table of databases: what it says of each (its
 // lines and its status), and that the database is as it was afterwards.
 #include "check.h"
+#include "codelist.h"
 #include "dbread.h"
+#include "sheet.h"
 #include "sqlconnection.h"
 #include "tempdb.h"
 
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +78,10 @@ private slots:
     void databases();
     void codeListReadsBackInASpreadsheet_data();
     void codeListReadsBackInASpreadsheet();
+    void codeListNames_data();
+    void codeListNames();
+    void codeListFileNotWritten_data();
+    void codeListFileNotWritten();
 
 private:
     TempDatabases dbs_;
@@ -220,10 +228,17 @@ void TestCheck::codeListReadsBackInASpreadsheet_data()
     QTest::newRow("tab") << "'Boné' || ASCII_CHAR(9) || 'azul'" << "Boné\tazul";
     QTest::newRow("quotes") << "'Meia \"térmica\"'" << "Meia \"térmica\"";
     QTest::newRow("line break") << "'linha 1' || ASCII_CHAR(13) || ASCII_CHAR(10) || 'linha 2'" << "linha 1\r\nlinha 2";
+    // What the spreadsheet's XML holds otherwise than as itself.
+    QTest::newRow("markup") << "'<b>Saia</b> & blusa'" << "<b>Saia</b> & blusa";
+    QTest::newRow("a control character") << "'Meia' || ASCII_CHAR(1) || 'calça'" << "Meia\x01" "calça";
+    QTest::newRow("an escape's look") << "'Kit _x0041_ e _x000D_'" << "Kit _x0041_ e _x000D_";
+    QTest::newRow("a formula's look") << "'=SOMA(A1:A2)'" << "=SOMA(A1:A2)";
 }
 
-// The list --check --de-para writes, opened as a spreadsheet opens it: each product's
-// description back as stored, whatever it holds, and the database as it was.
+// The list --check --de-para writes, named as a preview, opened as a spreadsheet opens it: the
+// .xlsx of a double-click, its codes text cells in text columns (000203 stays 000203), the
+// rows a number; the CSV of an import alike. Each product's description back as stored,
+// whatever it holds, and the database as it was.
 void TestCheck::codeListReadsBackInASpreadsheet()
 {
     QFETCH(QString, stored);
@@ -233,29 +248,206 @@ void TestCheck::codeListReadsBackInASpreadsheet()
 CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, DESCRICAO VARCHAR(40));
 INSERT INTO PRODUTOS VALUES ('12345678', %1);
 INSERT INTO PRODUTOS VALUES ('71234567', 'Camisa');
+INSERT INTO PRODUTOS VALUES ('10020345', 'Meia');
+CREATE TABLE VENDAS (CODPROD VARCHAR(10));
+INSERT INTO VENDAS VALUES ('01234567');
+INSERT INTO VENDAS VALUES ('10020345');
+INSERT INTO VENDAS VALUES ('10020345');
 COMMIT;
 )").arg(stored), QStringLiteral("DEFAULT CHARACTER SET UTF8"));
     QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
-    const QStringList before = state(file, {QStringLiteral("PRODUTOS")});
+    const QStringList before = state(file, {QStringLiteral("PRODUTOS"), QStringLiteral("VENDAS")});
 
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     const CheckReport report = CheckReport::examine(db, true);
     QCOMPARE(report.status(), 0);
-    const QStringList lists = QDir(QFileInfo(file).absolutePath())
-                                  .entryList({QFileInfo(file).completeBaseName() + QStringLiteral(".de-para-*.csv")});
-    QCOMPARE(lists.size(), 1);
-    QFile f(QFileInfo(file).absoluteDir().filePath(lists.first()));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(f.readAll().mid(3)); // after the UTF-8 mark
-    f.remove();
+    const QDir folder = QFileInfo(file).absoluteDir();
+    const QString base = QFileInfo(file).completeBaseName();
+    const QStringList lists = folder.entryList({base + QStringLiteral(".*de-para-*")}, QDir::Files);
+    auto removeLists = qScopeGuard([&] {
+        for (const QString &list : lists)
+            QFile::remove(folder.filePath(list));
+    });
+    // Both files, of one name that says it is a preview, and the report names them.
+    QCOMPARE(lists.size(), 2);
+    const QRegularExpressionMatch named =
+        QRegularExpression(QRegularExpression::escape(base) + QStringLiteral("\\.previa-de-para-(\\d{8}-\\d{6})\\.csv")).match(lists.first());
+    QVERIFY2(named.hasMatch(), qPrintable(lists.join(u' ')));
+    const QDateTime when = QDateTime::fromString(named.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
+    QVERIFY2(when >= started && when <= QDateTime::currentDateTime(), qPrintable(named.captured(1)));
+    const QString csvPath = folder.filePath(lists.first()), sheetPath = folder.filePath(lists.last());
+    QCOMPARE(lists.last(), QString(lists.first()).replace(QStringLiteral(".csv"), QStringLiteral(".xlsx")));
+    const QStringList lines = report.lines();
+    QVERIFY2(lines.contains(QStringLiteral("  lista dos códigos antigos e novos: ") + sheetPath), qPrintable(lines.join(u'\n')));
+    QVERIFY2(lines.contains(QStringLiteral("  a mesma lista, para importar: ") + csvPath), qPrintable(lines.join(u'\n')));
+
     const QList<QStringList> expectedRows{
         {"codigo_antigo", "codigo_novo", "linhas", "descricao (PRODUTOS.DESCRICAO)", "codigo_novo_repetido"},
+        {"01234567", "102345", "1", "", "sim"},
+        {"10020345", "000203", "3", "Meia", ""},
         {"12345678", "203456", "1", expected, ""},
-        {"71234567", "102345", "1", "Camisa", ""}};
+        {"71234567", "102345", "1", "Camisa", "sim"}};
+    QFile f(csvPath);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll().mid(3)); // after the UTF-8 mark
     for (const QString &separators : {QStringLiteral(";"), QStringLiteral("\t,;")})
         QCOMPARE(spreadsheetRows(text, separators), expectedRows);
-    QCOMPARE(state(file, {QStringLiteral("PRODUTOS")}), before);
+
+    QString error;
+    const SheetRows sheet = readSheet(sheetPath, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(sheetTexts(sheet), expectedRows);
+    // The rows a number; every other cell text (blank when empty), in a text format.
+    for (qsizetype r = 0; r < sheet.size(); ++r)
+        for (qsizetype c = 0; c < sheet.at(r).size(); ++c) {
+            const SheetCell &cell = sheet.at(r).at(c);
+            const bool count = r > 0 && c == 2;
+            const SheetCell::Type type = count ? SheetCell::Type::Number
+                : cell.value.isEmpty()         ? SheetCell::Type::Blank
+                                               : SheetCell::Type::Text;
+            const QString where = QStringLiteral("row %1, column %2: %3").arg(r + 1).arg(c + 1).arg(cell.value);
+            QVERIFY2(cell.type == type, qPrintable(where));
+            QVERIFY2(cell.textFormat == !count, qPrintable(where));
+        }
+    removeLists.dismiss();
+    for (const QString &list : lists)
+        QVERIFY(QFile::remove(folder.filePath(list)));
+    QCOMPARE(state(file, {QStringLiteral("PRODUTOS"), QStringLiteral("VENDAS")}), before);
+}
+
+void TestCheck::codeListNames_data()
+{
+    QTest::addColumn<QString>("database"); // <pasta>: a folder of the test's; <casa>: its home
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<QStringList>("there"); // files there before
+    QTest::addColumn<QString>("expected");  // the two files' path, without .xlsx or .csv
+
+    const QString run = QStringLiteral("<pasta>/loja.de-para-20261210-143000");
+    QTest::newRow("a run's, beside the database") << "<pasta>/loja.fb" << false << QStringList() << run;
+    QTest::newRow("a preview says so") << "<pasta>/loja.fb" << true << QStringList()
+                                       << "<pasta>/loja.previa-de-para-20261210-143000";
+    QTest::newRow("a preview beside a run's list of that second")
+        << "<pasta>/loja.fb" << true << QStringList{run + ".xlsx", run + ".csv"} << "<pasta>/loja.previa-de-para-20261210-143000";
+    QTest::newRow("a spreadsheet of that name there: both numbered")
+        << "<pasta>/loja.fb" << false << QStringList{run + ".xlsx"} << run + "-2";
+    QTest::newRow("a CSV of that name there: both numbered") << "<pasta>/loja.fb" << false << QStringList{run + ".csv"} << run + "-2";
+    QTest::newRow("the numbered one there too")
+        << "<pasta>/loja.fb" << false << QStringList{run + ".csv", run + "-2.xlsx"} << run + "-3";
+    QTest::newRow("a server's database: home") << "servidor:/dados/loja.fb" << false << QStringList()
+                                               << "<casa>/loja.de-para-20261210-143000";
+    QTest::newRow("a folder this user cannot write: home")
+        << "<fechada>/loja.fb" << false << QStringList() << "<casa>/loja.de-para-20261210-143000";
+    QTest::newRow("a folder that is not there: home") << "<pasta>/nao-existe/loja.fb" << true << QStringList()
+                                                      << "<casa>/loja.previa-de-para-20261210-143000";
+}
+
+// Where the list's two files go and what they are called: one name for both, the run's time
+// in it, a preview's saying so, never over another's file.
+void TestCheck::codeListNames()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, preview);
+    QFETCH(QStringList, there);
+    QFETCH(QString, expected);
+    static int n = 0;
+    const QString folder = dbs_.path(QStringLiteral("nomes%1").arg(++n)), home = dbs_.path(QStringLiteral("casa%1").arg(n)),
+                  closed = dbs_.path(QStringLiteral("fechada%1").arg(n));
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(home) && QDir().mkpath(closed));
+    const auto placed = [&](QString path) {
+        return path.replace(QStringLiteral("<pasta>"), folder).replace(QStringLiteral("<casa>"), home)
+            .replace(QStringLiteral("<fechada>"), closed);
+    };
+    for (const QString &file : there) {
+        QFile f(placed(file));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    // The mode keeps out anyone but root; the immutable flag root too.
+    QVERIFY(QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool immutable = geteuid() == 0 && QProcess::execute(QStringLiteral("chattr"), {"+i", closed}) == 0;
+    auto reopen = qScopeGuard([&] {
+        if (immutable)
+            QProcess::execute(QStringLiteral("chattr"), {"-i", closed});
+        QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+    if (database.startsWith(QStringLiteral("<fechada>")) && geteuid() == 0 && !immutable)
+        QSKIP("running as root on a file system without the immutable flag");
+
+    const CodeList::Files files = CodeList::pathsFor(placed(database), home, QDateTime(QDate(2026, 12, 10), QTime(14, 30)),
+                                                     preview ? CodeList::Kind::Preview : CodeList::Kind::Run);
+    QCOMPARE(files.sheet, placed(expected) + QStringLiteral(".xlsx"));
+    QCOMPARE(files.csv, placed(expected) + QStringLiteral(".csv"));
+}
+
+void TestCheck::codeListFileNotWritten_data()
+{
+    QTest::addColumn<QStringList>("taken"); // the files whose temporary name a folder holds
+    QTest::addColumn<bool>("folderClosed");
+
+    QTest::newRow("both written") << QStringList() << false;
+    QTest::newRow("the spreadsheet not: the CSV still") << QStringList{"xlsx"} << false;
+    QTest::newRow("the CSV not: the spreadsheet still") << QStringList{"csv"} << false;
+    QTest::newRow("a folder that cannot be written: neither") << QStringList() << true;
+}
+
+// A file of the list that cannot be written keeps neither the other from being written nor
+// anything of itself behind, and write() says which and why; another's file of its temporary
+// name stays.
+void TestCheck::codeListFileNotWritten()
+{
+    QFETCH(QStringList, taken);
+    QFETCH(bool, folderClosed);
+    static int n = 0;
+    const QString folder = dbs_.path(QStringLiteral("gravar%1").arg(++n));
+    QVERIFY(QDir().mkpath(folder));
+    const CodeList::Files files{folder + QStringLiteral("/loja.de-para-20261210-143000.xlsx"),
+                                folder + QStringLiteral("/loja.de-para-20261210-143000.csv")};
+    for (const QString &suffix : taken)
+        QVERIFY(QDir().mkpath((suffix == QLatin1String("xlsx") ? files.sheet : files.csv) + QStringLiteral(".parcial")));
+    if (folderClosed) {
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (geteuid() == 0 && QProcess::execute(QStringLiteral("chattr"), {"+i", folder}) != 0)
+            QSKIP("running as root on a file system without the immutable flag");
+    }
+    auto reopen = qScopeGuard([&] {
+        if (folderClosed && geteuid() == 0)
+            QProcess::execute(QStringLiteral("chattr"), {"-i", folder});
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+    const CodeList list({{QStringLiteral("10020345"), QStringLiteral("000203"), 3, QStringLiteral("Meia"), false}}, QString());
+    const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    const CodeList::Written written = list.write(files);
+    const bool sheetWritten = !folderClosed && !taken.contains(QLatin1String("xlsx"));
+    const bool csvWritten = !folderClosed && !taken.contains(QLatin1String("csv"));
+    QCOMPARE(written.sheet, sheetWritten ? files.sheet : QString());
+    QCOMPARE(written.csv, csvWritten ? files.csv : QString());
+    QStringList problems;
+    if (!sheetWritten)
+        problems << QStringLiteral("Não foi possível gravar a lista de códigos ") + files.sheet + QStringLiteral(": ");
+    if (!csvWritten)
+        problems << QStringLiteral("Não foi possível gravar a lista de códigos ") + files.csv + QStringLiteral(": ");
+    const QStringList said = written.problem.isEmpty() ? QStringList() : written.problem.split(u'\r');
+    QCOMPARE(said.size(), problems.size());
+    for (qsizetype i = 0; i < said.size(); ++i)
+        QVERIFY2(said[i].startsWith(problems[i]) && said[i].endsWith(u'.'), qPrintable(said[i]));
+
+    // What is there: what was before, and the files written.
+    QStringList after = before;
+    if (sheetWritten)
+        after << QFileInfo(files.sheet).fileName();
+    if (csvWritten)
+        after << QFileInfo(files.csv).fileName();
+    after.sort();
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), after);
+    QString error;
+    if (sheetWritten) {
+        QCOMPARE(sheetTexts(readSheet(files.sheet, &error)),
+                 (QList<QStringList>{{"codigo_antigo", "codigo_novo", "linhas", "descricao", "codigo_novo_repetido"},
+                                     {"10020345", "000203", "3", "Meia", ""}}));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

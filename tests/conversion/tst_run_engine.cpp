@@ -11,6 +11,7 @@
 #include "queries.h"
 #include "repair.h"
 #include "recordingview.h"
+#include "sheet.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
@@ -94,6 +95,8 @@ private slots:
     void thousandRelations();
     void aRunCutShortKeepsEveryoneOut_data();
     void aRunCutShortKeepsEveryoneOut();
+    void listWhereTheFolderCannotBeWritten_data();
+    void listWhereTheFolderCannotBeWritten();
 
 private:
     TempDatabases dbs_;
@@ -119,16 +122,21 @@ void TestRunEngine::convertsEveryCodeOnce()
     // The safety copy is beside the file, named for the time of the run, and holds the codes as
     // they were; it opens as a database of its own, with nothing left of the backup lock.
     const QStringList made = QDir(dbs_.path(QString())).entryList({QStringLiteral("once.*")}, QDir::Files);
-    QCOMPARE(made.size(), 3); // the database, its copy, the list of codes
+    QCOMPARE(made.size(), 4); // the database, its copy, the list of codes as a spreadsheet and as CSV
     const QString copy = dbs_.path(made.filter(QStringLiteral(".copia-")).value(0));
     const QRegularExpressionMatch stamp =
         QRegularExpression(QStringLiteral("/once\\.copia-(\\d{8}-\\d{6})\\.fb$")).match(copy);
     QVERIFY2(stamp.hasMatch(), qPrintable(made.join(u' ')));
     const QDateTime when = QDateTime::fromString(stamp.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
     QVERIFY2(when >= started.addSecs(-1) && when <= QDateTime::currentDateTime(), qPrintable(stamp.captured(1)));
-    const QString list = dbs_.path(made.filter(QStringLiteral(".de-para-")).value(0));
+    // The list carries the run's time too, the copy's: the two of one run go together. The box
+    // names the spreadsheet a clerk opens first, then the CSV to import.
+    const QString sheet = dbs_.path(QStringLiteral("once.de-para-%1.xlsx").arg(stamp.captured(1)));
+    const QString list = dbs_.path(QStringLiteral("once.de-para-%1.csv").arg(stamp.captured(1)));
+    QVERIFY2(QFileInfo::exists(sheet) && QFileInfo::exists(list), qPrintable(made.join(u' ')));
     QCOMPARE(view.boxes[0].text, QStringLiteral("Dados atualizados com sucesso! \rCópia de segurança: ") + copy
-                                     + QStringLiteral("\rCódigos antigos e novos: ") + list);
+                                     + QStringLiteral("\rCódigos antigos e novos: ") + sheet
+                                     + QStringLiteral("\rA mesma lista, para importar: ") + list);
     QCOMPARE(codes(copy, codeTables), before);
     QCOMPARE(view.boxes[0].gaugeMax, 2);
     const QStringList copying = view.copyLines();
@@ -494,6 +502,84 @@ void TestRunEngine::aRunCutShortKeepsEveryoneOut()
     plain.setConnected(false);
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
     QVERIFY(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).indexOf(QStringLiteral("reservado")) < 0);
+}
+
+void TestRunEngine::listWhereTheFolderCannotBeWritten_data()
+{
+    QTest::addColumn<bool>("homeWritable");
+
+    QTest::newRow("the list goes home") << true;
+    QTest::newRow("nor home: the run is converted, the box says the list is not") << false;
+}
+
+// A database whose folder this user cannot write (a run without a copy, as --no-copy makes
+// it): its list goes to the user's home, both files; where home cannot be written either, the
+// database is converted all the same and the box says which files could not be written.
+void TestRunEngine::listWhereTheFolderCannotBeWritten()
+{
+    QFETCH(bool, homeWritable);
+    const QString folder = dbs_.path(homeWritable ? QStringLiteral("fechada1") : QStringLiteral("fechada2"));
+    const QString home = dbs_.path(homeWritable ? QStringLiteral("casa1") : QStringLiteral("casa2"));
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(home));
+    const QString made = dbs_.create(QStringLiteral("fechada%1.fb").arg(homeWritable ? 1 : 2), sql_);
+    QVERIFY2(!made.isEmpty(), qPrintable(dbs_.lastError()));
+    const QString file = folder + QStringLiteral("/loja.fb");
+    QVERIFY(QFile::rename(made, file));
+    const auto before = codes(file, codeTables);
+    // The mode keeps out anyone but root; the immutable flag root too.
+    QStringList closed{folder};
+    if (!homeWritable)
+        closed << home;
+    for (const QString &f : closed) {
+        QVERIFY(QFile::setPermissions(f, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (geteuid() == 0 && QProcess::execute(QStringLiteral("chattr"), {"+i", f}) != 0)
+            QSKIP("running as root on a file system without the immutable flag");
+    }
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", home.toUtf8());
+    auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        for (const QString &f : closed) {
+            if (geteuid() == 0)
+                QProcess::execute(QStringLiteral("chattr"), {"-i", f});
+            QFile::setPermissions(f, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+    });
+
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion(db, view, Conversion::Options{false, true}).run();
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Information);
+    QCOMPARE(codes(file, codeTables), convertedOnce(before));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList{"loja.fb"});
+    const QStringList lists = QDir(home).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    const QString said = view.boxes[0].text;
+    if (homeWritable) {
+        QCOMPARE(lists.size(), 2);
+        const QString csv = home + u'/' + lists.value(0), sheet = home + u'/' + lists.value(1);
+        QVERIFY2(QRegularExpression(QStringLiteral("/loja\\.de-para-\\d{8}-\\d{6}\\.csv$")).match(csv).hasMatch(), qPrintable(csv));
+        QCOMPARE(said, QStringLiteral("Dados atualizados com sucesso! \rCódigos antigos e novos: ") + sheet
+                           + QStringLiteral("\rA mesma lista, para importar: ") + csv);
+        QString error;
+        const SheetRows rows = readSheet(sheet, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        // The same codes as the CSV's, row by row.
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(f.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(rows[i].value(0).value + u';' + rows[i].value(1).value, lines[i].section(u';', 0, 1));
+    } else {
+        QCOMPARE(lists, QStringList());
+        const QRegularExpression notWritten(QStringLiteral(
+            "^Dados atualizados com sucesso! \\rNão foi possível gravar a lista de códigos %1/loja\\.de-para-\\d{8}-\\d{6}\\.xlsx: "
+            "[^\\r]+\\.\\rNão foi possível gravar a lista de códigos %1/loja\\.de-para-\\d{8}-\\d{6}\\.csv: [^\\r]+\\.$")
+                                                .arg(QRegularExpression::escape(home)));
+        QVERIFY2(notWritten.match(said).hasMatch(), qPrintable(said));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)

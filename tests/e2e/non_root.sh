@@ -25,6 +25,21 @@ cat "$work/run.log"
 check "the user converts a database of their own" grep -q ': Dados atualizados com sucesso! ' "$work/run.log"
 check "its codes were rewritten" [ "$(value "$work/home/loja.fb" "select count(*) from ESTOQUE where CODPROD in ('203456', '000000');")" = 2 ]
 
+# A database in a folder the user cannot write (the file theirs, as a share gives it): without
+# a copy, the run converts it and writes its list of codes in the user's home, both files of
+# one name, and says so.
+mkdir -m 755 "$work/compartilhada"
+"$source/tools/make-sample-db" "$work/compartilhada/loja.fb" >/dev/null && chown "$user" "$work/compartilhada/loja.fb"
+as_user "$convert" --convert --no-copy "$work/compartilhada/loja.fb" >"$work/shared.log" 2>&1
+cat "$work/shared.log"
+sheet=$(sed -n 's/.*: Dados atualizados com sucesso! Códigos antigos e novos: \([^;]*\); A mesma lista, para importar: .*$/\1/p' "$work/shared.log")
+csv=$(sed -n 's/.*; A mesma lista, para importar: \(.*\)$/\1/p' "$work/shared.log")
+check "the run in a folder the user cannot write names its list in the user's home" \
+  bash -c "[[ '$sheet' == $work/home/loja.de-para-*.xlsx ]] && [ '$csv' = '${sheet%.xlsx}.csv' ]"
+check "both files there, the user's" \
+  bash -c "[ -f '$sheet' ] && [ -f '$csv' ] && [ \"\$(stat -c %U '$sheet' '$csv' | sort -u)\" = '$user' ]"
+check "nothing new in the folder" [ "$(ls "$work/compartilhada")" = loja.fb ]
+
 # Two processes on one file: the second is refused while the first runs, and the codes are
 # rewritten once.
 big="$work/home/grande.fb"

@@ -107,7 +107,7 @@ check "the copy named is this program's, beside the database" bash -c "[[ '$copy
 check "with the database's group and mode" owned "$copy" "$insider:$account 660"
 check "and the codes as they were" [ "$(codes_in "$copy" 1234567)" = $total ]
 check "no file of changes left, and no file of the user's but the copy and the list of codes" \
-  bash -c "[ ! -e '$db.delta' ] && [ '$(find "$folder" -user $insider ! -name 'loja.de-para-*.csv')' = '$copy' ]"
+  bash -c "[ ! -e '$db.delta' ] && [ '$(find "$folder" -user $insider ! -name 'loja.de-para-*.csv' ! -name 'loja.de-para-*.xlsx')' = '$copy' ]"
 check "the database is still the server's" owned "$db" "$account:$account 660"
 
 as $insider "$build/conversor" --restore "$copy" >"$work/restore2.log" 2>"$work/restore2.err"

@@ -38,7 +38,7 @@ for route in servidor embutido; do
   copy=$(copy_named "$work/$route.log")
   check "the copy named lands beside the file ($route)" bash -c "[[ '$copy' == $work/dados/$route.copia-*.fb ]] && [ -f '$copy' ]"
   # The list of codes goes where the user chose the database; nothing else does.
-  check "nothing beside the link but the link and the list of codes ($route)" [ "$(ls "$work/atalhos" | grep -v "^$route\.de-para-.*\.csv$" | grep -c "^$route\.")" = 1 ]
+  check "nothing beside the link but the link and the list of codes ($route)" [ "$(ls "$work/atalhos" | grep -Ev "^$route\.de-para-.*\.(xlsx|csv)$" | grep -c "^$route\.")" = 1 ]
   check "the copy has the codes as they were ($route)" [ "$(codes "$copy" 1234567)" = 2000 ]
   # The copy is taken once the run has the database to itself, its door closed to others: the
   # record of that is in it, whatever the route.
@@ -57,6 +57,6 @@ for route in servidor embutido; do
   check "the converted database kept beside the file ($route)" \
     bash -c "[[ '$kept' == $work/dados/$route.convertido-*.fb ]] && [ '$(stat -c %i "$kept")' = '$inode' ]"
   check "and it opens, converted ($route)" [ "$(codes "$via$kept" 203456)" = 2000 ]
-  check "nothing beside the link but the link and the list, still ($route)" [ "$(ls "$work/atalhos" | grep -v "^$route\.de-para-.*\.csv$" | grep -c "^$route\.")" = 1 ]
+  check "nothing beside the link but the link and the list, still ($route)" [ "$(ls "$work/atalhos" | grep -Ev "^$route\.de-para-.*\.(xlsx|csv)$" | grep -c "^$route\.")" = 1 ]
 done
 summary

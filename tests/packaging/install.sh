@@ -134,7 +134,7 @@ check "each dependency once" [ -z "$(sort <<<"$names" | uniq -d)" ]
 for package in "firebird3.0-server-core (>= 3.0)" "libfbclient2 (>= 3.0)"; do
   check "it depends on $package, any update of it" bash -c "tr ',' '\n' <<<'$depends' | sed 's/^ *//' | grep -qxF '$package'"
 done
-for package in fonts-wine hicolor-icon-theme qt6-translations-l10n qt6-qpa-plugins libqt6widgets6 libc6; do
+for package in fonts-wine hicolor-icon-theme qt6-translations-l10n qt6-qpa-plugins libqt6widgets6 libxlsxwriter4 libc6; do
   check "it depends on $package" grep -qx "$package" <<<"$names"
 done
 listing=$(dpkg-deb -c "$deb")
