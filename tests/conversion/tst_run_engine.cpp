@@ -10,6 +10,7 @@
 #include "params.h"
 #include "queries.h"
 #include "repair.h"
+#include "restore.h"
 #include "recordingview.h"
 #include "sheet.h"
 #include "sqlconnection.h"
@@ -97,6 +98,8 @@ private slots:
     void aRunCutShortKeepsEveryoneOut();
     void listWhereTheFolderCannotBeWritten_data();
     void listWhereTheFolderCannotBeWritten();
+    void theWayBackPutsBackOnlyAWholeCopy_data();
+    void theWayBackPutsBackOnlyAWholeCopy();
 
 private:
     TempDatabases dbs_;
@@ -579,6 +582,65 @@ void TestRunEngine::listWhereTheFolderCannotBeWritten()
             "[^\\r]+\\.\\rNão foi possível gravar a lista de códigos %1/loja\\.de-para-\\d{8}-\\d{6}\\.csv: [^\\r]+\\.$")
                                                 .arg(QRegularExpression::escape(home)));
         QVERIFY2(notWritten.match(said).hasMatch(), qPrintable(said));
+    }
+}
+
+void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy_data()
+{
+    QTest::addColumn<QString>("copy"); // the copy as --restore is given it
+    QTest::addColumn<QString>("said"); // what it says: the start of its sentence, or of its refusal
+    QTest::newRow("the run's copy, recorded whole") << "whole" << "banco restaurado a partir de ";
+    QTest::newRow("the run's copy, cut short since") << "cut" << "A cópia está incompleta: ";
+    // A server's backup cut short looks like any other to the server's restore: only a record
+    // of it whole proves it.
+    QTest::newRow("a server's backup nobody recorded whole")
+        << "unrecorded" << "A cópia está incompleta: %1 não foi registrada como completa no banco";
+}
+
+void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy()
+{
+    QFETCH(QString, copy);
+    QFETCH(QString, said);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("loja.fb"));
+    QVERIFY(QFile::copy(dbs_.create(QStringLiteral("back-%1.fb").arg(copy), sql_), file));
+    const auto before = codes(file, codeTables);
+    const RecordingView view = convertOnce(file);
+    QCOMPARE(view.boxes.size(), 1);
+    QString given = view.boxes[0].text.section(QStringLiteral("\rCópia de segurança: "), 1).section(u'\r', 0, 0);
+    QVERIFY2(QFileInfo::exists(given), qPrintable(view.boxes[0].text));
+    if (copy == QLatin1String("cut")) {
+        QVERIFY(::truncate(filenames::encode(given).constData(), QFileInfo(given).size() / 2) == 0);
+    } else if (copy == QLatin1String("unrecorded")) {
+        given = folder.filePath(QStringLiteral("loja.copia-20261210-143000.fbk"));
+        QFile junk(given);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+    }
+    const auto converted = codes(file, codeTables);
+
+    TSQLConnection db;
+    QString answer;
+    try {
+        answer = restore::putBack(db, given);
+    } catch (const Exception &e) {
+        answer = e.message();
+    }
+    QVERIFY2(answer.startsWith(said.arg(given)), qPrintable(answer));
+    // Whichever the answer, nothing is left closed, and the copy is as it was given.
+    TSQLConnection plain;
+    plain.Params.setValue(QStringLiteral("DataBase"), file);
+    plain.setConnected(true);
+    plain.setConnected(false);
+    QVERIFY(QFileInfo::exists(given));
+    if (copy == QLatin1String("whole")) {
+        QCOMPARE(codes(file, codeTables), before);
+        QCOMPARE(triggerStates(file), QStringLiteral("0"));
+        QVERIFY(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).indexOf(QStringLiteral("reservado")) < 0);
+    } else {
+        QVERIFY2(answer.endsWith(QStringLiteral("Nada foi restaurado.")), qPrintable(answer));
+        QCOMPARE(codes(file, codeTables), converted);
+        QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.convertido-*")}, QDir::Files), QStringList());
     }
 }
 
