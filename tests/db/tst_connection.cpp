@@ -2,6 +2,7 @@
 // and every failure text.
 #include "errors.h"
 #include "fakelayer.h"
+#include "iscenv.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "runtexts.h"
@@ -54,35 +55,6 @@ TLogin loginFrom(const QString &text)
 {
     return {text.section(u':', 0, 0), text.section(u':', 1)};
 }
-
-// ISC_USER and ISC_PASSWORD as a case sets them ("": unset), and as they were afterwards.
-class IscEnvironment {
-public:
-    IscEnvironment(const QString &user, const QString &password)
-    {
-        for (const char *name : {"ISC_USER", "ISC_PASSWORD"})
-            saved_.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
-        set("ISC_USER", user);
-        set("ISC_PASSWORD", password);
-    }
-    ~IscEnvironment()
-    {
-        for (const Saved &s : saved_)
-            s.set ? qputenv(s.name, s.value) : qunsetenv(s.name);
-    }
-
-private:
-    static void set(const char *name, const QString &value)
-    {
-        value.isEmpty() ? qunsetenv(name) : qputenv(name, value.toUtf8());
-    }
-    struct Saved {
-        const char *name;
-        bool set;
-        QByteArray value;
-    };
-    QList<Saved> saved_;
-};
 
 // A server whose administrator's password is certa: every other login is refused, as the
 // engine refuses it.
