@@ -6,9 +6,32 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <iterator>
 #include <cstdio>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
+
+namespace {
+
+// The terminal's settings while a password is asked for, for a signal's handler to put back.
+termios echoing{};
+constexpr int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void echoBackAndEnd(int signo)
+{
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &echoing);
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signo, &fallback, nullptr);
+    ::raise(signo);
+}
+
+} // namespace
 
 namespace console {
 
@@ -71,6 +94,75 @@ QString progressLine(int value, int maximum, const QString &status, int columns)
     }
     line += count + QStringLiteral(" ") + status;
     return line.left(room);
+}
+
+bool canAsk()
+{
+    return ::isatty(STDIN_FILENO) != 0;
+}
+
+std::optional<QString> askPassword(const QString &prompt, const std::function<bool()> &stopped)
+{
+    const int fd = STDIN_FILENO;
+    termios quiet{};
+    if (!canAsk() || ::tcgetattr(fd, &echoing) != 0)
+        return std::nullopt;
+    quiet = echoing;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    quiet.c_lflag |= ECHONL; // Enter still ends the line on the screen
+    // Signals that would end the process now end it with the echo back; those the program
+    // takes itself (a run's watch) are left to it, and seen through stopped().
+    struct sigaction previous[std::size(endingSignals)] = {};
+    bool replaced[std::size(endingSignals)] = {};
+    for (size_t i = 0; i < std::size(endingSignals); ++i) {
+        ::sigaction(endingSignals[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler == SIG_DFL) {
+            struct sigaction action = {};
+            action.sa_handler = echoBackAndEnd;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(endingSignals[i], &action, nullptr);
+            replaced[i] = true;
+        }
+    }
+    std::fprintf(stderr, "%s", qPrintable(prompt));
+    std::fflush(stderr);
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    QByteArray typed;
+    bool given = false;
+    for (;;) {
+        if (stopped && stopped())
+            break;
+        pollfd ready{fd, POLLIN, 0};
+        const int n = ::poll(&ready, 1, 100);
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n <= 0)
+            continue;
+        char c = 0;
+        const ssize_t got = ::read(fd, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) // end of input
+            break;
+        if (c == '\n') {
+            given = true;
+            break;
+        }
+        typed.append(c);
+    }
+    ::tcsetattr(fd, TCSAFLUSH, &echoing);
+    for (size_t i = 0; i < std::size(endingSignals); ++i)
+        if (replaced[i])
+            ::sigaction(endingSignals[i], &previous[i], nullptr);
+    if (!given)
+        std::fprintf(stderr, "\n");
+    if (typed.endsWith('\r'))
+        typed.chop(1);
+    std::optional<QString> password;
+    if (given && !typed.isEmpty())
+        password = QString::fromLocal8Bit(typed);
+    typed.fill('\0');
+    return password;
 }
 
 void result(const QString &file, const QString &text)
