@@ -290,6 +290,12 @@ void TestCommandLine::initTestCase()
     QVERIFY2(!good_.isEmpty(), qPrintable(dbs_.lastError()));
     noSubstr_ = dbs_.create(QStringLiteral("sem-substr.fb"), schema); // every rewrite fails
     QVERIFY2(!noSubstr_.isEmpty(), qPrintable(dbs_.lastError()));
+    // Password files: one with a password (and a second line, which is no part of it), one
+    // whose first line is empty.
+    for (const auto &[name, text] : {std::pair{"senha.txt", "segredo\nnao-e-a-senha\n"}, std::pair{"vazia.txt", "\nsegredo\n"}}) {
+        QFile file(dbs_.path(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
+    }
 
     // An X server of the test's own, for the cases with a display; it says its number on stdout.
     xServer_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
@@ -345,6 +351,11 @@ void TestCommandLine::arguments_data()
     // The safety copy of loja.fb is loja.copia-...: the name without .fb.
     QTest::newRow("--help names the safety copy")
         << QStringList{"--help"} << none << 0 << "--no-copy .*\\(NOME\\.copia-AAAAMMDD-HHMMSS\\.fb,\\s+ao\\s+lado\\s+do\\s+arquivo\\)"
+        << "^$" << "" << "";
+    QTest::newRow("--help names the server's login")
+        << QStringList{"--help"} << none << 0
+        << "\\n  --user <NOME> +Com --convert, --check, --restore ou --unlock: .*\\n  --password-file <ARQUIVO> +Com --convert, "
+           "--check, --restore ou --unlock: "
         << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
@@ -470,6 +481,37 @@ void TestCommandLine::arguments_data()
                + QRegularExpression::escape(bad)
                + ": O banco não tem a função SUBSTR com que a conversão calcula os códigos novos [^\\n]*\\nNada foi alterado\\.\\n$"
         << good << "";
+    // A server's login: --user and --password-file go with each mode that opens databases, and
+    // with none other; the password never on the line itself. The embedded engine takes the
+    // program's own login, so the run goes on as without them.
+    const QString password = dbs_.path(QStringLiteral("senha.txt")), noPassword = dbs_.path(QStringLiteral("vazia.txt"));
+    const QString modes = QStringLiteral(" só pode ser usada com --convert, --check, --restore ou --unlock; veja conversor --help\\n$");
+    QTest::newRow("--user and --password-file with --convert")
+        << QStringList{"--convert", "--no-copy", "--user", "SYSDBA", "--password-file", password, good} << none << 0 << goodDone
+        << "^Atualizando" << good << "";
+    QTest::newRow("--password-file with --check, --user=")
+        << QStringList{"--check", "--user=sysdba", "--password-file=" + password, good} << none << 0
+        << "^" + report + "$" << "^$" << "" << "";
+    QTest::newRow("--user with --unlock")
+        << QStringList{"--unlock", "--user", "SYSDBA", good} << none << 0
+        << "^" + QRegularExpression::escape(good) + ": nada a liberar\\.\\n$" << "^$" << "" << "";
+    QTest::newRow("--user for the window") << QStringList{"--user", "SYSDBA", good} << none << 2 << "^$"
+                                           << "^conversor: --user" + modes << "" << "";
+    QTest::newRow("--password-file alone") << QStringList{"--password-file", password} << none << 2 << "^$"
+                                           << "^conversor: --password-file" + modes << "" << "";
+    QTest::newRow("--user with no name") << QStringList{"--convert", "--user=", good} << none << 2 << "^$"
+                                         << "^conversor: --user pede NOME; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("--user at the end, no value") << QStringList{"--convert", good, "--user"} << none << 2 << "^$"
+                                                 << "^conversor: [^\\n]*'--user'; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("a password file that is not there")
+        << QStringList{"--convert", "--password-file", missing, good} << none << 2 << "^$"
+        << "^conversor: não foi possível ler a senha em '" + QRegularExpression::escape(missing) + "': [^\\n]+\\n$" << "" << "";
+    QTest::newRow("a password file whose first line is empty")
+        << QStringList{"--check", "--password-file", noPassword, good} << none << 2 << "^$"
+        << "^conversor: o arquivo de senha '" + QRegularExpression::escape(noPassword) + "' não tem senha na primeira linha\\n$"
+        << "" << "";
+    QTest::newRow("a password on the command line: no such option")
+        << QStringList{"--convert", "--password", "segredo", good} << none << 2 << "^$" << unknown("--password") << "" << "";
     QTest::newRow("Qt's options with --convert")
         << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Atualizando" << good
         << "";
