@@ -250,6 +250,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                        + seeHelp;
     else if (empty)
         line.problem = QStringLiteral("--%1 pede %2").arg(empty->option, empty->valueName) + seeHelp;
+    // Firebird 3's names are 31 bytes at most; its server does not refuse a longer one, it stops.
+    else if (line.user.toUtf8().size() > 31)
+        line.problem = QStringLiteral("--user: o nome do usuário tem mais de 31 caracteres") + seeHelp;
     else if (!line.passwordFile.isEmpty())
         line.problem = firstLine(line.passwordFile, line.password);
     else if (line.mode == Window && line.files.size() > 1)

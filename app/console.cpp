@@ -17,18 +17,16 @@
 
 namespace {
 
-// The terminal's settings while a password is asked for, for a signal's handler to put back.
+// The terminal's settings while a password is asked for, for the handler to put back, and the
+// signal that came meanwhile.
 termios echoing{};
-constexpr int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+volatile sig_atomic_t promptSignal = 0;
+constexpr int endingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void echoBackAndEnd(int signo)
+void onPromptSignal(int signo)
 {
     ::tcsetattr(STDIN_FILENO, TCSANOW, &echoing);
-    struct sigaction fallback = {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    ::sigaction(signo, &fallback, nullptr);
-    ::raise(signo);
+    promptSignal = signo;
 }
 
 } // namespace
@@ -101,39 +99,31 @@ bool canAsk()
     return ::isatty(STDIN_FILENO) != 0;
 }
 
-std::optional<QString> askPassword(const QString &prompt, const std::function<bool()> &stopped)
+std::optional<QString> askPassword(const QString &prompt, int *signal)
 {
     const int fd = STDIN_FILENO;
-    termios quiet{};
     if (!canAsk() || ::tcgetattr(fd, &echoing) != 0)
         return std::nullopt;
-    quiet = echoing;
+    termios quiet = echoing;
     quiet.c_lflag &= ~tcflag_t(ECHO);
     quiet.c_lflag |= ECHONL; // Enter still ends the line on the screen
-    // Signals that would end the process now end it with the echo back; those the program
-    // takes itself (a run's watch) are left to it, and seen through stopped().
+    // The signals that end the program are the prompt's while it waits, whoever takes them
+    // otherwise (a run's watch, the client library): the echo comes back first.
+    promptSignal = 0;
     struct sigaction previous[std::size(endingSignals)] = {};
-    bool replaced[std::size(endingSignals)] = {};
-    for (size_t i = 0; i < std::size(endingSignals); ++i) {
-        ::sigaction(endingSignals[i], nullptr, &previous[i]);
-        if (previous[i].sa_handler == SIG_DFL) {
-            struct sigaction action = {};
-            action.sa_handler = echoBackAndEnd;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(endingSignals[i], &action, nullptr);
-            replaced[i] = true;
-        }
-    }
+    struct sigaction action = {};
+    action.sa_handler = onPromptSignal;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(endingSignals); ++i)
+        ::sigaction(endingSignals[i], &action, &previous[i]);
     std::fprintf(stderr, "%s", qPrintable(prompt));
     std::fflush(stderr);
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
     QByteArray typed;
     bool given = false;
-    for (;;) {
-        if (stopped && stopped())
-            break;
+    while (promptSignal == 0) {
         pollfd ready{fd, POLLIN, 0};
-        const int n = ::poll(&ready, 1, 100);
+        const int n = ::poll(&ready, 1, 200);
         if (n < 0 && errno != EINTR)
             break;
         if (n <= 0)
@@ -152,10 +142,23 @@ std::optional<QString> askPassword(const QString &prompt, const std::function<bo
     }
     ::tcsetattr(fd, TCSAFLUSH, &echoing);
     for (size_t i = 0; i < std::size(endingSignals); ++i)
-        if (replaced[i])
-            ::sigaction(endingSignals[i], &previous[i], nullptr);
+        ::sigaction(endingSignals[i], &previous[i], nullptr);
     if (!given)
         std::fprintf(stderr, "\n");
+    if (const int signo = promptSignal; signo != 0) {
+        typed.fill('\0');
+        if (signal) {
+            *signal = signo;
+            return std::nullopt;
+        }
+        // Nobody else ends the program on it: it ends as the signal would have ended it.
+        struct sigaction fallback = {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(signo, &fallback, nullptr);
+        ::raise(signo);
+        return std::nullopt;
+    }
     if (typed.endsWith('\r'))
         typed.chop(1);
     std::optional<QString> password;

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 // What the program writes outside its window, and where: results on stdout, failures on stderr
@@ -28,10 +27,10 @@ QString progressLine(int value, int maximum, const QString &status, int columns)
 bool canAsk();
 
 // Asks for a password on the terminal of the standard input, the prompt on stderr, without
-// echo: what is typed up to Enter. nullopt when there is no terminal, nothing was typed (Enter
-// alone, Ctrl+D), or stopped() became true meanwhile (checked several times a second). A signal
-// that would end the process while it waits gives the terminal its echo back first.
-std::optional<QString> askPassword(const QString &prompt, const std::function<bool()> &stopped = {});
+// echo: what is typed up to Enter. nullopt when there is no terminal or nothing was typed (Enter
+// alone, Ctrl+D). SIGINT, SIGTERM or SIGHUP meanwhile give the terminal its echo back; then the
+// signal goes to *signal, with nullopt, or, with signal null, ends the process as by default.
+std::optional<QString> askPassword(const QString &prompt, int *signal = nullptr);
 
 // "FILE: text" on stdout.
 void result(const QString &file, const QString &text);

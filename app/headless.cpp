@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include <cstdio>
@@ -25,9 +26,8 @@ namespace {
 constexpr int typedTries = 3;
 
 // The next login for a server that refused refused, as the command line gives it; asked: how
-// many were given for this attempt to get in already. stopped: the run is being stopped.
-std::optional<TLogin> nextLogin(const ServerLogin &given, const TLogin &refused, int asked,
-                                const std::function<bool()> &stopped = {})
+// many were given for this attempt to get in already. signal: as console::askPassword has it.
+std::optional<TLogin> nextLogin(const ServerLogin &given, const TLogin &refused, int asked, int *signal = nullptr)
 {
     const QString user = given.user.isEmpty() ? refused.user : given.user;
     if (given.password)
@@ -36,7 +36,7 @@ std::optional<TLogin> nextLogin(const ServerLogin &given, const TLogin &refused,
         return std::nullopt;
     if (asked > 0)
         console::problem(QStringLiteral("o servidor recusou a senha de %1").arg(user));
-    if (std::optional<QString> password = console::askPassword(QStringLiteral("Senha de %1 no servidor: ").arg(user), stopped))
+    if (std::optional<QString> password = console::askPassword(QStringLiteral("Senha de %1 no servidor: ").arg(user), signal))
         return TLogin{user, *password};
     return std::nullopt;
 }
@@ -58,10 +58,9 @@ public:
     {
     }
 
-    // A signal's stop while the password is asked for: the prompt ends, and the run is stopped
-    // as interrupted rather than failed.
-    std::function<bool()> stopped;
-    std::function<void()> stop;
+    // A signal while the password is asked for: the prompt ends, and the run is stopped by it as
+    // by any signal, interrupted rather than failed.
+    std::function<void(int signo)> stop;
     ~ConsoleView() override { endLine(); }
 
     // The run opens the file in full; its messages name it as it was given.
@@ -92,9 +91,10 @@ public:
     {
         endLine();
         // The run asks again only after a refusal of the last one given.
-        std::optional<TLogin> login = nextLogin(login_, refused, refused == lastGiven_ ? ++given_ : (given_ = 0), stopped);
-        if (!login && stopped && stopped() && stop)
-            stop();
+        int signal = 0;
+        std::optional<TLogin> login = nextLogin(login_, refused, refused == lastGiven_ ? ++given_ : (given_ = 0), &signal);
+        if (signal != 0 && stop)
+            stop(signal);
         lastGiven_ = login.value_or(TLogin{});
         return login;
     }
@@ -180,8 +180,11 @@ int convertFiles(const QStringList &files, bool noCopy, bool again, const Server
     for (const QString &file : files) {
         ConsoleView view(file, again, files.size() > 1, login);
         Conversion conversion(db, view, Conversion::Options{!noCopy});
-        view.stopped = [&] { return ending != 0; };
-        view.stop = [&] { conversion.interrupt(); };
+        view.stop = [&](int signo) {
+            int none = 0;
+            ending.compare_exchange_strong(none, signo);
+            conversion.interrupt();
+        };
         {
             std::lock_guard lock(guard);
             running = &conversion;

@@ -319,15 +319,16 @@ std::unique_ptr<T> TSQLConnection::loggedIn(const QString &database, const TLogi
                 throw;
             std::optional<TLogin> next;
             for (const std::optional<TLogin> &known : {std::optional<TLogin>(profile), TLogins::fromEnvironment(profile.user)})
-                if (known && !tried.contains(*known)) {
+                if (known && !tried.contains(*known) && known->user.toUtf8().size() <= 31) {
                     next = known;
                     break;
                 }
             if (!next) {
                 if (const TLogins::Source source = logins->source())
                     next = source(database, login, asked++);
-                // The same login again would only be refused again.
-                if (next && *next == login)
+                // The same login again would only be refused again; a name longer than Firebird 3
+                // takes (31 bytes) stops its server rather than being refused.
+                if (next && (*next == login || next->user.toUtf8().size() > 31))
                     next.reset();
             }
             if (!next)

@@ -27,6 +27,8 @@ TLoginBox::TLoginBox(QWidget *owner, const QString &database, const TLogin &refu
 
     user_ = new QLineEdit(refused.user, this);
     user_->setObjectName(QStringLiteral("user"));
+    // Firebird 3's names are 31 bytes at most; its server stops on a longer one.
+    user_->setMaxLength(31);
     password_ = new QLineEdit(this);
     password_->setObjectName(QStringLiteral("password"));
     password_->setEchoMode(QLineEdit::Password);

@@ -3,6 +3,7 @@
 // --convert file by file, on a pipe and on terminals of several widths; a signal in the middle
 // of a run.
 #include "dbread.h"
+#include "privateserver.h"
 #include "tempdb.h"
 
 #include <QtTest>
@@ -79,11 +80,15 @@ bool sendSignal(QProcess &p, int signo)
     return p.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signo) == 0;
 }
 
+// environment: "NAME=VALUE" set besides.
 Outcome runProgram(const QStringList &arguments, Display display = Display::None, bool window = false,
-                   const QString &directory = {})
+                   const QString &directory = {}, const QStringList &environment = {})
 {
     QProcess p;
-    p.setProcessEnvironment(programEnvironment(display));
+    QProcessEnvironment env = programEnvironment(display);
+    for (const QString &setting : environment)
+        env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    p.setProcessEnvironment(env);
     p.setWorkingDirectory(directory);
     p.start(QStringLiteral(PROGRAM), arguments);
     p.waitForStarted();
@@ -273,12 +278,16 @@ private slots:
     void aFileNamedFromAnotherFolder_data();
     void aFileNamedFromAnotherFolder();
     void signalStopsTheRun();
+    void aServerThatRefusesTheProgramsLogin_data();
+    void aServerThatRefusesTheProgramsLogin();
 
 private:
     TempDatabases dbs_;
     QTemporaryDir runtime_;
     QProcess xServer_;
     QString good_, noSubstr_;
+    std::unique_ptr<PrivateServer> server_;
+    QString serverDb_, joaoDb_; // on the server: SYSDBA's, and the one its other user owns
 };
 
 void TestCommandLine::initTestCase()
@@ -310,6 +319,7 @@ void TestCommandLine::initTestCase()
 
 void TestCommandLine::cleanupTestCase()
 {
+    server_.reset();
     if (xServer_.state() == QProcess::Running) {
         xServer_.terminate();
         if (!xServer_.waitForFinished(5000))
@@ -499,6 +509,9 @@ void TestCommandLine::arguments_data()
                                            << "^conversor: --user" + modes << "" << "";
     QTest::newRow("--password-file alone") << QStringList{"--password-file", password} << none << 2 << "^$"
                                            << "^conversor: --password-file" + modes << "" << "";
+    QTest::newRow("--user longer than a Firebird name")
+        << QStringList{"--check", "--user", QString(32, u'A'), good} << none << 2 << "^$"
+        << "^conversor: --user: o nome do usuário tem mais de 31 caracteres; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--user with no name") << QStringList{"--convert", "--user=", good} << none << 2 << "^$"
                                          << "^conversor: --user pede NOME; veja conversor --help\\n$" << "" << "";
     QTest::newRow("--user at the end, no value") << QStringList{"--convert", good, "--user"} << none << 2 << "^$"
@@ -728,6 +741,84 @@ SET TERM ; ^
     QVERIFY2(!err.contains(QStringLiteral("  ")), qPrintable(err));
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString()); // no final message: no box
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
+}
+
+void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "DB": SYSDBA's database on the server, "JOAO_DB": JOAO's
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("converted"); // "DB", "JOAO" or none
+
+    const QString right = dbs_.path(QStringLiteral("senha-servidor.txt")), wrong = dbs_.path(QStringLiteral("senha.txt"));
+    const QString joao = dbs_.path(QStringLiteral("senha-joao.txt"));
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird "
+                                           "recusou o usuário e a senha [^\\n]*Motivo: Your user name and password are not "
+                                           "defined[^\\n]*\\n$");
+    const QString done = QStringLiteral("^[^\\n]*: Dados atualizados com sucesso! [^\\n]*\\n$");
+    const QString checked = QStringLiteral("\\n  resultado: a conversão pode ser feita\\.\\n$");
+    QTest::newRow("the program's login refused, nothing else to try")
+        << QStringList{"--check", "DB"} << QStringList{} << 1 << "^$" << refused << "";
+    QTest::newRow("--password-file") << QStringList{"--convert", "--no-copy", "--password-file", right, "DB"} << QStringList{} << 0
+                                     << done << "^Atualizando" << "DB";
+    QTest::newRow("ISC_USER and ISC_PASSWORD")
+        << QStringList{"--check", "DB"} << QStringList{"ISC_USER=SYSDBA", "ISC_PASSWORD=outra"} << 0 << checked << "^$" << "";
+    QTest::newRow("a wrong password in the file, none in ISC_PASSWORD")
+        << QStringList{"--check", "--user", "SYSDBA", "--password-file", wrong, "DB"} << QStringList{"ISC_PASSWORD=errada"} << 1
+        << "^$" << refused << "";
+    QTest::newRow("another user with --user, its password from the file")
+        << QStringList{"--convert", "--no-copy", "--user", "JOAO", "--password-file", joao, "JOAO_DB"} << QStringList{} << 0 << done
+        << "^Atualizando" << "JOAO";
+    QTest::newRow("--unlock with --password-file")
+        << QStringList{"--unlock", "--password-file", right, "DB"} << QStringList{} << 0 << ": nada a liberar\\.\\n$" << "^$"
+        << "";
+}
+
+void TestCommandLine::aServerThatRefusesTheProgramsLogin()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QString, converted);
+    if (!server_) {
+        // A server of the test's own whose administrator's password is not the program's, and
+        // a second user with a database of its own; its security database is a copy in the
+        // server's folder.
+        server_ = std::make_unique<PrivateServer>();
+        QVERIFY2(server_->isRunning(), qPrintable(server_->problem()));
+        const QString sysdbaFile = dbs_.create(QStringLiteral("servidor.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + schema);
+        QVERIFY2(!sysdbaFile.isEmpty(), qPrintable(dbs_.lastError()));
+        serverDb_ = server_->database(sysdbaFile);
+        joaoDb_ = server_->database(dbs_.path(QStringLiteral("joao.fb")));
+        const TempDatabases::Isql made = TempDatabases::isql(
+            {}, QStringLiteral("CONNECT '%1' USER 'SYSDBA' PASSWORD 'quokkafen';\n"
+                               "ALTER USER SYSDBA PASSWORD 'outra';\nCREATE USER JOAO PASSWORD 'dele';\n"
+                               "GRANT CREATE DATABASE TO USER JOAO;\nCOMMIT;\n"
+                               "SET SQL DIALECT 1;\nCREATE DATABASE '%2' USER 'JOAO' PASSWORD 'dele';\n%3\n%4\nCOMMIT;\n")
+                    .arg(serverDb_, joaoDb_, TempDatabases::fixture(QStringLiteral("substr.sql")), schema));
+        QVERIFY2(made.ok, qPrintable(made.output));
+        for (const auto &[name, text] : {std::pair{"senha-servidor.txt", "outra\n"}, std::pair{"senha-joao.txt", "dele"}}) {
+            QFile file(dbs_.path(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
+        }
+    }
+    const QString files[] = {dbs_.path(QStringLiteral("servidor.fb")), dbs_.path(QStringLiteral("joao.fb"))};
+    for (const QString &file : files)
+        QVERIFY(prepare(file));
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), serverDb_);
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^JOAO_DB$")), joaoDb_);
+    const Outcome o = runProgram(arguments, Display::None, false, {}, environment);
+    const QString both = QStringLiteral("stdout: [%1]; stderr: [%2]").arg(o.out, o.err);
+    QVERIFY2(matches(out, o.out), qPrintable(both));
+    QVERIFY2(matches(err, o.err), qPrintable(both));
+    QCOMPARE(o.status, status);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(readColumn(files[i], QStringLiteral("select CODPROD from PRODUTOS")),
+                 QStringList{converted == QLatin1String(i == 0 ? "DB" : "JOAO") ? QStringLiteral("203456") : QStringLiteral("1234567")});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -482,6 +482,9 @@ void TestConnection::loginsInTheirOrder_data()
     QTest::newRow("the refused login given again: not tried again")
         << "" << "" << QStringList{"SYSDBA:errada", "SYSDBA:errada"} << login << QStringList{profile, "SYSDBA:errada"}
         << QStringList{profile + "#0", "SYSDBA:errada#1"} << false;
+    QTest::newRow("a name longer than Firebird's: not sent")
+        << "" << "" << QStringList{QString(32, u'A') + ":certa"} << login << QStringList{profile} << QStringList{profile + "#0"}
+        << false;
     QTest::newRow("ISC_* the profile's own: tried once")
         << "sysdba" << "quokkafen" << QStringList{} << login << QStringList{profile} << QStringList{profile + "#0"} << false;
     QTest::newRow("another failure than a login's: no other login")
