@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -159,6 +161,58 @@ Outcome runOnTerminal(const QStringList &arguments, int columns, const QString &
     return o;
 }
 
+// The program with its standard input, output and errors on a terminal of its own (its
+// controlling one, so that Ctrl+C there is SIGINT), typing each of answers once a further
+// password prompt shows; what the terminal received, and whether it echoes again at the end.
+Outcome runAsked(const QStringList &arguments, const QStringList &answers, bool *echoesAtTheEnd)
+{
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {};
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(Display::None));
+    p.setChildProcessModifier([slave] {
+        ::setsid();
+        ::ioctl(slave, TIOCSCTTY, 0);
+        for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            ::dup2(slave, fd);
+    });
+    p.start(QStringLiteral(PROGRAM), arguments);
+    ::close(slave);
+    QByteArray seen;
+    qsizetype given = 0;
+    const QByteArray prompt("no servidor: ");
+    QDeadlineTimer deadline(120000);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        p.waitForFinished(20);
+        pollfd ready{master, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, n);
+        }
+        if (given < answers.size() && seen.count(prompt) > given && seen.endsWith(prompt)) {
+            QThread::msleep(100); // the echo is off by now
+            const QByteArray typed = answers.at(given++).toUtf8();
+            [[maybe_unused]] const ssize_t written = ::write(master, typed.constData(), size_t(typed.size()));
+        }
+    }
+    termios settings{};
+    *echoesAtTheEnd = ::tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO);
+    if (p.state() == QProcess::Running) {
+        p.kill();
+        p.waitForFinished();
+    }
+    ::close(master);
+    Outcome o;
+    o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromUtf8(seen);
+    return o;
+}
+
 // What a terminal of the given width shows after receiving seen, as lines: a line that went past
 // the right edge is joined again with its continuation; blanks at the ends of lines and empty
 // lines at the end are left out. Anything else than text, CR, LF and "erase to the end of the
@@ -280,8 +334,11 @@ private slots:
     void signalStopsTheRun();
     void aServerThatRefusesTheProgramsLogin_data();
     void aServerThatRefusesTheProgramsLogin();
+    void thePasswordAskedOnTheTerminal_data();
+    void thePasswordAskedOnTheTerminal();
 
 private:
+    QString serverReady();
     TempDatabases dbs_;
     QTemporaryDir runtime_;
     QProcess xServer_;
@@ -743,6 +800,37 @@ SET TERM ; ^
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
 }
 
+// A server of the test's own whose administrator's password is not the program's, and a second
+// user with a database of its own; its security database is a copy in the server's folder. What
+// went wrong in making it, if anything.
+QString TestCommandLine::serverReady()
+{
+    if (server_)
+        return server_->problem();
+    server_ = std::make_unique<PrivateServer>();
+    if (!server_->isRunning())
+        return server_->problem();
+    const QString sysdbaFile = dbs_.create(QStringLiteral("servidor.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + schema);
+    if (sysdbaFile.isEmpty())
+        return dbs_.lastError();
+    serverDb_ = server_->database(sysdbaFile);
+    joaoDb_ = server_->database(dbs_.path(QStringLiteral("joao.fb")));
+    const TempDatabases::Isql made = TempDatabases::isql(
+        {}, QStringLiteral("CONNECT '%1' USER 'SYSDBA' PASSWORD 'quokkafen';\n"
+                           "ALTER USER SYSDBA PASSWORD 'outra';\nCREATE USER JOAO PASSWORD 'dele';\n"
+                           "GRANT CREATE DATABASE TO USER JOAO;\nCOMMIT;\n"
+                           "SET SQL DIALECT 1;\nCREATE DATABASE '%2' USER 'JOAO' PASSWORD 'dele';\n%3\n%4\nCOMMIT;\n")
+                .arg(serverDb_, joaoDb_, TempDatabases::fixture(QStringLiteral("substr.sql")), schema));
+    if (!made.ok)
+        return made.output;
+    for (const auto &[name, text] : {std::pair{"senha-servidor.txt", "outra\n"}, std::pair{"senha-joao.txt", "dele"}}) {
+        QFile file(dbs_.path(QString::fromLatin1(name)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) <= 0)
+            return file.errorString();
+    }
+    return {};
+}
+
 void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "DB": SYSDBA's database on the server, "JOAO_DB": JOAO's
@@ -784,28 +872,8 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QFETCH(QString, converted);
-    if (!server_) {
-        // A server of the test's own whose administrator's password is not the program's, and
-        // a second user with a database of its own; its security database is a copy in the
-        // server's folder.
-        server_ = std::make_unique<PrivateServer>();
-        QVERIFY2(server_->isRunning(), qPrintable(server_->problem()));
-        const QString sysdbaFile = dbs_.create(QStringLiteral("servidor.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + schema);
-        QVERIFY2(!sysdbaFile.isEmpty(), qPrintable(dbs_.lastError()));
-        serverDb_ = server_->database(sysdbaFile);
-        joaoDb_ = server_->database(dbs_.path(QStringLiteral("joao.fb")));
-        const TempDatabases::Isql made = TempDatabases::isql(
-            {}, QStringLiteral("CONNECT '%1' USER 'SYSDBA' PASSWORD 'quokkafen';\n"
-                               "ALTER USER SYSDBA PASSWORD 'outra';\nCREATE USER JOAO PASSWORD 'dele';\n"
-                               "GRANT CREATE DATABASE TO USER JOAO;\nCOMMIT;\n"
-                               "SET SQL DIALECT 1;\nCREATE DATABASE '%2' USER 'JOAO' PASSWORD 'dele';\n%3\n%4\nCOMMIT;\n")
-                    .arg(serverDb_, joaoDb_, TempDatabases::fixture(QStringLiteral("substr.sql")), schema));
-        QVERIFY2(made.ok, qPrintable(made.output));
-        for (const auto &[name, text] : {std::pair{"senha-servidor.txt", "outra\n"}, std::pair{"senha-joao.txt", "dele"}}) {
-            QFile file(dbs_.path(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
-        }
-    }
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     const QString files[] = {dbs_.path(QStringLiteral("servidor.fb")), dbs_.path(QStringLiteral("joao.fb"))};
     for (const QString &file : files)
         QVERIFY(prepare(file));
@@ -819,6 +887,64 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin()
     for (int i = 0; i < 2; ++i)
         QCOMPARE(readColumn(files[i], QStringLiteral("select CODPROD from PRODUTOS")),
                  QStringList{converted == QLatin1String(i == 0 ? "DB" : "JOAO") ? QStringLiteral("203456") : QStringLiteral("1234567")});
+}
+
+void TestCommandLine::thePasswordAskedOnTheTerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "DB": the server's database
+    QTest::addColumn<QStringList>("typed");      // at each prompt, in turn
+    QTest::addColumn<int>("status");             // -1: ended by a signal
+    QTest::addColumn<QStringList>("screen");     // patterns of the lines the terminal shows, in order
+    QTest::addColumn<bool>("converted");
+
+    const QString prompt = QStringLiteral("^Senha de sysdba no servidor:$"); // the screen keeps no blank at the end
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird recusou ");
+    QTest::newRow("the right one") << QStringList{"--convert", "--no-copy", "DB"} << QStringList{"outra\n"} << 0
+                                   << QStringList{prompt, ": Dados atualizados com sucesso! "}
+                                   << true;
+    QTest::newRow("a wrong one, asked again")
+        << QStringList{"--check", "DB"} << QStringList{"errada\n", "outra\n"} << 0
+        << QStringList{prompt, "^conversor: o servidor recusou a senha de sysdba$", prompt, ":$"} << false;
+    QTest::newRow("three wrong ones: the refusal")
+        << QStringList{"--check", "DB"} << QStringList{"errada-1\n", "errada-2\n", "errada-3\n"} << 1
+        << QStringList{prompt, "recusou a senha", prompt, "recusou a senha", prompt, refused} << false;
+    QTest::newRow("Enter alone gives up") << QStringList{"--check", "DB"} << QStringList{"\n"} << 1
+                                          << QStringList{prompt, refused} << false;
+    QTest::newRow("Ctrl+C during a run's prompt: the run stopped")
+        << QStringList{"--convert", "DB"} << QStringList{"\x03"} << 130
+        << QStringList{prompt, ": conversão interrompida por SIGINT; nada foi alterado\\. "} << false;
+    QTest::newRow("Ctrl+C during --check's prompt: ended by it")
+        << QStringList{"--check", "DB"} << QStringList{"\x03"} << -1 << QStringList{prompt} << false;
+}
+
+void TestCommandLine::thePasswordAskedOnTheTerminal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, typed);
+    QFETCH(int, status);
+    QFETCH(QStringList, screen);
+    QFETCH(bool, converted);
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString file = dbs_.path(QStringLiteral("servidor.fb"));
+    QVERIFY(prepare(file));
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), serverDb_);
+    bool echoes = false;
+    const Outcome o = runAsked(arguments, typed, &echoes);
+    QCOMPARE(o.status, status);
+    QVERIFY2(echoes, "the terminal echoes again");
+    // Nothing typed shows: the echo was off while it was typed.
+    QString unexpected;
+    const QStringList lines = screenLines(o.out, 80, &unexpected);
+    QCOMPARE(unexpected, QString());
+    for (const QString &answer : std::as_const(typed))
+        if (answer.trimmed().size() > 1)
+            QVERIFY2(!o.out.contains(answer.trimmed()), qPrintable(o.out));
+    QVERIFY2(lines.size() >= screen.size(), qPrintable(lines.join(u'\n')));
+    for (qsizetype i = 0; i < screen.size(); ++i)
+        QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.join(u'\n')));
+    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")),
+             QStringList{converted ? QStringLiteral("203456") : QStringLiteral("1234567")});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
