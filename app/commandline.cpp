@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QList>
 
@@ -55,29 +56,43 @@ const QList<FileMode> &fileModes()
     return modes;
 }
 
-// An option that goes with one file mode, and is refused with any other: one entry each.
+// An option that goes with some file modes, and is refused with any other: one entry each.
+// A switch sets a flag; an option with a value (valueName) sets a text.
 struct ModeOption {
     QString option;
-    CommandLine::Mode with;
+    QList<CommandLine::Mode> with;
     QString description; // after "Com --MODE: "
-    bool CommandLine::*set;
+    bool CommandLine::*set = nullptr;
+    QString CommandLine::*value = nullptr;
+    QString valueName = {};
 };
+
+const QList<CommandLine::Mode> onDatabases{CommandLine::Convert, CommandLine::Check, CommandLine::Restore, CommandLine::Unlock};
 
 const QList<ModeOption> &modeOptions()
 {
     static const QList<ModeOption> options{
-        {QStringLiteral("no-copy"), CommandLine::Convert,
+        {QStringLiteral("no-copy"), {CommandLine::Convert},
          QStringLiteral("não faz a cópia de segurança que cada conversão faz antes de alterar o banco "
                         "(NOME.copia-AAAAMMDD-HHMMSS.fb, ao lado do arquivo)."),
          &CommandLine::noCopy},
-        {QStringLiteral("again"), CommandLine::Convert,
+        {QStringLiteral("again"), {CommandLine::Convert},
          QStringLiteral("converte também um banco que parece já ter sido convertido (sem ela, ele é recusado)."),
          &CommandLine::again},
-        {QStringLiteral("de-para"), CommandLine::Check,
+        {QStringLiteral("de-para"), {CommandLine::Check},
          QStringLiteral("grava também a lista dos códigos antigos e novos que a conversão faria "
                         "(NOME.previa-de-para-AAAAMMDD-HHMMSS.xlsx, a planilha, e .csv, para importar, ao lado do arquivo), "
                         "sem alterar o banco."),
          &CommandLine::codeList},
+        {QStringLiteral("user"), onDatabases,
+         QStringLiteral("o usuário com que entrar no servidor do Firebird quando ele recusa o do programa (SYSDBA) e "
+                        "o de ISC_USER e ISC_PASSWORD, com a senha de --password-file ou, num terminal, pedida sem "
+                        "eco. Sem --user, o usuário é o recusado."),
+         nullptr, &CommandLine::user, QStringLiteral("NOME")},
+        {QStringLiteral("password-file"), onDatabases,
+         QStringLiteral("a senha para o servidor que recusa a do programa é a primeira linha de ARQUIVO (a senha "
+                        "nunca vai na própria linha de comando)."),
+         nullptr, &CommandLine::passwordFile, QStringLiteral("ARQUIVO")},
     };
     return options;
 }
@@ -88,6 +103,34 @@ QString optionOf(CommandLine::Mode mode)
         if (fileMode.mode == mode)
             return QStringLiteral("--") + fileMode.option;
     }
+    return {};
+}
+
+// "--convert", "--convert ou --check", "--convert, --check ou --restore"...
+QString optionsOf(const QList<CommandLine::Mode> &modes)
+{
+    QStringList options;
+    for (CommandLine::Mode mode : modes)
+        options << optionOf(mode);
+    const QString last = options.takeLast();
+    return options.isEmpty() ? last : options.join(QStringLiteral(", ")) + QStringLiteral(" ou ") + last;
+}
+
+// The first line of a file, without its line end; why not, in one line.
+QString firstLine(const QString &path, std::optional<QString> &line)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("não foi possível ler a senha em '%1': %2").arg(path, file.errorString());
+    QByteArray bytes = file.readLine();
+    if (file.error() != QFileDevice::NoError)
+        return QStringLiteral("não foi possível ler a senha em '%1': %2").arg(path, file.errorString());
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    if (bytes.isEmpty())
+        return QStringLiteral("o arquivo de senha '%1' não tem senha na primeira linha").arg(path);
+    line = QString::fromLocal8Bit(bytes);
+    bytes.fill('\0');
     return {};
 }
 
@@ -107,7 +150,8 @@ void declareOptions(QCommandLineParser &parser, int columns)
     for (const FileMode &mode : fileModes())
         parser.addOption({mode.option, mode.description});
     for (const ModeOption &option : modeOptions())
-        parser.addOption({option.option, QStringLiteral("Com %1: ").arg(optionOf(option.with)) + option.description});
+        parser.addOption({option.option, QStringLiteral("Com %1: ").arg(optionsOf(option.with)) + option.description,
+                          option.valueName});
     // The X11 platform's own options (Qt's, as -platform is): only the window's application object,
     // on the display, takes them; the one that needs no display leaves them to this parser.
     struct PlatformOption {
@@ -179,9 +223,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     else if (fileMode)
         line.mode = fileMode->mode;
     const ModeOption *misplaced = nullptr;
+    const ModeOption *empty = nullptr;
     for (const ModeOption &option : modeOptions()) {
-        line.*option.set = parser.isSet(option.option);
-        if (line.*option.set && line.mode != option.with && !misplaced)
+        const bool set = parser.isSet(option.option);
+        if (option.set)
+            line.*option.set = set;
+        if (option.value) {
+            line.*option.value = parser.value(option.option);
+            if (set && (line.*option.value).isEmpty() && !empty)
+                empty = &option;
+        }
+        if (set && !option.with.contains(line.mode) && !misplaced)
             misplaced = &option;
     }
 
@@ -195,8 +247,15 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     else if (fileMode && line.files.isEmpty())
         line.problem = fileMode->noFiles + seeHelp;
     else if (misplaced)
-        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionOf(misplaced->with))
+        line.problem = QStringLiteral("--%1 só pode ser usada com %2").arg(misplaced->option, optionsOf(misplaced->with))
                        + seeHelp;
+    else if (empty)
+        line.problem = QStringLiteral("--%1 pede %2").arg(empty->option, empty->valueName) + seeHelp;
+    // Firebird 3's names are 31 bytes at most; its server does not refuse a longer one, it stops.
+    else if (line.user.toUtf8().size() > 31)
+        line.problem = QStringLiteral("--user: o nome do usuário tem mais de 31 caracteres") + seeHelp;
+    else if (!line.passwordFile.isEmpty())
+        line.problem = firstLine(line.passwordFile, line.password);
     else if (line.mode == Window && line.files.size() > 1)
         line.problem = QStringLiteral("a janela abre apenas um arquivo; para converter vários, use --convert");
     return line;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What the command line asks for. A mode that runs on FILEs, or an option that goes with one of
 // them, is an entry of a table in commandline.cpp.
 struct CommandLine {
@@ -13,6 +15,12 @@ struct CommandLine {
     bool noCopy = false; // --convert --no-copy: no safety copy
     bool again = false;  // --convert --again: a database that looks converted is converted again
     bool codeList = false; // --check --de-para: the list of old and new codes written too
+    // With a file mode, for a server that refuses the program's login (and ISC_USER and
+    // ISC_PASSWORD): --user NAME, and the first line of --password-file FILE, read as the line
+    // is parsed (never given on the line itself, where any process could read it).
+    QString user;
+    QString passwordFile;
+    std::optional<QString> password;
 
     bool sound() const { return problem.isEmpty(); }
 

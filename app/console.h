@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // What the program writes outside its window, and where: results on stdout, failures on stderr
 // after the program's name, one line each; and the progress line a terminal shows.
 namespace console {
@@ -20,6 +22,15 @@ int terminalColumns(int fd);
 // The progress line: a bar, the count and the status, cut to fit in columns - 1 (a line that
 // reaches the last column makes some terminals wrap). The bar goes first when space is short.
 QString progressLine(int value, int maximum, const QString &status, int columns);
+
+// Whether the program can ask its user something: its standard input is a terminal.
+bool canAsk();
+
+// Asks for a password on the terminal of the standard input, the prompt on stderr, without
+// echo: what is typed up to Enter. nullopt when there is no terminal or nothing was typed (Enter
+// alone, Ctrl+D). SIGINT, SIGTERM or SIGHUP meanwhile give the terminal its echo back; then the
+// signal goes to *signal, with nullopt, or, with signal null, ends the process as by default.
+std::optional<QString> askPassword(const QString &prompt, int *signal = nullptr);
 
 // "FILE: text" on stdout.
 void result(const QString &file, const QString &text);

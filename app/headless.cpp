@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include <cstdio>
@@ -21,14 +22,45 @@
 
 namespace {
 
+// The prompt's tries for one attempt to get in.
+constexpr int typedTries = 3;
+
+// The next login for a server that refused refused, as the command line gives it; asked: how
+// many were given for this attempt to get in already. signal: as console::askPassword has it.
+std::optional<TLogin> nextLogin(const ServerLogin &given, const TLogin &refused, int asked, int *signal = nullptr)
+{
+    const QString user = given.user.isEmpty() ? refused.user : given.user;
+    if (given.password)
+        return TLogin{user, *given.password}; // the same again ends the attempt
+    if (asked >= typedTries || !console::canAsk())
+        return std::nullopt;
+    if (asked > 0)
+        console::problem(QStringLiteral("o servidor recusou a senha de %1").arg(user));
+    if (std::optional<QString> password = console::askPassword(QStringLiteral("Senha de %1 no servidor: ").arg(user), signal))
+        return TLogin{user, *password};
+    return std::nullopt;
+}
+
+// The logins shared by every connection of one command, with the command line's source.
+std::shared_ptr<TLogins> loginsFor(const ServerLogin &given)
+{
+    auto logins = std::make_shared<TLogins>();
+    logins->setSource([given](const QString &, const TLogin &refused, int asked) { return nextLogin(given, refused, asked); });
+    return logins;
+}
+
 class ConsoleView final : public ConversionView {
 public:
     // named: the progress line says which file it is about (one of several).
-    ConsoleView(QString file, bool again, bool named)
+    ConsoleView(QString file, bool again, bool named, const ServerLogin &login)
         : file_(std::move(file)), path_(CommandLine::fullPath(file_)), again_(again), named_(named),
-          terminal_(isatty(STDERR_FILENO) != 0)
+          terminal_(isatty(STDERR_FILENO) != 0), login_(login)
     {
     }
+
+    // A signal while the password is asked for: the prompt ends, and the run is stopped by it as
+    // by any signal, interrupted rather than failed.
+    std::function<void(int signo)> stop;
     ~ConsoleView() override { endLine(); }
 
     // The run opens the file in full; its messages name it as it was given.
@@ -54,6 +86,17 @@ public:
         if (!again_)
             showMessage(MessageKind::Error, refusal + QStringLiteral(" Para converter de novo, use --again."));
         return again_;
+    }
+    std::optional<TLogin> askLogin(const QString &, const TLogin &refused) override
+    {
+        endLine();
+        // The run asks again only after a refusal of the last one given.
+        int signal = 0;
+        std::optional<TLogin> login = nextLogin(login_, refused, refused == lastGiven_ ? ++given_ : (given_ = 0), &signal);
+        if (signal != 0 && stop)
+            stop(signal);
+        lastGiven_ = login.value_or(TLogin{});
+        return login;
     }
     void setGaugeMax(int maximum) override
     {
@@ -104,6 +147,9 @@ private:
     bool again_;
     bool named_;
     bool terminal_;
+    const ServerLogin &login_;
+    TLogin lastGiven_;
+    int given_ = 0;
     bool drawn_ = false;
     bool told_ = false;
     int max_ = 100;
@@ -113,7 +159,7 @@ private:
 
 } // namespace
 
-int convertFiles(const QStringList &files, bool noCopy, bool again)
+int convertFiles(const QStringList &files, bool noCopy, bool again, const ServerLogin &login)
 {
     // The run holds this thread, as a command-line program's does; a signal is taken on the
     // watch's own thread and stops the run from there.
@@ -132,8 +178,13 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
     TSQLConnection db;
     int status = 0;
     for (const QString &file : files) {
-        ConsoleView view(file, again, files.size() > 1);
+        ConsoleView view(file, again, files.size() > 1, login);
         Conversion conversion(db, view, Conversion::Options{!noCopy});
+        view.stop = [&](int signo) {
+            int none = 0;
+            ending.compare_exchange_strong(none, signo);
+            conversion.interrupt();
+        };
         {
             std::lock_guard lock(guard);
             running = &conversion;
@@ -159,12 +210,14 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
     return status;
 }
 
-int checkFiles(const QStringList &files, bool codeList)
+int checkFiles(const QStringList &files, bool codeList, const ServerLogin &login)
 {
     int status = 0;
     bool reported = false;
+    const std::shared_ptr<TLogins> logins = loginsFor(login);
     for (const QString &file : files) {
         TSQLConnection db;
+        db.shareLogins(logins);
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
         CheckReport report;
         try {
@@ -185,11 +238,13 @@ int checkFiles(const QStringList &files, bool codeList)
     return status;
 }
 
-int restoreCopies(const QStringList &copies)
+int restoreCopies(const QStringList &copies, const ServerLogin &login)
 {
     int status = 0;
+    const std::shared_ptr<TLogins> logins = loginsFor(login);
     for (const QString &copy : copies) {
         TSQLConnection db;
+        db.shareLogins(logins);
         try {
             console::result(copy, restore::putBack(db, CommandLine::fullPath(copy)));
         } catch (const std::exception &e) {
@@ -200,11 +255,13 @@ int restoreCopies(const QStringList &copies)
     return status;
 }
 
-int unlockFiles(const QStringList &files)
+int unlockFiles(const QStringList &files, const ServerLogin &login)
 {
     int status = 0;
+    const std::shared_ptr<TLogins> logins = loginsFor(login);
     for (const QString &file : files) {
         TSQLConnection db;
+        db.shareLogins(logins);
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
         db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
         try {

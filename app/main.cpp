@@ -189,6 +189,7 @@ int main(int argc, char **argv)
         console::problem(line.problem);
         return 2;
     }
+    const ServerLogin login{line.user, line.password};
     switch (line.mode) {
     case CommandLine::Window:
         // The window makes its own application object, on the display. Its X11 platform ends the
@@ -198,16 +199,16 @@ int main(int argc, char **argv)
         return ending(runWindow(argc, argv, line.files.value(0)));
     case CommandLine::Convert:
         prepareEngine();
-        return ending(convertFiles(line.files, line.noCopy, line.again));
+        return ending(convertFiles(line.files, line.noCopy, line.again, login));
     case CommandLine::Check:
         prepareEngine();
-        return ending(checkFiles(line.files, line.codeList));
+        return ending(checkFiles(line.files, line.codeList, login));
     case CommandLine::Restore:
         prepareEngine();
-        return ending(restoreCopies(line.files));
+        return ending(restoreCopies(line.files, login));
     case CommandLine::Unlock:
         prepareEngine();
-        return ending(unlockFiles(line.files));
+        return ending(unlockFiles(line.files, login));
     case CommandLine::Help: {
         const QString help = CommandLine::helpText(helpColumns());
         std::printf("%s%s", qPrintable(help), help.endsWith(u'\n') ? "" : "\n");

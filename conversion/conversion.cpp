@@ -124,6 +124,11 @@ void Conversion::enter(Stage stage)
 // failure means, undoes what the run changed and gives the database back.
 void Conversion::run()
 {
+    // A server that refuses the login is given the one the user gives, for this run's attaches
+    // and services alike.
+    const TLogins::Source before = db_.logins().setSource(
+        [this](const QString &database, const TLogin &refused, int) { return view_.askLogin(database, refused); });
+    auto sourceBack = qScopeGuard([&] { db_.logins().setSource(before); });
     if (interruptRequested_ || !ConectaBancoVestrel()) {
         outcome_ = interruptRequested_ ? Outcome::Interrupted : Outcome::NotConnected;
         if (interruptRequested_)

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "logins.h"
+
 #include <QString>
+
+#include <optional>
 
 enum class MessageKind { Information, Error };
 
@@ -19,4 +23,7 @@ public:
     virtual void repaintNow() = 0;
     virtual void addProgress(int amount) = 0;
     virtual void setProgress(int value) = 0;
+    // The server of database refused the login refused: asks the user for another and returns
+    // once answered; nullopt when the user cancels, or nobody can be asked (as here).
+    virtual std::optional<TLogin> askLogin(const QString & /*database*/, const TLogin & /*refused*/) { return std::nullopt; }
 };

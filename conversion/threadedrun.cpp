@@ -26,6 +26,12 @@ public:
         wait([&, this] { yes = view_.confirm(text); });
         return yes;
     }
+    std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override
+    {
+        std::optional<TLogin> login;
+        wait([&, this] { login = view_.askLogin(database, refused); });
+        return login;
+    }
     void setGaugeMax(int maximum) override
     {
         wait([=, this] { view_.setGaugeMax(maximum); });

@@ -6,6 +6,8 @@
 
 #include <QScopeGuard>
 
+#include <ibase.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <thread>
@@ -23,9 +25,13 @@ const Entry *find(const EntryList &list, const QString &key)
     return nullptr;
 }
 
+// Detaches list first: a copy that shares its data with another list is changed alone.
 Entry *find(EntryList &list, const QString &key)
 {
-    return const_cast<Entry *>(find(std::as_const(list), key));
+    for (Entry &e : list)
+        if (e.name.compare(key, Qt::CaseInsensitive) == 0)
+            return &e;
+    return nullptr;
 }
 
 } // namespace
@@ -198,8 +204,17 @@ void TSQLConnection::connect()
     if (DriverName.isEmpty())
         throw EDatabaseError(QStringLiteral("Missing DriverName property"));
     state_ = TConnectionState::csStateConnecting;
+    {
+        std::lock_guard lock(linkGuard_);
+        connecting_ = true;
+        connectStopped_ = false;
+    }
+    auto connected = qScopeGuard([this] {
+        std::lock_guard lock(linkGuard_);
+        connecting_ = false;
+    });
     try {
-        // No login dialog: the login values come from the profile as stored.
+        // No login dialog: the profile's login first, others only when a server refuses it.
         const QString password = Params.value(QStringLiteral("Password"));
         const QString user = Params.value(QStringLiteral("User_Name"));
         const QString database = Params.value(QStringLiteral("Database"));
@@ -220,7 +235,14 @@ void TSQLConnection::connect()
                 entries.append({d.name, trimControl(d.value)});
 
         layer_->load();
-        std::unique_ptr<dbx::Connection> link = attach(entries);
+        const TLogin profile{find(entries, QStringLiteral("User_Name"))->value, find(entries, QStringLiteral("Password"))->value};
+        std::unique_ptr<dbx::Connection> link = loggedIn<dbx::Connection>(
+            find(entries, QStringLiteral("Database"))->value, profile, [&](const TLogin &login) {
+                EntryList tried = entries;
+                find(tried, QStringLiteral("User_Name"))->value = login.user;
+                find(tried, QStringLiteral("Password"))->value = login.password;
+                return attach(tried);
+            });
         quoteChar_ = link->quotedIdentifiers() ? QStringLiteral("\"") : QString();
         attachedDatabase_ = find(entries, QStringLiteral("Database"))->value;
         attachedAs_ = link->attachedAs();
@@ -263,8 +285,65 @@ std::unique_ptr<dbx::Services> TSQLConnection::services(const QString &database)
         e->value = database;
     else
         entries.append({QStringLiteral("Database"), database});
+    for (const char *key : {"User_Name", "Password"})
+        if (!find(entries, QLatin1String(key)))
+            entries.append({QLatin1String(key), find(driverDefaults(), QLatin1String(key))->value});
     layer_->load();
-    return layer_->services(entries);
+    const TLogin profile{find(entries, QStringLiteral("User_Name"))->value, find(entries, QStringLiteral("Password"))->value};
+    return loggedIn<dbx::Services>(database, profile, [&](const TLogin &login) {
+        EntryList tried = entries;
+        find(tried, QStringLiteral("User_Name"))->value = login.user;
+        find(tried, QStringLiteral("Password"))->value = login.password;
+        return layer_->services(tried);
+    });
+}
+
+template <class T>
+std::unique_ptr<T> TSQLConnection::loggedIn(const QString &database, const TLogin &profile,
+                                            const std::function<std::unique_ptr<T>(const TLogin &)> &attempt)
+{
+    // Keeps a reference: a connection that shares others' logins meanwhile does not pull these
+    // from under the loop.
+    const std::shared_ptr<TLogins> logins = logins_;
+    QList<TLogin> tried;
+    TLogin login = logins->accepted(database).value_or(profile);
+    int asked = 0;
+    for (;;) {
+        tried << login;
+        try {
+            std::unique_ptr<T> made = attempt(login);
+            logins->accept(database, login);
+            return made;
+        } catch (const TDBXError &refused) {
+            if (!refused.hasEngineCode(isc_login))
+                throw;
+            std::optional<TLogin> next;
+            for (const std::optional<TLogin> &known : {std::optional<TLogin>(profile), TLogins::fromEnvironment(profile.user)})
+                if (known && !tried.contains(*known) && known->user.toUtf8().size() <= 31) {
+                    next = known;
+                    break;
+                }
+            if (!next) {
+                if (const TLogins::Source source = logins->source())
+                    next = source(database, login, asked++);
+                // The same login again would only be refused again; a name longer than Firebird 3
+                // takes (31 bytes) stops its server rather than being refused.
+                if (next && (*next == login || next->user.toUtf8().size() > 31))
+                    next.reset();
+            }
+            if (!next)
+                throw;
+            throwIfStopped();
+            login = *next;
+        }
+    }
+}
+
+void TSQLConnection::throwIfStopped()
+{
+    std::lock_guard lock(linkGuard_);
+    if (connectStopped_)
+        throw TDBXError(dbx::VendorError, QStringLiteral("Conexão abandonada antes de se completar"));
 }
 
 dbx::Connection &TSQLConnection::link() const
@@ -285,7 +364,12 @@ void TSQLConnection::cancel(dbx::Cancel what)
     std::lock_guard lock(linkGuard_);
     if (link_) {
         link_->cancel(what);
-    } else if (attaching_ && what == dbx::Cancel::Raise) {
+        return;
+    }
+    // Between two logins nothing is attaching: the next is not tried.
+    if (connecting_ && what == dbx::Cancel::Raise)
+        connectStopped_ = true;
+    if (attaching_ && what == dbx::Cancel::Raise) {
         std::lock_guard attachLock(attaching_->guard);
         if (!attaching_->done && !attaching_->givenUp) {
             attaching_->givenUp = true;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "dbxlayer.h"
+#include "logins.h"
 #include "params.h"
 
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 #include <memory>
 #include <mutex>
@@ -50,8 +53,17 @@ public:
     // server holds the file. Empty while closed.
     QString attachedAs() const { return attachedAs_; }
     // The service manager of the engine that serves database (a string as attachedAs() gives
-    // it), with the profile's login.
+    // it), with the login that server took for the attach (the profile's, or another as for an
+    // attach when it refuses that).
     std::unique_ptr<dbx::Services> services(const QString &database);
+
+    // The profile's login comes first. When a server refuses a login (the engine's isc_login),
+    // the next is tried, each once: the profile's, ISC_USER and ISC_PASSWORD when set, then
+    // what the logins' source gives, until it gives none or the login just refused; the last
+    // refusal is the failure then. A login a server took is tried first at that server's next
+    // attach or services manager. The logins may be shared by the connections of one run.
+    TLogins &logins() const { return *logins_; }
+    void shareLogins(std::shared_ptr<TLogins> logins) { logins_ = std::move(logins); }
     // The identifier quote character read at connect: "\"" or empty.
     QString quoteChar() const { return quoteChar_; }
     int maxBlobSize() const;
@@ -81,6 +93,12 @@ private:
 
     struct Attaching;
     std::unique_ptr<dbx::Connection> attach(const dbx::EntryList &entries);
+    // attempt made with the logins in their order, for database, until one is taken.
+    template <class T>
+    std::unique_ptr<T> loggedIn(const QString &database, const TLogin &profile,
+                                const std::function<std::unique_ptr<T>(const TLogin &)> &attempt);
+    // Fails as an attach given up when a stop came while connecting.
+    void throwIfStopped();
 
     // Shared with an attach under way, which may outlive this object once given up.
     std::shared_ptr<dbx::Layer> layer_;
@@ -88,6 +106,9 @@ private:
     std::unique_ptr<dbx::Connection> link_;
     mutable std::mutex linkGuard_; // a cancel from another thread meets the link whole, or not at all
     std::shared_ptr<Attaching> attaching_; // under linkGuard_
+    bool connecting_ = false;              // under linkGuard_
+    bool connectStopped_ = false;          // under linkGuard_: a stop came between two attempts
+    std::shared_ptr<TLogins> logins_ = std::make_shared<TLogins>();
     QString quoteChar_;
     QString attachedDatabase_;
     QString attachedAs_;

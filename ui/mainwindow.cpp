@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "artwork.h"
 #include "keypreview.h"
+#include "loginbox.h"
 #include "messagebox.h"
 #include "threadedrun.h"
 #include "ui_mainwindow.h"
@@ -367,6 +368,13 @@ void TForm1::showMessage(MessageKind kind, const QString &text)
 bool TForm1::confirm(const QString &text)
 {
     return !endRequested_ && TMessageBox::confirm(this, text);
+}
+
+std::optional<TLogin> TForm1::askLogin(const QString &database, const TLogin &refused)
+{
+    if (endRequested_)
+        return std::nullopt;
+    return TLoginBox::ask(this, database, refused);
 }
 
 void TForm1::setGaugeMax(int maximum)

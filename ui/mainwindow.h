@@ -57,6 +57,7 @@ public:
     QString pathText() const override;
     void showMessage(MessageKind kind, const QString &text) override;
     bool confirm(const QString &text) override;
+    std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override;
     void setGaugeMax(int maximum) override;
     void setStatus(const QString &text) override;
     void repaintNow() override;

@@ -3,6 +3,7 @@
 // --convert file by file, on a pipe and on terminals of several widths; a signal in the middle
 // of a run.
 #include "dbread.h"
+#include "privateserver.h"
 #include "tempdb.h"
 
 #include <QtTest>
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -79,11 +82,15 @@ bool sendSignal(QProcess &p, int signo)
     return p.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signo) == 0;
 }
 
+// environment: "NAME=VALUE" set besides.
 Outcome runProgram(const QStringList &arguments, Display display = Display::None, bool window = false,
-                   const QString &directory = {})
+                   const QString &directory = {}, const QStringList &environment = {})
 {
     QProcess p;
-    p.setProcessEnvironment(programEnvironment(display));
+    QProcessEnvironment env = programEnvironment(display);
+    for (const QString &setting : environment)
+        env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    p.setProcessEnvironment(env);
     p.setWorkingDirectory(directory);
     p.start(QStringLiteral(PROGRAM), arguments);
     p.waitForStarted();
@@ -150,6 +157,58 @@ Outcome runOnTerminal(const QStringList &arguments, int columns, const QString &
     Outcome o;
     if (p.exitStatus() == QProcess::NormalExit)
         o.status = p.exitCode();
+    o.out = QString::fromUtf8(seen);
+    return o;
+}
+
+// The program with its standard input, output and errors on a terminal of its own (its
+// controlling one, so that Ctrl+C there is SIGINT), typing each of answers once a further
+// password prompt shows; what the terminal received, and whether it echoes again at the end.
+Outcome runAsked(const QStringList &arguments, const QStringList &answers, bool *echoesAtTheEnd)
+{
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {};
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(Display::None));
+    p.setChildProcessModifier([slave] {
+        ::setsid();
+        ::ioctl(slave, TIOCSCTTY, 0);
+        for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            ::dup2(slave, fd);
+    });
+    p.start(QStringLiteral(PROGRAM), arguments);
+    ::close(slave);
+    QByteArray seen;
+    qsizetype given = 0;
+    const QByteArray prompt("no servidor: ");
+    QDeadlineTimer deadline(120000);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        p.waitForFinished(20);
+        pollfd ready{master, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, n);
+        }
+        if (given < answers.size() && seen.count(prompt) > given && seen.endsWith(prompt)) {
+            QThread::msleep(100); // the echo is off by now
+            const QByteArray typed = answers.at(given++).toUtf8();
+            [[maybe_unused]] const ssize_t written = ::write(master, typed.constData(), size_t(typed.size()));
+        }
+    }
+    termios settings{};
+    *echoesAtTheEnd = ::tcgetattr(master, &settings) == 0 && (settings.c_lflag & ECHO);
+    if (p.state() == QProcess::Running) {
+        p.kill();
+        p.waitForFinished();
+    }
+    ::close(master);
+    Outcome o;
+    o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     o.out = QString::fromUtf8(seen);
     return o;
 }
@@ -273,12 +332,19 @@ private slots:
     void aFileNamedFromAnotherFolder_data();
     void aFileNamedFromAnotherFolder();
     void signalStopsTheRun();
+    void aServerThatRefusesTheProgramsLogin_data();
+    void aServerThatRefusesTheProgramsLogin();
+    void thePasswordAskedOnTheTerminal_data();
+    void thePasswordAskedOnTheTerminal();
 
 private:
+    QString serverReady();
     TempDatabases dbs_;
     QTemporaryDir runtime_;
     QProcess xServer_;
     QString good_, noSubstr_;
+    std::unique_ptr<PrivateServer> server_;
+    QString serverDb_, joaoDb_; // on the server: SYSDBA's, and the one its other user owns
 };
 
 void TestCommandLine::initTestCase()
@@ -290,6 +356,12 @@ void TestCommandLine::initTestCase()
     QVERIFY2(!good_.isEmpty(), qPrintable(dbs_.lastError()));
     noSubstr_ = dbs_.create(QStringLiteral("sem-substr.fb"), schema); // every rewrite fails
     QVERIFY2(!noSubstr_.isEmpty(), qPrintable(dbs_.lastError()));
+    // Password files: one with a password (and a second line, which is no part of it), one
+    // whose first line is empty.
+    for (const auto &[name, text] : {std::pair{"senha.txt", "segredo\nnao-e-a-senha\n"}, std::pair{"vazia.txt", "\nsegredo\n"}}) {
+        QFile file(dbs_.path(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
+    }
 
     // An X server of the test's own, for the cases with a display; it says its number on stdout.
     xServer_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
@@ -304,6 +376,7 @@ void TestCommandLine::initTestCase()
 
 void TestCommandLine::cleanupTestCase()
 {
+    server_.reset();
     if (xServer_.state() == QProcess::Running) {
         xServer_.terminate();
         if (!xServer_.waitForFinished(5000))
@@ -346,6 +419,11 @@ void TestCommandLine::arguments_data()
     // The safety copy of loja.fb is loja.copia-...: the name without .fb.
     QTest::newRow("--help names the safety copy")
         << QStringList{"--help"} << none << 0 << "--no-copy .*\\(NOME\\.copia-AAAAMMDD-HHMMSS\\.fb,\\s+ao\\s+lado\\s+do\\s+arquivo\\)"
+        << "^$" << "" << "";
+    QTest::newRow("--help names the server's login")
+        << QStringList{"--help"} << none << 0
+        << "\\n  --user <NOME> +Com --convert, --check, --restore ou --unlock: .*\\n  --password-file <ARQUIVO> +Com --convert, "
+           "--check, --restore ou --unlock: "
         << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
@@ -471,6 +549,40 @@ void TestCommandLine::arguments_data()
                + QRegularExpression::escape(bad)
                + ": O banco não tem a função SUBSTR com que a conversão calcula os códigos novos [^\\n]*\\nNada foi alterado\\.\\n$"
         << good << "";
+    // A server's login: --user and --password-file go with each mode that opens databases, and
+    // with none other; the password never on the line itself. The embedded engine takes the
+    // program's own login, so the run goes on as without them.
+    const QString password = dbs_.path(QStringLiteral("senha.txt")), noPassword = dbs_.path(QStringLiteral("vazia.txt"));
+    const QString modes = QStringLiteral(" só pode ser usada com --convert, --check, --restore ou --unlock; veja conversor --help\\n$");
+    QTest::newRow("--user and --password-file with --convert")
+        << QStringList{"--convert", "--no-copy", "--user", "SYSDBA", "--password-file", password, good} << none << 0 << goodDone
+        << "^Atualizando" << good << "";
+    QTest::newRow("--password-file with --check, --user=")
+        << QStringList{"--check", "--user=sysdba", "--password-file=" + password, good} << none << 0
+        << "^" + report + "$" << "^$" << "" << "";
+    QTest::newRow("--user with --unlock")
+        << QStringList{"--unlock", "--user", "SYSDBA", good} << none << 0
+        << "^" + QRegularExpression::escape(good) + ": nada a liberar\\.\\n$" << "^$" << "" << "";
+    QTest::newRow("--user for the window") << QStringList{"--user", "SYSDBA", good} << none << 2 << "^$"
+                                           << "^conversor: --user" + modes << "" << "";
+    QTest::newRow("--password-file alone") << QStringList{"--password-file", password} << none << 2 << "^$"
+                                           << "^conversor: --password-file" + modes << "" << "";
+    QTest::newRow("--user longer than a Firebird name")
+        << QStringList{"--check", "--user", QString(32, u'A'), good} << none << 2 << "^$"
+        << "^conversor: --user: o nome do usuário tem mais de 31 caracteres; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("--user with no name") << QStringList{"--convert", "--user=", good} << none << 2 << "^$"
+                                         << "^conversor: --user pede NOME; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("--user at the end, no value") << QStringList{"--convert", good, "--user"} << none << 2 << "^$"
+                                                 << "^conversor: [^\\n]*'--user'; veja conversor --help\\n$" << "" << "";
+    QTest::newRow("a password file that is not there")
+        << QStringList{"--convert", "--password-file", missing, good} << none << 2 << "^$"
+        << "^conversor: não foi possível ler a senha em '" + QRegularExpression::escape(missing) + "': [^\\n]+\\n$" << "" << "";
+    QTest::newRow("a password file whose first line is empty")
+        << QStringList{"--check", "--password-file", noPassword, good} << none << 2 << "^$"
+        << "^conversor: o arquivo de senha '" + QRegularExpression::escape(noPassword) + "' não tem senha na primeira linha\\n$"
+        << "" << "";
+    QTest::newRow("a password on the command line: no such option")
+        << QStringList{"--convert", "--password", "segredo", good} << none << 2 << "^$" << unknown("--password") << "" << "";
     QTest::newRow("Qt's options with --convert")
         << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Atualizando" << good
         << "";
@@ -688,6 +800,153 @@ SET TERM ; ^
     QVERIFY2(!err.contains(QStringLiteral("  ")), qPrintable(err));
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString()); // no final message: no box
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from GRANDE where CODPROD = '1234567'")), QStringList{"600000"});
+}
+
+// A server of the test's own whose administrator's password is not the program's, and a second
+// user with a database of its own; its security database is a copy in the server's folder. What
+// went wrong in making it, if anything.
+QString TestCommandLine::serverReady()
+{
+    if (server_)
+        return server_->problem();
+    server_ = std::make_unique<PrivateServer>();
+    if (!server_->isRunning())
+        return server_->problem();
+    const QString sysdbaFile = dbs_.create(QStringLiteral("servidor.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + schema);
+    if (sysdbaFile.isEmpty())
+        return dbs_.lastError();
+    serverDb_ = server_->database(sysdbaFile);
+    joaoDb_ = server_->database(dbs_.path(QStringLiteral("joao.fb")));
+    const TempDatabases::Isql made = TempDatabases::isql(
+        {}, QStringLiteral("CONNECT '%1' USER 'SYSDBA' PASSWORD 'quokkafen';\n"
+                           "ALTER USER SYSDBA PASSWORD 'outra';\nCREATE USER JOAO PASSWORD 'dele';\n"
+                           "GRANT CREATE DATABASE TO USER JOAO;\nCOMMIT;\n"
+                           "SET SQL DIALECT 1;\nCREATE DATABASE '%2' USER 'JOAO' PASSWORD 'dele';\n%3\n%4\nCOMMIT;\n")
+                .arg(serverDb_, joaoDb_, TempDatabases::fixture(QStringLiteral("substr.sql")), schema));
+    if (!made.ok)
+        return made.output;
+    for (const auto &[name, text] : {std::pair{"senha-servidor.txt", "outra\n"}, std::pair{"senha-joao.txt", "dele"}}) {
+        QFile file(dbs_.path(QString::fromLatin1(name)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) <= 0)
+            return file.errorString();
+    }
+    return {};
+}
+
+void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "DB": SYSDBA's database on the server, "JOAO_DB": JOAO's
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("converted"); // "DB", "JOAO" or none
+
+    const QString right = dbs_.path(QStringLiteral("senha-servidor.txt")), wrong = dbs_.path(QStringLiteral("senha.txt"));
+    const QString joao = dbs_.path(QStringLiteral("senha-joao.txt"));
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird "
+                                           "recusou o usuário e a senha [^\\n]*Motivo: Your user name and password are not "
+                                           "defined[^\\n]*\\n$");
+    const QString done = QStringLiteral("^[^\\n]*: Dados atualizados com sucesso! [^\\n]*\\n$");
+    const QString checked = QStringLiteral("\\n  resultado: a conversão pode ser feita\\.\\n$");
+    QTest::newRow("the program's login refused, nothing else to try")
+        << QStringList{"--check", "DB"} << QStringList{} << 1 << "^$" << refused << "";
+    QTest::newRow("--password-file") << QStringList{"--convert", "--no-copy", "--password-file", right, "DB"} << QStringList{} << 0
+                                     << done << "^Atualizando" << "DB";
+    QTest::newRow("ISC_USER and ISC_PASSWORD")
+        << QStringList{"--check", "DB"} << QStringList{"ISC_USER=SYSDBA", "ISC_PASSWORD=outra"} << 0 << checked << "^$" << "";
+    QTest::newRow("a wrong password in the file, none in ISC_PASSWORD")
+        << QStringList{"--check", "--user", "SYSDBA", "--password-file", wrong, "DB"} << QStringList{"ISC_PASSWORD=errada"} << 1
+        << "^$" << refused << "";
+    QTest::newRow("another user with --user, its password from the file")
+        << QStringList{"--convert", "--no-copy", "--user", "JOAO", "--password-file", joao, "JOAO_DB"} << QStringList{} << 0 << done
+        << "^Atualizando" << "JOAO";
+    QTest::newRow("--unlock with --password-file")
+        << QStringList{"--unlock", "--password-file", right, "DB"} << QStringList{} << 0 << ": nada a liberar\\.\\n$" << "^$"
+        << "";
+}
+
+void TestCommandLine::aServerThatRefusesTheProgramsLogin()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QString, converted);
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString files[] = {dbs_.path(QStringLiteral("servidor.fb")), dbs_.path(QStringLiteral("joao.fb"))};
+    for (const QString &file : files)
+        QVERIFY(prepare(file));
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), serverDb_);
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^JOAO_DB$")), joaoDb_);
+    const Outcome o = runProgram(arguments, Display::None, false, {}, environment);
+    const QString both = QStringLiteral("stdout: [%1]; stderr: [%2]").arg(o.out, o.err);
+    QVERIFY2(matches(out, o.out), qPrintable(both));
+    QVERIFY2(matches(err, o.err), qPrintable(both));
+    QCOMPARE(o.status, status);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(readColumn(files[i], QStringLiteral("select CODPROD from PRODUTOS")),
+                 QStringList{converted == QLatin1String(i == 0 ? "DB" : "JOAO") ? QStringLiteral("203456") : QStringLiteral("1234567")});
+}
+
+void TestCommandLine::thePasswordAskedOnTheTerminal_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "DB": the server's database
+    QTest::addColumn<QStringList>("typed");      // at each prompt, in turn
+    QTest::addColumn<int>("status");             // -1: ended by a signal
+    QTest::addColumn<QStringList>("screen");     // patterns of the lines the terminal shows, in order
+    QTest::addColumn<bool>("converted");
+
+    const QString prompt = QStringLiteral("^Senha de sysdba no servidor:$"); // the screen keeps no blank at the end
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird recusou ");
+    QTest::newRow("the right one") << QStringList{"--convert", "--no-copy", "DB"} << QStringList{"outra\n"} << 0
+                                   << QStringList{prompt, ": Dados atualizados com sucesso! "}
+                                   << true;
+    QTest::newRow("a wrong one, asked again")
+        << QStringList{"--check", "DB"} << QStringList{"errada\n", "outra\n"} << 0
+        << QStringList{prompt, "^conversor: o servidor recusou a senha de sysdba$", prompt, ":$"} << false;
+    QTest::newRow("three wrong ones: the refusal")
+        << QStringList{"--check", "DB"} << QStringList{"errada-1\n", "errada-2\n", "errada-3\n"} << 1
+        << QStringList{prompt, "recusou a senha", prompt, "recusou a senha", prompt, refused} << false;
+    QTest::newRow("Enter alone gives up") << QStringList{"--check", "DB"} << QStringList{"\n"} << 1
+                                          << QStringList{prompt, refused} << false;
+    QTest::newRow("Ctrl+C during a run's prompt: the run stopped")
+        << QStringList{"--convert", "DB"} << QStringList{"\x03"} << 130
+        << QStringList{prompt, ": conversão interrompida por SIGINT; nada foi alterado\\. "} << false;
+    QTest::newRow("Ctrl+C during --check's prompt: ended by it")
+        << QStringList{"--check", "DB"} << QStringList{"\x03"} << -1 << QStringList{prompt} << false;
+}
+
+void TestCommandLine::thePasswordAskedOnTheTerminal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, typed);
+    QFETCH(int, status);
+    QFETCH(QStringList, screen);
+    QFETCH(bool, converted);
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString file = dbs_.path(QStringLiteral("servidor.fb"));
+    QVERIFY(prepare(file));
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), serverDb_);
+    bool echoes = false;
+    const Outcome o = runAsked(arguments, typed, &echoes);
+    QCOMPARE(o.status, status);
+    QVERIFY2(echoes, "the terminal echoes again");
+    // Nothing typed shows: the echo was off while it was typed.
+    QString unexpected;
+    const QStringList lines = screenLines(o.out, 80, &unexpected);
+    QCOMPARE(unexpected, QString());
+    for (const QString &answer : std::as_const(typed))
+        if (answer.trimmed().size() > 1)
+            QVERIFY2(!o.out.contains(answer.trimmed()), qPrintable(o.out));
+    QVERIFY2(lines.size() >= screen.size(), qPrintable(lines.join(u'\n')));
+    for (qsizetype i = 0; i < screen.size(); ++i)
+        QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.join(u'\n')));
+    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")),
+             QStringList{converted ? QStringLiteral("203456") : QStringLiteral("1234567")});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -21,6 +21,8 @@ public:
     QList<Box> boxes;
     QStringList questions;
     bool answer = false; // to every question
+    QList<std::optional<TLogin>> logins; // the answers to the logins asked for, in turn; then none
+    QStringList loginsAsked;              // "database: refused user" each time
     QStringList events; // "max=N", "status=...", "repaint", "add=N", "progress=N"
     QStringList statuses;
     int gaugeMax = 100;
@@ -48,6 +50,12 @@ public:
         events << QStringLiteral("confirm");
         questions << text;
         return answer;
+    }
+    std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override
+    {
+        events << QStringLiteral("login");
+        loginsAsked << database + QStringLiteral(": ") + refused.user;
+        return logins.isEmpty() ? std::nullopt : logins.takeFirst();
     }
     void setGaugeMax(int maximum) override
     {

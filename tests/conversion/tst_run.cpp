@@ -5,11 +5,14 @@
 #include "conversion.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
+#include "iscenv.h"
 #include "marks.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
 
 #include <QtTest>
+
+#include <ibase.h>
 
 using fakeshop::noCopy;
 using fakeshop::padded;
@@ -125,6 +128,8 @@ private slots:
     void throughAServer_data();
     void throughAServer();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
+    void aServerThatRefusesTheLogin_data();
+    void aServerThatRefusesTheLogin();
 };
 
 void TestRun::successOverThreeRelations()
@@ -624,6 +629,65 @@ void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
     QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")),
              (QStringList{rule + "RDB$DB_KEY IN (x'4142')", rule + "TRIM(CODPROD) <> '' AND NOT RDB$DB_KEY IN (x'4142')"}));
     QCOMPARE(view.boxes[0].text, success);
+}
+
+void TestRun::aServerThatRefusesTheLogin_data()
+{
+    QTest::addColumn<QString>("iscPassword");             // "": unset
+    QTest::addColumn<QList<std::optional<TLogin>>>("answers");
+    QTest::addColumn<QStringList>("asked"); // the refused login's user, each time the user is asked
+    QTest::addColumn<bool>("converts");
+    const TLogin right{"SYSDBA", "certa"}, wrong{"SYSDBA", "errada"};
+    QTest::newRow("the user's login: the whole run with it")
+        << "" << QList<std::optional<TLogin>>{right} << QStringList{"sysdba"} << true;
+    QTest::newRow("a wrong one, asked again") << "" << QList<std::optional<TLogin>>{wrong, right} << QStringList{"sysdba", "SYSDBA"} << true;
+    QTest::newRow("ISC_PASSWORD: nobody asked") << "certa" << QList<std::optional<TLogin>>{} << QStringList{} << true;
+    QTest::newRow("cancelled: the connect's failure") << "" << QList<std::optional<TLogin>>{std::nullopt} << QStringList{"sysdba"} << false;
+}
+
+void TestRun::aServerThatRefusesTheLogin()
+{
+    QFETCH(QString, iscPassword);
+    QFETCH(QList<std::optional<TLogin>>, answers);
+    QFETCH(QStringList, asked);
+    QFETCH(bool, converts);
+    const IscEnvironment env({}, iscPassword);
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    const QString database = QStringLiteral("servidor:/dados/loja.fb");
+    for (const QString call : {"connect", "services"})
+        layer.fail({call, {}, dbx::VendorError, QStringLiteral("Your user name and password are not defined."), -1, 0, isc_login,
+                    QStringLiteral("certa")});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = database;
+    view.logins = answers;
+    Conversion conversion(db, view, Conversion::Options{true, false});
+    conversion.run();
+    QCOMPARE(conversion.outcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::NotConnected);
+    QStringList seen;
+    for (const QString &question : std::as_const(view.loginsAsked))
+        seen << question.section(database + QStringLiteral(": "), 1);
+    QCOMPARE(seen, asked);
+    if (converts) {
+        // Once taken, the login goes to every attach and services manager of the run: none is
+        // refused again, and the user is asked once.
+        const int refused = 1 + (asked.isEmpty() ? 0 : int(asked.size()) - 1);
+        QCOMPARE(layer.calls.count(QStringLiteral("connect()")), int(layer.connectEntries.size()));
+        QVERIFY(layer.connectEntries.size() > refused + 1);
+        QVERIFY2(layer.servicesEntries.size() >= 3, "shut down, copied, brought online");
+        for (const dbx::EntryList &entries : layer.connectEntries.mid(refused) + layer.servicesEntries)
+            QVERIFY(entries.contains(dbx::Entry{"Password", "certa"}));
+        QVERIFY2(view.boxes.value(0).text.startsWith(success), qPrintable(view.boxes.value(0).text));
+    } else {
+        QCOMPARE(view.boxes.size(), 1);
+        QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+        QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rO Firebird recusou "
+                                                              "o usuário e a senha")),
+                 qPrintable(view.boxes[0].text));
+        QVERIFY(layer.servicesEntries.isEmpty());
+    }
+    QCOMPARE(layer.live.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRun)

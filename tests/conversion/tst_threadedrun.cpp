@@ -15,6 +15,8 @@
 
 #include <QtTest>
 
+#include <ibase.h>
+
 using fakeshop::noCopy;
 
 namespace {
@@ -29,6 +31,10 @@ public:
     QString pathText() const override { return recorded.path; }
     void showMessage(MessageKind kind, const QString &text) override { note(), recorded.showMessage(kind, text); }
     bool confirm(const QString &text) override { return note(), recorded.confirm(text); }
+    std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override
+    {
+        return note(), recorded.askLogin(database, refused);
+    }
     void setGaugeMax(int maximum) override
     {
         note();
@@ -83,9 +89,10 @@ private:
 void TestThreadedRun::showsWhatTheSynchronousRunShows_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("failing"); // a statement that fails, if any
+    QTest::addColumn<QString>("failing"); // a statement that fails, if any ("login": the profile's login)
     for (const auto &[name, path, failing] : {std::tuple{"success", "/x.fb", ""}, std::tuple{"a table fails", "/x.fb", "UPDATE T2"},
-                                              std::tuple{"no path", "", ""}})
+                                              std::tuple{"no path", "", ""},
+                                              std::tuple{"the login refused, the user's taken", "servidor:/x.fb", "login"}})
         QTest::newRow(name) << QString::fromLatin1(path) << QString::fromLatin1(failing);
 }
 
@@ -97,10 +104,14 @@ void TestThreadedRun::showsWhatTheSynchronousRunShows()
     for (int threaded = 0; threaded < 2; ++threaded) {
         FakeLayer layer;
         script(layer, {"T1", "T2", "T3"});
-        if (!failing.isEmpty())
-            layer.fail({QStringLiteral("execute"), failing, dbx::VendorError, QStringLiteral("no")});
-        TSQLConnection db(layer);
         ThreadNotingView view;
+        if (failing == QLatin1String("login")) {
+            layer.fail({QStringLiteral("connect"), {}, dbx::VendorError, QStringLiteral("no"), -1, 0, isc_login, QStringLiteral("certa")});
+            view.recorded.logins = {TLogin{"SYSDBA", "certa"}};
+        } else if (!failing.isEmpty()) {
+            layer.fail({QStringLiteral("execute"), failing, dbx::VendorError, QStringLiteral("no")});
+        }
+        TSQLConnection db(layer);
         view.recorded.path = path;
         if (threaded) {
             ThreadedRun(db, view, noCopy).exec();
@@ -116,6 +127,7 @@ void TestThreadedRun::showsWhatTheSynchronousRunShows()
     }
     QCOMPARE(events[1], events[0]);
     QCOMPARE(statements[1], statements[0]);
+    QCOMPARE(events[0].contains(QStringLiteral("login")), failing == QLatin1String("login"));
     QVERIFY(events[0].contains(QStringLiteral("box")));
 }
 

@@ -2,11 +2,14 @@
 // and every failure text.
 #include "errors.h"
 #include "fakelayer.h"
+#include "iscenv.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "runtexts.h"
 
 #include <QtTest>
+
+#include <ibase.h>
 
 using dbx::Entry;
 using dbx::EntryList;
@@ -29,6 +32,36 @@ FakeLayer::Result discoveryResult(int rows)
     for (int i = 0; i < rows; ++i)
         r.rows << QVariantList{QStringLiteral("T%1").arg(i)};
     return r;
+}
+
+// "user:password" of each attach or services manager the layer was asked for, in order.
+QStringList loginsOf(const QList<EntryList> &attempts)
+{
+    QStringList logins;
+    for (const EntryList &entries : attempts) {
+        QString user, password;
+        for (const Entry &e : entries) {
+            if (e.name == QLatin1String("User_Name"))
+                user = e.value;
+            else if (e.name == QLatin1String("Password"))
+                password = e.value;
+        }
+        logins << user + u':' + password;
+    }
+    return logins;
+}
+
+TLogin loginFrom(const QString &text)
+{
+    return {text.section(u':', 0, 0), text.section(u':', 1)};
+}
+
+// A server whose administrator's password is certa: every other login is refused, as the
+// engine refuses it.
+void refuseAllBut(FakeLayer &layer, const QString &call, const QString &password = QStringLiteral("certa"))
+{
+    layer.fail({call, {}, dbx::VendorError, QStringLiteral("Your user name and password are not defined."), -1, 0, isc_login,
+                password});
 }
 
 } // namespace
@@ -55,6 +88,13 @@ private slots:
     void destructionDetachesQueries();
     void maxBlobSizeFromProfile_data();
     void maxBlobSizeFromProfile();
+    void loginsInTheirOrder_data();
+    void loginsInTheirOrder();
+    void aLoginTakenServesThatServer();
+    void servicesRefusedTryTheLogins();
+    void aStopBetweenLoginsEndsTheConnect();
+    void serverOfADatabase_data();
+    void serverOfADatabase();
 };
 
 void TestConnection::entryListReachingTheLayer()
@@ -405,6 +445,196 @@ void TestConnection::maxBlobSizeFromProfile()
     TSQLQuery q;
     q.setSQLConnection(&db);
     QCOMPARE(q.MaxBlobSize(), expected);
+}
+
+void TestConnection::loginsInTheirOrder_data()
+{
+    QTest::addColumn<QString>("iscUser");     // "": unset
+    QTest::addColumn<QString>("iscPassword");
+    QTest::addColumn<QStringList>("answers"); // the source's, in turn; none once they run out
+    QTest::addColumn<long>("refusal");        // the engine's code for any login but SYSDBA's "certa"
+    QTest::addColumn<QStringList>("tried");   // what reached the layer, in order
+    QTest::addColumn<QStringList>("asked");   // "refused login#times asked before"
+    QTest::addColumn<bool>("connected");
+
+    const QString profile = QStringLiteral("sysdba:quokkafen");
+    const long login = isc_login;
+    QTest::newRow("the profile's login taken: nothing else")
+        << "" << "" << QStringList{"SYSDBA:certa"} << long(0) << QStringList{profile} << QStringList{} << true;
+    QTest::newRow("refused: ISC_USER and ISC_PASSWORD")
+        << "SYSDBA" << "certa" << QStringList{} << login << QStringList{profile, "SYSDBA:certa"} << QStringList{} << true;
+    QTest::newRow("ISC_PASSWORD alone: the profile's user")
+        << "" << "certa" << QStringList{} << login << QStringList{profile, "sysdba:certa"} << QStringList{} << true;
+    QTest::newRow("ISC_USER alone: nothing from the environment")
+        << "SYSDBA" << "" << QStringList{"SYSDBA:certa"} << login << QStringList{profile, "SYSDBA:certa"}
+        << QStringList{profile + "#0"} << true;
+    QTest::newRow("refused: asked, the answer taken")
+        << "" << "" << QStringList{"SYSDBA:certa"} << login << QStringList{profile, "SYSDBA:certa"} << QStringList{profile + "#0"}
+        << true;
+    QTest::newRow("ISC_* refused too, then asked")
+        << "ADMIN" << "errada" << QStringList{"SYSDBA:certa"} << login << QStringList{profile, "ADMIN:errada", "SYSDBA:certa"}
+        << QStringList{"ADMIN:errada#0"} << true;
+    QTest::newRow("asked again after a wrong answer")
+        << "" << "" << QStringList{"SYSDBA:errada", "SYSDBA:certa"} << login
+        << QStringList{profile, "SYSDBA:errada", "SYSDBA:certa"} << QStringList{profile + "#0", "SYSDBA:errada#1"} << true;
+    QTest::newRow("nothing given: the refusal stands")
+        << "" << "" << QStringList{} << login << QStringList{profile} << QStringList{profile + "#0"} << false;
+    QTest::newRow("the refused login given again: not tried again")
+        << "" << "" << QStringList{"SYSDBA:errada", "SYSDBA:errada"} << login << QStringList{profile, "SYSDBA:errada"}
+        << QStringList{profile + "#0", "SYSDBA:errada#1"} << false;
+    QTest::newRow("a name longer than Firebird's: not sent")
+        << "" << "" << QStringList{QString(32, u'A') + ":certa"} << login << QStringList{profile} << QStringList{profile + "#0"}
+        << false;
+    QTest::newRow("ISC_* the profile's own: tried once")
+        << "sysdba" << "quokkafen" << QStringList{} << login << QStringList{profile} << QStringList{profile + "#0"} << false;
+    QTest::newRow("another failure than a login's: no other login")
+        << "SYSDBA" << "certa" << QStringList{"SYSDBA:certa"} << long(isc_network_error) << QStringList{profile} << QStringList{}
+        << false;
+}
+
+void TestConnection::loginsInTheirOrder()
+{
+    QFETCH(QString, iscUser);
+    QFETCH(QString, iscPassword);
+    QFETCH(QStringList, answers);
+    QFETCH(long, refusal);
+    QFETCH(QStringList, tried);
+    QFETCH(QStringList, asked);
+    QFETCH(bool, connected);
+    const IscEnvironment env(iscUser, iscPassword);
+    FakeLayer layer;
+    if (refusal != 0)
+        layer.fail({QStringLiteral("connect"), {}, dbx::VendorError, QStringLiteral("refused"), -1, 0, refusal,
+                    QStringLiteral("certa")});
+    TSQLConnection db(layer);
+    db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("servidor:/dados/loja.fb"));
+    QStringList seen;
+    db.logins().setSource([&](const QString &database, const TLogin &refused, int before) -> std::optional<TLogin> {
+        [&] { QCOMPARE(database, QStringLiteral("servidor:/dados/loja.fb")); }();
+        seen << refused.user + u':' + refused.password + u'#' + QString::number(before);
+        if (answers.isEmpty())
+            return std::nullopt;
+        return loginFrom(answers.takeFirst());
+    });
+    if (connected) {
+        db.setConnected(true);
+        QVERIFY(db.Connected());
+    } else {
+        try {
+            db.setConnected(true);
+            QFAIL("the connect succeeded");
+        } catch (const TDBXError &e) {
+            // The last refusal, as the engine gave it: its code says what advice to give.
+            QVERIFY(e.hasEngineCode(refusal));
+        }
+        QCOMPARE(db.state(), TConnectionState::csStateClosed);
+    }
+    QCOMPARE(loginsOf(layer.connectEntries), tried);
+    QCOMPARE(seen, asked);
+    QVERIFY2(layer.live.size() == (connected ? 1 : 0), "the refused attaches left nothing behind");
+}
+
+void TestConnection::aLoginTakenServesThatServer()
+{
+    const IscEnvironment env({}, {});
+    FakeLayer layer;
+    refuseAllBut(layer, QStringLiteral("connect"));
+    refuseAllBut(layer, QStringLiteral("services"));
+    TSQLConnection db(layer);
+    int asked = 0;
+    db.logins().setSource([&](const QString &, const TLogin &, int) {
+        ++asked;
+        return std::optional<TLogin>({QStringLiteral("SYSDBA"), QStringLiteral("certa")});
+    });
+    db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("servidor:/dados/loja.fb"));
+    db.setConnected(true);
+    // The server's services manager and its next attach, even by another name of the server's
+    // and by another connection of the same run: the login it took, once, without asking again.
+    db.services(QStringLiteral("SERVIDOR:/dados/loja.fb"));
+    db.setConnected(false);
+    db.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("servidor:/dados/outra.fb"));
+    db.setConnected(true);
+    TSQLConnection other(layer);
+    other.shareLogins(std::shared_ptr<TLogins>(&db.logins(), [](TLogins *) {}));
+    other.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("servidor:/dados/loja.fb"));
+    other.setConnected(true);
+    QCOMPARE(asked, 1);
+    QCOMPARE(loginsOf(layer.connectEntries),
+             (QStringList{"sysdba:quokkafen", "SYSDBA:certa", "SYSDBA:certa", "SYSDBA:certa"}));
+    QCOMPARE(loginsOf(layer.servicesEntries), QStringList{"SYSDBA:certa"});
+
+    // Another server starts from the profile's.
+    layer.connectEntries.clear();
+    other.setConnected(false);
+    other.Params.setValue(QStringLiteral("DataBase"), QStringLiteral("/dados/local.fb"));
+    try {
+        other.setConnected(true);
+    } catch (const TDBXError &) {
+    }
+    QCOMPARE(loginsOf(layer.connectEntries).value(0), QStringLiteral("sysdba:quokkafen"));
+}
+
+void TestConnection::servicesRefusedTryTheLogins()
+{
+    // A services manager the profile's login does not open, with no attach before it (an unlock
+    // of a database shut down for everyone).
+    const IscEnvironment env(QStringLiteral("ADMIN"), QStringLiteral("errada"));
+    FakeLayer layer;
+    refuseAllBut(layer, QStringLiteral("services"));
+    TSQLConnection db(layer);
+    QStringList seen;
+    db.logins().setSource([&](const QString &database, const TLogin &refused, int) {
+        seen << database + u' ' + refused.user;
+        return std::optional<TLogin>({QStringLiteral("SYSDBA"), QStringLiteral("certa")});
+    });
+    QVERIFY(db.services(QStringLiteral("localhost:/dados/loja.fb")) != nullptr);
+    QCOMPARE(loginsOf(layer.servicesEntries), (QStringList{"sysdba:quokkafen", "ADMIN:errada", "SYSDBA:certa"}));
+    QCOMPARE(seen, QStringList{"localhost:/dados/loja.fb ADMIN"});
+    QCOMPARE(db.logins().accepted(QStringLiteral("/dados/loja.fb")), (TLogin{"SYSDBA", "certa"}));
+}
+
+void TestConnection::aStopBetweenLoginsEndsTheConnect()
+{
+    // A stop that comes while the user is asked (the window closed): the login given is not
+    // tried, and the connect ends as an attach given up.
+    const IscEnvironment env({}, {});
+    FakeLayer layer;
+    refuseAllBut(layer, QStringLiteral("connect"));
+    TSQLConnection db(layer);
+    db.logins().setSource([&](const QString &, const TLogin &, int) {
+        db.cancel(dbx::Cancel::Raise);
+        return std::optional<TLogin>({QStringLiteral("SYSDBA"), QStringLiteral("certa")});
+    });
+    QCOMPARE(failureOf([&] { db.setConnected(true); }), QStringLiteral("Conexão abandonada antes de se completar"));
+    QCOMPARE(layer.connectEntries.size(), 1);
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
+    // The next connect is not stopped by it.
+    db.logins().setSource([&](const QString &, const TLogin &, int) {
+        return std::optional<TLogin>({QStringLiteral("SYSDBA"), QStringLiteral("certa")});
+    });
+    db.setConnected(true);
+    QVERIFY(db.Connected());
+}
+
+void TestConnection::serverOfADatabase_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("server");
+    QTest::newRow("a path here") << "/dados/loja.fb" << "localhost";
+    QTest::newRow("localhost") << "localhost:/dados/loja.fb" << "localhost";
+    QTest::newRow("127.0.0.1") << "127.0.0.1:/dados/loja.fb" << "localhost";
+    QTest::newRow("a port here") << "127.0.0.1/3051:/dados/loja.fb" << "localhost/3051";
+    QTest::newRow("a host, any case") << "Servidor:/dados/loja.fb" << "servidor";
+    QTest::newRow("a host and port") << "servidor/3051:/dados/loja.fb" << "servidor/3051";
+    QTest::newRow("an alias") << "servidor:loja" << "servidor";
+    QTest::newRow("a URL") << "inet://servidor:3051/dados/loja.fb" << "servidor/3051";
+}
+
+void TestConnection::serverOfADatabase()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, server);
+    QCOMPARE(TLogins::serverOf(database), server);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)

@@ -155,7 +155,7 @@ void FakeLayer::record(const QString &call, const QString &statement)
         statements << statement;
 }
 
-void FakeLayer::failIf(const QString &call, const QString &sql)
+void FakeLayer::failIf(const QString &call, const QString &sql, const QString &password)
 {
     std::lock_guard lock(recording_);
     for (Failure &f : failures_) {
@@ -163,13 +163,18 @@ void FakeLayer::failIf(const QString &call, const QString &sql)
             continue;
         if (!f.sqlContains.isEmpty() && !sql.contains(f.sqlContains))
             continue;
+        if (!f.unlessPassword.isEmpty() && password == f.unlessPassword)
+            continue;
         if (f.after > 0) {
             --f.after;
             continue;
         }
         if (f.times > 0)
             --f.times;
-        throw TDBXError(f.code, f.text);
+        QList<EngineError> engine;
+        if (f.engineCode != 0)
+            engine.append(EngineError{f.engineCode, {}, 0});
+        throw TDBXError(f.code, f.text, engine);
     }
 }
 
@@ -247,17 +252,28 @@ std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entrie
     }
     if (onConnect)
         onConnect();
-    failIf(QStringLiteral("connect"));
-    QString database;
-    for (const dbx::Entry &e : entries)
+    QString database, password;
+    for (const dbx::Entry &e : entries) {
         if (database.isEmpty() && e.name.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
             database = e.value;
+        if (password.isEmpty() && e.name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
+            password = e.value;
+    }
+    failIf(QStringLiteral("connect"), {}, password);
     return std::make_unique<FakeConnection>(*this, database);
 }
 
-std::unique_ptr<dbx::Services> FakeLayer::services(const dbx::EntryList &)
+std::unique_ptr<dbx::Services> FakeLayer::services(const dbx::EntryList &entries)
 {
     record(QStringLiteral("services()"));
-    failIf(QStringLiteral("services"));
+    QString password;
+    {
+        std::lock_guard lock(recording_);
+        servicesEntries << entries;
+    }
+    for (const dbx::Entry &e : entries)
+        if (password.isEmpty() && e.name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
+            password = e.value;
+    failIf(QStringLiteral("services"), {}, password);
     return std::make_unique<FakeServices>(*this);
 }

@@ -26,6 +26,8 @@ public:
         QString text;
         int times = 1;       // how many matching calls fail (-1: all)
         int after = 0;       // how many matching calls go through first
+        long engineCode = 0; // the engine's code the failure carries (isc_login...), if any
+        QString unlessPassword; // with connect/services: calls logging in with this password go through
     };
 
     // A statement whose text contains key answers with this result (the latest given first);
@@ -37,6 +39,7 @@ public:
     QStringList calls;      // every call, as "name(argument)"
     QStringList statements; // statement texts in the order they were executed, "<rollback>", "<cancel>"
     QList<dbx::EntryList> connectEntries;
+    QList<dbx::EntryList> servicesEntries;
     int loads = 0;
     QSet<int> live;         // connections, commands and readers made and not yet gone
     std::function<void(const QString &sql)> onExecute; // called as each statement executes
@@ -57,7 +60,7 @@ private:
     friend class FakeServices;
     void record(const QString &call, const QString &statement = {});
     // Throws the first scripted failure matching the call.
-    void failIf(const QString &call, const QString &sql = {});
+    void failIf(const QString &call, const QString &sql = {}, const QString &password = {});
     // Whether a cancel was raised for the statement now running, clearing it.
     bool takeCancel();
     int made();

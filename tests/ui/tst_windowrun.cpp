@@ -3,6 +3,7 @@
 // a database that looks converted asks, and closing the window in the middle of a run.
 #include "fakelayer.h"
 #include "fakeshop.h"
+#include "loginbox.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "ui_mainwindow.h"
@@ -10,8 +11,11 @@
 
 #include "modals.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+
+#include <ibase.h>
 
 namespace {
 
@@ -53,6 +57,8 @@ private slots:
     void aConvertedDatabaseAsksFirst();
     void closingDuringARunStopsIt_data();
     void closingDuringARunStopsIt();
+    void aRefusedLoginAsksTheUser_data();
+    void aRefusedLoginAsksTheUser();
 };
 
 void TestWindowRun::runsOverTheLayerGiven()
@@ -201,6 +207,90 @@ void TestWindowRun::closingDuringARunStopsIt()
              (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n",
                           "COMMENT ON DATABASE IS NULL\r\n", "DROP TRIGGER CONVERSOR$PORTA\r\n",
                           "DROP EXCEPTION CONVERSOR$FECHADO\r\n", "Commit\r\n"}));
+}
+
+void TestWindowRun::aRefusedLoginAsksTheUser_data()
+{
+    QTest::addColumn<QStringList>("answers"); // a password typed then OK, or "<Cancelar>", "<Escape>"
+    QTest::addColumn<bool>("converts");
+    QTest::newRow("the right password") << QStringList{"certa"} << true;
+    QTest::newRow("a wrong one, asked again") << QStringList{"errada", "certa"} << true;
+    QTest::newRow("Cancelar") << QStringList{"<Cancelar>"} << false;
+    QTest::newRow("Escape") << QStringList{"<Escape>"} << false;
+}
+
+void TestWindowRun::aRefusedLoginAsksTheUser()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(bool, converts);
+    FakeLayer layer;
+    slowShop(layer);
+    layer.fail({QStringLiteral("connect"), {}, dbx::VendorError, QStringLiteral("Your user name and password are not defined."), -1, 0,
+                isc_login, QStringLiteral("certa")});
+    Window w(layer);
+    struct Seen {
+        QString caption, text, user;
+        QLineEdit::EchoMode echo;
+        bool passwordFocused, okBeforeTyping;
+        QStringList buttons;
+    };
+    QList<Seen> logins;
+    QStringList boxes;
+    ModalAnswer answer([&](QWidget *modal) {
+        if (auto *box = qobject_cast<TLoginBox *>(modal)) {
+            Seen seen{box->windowTitle(), box->text(), box->userField()->text(), box->passwordField()->echoMode(),
+                      box->focusWidget() == box->passwordField(), box->okButton()->isEnabled(), {}};
+            for (QPushButton *b : box->findChildren<QPushButton *>())
+                seen.buttons << b->text();
+            logins << seen;
+            const QString typed = answers.value(logins.size() - 1);
+            if (typed == QLatin1String("<Cancelar>")) {
+                box->cancelButton()->click();
+            } else if (typed == QLatin1String("<Escape>")) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            } else {
+                QTest::keyClicks(box->passwordField(), typed);
+                QTest::keyClick(box->passwordField(), Qt::Key_Return);
+            }
+            return true;
+        }
+        boxes << static_cast<TMessageBox *>(modal)->text();
+        modal->close();
+        return true;
+    });
+    w.form.imgConverterClick();
+    QCOMPARE(w.form.lastOutcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::NotConnected);
+    QCOMPARE(logins.size(), answers.size());
+    for (const Seen &seen : std::as_const(logins)) {
+        QCOMPARE(seen.caption, QStringLiteral("Entrar no servidor"));
+        QVERIFY2(seen.text.startsWith(QStringLiteral("O servidor do Firebird (localhost) recusou o usuário e a senha de ")),
+                 qPrintable(seen.text));
+        QCOMPARE(seen.echo, QLineEdit::Password);
+        QVERIFY2(seen.passwordFocused, "the password is what is missing");
+        QVERIFY2(!seen.okBeforeTyping, "no login without a password");
+        QCOMPARE(seen.buttons, (QStringList{"OK", "Cancelar"}));
+    }
+    // The refused profile's user first, then the one typed.
+    QCOMPARE(logins.value(0).user, QStringLiteral("sysdba"));
+    // Every attach after the first tried what was typed, in order.
+    QStringList tried;
+    for (const dbx::EntryList &entries : std::as_const(layer.connectEntries))
+        for (const dbx::Entry &e : entries)
+            if (e.name == QLatin1String("Password"))
+                tried << e.value;
+    QCOMPARE(tried.mid(0, 1 + (converts ? answers.size() : 0)),
+             QStringList{"quokkafen"} + (converts ? answers : QStringList{}));
+    if (converts) {
+        QCOMPARE(rewrites(layer).size(), 5);
+        QCOMPARE(boxes, QStringList{"Dados atualizados com sucesso! "});
+    } else {
+        QCOMPARE(layer.connectEntries.size(), 1);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].startsWith(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\nO Firebird recusou o "
+                                                     "usuário e a senha")),
+                 qPrintable(boxes[0]));
+    }
+    QCOMPARE(layer.live.size(), 0);
 }
 
 QTEST_MAIN(TestWindowRun)
