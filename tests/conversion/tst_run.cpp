@@ -675,7 +675,7 @@ void TestRun::aServerThatRefusesTheLogin()
         const int refused = 1 + (asked.isEmpty() ? 0 : int(asked.size()) - 1);
         QCOMPARE(layer.calls.count(QStringLiteral("connect()")), int(layer.connectEntries.size()));
         QVERIFY(layer.connectEntries.size() > refused + 1);
-        QVERIFY2(layer.servicesEntries.size() >= 3, "shut down, copied, brought online");
+        QVERIFY2(!layer.servicesEntries.isEmpty(), "the server's copy");
         for (const dbx::EntryList &entries : layer.connectEntries.mid(refused) + layer.servicesEntries)
             QVERIFY(entries.contains(dbx::Entry{"Password", "certa"}));
         QVERIFY2(view.boxes.value(0).text.startsWith(success), qPrintable(view.boxes.value(0).text));
