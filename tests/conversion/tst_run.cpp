@@ -130,6 +130,7 @@ private slots:
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
+    void aFileSwappedDuringTheRunIsNoSuccess();
 };
 
 void TestRun::successOverThreeRelations()
@@ -687,6 +688,35 @@ void TestRun::aServerThatRefusesTheLogin()
                  qPrintable(view.boxes[0].text));
         QVERIFY(layer.servicesEntries.isEmpty());
     }
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aFileSwappedDuringTheRunIsNoSuccess()
+{
+    // Through a server the user cannot tell the file's identity: after its commit the run reads
+    // its mark back through a new attachment to the path chosen, and another file there (the
+    // old one put back, a copy) is a failure said in the clerk's words.
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    int connects = 0;
+    layer.onConnect = [&] {
+        if (++connects == 2)
+            layer.swapFile();
+    };
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, noCopy);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
+    QCOMPARE(connects, 2);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QCOMPARE(view.boxes[0].text, QStringLiteral("O arquivo servidor:/dados/loja.fb foi trocado ou apagado durante a conversão: a "
+                                                "conversão ficou gravada no arquivo que estava lá antes, e este não foi "
+                                                "convertido. Confira o arquivo e converta de novo."));
+    QCOMPARE(view.status, QStringLiteral("Nada foi alterado."));
     QCOMPARE(layer.live.size(), 0);
 }
 

@@ -34,6 +34,12 @@ public:
     // any other statement that begins with "select" answers with no rows.
     void addResult(const QString &key, Result result) { results_.prepend({key, std::move(result)}); }
     void fail(Failure failure) { failures_.append(std::move(failure)); }
+    // Another file put where the database was: what was committed to it is not there.
+    void swapFile()
+    {
+        std::lock_guard lock(recording_);
+        pending_ = committed_ = Kept{};
+    }
 
     // What was called, kept under a lock: a cancel may come from another thread.
     QStringList calls;      // every call, as "name(argument)"
