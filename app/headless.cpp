@@ -147,8 +147,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again)
         }
         if (conversion.outcome() == Conversion::Outcome::Interrupted) {
             view.endLine();
-            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
-                                       .arg(SignalWatch::name(ending)) + conversion.failure());
+            console::stopped(file, conversion.failure(), SignalWatch::name(ending));
             return 128 + ending;
         }
         // A signal that came once the commit had been sent leaves this file converted: the
@@ -211,7 +210,10 @@ int unlockFiles(const QStringList &files)
             const QStringList done = repair::giveBack(db, true);
             console::result(file, done.isEmpty() ? QStringLiteral("nada a liberar.") : done.join(QStringLiteral("; ")) + u'.');
         } catch (const std::exception &e) {
-            console::failure(file, QStringLiteral("Nada foi liberado. ") + messageOf(e));
+            // In a clerk's words first, as a run's connect failure is: a missing file, a
+            // permission, a server that does not answer.
+            console::failure(file, advice::withReason(QStringLiteral("Nada foi liberado."), e,
+                                                      CommandLine::fullPath(file)));
             status = 1;
         }
     }

@@ -415,7 +415,14 @@ void TestCommandLine::arguments_data()
         << QStringList{"--convert", missing} << none << 1 << "^$"
         << "^conversor: " + QRegularExpression::escape(missing)
                + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
-                 "escolhido\\. Motivo: I/O error [^\\n]*; No such file or directory\\n$"
+                 "escolhido\\. Motivo: I/O error [^\\n]*; No such file or directory\\nNada foi alterado\\.\\n$"
+        << "" << "";
+    // --unlock says it as --convert does, in Portuguese first.
+    QTest::newRow("--unlock: a file that is not there")
+        << QStringList{"--unlock", missing} << none << 1 << "^$"
+        << "^conversor: " + QRegularExpression::escape(missing)
+               + ": Nada foi liberado\\. O arquivo não foi encontrado: confira o caminho escolhido\\. "
+                 "Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
                                        << "^Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
@@ -678,8 +685,7 @@ SET TERM ; ^
     QCOMPARE(p.exitCode(), 128 + SIGTERM);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(err.count(QStringLiteral("conversor: ")), 1);
-    QVERIFY2(matches(QStringLiteral("\\nconversor: %1: conversão interrompida por SIGTERM; nada foi alterado\\. "
-                                    "Erro ao [^;\\n]+; Motivo: Conversão interrompida\\n$")
+    QVERIFY2(matches(QStringLiteral("\\nconversor: %1: Conversão interrompida pelo usuário; nada foi alterado \\(SIGTERM\\)\\n$")
                          .arg(QRegularExpression::escape(file)),
                      err),
              qPrintable(err));

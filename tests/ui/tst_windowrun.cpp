@@ -53,6 +53,7 @@ private slots:
     void aConvertedDatabaseAsksFirst();
     void closingDuringARunStopsIt_data();
     void closingDuringARunStopsIt();
+    void commandsLookUnavailableDuringARun();
 };
 
 void TestWindowRun::runsOverTheLayerGiven()
@@ -176,6 +177,13 @@ void TestWindowRun::closingDuringARunStopsIt()
     QFETCH(int, key);
     FakeLayer layer;
     slowShop(layer);
+    // The undo takes a while: the switch-on of the trigger is slow.
+    layer.onExecute = [](const QString &sql) {
+        if (sql.startsWith(QLatin1String("UPDATE")))
+            QThread::msleep(60);
+        if (sql.startsWith(QLatin1String("ALTER TRIGGER")) && sql.contains(QLatin1String(" ACTIVE")))
+            QThread::msleep(300);
+    };
     Window w(layer);
     w.form.ui().pnlSair->setFocus();
     bool boxed = false;
@@ -184,13 +192,34 @@ void TestWindowRun::closingDuringARunStopsIt()
         modal->close();
         return true;
     });
+    // What the status line says from the stop on: at once, and all through the undo.
+    QString atOnce;
+    QStringList meanwhile;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &w.form, [&] {
+        if (w.form.running() && meanwhile.value(meanwhile.size() - 1) != w.form.ui().lblProgresso->Caption())
+            meanwhile << w.form.ui().lblProgresso->Caption();
+    });
     QTimer::singleShot(120, &w.form, [&] {
+        QVERIFY(w.form.ui().lblProgresso->Caption().startsWith(QLatin1String("Atualizando tabela: ")));
         if (key)
             QTest::keyClick(w.form.ui().pnlSair, Qt::Key(key));
         else
             w.form.close();
+        atOnce = w.form.ui().lblProgresso->Caption();
+        watch.start(5);
     });
+    QElapsedTimer clock;
+    clock.start();
     w.form.imgConverterClick();
+    watch.stop();
+    QVERIFY2(clock.elapsed() > 400, "the undo took its time");
+    QCOMPARE(atOnce, QStringLiteral("Parando…"));
+    QCOMPARE(meanwhile, QStringList{QStringLiteral("Parando…")});
+    // The stop said as the user's, not as a failure of the table it cut short.
+    QCOMPARE(w.form.ui().lblProgresso->Caption(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(w.form.lastFailure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(w.form.ui().barra->Progress(), 0);
     QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Interrupted);
     QVERIFY(!w.form.isVisible());
     QVERIFY(!boxed);
@@ -199,6 +228,53 @@ void TestWindowRun::closingDuringARunStopsIt()
     // Undone, and the trigger the run had switched off on again, committed.
     QCOMPARE(layer.statements.mid(layer.statements.size() - 3),
              (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n"}));
+}
+
+// During a run Open and Convert cannot run, and look it: their pictures are drawn faded. Exit
+// can, and looks as it always does; after the run all look as before.
+void TestWindowRun::commandsLookUnavailableDuringARun()
+{
+    FakeLayer layer;
+    slowShop(layer);
+    Window w(layer);
+    w.form.ui().edtDestino->setFocus(); // no panel's focus ring nor highlight in the pictures
+    const QStringList panels{"pnlAbrirVestrel", "pnlConverter", "pnlSair"};
+    auto look = [&] {
+        QList<QImage> images;
+        for (const QString &name : panels)
+            images << w.form.findChild<QWidget *>(name)->grab().toImage();
+        return images;
+    };
+    ModalAnswer close([](QWidget *modal) {
+        modal->close();
+        return true;
+    });
+    const QList<QImage> before = look();
+    QList<QImage> during;
+    QTimer::singleShot(120, &w.form, [&] {
+        if (w.form.running())
+            during = look();
+    });
+    w.form.imgConverterClick();
+    QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Converted);
+    QCOMPARE(during.size(), panels.size());
+    // The share of each panel's pixels that changed.
+    auto changed = [](const QImage &a, const QImage &b) {
+        if (a.size() != b.size())
+            return 1.0;
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                n += a.pixel(x, y) != b.pixel(x, y);
+        return double(n) / (a.width() * a.height());
+    };
+    for (int i : {0, 1})
+        QVERIFY2(changed(before[i], during[i]) > 0.05,
+                 qPrintable(QStringLiteral("%1: %2 of the pixels changed").arg(panels[i]).arg(changed(before[i], during[i]))));
+    QCOMPARE(changed(before[2], during[2]), 0.0);
+    const QList<QImage> after = look();
+    for (int i = 0; i < panels.size(); ++i)
+        QCOMPARE(changed(before[i], after[i]), 0.0);
 }
 
 QTEST_MAIN(TestWindowRun)
