@@ -346,6 +346,12 @@ void TestCommandLine::arguments_data()
     QTest::newRow("--help names the safety copy")
         << QStringList{"--help"} << none << 0 << "--no-copy .*\\(NOME\\.copia-AAAAMMDD-HHMMSS\\.fb,\\s+ao\\s+lado\\s+do\\s+arquivo\\)"
         << "^$" << "" << "";
+    // What --check leaves alone, "registro" said in full.
+    QTest::newRow("--help says what --check does not write")
+        << QStringList{"--help"} << none << 0
+        << "--check .*não\\s+desativa\\s+gatilhos,\\s+não\\s+grava\\s+no\\s+banco\\s+o\\s+registro\\s+de\\s+uma\\s+conversão,"
+           "\\s+não\\s+faz\\s+cópia"
+        << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
     QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
