@@ -210,10 +210,13 @@ int unlockFiles(const QStringList &files)
             const QStringList done = repair::giveBack(db, true);
             console::result(file, done.isEmpty() ? QStringLiteral("nada a liberar.") : done.join(QStringLiteral("; ")) + u'.');
         } catch (const std::exception &e) {
-            // In a clerk's words first, as a run's connect failure is: a missing file, a
-            // permission, a server that does not answer.
-            console::failure(file, advice::withReason(QStringLiteral("Nada foi liberado."), e,
-                                                      CommandLine::fullPath(file)));
+            // An engine's failure in a clerk's words first, as a run's connect failure is (a
+            // missing file, a permission, a server that does not answer); the program's own
+            // refusals are such words already.
+            const QString path = CommandLine::fullPath(file);
+            console::failure(file, advice::explain(e, path).isEmpty()
+                                       ? QStringLiteral("Nada foi liberado. ") + messageOf(e)
+                                       : advice::withReason(QStringLiteral("Nada foi liberado."), e, path));
             status = 1;
         }
     }
