@@ -34,7 +34,8 @@ const QList<FileMode> &fileModes()
                         "todos foram convertidos, 1 quando algum falhou, 2 para um erro de uso."),
          QStringLiteral("nenhum arquivo a converter")},
         {CommandLine::Check, QStringLiteral("check"),
-         QStringLiteral("Examina os ARQUIVOs sem alterar nada (sem gatilhos, sem registro, sem cópia): o que cada "
+         QStringLiteral("Examina os ARQUIVOs sem alterar nada (não desativa gatilhos, não grava no banco o registro "
+                        "de uma conversão, não faz cópia): o que cada "
                         "tabela teria convertido, o que impediria a conversão e os avisos. Termina com 0 quando a "
                         "conversão pode ser feita e nada indica que já foi feita, 1 quando ela falharia ou o banco "
                         "parece já convertido, 2 para um erro de uso."),

@@ -179,6 +179,17 @@ void failure(const QString &file, const QString &text)
     std::fprintf(stderr, "conversor: %s: %s\n", filenames::encode(file).constData(), qPrintable(oneLine(text)));
 }
 
+void stopped(const QString &file, const QString &failure, const QString &signalName)
+{
+    QString text = failure;
+    const qsizetype end = text.indexOf(u'\r');
+    text.insert(end < 0 ? text.size() : end, QStringLiteral(" (%1)").arg(signalName));
+    if (file.isEmpty())
+        problem(text);
+    else
+        console::failure(file, text);
+}
+
 void problem(const QString &text)
 {
     std::fprintf(stderr, "conversor: %s\n", qPrintable(oneLine(text)));

@@ -36,6 +36,10 @@ std::optional<QString> askPassword(const QString &prompt, int *signal = nullptr)
 void result(const QString &file, const QString &text);
 // "conversor: FILE: text" on stderr.
 void failure(const QString &file, const QString &text);
+// "conversor: FILE: " and a run's failure when a signal stopped it: its first line, the signal
+// named after it ("Conversão interrompida pelo usuário; nada foi alterado (SIGINT)"), then the
+// rest; without a file, "conversor: " alone.
+void stopped(const QString &file, const QString &failure, const QString &signalName);
 // "conversor: text" on stderr: what is wrong with the command line or the set-up.
 void problem(const QString &text);
 

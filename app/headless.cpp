@@ -198,8 +198,7 @@ int convertFiles(const QStringList &files, bool noCopy, bool again, const Server
         }
         if (conversion.outcome() == Conversion::Outcome::Interrupted) {
             view.endLine();
-            console::failure(file, QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
-                                       .arg(SignalWatch::name(ending)) + conversion.failure());
+            console::stopped(file, conversion.failure(), SignalWatch::name(ending));
             return 128 + ending;
         }
         // A signal that came once the commit had been sent leaves this file converted: the
@@ -268,7 +267,13 @@ int unlockFiles(const QStringList &files, const ServerLogin &login)
             const QStringList done = repair::giveBack(db, true);
             console::result(file, done.isEmpty() ? QStringLiteral("nada a liberar.") : done.join(QStringLiteral("; ")) + u'.');
         } catch (const std::exception &e) {
-            console::failure(file, QStringLiteral("Nada foi liberado. ") + messageOf(e));
+            // An engine's failure in a clerk's words first, as a run's connect failure is (a
+            // missing file, a permission, a server that does not answer); the program's own
+            // refusals are such words already.
+            const QString path = CommandLine::fullPath(file);
+            console::failure(file, advice::explain(e, path).isEmpty()
+                                       ? QStringLiteral("Nada foi liberado. ") + messageOf(e)
+                                       : advice::withReason(QStringLiteral("Nada foi liberado."), e, path));
             status = 1;
         }
     }

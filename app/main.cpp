@@ -154,13 +154,8 @@ int runWindow(int argc, char **argv, const QString &file)
         return 0;
     }
     if (ending && Form1.lastOutcome() == Conversion::Outcome::Interrupted) {
-        // One line, as --convert's: the file, why the run stopped, and what its box would have said.
-        const QString line = QStringLiteral("conversão interrompida por %1; nada foi alterado. ")
-                                 .arg(SignalWatch::name(ending)) + Form1.lastFailure();
-        if (Form1.pathText().isEmpty())
-            console::problem(line);
-        else
-            console::failure(Form1.pathText(), line);
+        // One line, as --convert's: the file, the stop and the signal that asked for it.
+        console::stopped(Form1.pathText(), Form1.lastFailure(), SignalWatch::name(ending));
         return 128 + ending;
     }
     return status;

@@ -40,7 +40,9 @@ public:
 const QString triggersLeftOffLine = QStringLiteral(
     "Os gatilhos continuam desativados, e o banco fechado aos outros programas até que conversor --check %1 os reative e "
     "o devolva.");
-const QString interruptedText = QStringLiteral("Conversão interrompida");
+// A stop the user asked for (Exit, the window closed, a signal): said as such, whatever the
+// run was doing then.
+const QString interruptedText = QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado");
 const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
 // Rows a table's rewrite takes first, at most: each goes into the statements by its key.
 constexpr qsizetype mostTakenFirst = 2000;
@@ -83,8 +85,11 @@ bool Conversion::ConectaBancoVestrel()
 {
     try {
         const QString path = view_.pathText();
-        if (path.isEmpty())
-            throw Exception(QStringLiteral("Caminho do banco de dados em branco"));
+        // Nothing chosen yet: there is nothing to connect to, and nothing failed.
+        if (path.isEmpty()) {
+            tell(MessageKind::Error, QStringLiteral("Escolha o banco de dados antes de converter"));
+            return false;
+        }
         // Another file chosen since the last attach: attach to that one, not the old one.
         if (db_.Connected() && db_.attachedDatabase() != trimControl(path))
             db_.setConnected(false);
@@ -131,8 +136,13 @@ void Conversion::run()
     auto sourceBack = qScopeGuard([&] { db_.logins().setSource(before); });
     if (interruptRequested_ || !ConectaBancoVestrel()) {
         outcome_ = interruptRequested_ ? Outcome::Interrupted : Outcome::NotConnected;
-        if (interruptRequested_)
+        if (interruptRequested_) {
             failure_ = interruptedText;
+        } else if (!view_.pathText().isEmpty()) {
+            // A refused connection changed nothing either, as the guide promises after every failure.
+            view_.setProgress(0);
+            view_.setStatus(QStringLiteral("Nada foi alterado."));
+        }
         return;
     }
     // However the run ends, the file is let go of.
@@ -335,11 +345,16 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
     std::set<QString> rewritten;
     while (!discovery.Eof()) {
         table_ = discovery.FieldByName(nameColumn).AsString();
-        view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table_));
-        view_.repaintNow();
         // The name is read from the current row again for the statement.
         const QString name = trimControl(discovery.FieldByName(nameColumn).AsString());
         const RewritePlan::Step step = plan.step(name);
+        // A relation the run does not touch is not said to be updated; the gauge counts it all the same.
+        if (step.rewrite)
+            view_.setStatus(QStringLiteral("Atualizando tabela: ") + trimControl(table_));
+        else
+            view_.setStatus(QStringLiteral("Ignorando ") + trimControl(table_)
+                            + (step.skipped.isEmpty() ? QString() : QStringLiteral(" (") + step.skipped + u')'));
+        view_.repaintNow();
         if (step.rewrite && rewritten.insert(name).second) {
             enter(Stage::Tables);
             // A row whose key another row's new code takes goes first, while it still holds it.
@@ -500,7 +515,10 @@ void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQ
 
 QString Conversion::failureText(const std::exception &e) const
 {
-    if (const auto *stopped = dynamic_cast<const Stopped *>(&e); stopped && !interruptRequested_) {
+    // A stop asked for: whatever the statement said, and wherever the run was, it was the stop.
+    if (interruptRequested_ && !commitSent_)
+        return interruptedText;
+    if (const auto *stopped = dynamic_cast<const Stopped *>(&e)) {
         if (stopped->table.isEmpty())
             return stopped->message();
         return QStringLiteral("Erro ao atualizar a tabela ") + trimControl(stopped->table) + QStringLiteral("\rMotivo: ")
@@ -518,9 +536,6 @@ QString Conversion::failureText(const std::exception &e) const
     case Stage::Commit: where = QStringLiteral("Erro ao gravar a conversão no banco (Commit)"); break;
     case Stage::Release: where = QStringLiteral("Erro ao devolver o banco ao servidor"); break;
     }
-    // A stop asked for: whatever the statement said, it was the stop.
-    if (interruptRequested_ && !commitSent_)
-        return where + QStringLiteral("\rMotivo: ") + interruptedText;
     return advice::withReason(where, e, path_);
 }
 

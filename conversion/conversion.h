@@ -50,7 +50,8 @@ public:
     Conversion(const Conversion &) = delete;
     Conversion &operator=(const Conversion &) = delete;
 
-    // Attaches to the chosen file; on failure shows the error box and returns false.
+    // Attaches to the chosen file; on failure (or with no file chosen) shows the error box and
+    // returns false.
     bool ConectaBancoVestrel();
     // The connect step, then the conversion.
     void run();
@@ -62,8 +63,9 @@ public:
     void interrupt();
     bool interrupted() const { return interruptRequested_; }
     Outcome outcome() const { return outcome_; }
-    // The run's failure: the box's text, or what an interrupted run would have said (with a line
-    // of its own when the triggers could not be switched on again).
+    // The run's failure: the box's text, or for an interrupted run "Conversão interrompida pelo
+    // usuário; nada foi alterado" (with a line of its own when the triggers could not be switched
+    // on again).
     QString failure() const { return failure_; }
     // Where the converted run put its safety copy, and its list of old and new codes; empty
     // without one.

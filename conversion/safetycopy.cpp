@@ -282,11 +282,19 @@ void checkRoom(const QString &copyPath, qint64 size)
 
     const qint64 needed = size + margin(size);
     const qint64 available = qint64(fs.f_bavail) * qint64(fs.f_frsize);
-    if (available < needed)
-        throw Exception(QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB e só há %3 MB livres.")
-                            .arg(native(folder))
+    if (available < needed) {
+        // What is asked for, and why more than the file: a clerk compares it with what ls and df say.
+        const qint64 freeMb = available / MiB;
+        const QString text = freeMb == 1
+            ? QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB (o tamanho do banco e "
+                             "uma folga de %3 MB) e só há %4 MB livre.")
+            : QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB (o tamanho do banco e "
+                             "uma folga de %3 MB) e só há %4 MB livres.");
+        throw Exception(text.arg(native(folder))
                             .arg((needed + MiB - 1) / MiB)
-                            .arg(available / MiB));
+                            .arg((margin(size) + MiB - 1) / MiB)
+                            .arg(freeMb));
+    }
 }
 
 Method copyFile(const QString &from, const QString &to, const std::function<void(int percent)> &progress,

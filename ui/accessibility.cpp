@@ -93,19 +93,31 @@ public:
     }
 };
 
-// The gauge offers no value interface: desktops' bridges give every object that has one
-// Increase and Decrease actions, which a gauge nobody sets could not honour. Its percentage is
-// its value text and its description instead.
-class GaugeInterface final : public QAccessibleWidget {
+// The gauge's value, its least and its most, as a screen reader reads a progress bar's (its
+// percentage its value text and its description too). Nobody sets it: the Increase and Decrease
+// a desktop's bridge gives anything with a value change nothing.
+class GaugeInterface final : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit GaugeInterface(TGauge *gauge) : QAccessibleWidget(gauge, QAccessible::ProgressBar) {}
 
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value || t == QAccessible::Description)
             return gauge()->percentText();
         return QAccessibleWidget::text(t);
     }
+
+    QVariant currentValue() const override { return gauge()->Progress(); }
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return gauge()->MaxValue(); }
+    QVariant minimumValue() const override { return gauge()->MinValue(); }
+    QVariant minimumStepSize() const override { return 0; }
 
 private:
     TGauge *gauge() const { return static_cast<TGauge *>(widget()); }
@@ -118,7 +130,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return label()->text();
+            return label()->spokenText();
         return QAccessibleWidget::text(t);
     }
     QList<QPair<QAccessibleInterface *, QAccessible::Relation>> relations(QAccessible::Relation match) const override

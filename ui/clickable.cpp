@@ -55,6 +55,9 @@ void TPanel::setCommandAvailable(bool available)
     if (available == commandAvailable_)
         return;
     commandAvailable_ = available;
+    // Its picture, drawn over it, shows the state.
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        child->update();
     if (QAccessible::isActive()) {
         QAccessible::State changed;
         changed.disabled = true;

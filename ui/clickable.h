@@ -36,9 +36,9 @@ public:
     explicit TPanel(QWidget *parent = nullptr);
     QColor color() const { return color_; }
     void setColor(const QColor &color);
-    // Whether the panel's command can run now: not while a conversion run is under way. Only
-    // assistive technology sees the difference (as a disabled button); the panel keeps the
-    // focus and the colour it has, as the window does during a run.
+    // Whether the panel's command can run now: not while a conversion run is under way. Its
+    // picture is drawn dimmed meanwhile, and assistive technology sees a disabled button; the
+    // panel keeps the focus and the colour it has, as the window does during a run.
     bool commandAvailable() const { return commandAvailable_; }
     void setCommandAvailable(bool available);
 

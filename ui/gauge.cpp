@@ -59,9 +59,12 @@ void TGauge::setProgress(int value)
 
 void TGauge::announce()
 {
+    // Its value, and the percentage that is its description: a reader follows either.
     if (QAccessible::isActive()) {
-        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&changed);
+        QAccessibleValueChangeEvent value(this, value_);
+        QAccessible::updateAccessibility(&value);
+        QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&description);
     }
 }
 

@@ -48,7 +48,7 @@ protected:
 
 private:
     void redraw();
-    // Tells assistive technology the percentage changed.
+    // Tells assistive technology the percentage changed (its value, and its description).
     void announce();
 
     int min_ = 0;

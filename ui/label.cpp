@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QEvent>
 #include <QPainter>
+#include <QRegularExpression>
 
 TLabel::TLabel(QWidget *parent) : QWidget(parent)
 {
@@ -19,7 +20,7 @@ void TLabel::setCaption(const QString &caption)
     fitToText();
     update();
     if (buddy_)
-        buddy_->setAccessibleName(text());
+        buddy_->setAccessibleName(spokenText());
     if (QAccessible::isActive()) {
         QAccessibleEvent changed(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&changed);
@@ -30,7 +31,7 @@ void TLabel::setBuddy(QWidget *buddy)
 {
     buddy_ = buddy;
     if (buddy_)
-        buddy_->setAccessibleName(text());
+        buddy_->setAccessibleName(spokenText());
 }
 
 void TLabel::setAutoSize(bool on)
@@ -54,6 +55,12 @@ static QString drawnText(const QString &caption)
 QString TLabel::text() const
 {
     return drawnText(caption_);
+}
+
+QString TLabel::spokenText() const
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s{2,}"));
+    return text().replace(blanks, QStringLiteral(" "));
 }
 
 void TLabel::fitToText()

@@ -26,6 +26,9 @@ public:
     void setTextColor(const QColor &color) { textColor_ = color; }
     // The caption as drawn (the "&" marks taken out).
     QString text() const;
+    // The text as assistive technology reads it: a run of blanks is one (a screen reader would
+    // make a pause of a caption's double space).
+    QString spokenText() const;
     // The member this label names for assistive technology; it takes the label's text as its name.
     QWidget *buddy() const { return buddy_; }
     void setBuddy(QWidget *buddy);

@@ -277,6 +277,16 @@ void TForm1::imgConverterClick()
     qApp->removeEventFilter(this);
     run_ = nullptr;
     lastFailure_ = run.failure();
+    if (stopping_) {
+        // What the run said while it stopped stayed behind "Parando…"; now the window says how
+        // it ended.
+        stopping_ = false;
+        if (lastOutcome_ == Conversion::Outcome::Interrupted) {
+            ui_->barra->setProgress(0);
+            heldStatus_ = lastFailure_.section(u'\r', 0, 0);
+        }
+        ui_->lblProgresso->setCaption(heldStatus_);
+    }
     emit runningChanged(false);
     if (endRequested_)
         close();
@@ -336,6 +346,14 @@ void TForm1::endOnRequest()
     endRequested_ = true;
     if (run_) {
         endedDuringRun_ = true;
+        // The undo can take a while: the window says at once that it is stopping, and nothing
+        // the run still reports takes that back.
+        if (!stopping_) {
+            stopping_ = true;
+            heldStatus_ = ui_->lblProgresso->Caption();
+            ui_->lblProgresso->setCaption(QStringLiteral("Parando…"));
+            repaint();
+        }
         run_->interrupt();
     }
     // A box or dialog open now would keep the run, or the window, waiting.
@@ -384,7 +402,10 @@ void TForm1::setGaugeMax(int maximum)
 
 void TForm1::setStatus(const QString &text)
 {
-    ui_->lblProgresso->setCaption(text);
+    if (stopping_)
+        heldStatus_ = text;
+    else
+        ui_->lblProgresso->setCaption(text);
 }
 
 void TForm1::repaintNow()

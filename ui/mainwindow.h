@@ -94,6 +94,8 @@ private:
     ThreadedRun *run_ = nullptr; // the run in progress
     bool endRequested_ = false;
     bool endedDuringRun_ = false;
+    bool stopping_ = false; // a stop asked for, the run not over yet: the status line says so
+    QString heldStatus_;    // what the run said meanwhile
     Conversion::Outcome lastOutcome_ = Conversion::Outcome::None;
     QString lastFailure_;
     bool placed_ = false;

@@ -60,10 +60,15 @@ QString plain(QString text)
     return text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
 }
 
+// A modal box has a title and a close button, nothing to minimise or maximise: the hints say
+// exactly that (without CustomizeWindowHint a platform may add its defaults).
+constexpr Qt::WindowFlags boxFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                     | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
 } // namespace
 
 TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(owner, boxFlags)
 {
     const bool error = kind == MessageKind::Error;
     ok_ = new QPushButton(QStringLiteral("OK"), this);
@@ -74,7 +79,7 @@ TMessageBox::TMessageBox(QWidget *owner, MessageKind kind, const QString &text)
 }
 
 TMessageBox::TMessageBox(QWidget *owner, const QString &question)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(owner, boxFlags)
 {
     yes_ = new QPushButton(QStringLiteral("Yes"), this);
     yes_->setObjectName(QStringLiteral("yes"));

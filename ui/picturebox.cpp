@@ -48,6 +48,9 @@ QImage samplePicture(const QImage &picture, QSize size)
     return out;
 }
 
+// How much of a picture shows over its panel while its command cannot run.
+static constexpr qreal unavailableOpacity = 0.4;
+
 // Device pixels covering a length in layout pixels (a product such as 35 x 1.2 is not exact).
 static int devicePixels(int length, qreal ratio)
 {
@@ -100,6 +103,10 @@ void TImage::paintEvent(QPaintEvent *)
     if (drawn_.devicePixelRatio() != devicePixelRatioF()) // moved to a screen of another scale
         drawn_ = drawnFor(devicePixelRatioF());
     QPainter p(this);
+    // A command that cannot run now (a run is under way) shows a faded picture, as a disabled
+    // button does.
+    if (const auto *panel = qobject_cast<const TPanel *>(parentWidget()); panel && !panel->commandAvailable())
+        p.setOpacity(unavailableOpacity);
     p.drawImage(0, 0, drawn_); // blends by alpha over what lies beneath
 }
 

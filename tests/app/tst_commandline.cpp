@@ -425,6 +425,12 @@ void TestCommandLine::arguments_data()
         << "\\n  --user <NOME> +Com --convert, --check, --restore ou --unlock: .*\\n  --password-file <ARQUIVO> +Com --convert, "
            "--check, --restore ou --unlock: "
         << "^$" << "" << "";
+    // What --check leaves alone, "registro" said in full.
+    QTest::newRow("--help says what --check does not write")
+        << QStringList{"--help"} << none << 0
+        << "--check .*não\\s+desativa\\s+gatilhos,\\s+não\\s+grava\\s+no\\s+banco\\s+o\\s+registro\\s+de\\s+uma\\s+conversão,"
+           "\\s+não\\s+faz\\s+cópia"
+        << "^$" << "" << "";
     QTest::newRow("-h") << QStringList{"-h"} << none << 0 << "^Uso: " << "^$" << "" << "";
     QTest::newRow("--help-all, no display") << QStringList{"--help-all"} << none << 0 << qtOptions << "^$" << "" << "";
     QTest::newRow("--help-all, on a display") << QStringList{"--help-all"} << x << 0 << qtOptions << "^$" << "" << "";
@@ -494,7 +500,14 @@ void TestCommandLine::arguments_data()
         << QStringList{"--convert", missing} << none << 1 << "^$"
         << "^conversor: " + QRegularExpression::escape(missing)
                + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
-                 "escolhido\\. Motivo: I/O error [^\\n]*; No such file or directory\\n$"
+                 "escolhido\\. Motivo: I/O error [^\\n]*; No such file or directory\\nNada foi alterado\\.\\n$"
+        << "" << "";
+    // --unlock says it as --convert does, in Portuguese first.
+    QTest::newRow("--unlock: a file that is not there")
+        << QStringList{"--unlock", missing} << none << 1 << "^$"
+        << "^conversor: " + QRegularExpression::escape(missing)
+               + ": Nada foi liberado\\. O arquivo não foi encontrado: confira o caminho escolhido\\. "
+                 "Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
                                        << "^Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
@@ -792,8 +805,7 @@ SET TERM ; ^
     QCOMPARE(p.exitCode(), 128 + SIGTERM);
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(err.count(QStringLiteral("conversor: ")), 1);
-    QVERIFY2(matches(QStringLiteral("\\nconversor: %1: conversão interrompida por SIGTERM; nada foi alterado\\. "
-                                    "Erro ao [^;\\n]+; Motivo: Conversão interrompida\\n$")
+    QVERIFY2(matches(QStringLiteral("\\nconversor: %1: Conversão interrompida pelo usuário; nada foi alterado \\(SIGTERM\\)\\n$")
                          .arg(QRegularExpression::escape(file)),
                      err),
              qPrintable(err));
@@ -914,7 +926,7 @@ void TestCommandLine::thePasswordAskedOnTheTerminal_data()
                                           << QStringList{prompt, refused} << false;
     QTest::newRow("Ctrl+C during a run's prompt: the run stopped")
         << QStringList{"--convert", "DB"} << QStringList{"\x03"} << 130
-        << QStringList{prompt, ": conversão interrompida por SIGINT; nada foi alterado\\. "} << false;
+        << QStringList{prompt, ": Conversão interrompida pelo usuário; nada foi alterado \\(SIGINT\\)"} << false;
     QTest::newRow("Ctrl+C during --check's prompt: ended by it")
         << QStringList{"--check", "DB"} << QStringList{"\x03"} << -1 << QStringList{prompt} << false;
 }

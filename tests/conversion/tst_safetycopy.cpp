@@ -496,15 +496,22 @@ void TestSafetyCopy::room_data()
     QTest::addColumn<qint64>("used"); // of the 100 MiB, before the check
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("refusal"); // %1: the folder; empty when the copy fits
-    const QString text = QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB e só há %3 MB livres.");
+    // The margin said, and the free megabytes in the right number.
+    const QString text = QStringLiteral("Sem espaço para a cópia de segurança em %1: são necessários %2 MB (o tamanho do "
+                                        "banco e uma folga de %3 MB) e só há %4 MB %5.");
+    const auto refused = [&text](const char *needed, const char *margin, const char *free) {
+        return text.arg("%1", needed, margin, free, qstrcmp(free, "1") == 0 ? "livre" : "livres");
+    };
     // 64 MiB asked beyond a small copy.
     QTest::newRow("fits") << 0ll << 30 * MiB << QString();
     QTest::newRow("fits exactly") << 0ll << 36 * MiB << QString();
-    QTest::newRow("a byte too many") << 0ll << 36 * MiB + 1 << text.arg("%1", "101", "100");
-    QTest::newRow("small copy, margin") << 0ll << 40 * MiB << text.arg("%1", "104", "100");
-    QTest::newRow("large copy, a tenth more") << 0ll << 900 * MiB << text.arg("%1", "990", "100");
-    QTest::newRow("needed rounded up") << 0ll << 900 * MiB + 5 << text.arg("%1", "991", "100");
-    QTest::newRow("room rounded down") << 3 * MiB / 2 << 36 * MiB << text.arg("%1", "100", "98");
+    QTest::newRow("a byte too many") << 0ll << 36 * MiB + 1 << refused("101", "64", "100");
+    QTest::newRow("small copy, margin") << 0ll << 40 * MiB << refused("104", "64", "100");
+    QTest::newRow("large copy, a tenth more") << 0ll << 900 * MiB << refused("990", "90", "100");
+    QTest::newRow("needed rounded up") << 0ll << 900 * MiB + 5 << refused("991", "90", "100");
+    QTest::newRow("room rounded down") << 3 * MiB / 2 << 36 * MiB << refused("100", "64", "98");
+    QTest::newRow("2 MB free") << 195 * MiB / 2 << 30 * MiB << refused("94", "64", "2");
+    QTest::newRow("1 MB free, in the singular") << 197 * MiB / 2 << 30 * MiB << refused("94", "64", "1");
 }
 
 void TestSafetyCopy::room()
@@ -641,7 +648,7 @@ SET TERM ; ^
     const QRegularExpressionMatch said =
         QRegularExpression(QStringLiteral("^Erro ao fazer a cópia de segurança\\rMotivo: (Sem espaço para a cópia de segurança em ")
                            + QRegularExpression::escape(mount->path)
-                           + QStringLiteral(": são necessários (\\d+) MB e só há (\\d+) MB livres\\.)$"))
+                           + QStringLiteral(": são necessários (\\d+) MB \\(o tamanho do banco e uma folga de 64 MB\\) e só há (\\d+) MB livres\\.)$"))
             .match(view.boxes[0].text);
     QVERIFY2(said.hasMatch(), qPrintable(view.boxes[0].text));
     QVERIFY2(report.lines().contains(QStringLiteral("  impede a conversão: ") + said.captured(1)), qPrintable(report.lines().join(u'\n')));

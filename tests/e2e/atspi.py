@@ -7,9 +7,13 @@ D-Bus session in DBUS_SESSION_BUS_ADDRESS), and what it can do with it.
   atspi.py settext APP TEXT    asks for the text field's contents to be TEXT; prints the answer
   atspi.py text APP            the text field's text
   atspi.py read APP ROLE NAME  the object's description, then the name of each of its children
+  atspi.py value APP ROLE NAME the object's value through the Value interface: current, least, most
+  atspi.py setvalue APP ROLE NAME N   asks for the object's value to be N; prints the answer
   atspi.py listen APP SECONDS  for that long, one line per change of a name, description or value
-                               of the application's objects: role|name|property|its description
-                               (or name) as read then; "listening" first, once registered
+                               of the application's objects: role|name|property|the new name or
+                               description as the event carries it, or the value (through the
+                               Value interface: current, least, most) as read then; "listening"
+                               first, once registered
 """
 import sys
 import time
@@ -18,6 +22,7 @@ import dbus
 
 ACCESSIBLE = 'org.a11y.atspi.Accessible'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
+VALUE = 'org.a11y.atspi.Value'
 STATES = {7: 'editable', 8: 'enabled', 11: 'focusable', 12: 'focused', 24: 'sensitive'}
 
 
@@ -36,6 +41,12 @@ def node(reference):
 
 def prop(obj, name):
     return obj.Get(ACCESSIBLE, name, dbus_interface=PROPERTIES)
+
+
+def value_of(obj):
+    """current, least and most, as the Value interface's properties give them"""
+    return ' '.join('%g' % float(obj.Get(VALUE, p, dbus_interface=PROPERTIES))
+                    for p in ('CurrentValue', 'MinimumValue', 'MaximumValue'))
 
 
 def interfaces(obj):
@@ -102,6 +113,15 @@ def main(command, app_name, *rest):
         print(prop(obj, 'Description'))
         for i in range(prop(obj, 'ChildCount')):
             print(prop(node(obj.GetChildAtIndex(i, dbus_interface=ACCESSIBLE)), 'Name'))
+    elif command == 'value':
+        print(value_of(find(app, rest[0], rest[1])))
+    elif command == 'setvalue':
+        obj = find(app, rest[0], rest[1])
+        try:
+            obj.Set(VALUE, 'CurrentValue', dbus.Double(float(rest[2])), dbus_interface=PROPERTIES)
+            print('set')
+        except dbus.exceptions.DBusException as e:
+            print(e.get_dbus_name())
     elif command == 'listen':
         listen(app, float(rest[0]))
 
@@ -119,15 +139,23 @@ def listen(app, seconds):
         if source != sender:
             return
         obj = bus.get_object(source, path)
-        read = 'Description' if kind == 'accessible-description' else 'Name'
+        # A name or description as the event carries it, the one of that moment (read now, a
+        # later one may have taken its place); a value as the object gives it now.
+        if kind == 'accessible-value':
+            said = value_of(obj)
+        elif isinstance(value, str):
+            said = str(value)
+        else:
+            said = str(prop(obj, 'Description' if kind == 'accessible-description' else 'Name'))
         print('%s|%s|%s|%s' % (obj.GetRoleName(dbus_interface=ACCESSIBLE), prop(obj, 'Name'), kind,
-                               str(prop(obj, read)).replace('\n', ' ')), flush=True)
+                               said.replace('\n', ' ')), flush=True)
 
     bus.add_signal_receiver(changed, signal_name='PropertyChange', dbus_interface='org.a11y.atspi.Event.Object',
                             path_keyword='path', sender_keyword='source')
     registry = bus.get_object('org.a11y.atspi.Registry', '/org/a11y/atspi/registry')
-    registry.RegisterEvent('object:property-change', dbus.Array([], signature='s'), '',
-                           dbus_interface='org.a11y.atspi.Registry')
+    # A value's changes are asked for by name too: a toolkit may send them only then.
+    for event in ('object:property-change', 'object:property-change:accessible-value'):
+        registry.RegisterEvent(event, dbus.Array([], signature='s'), '', dbus_interface='org.a11y.atspi.Registry')
     print('listening', flush=True)
     loop = GLib.MainLoop()
     GLib.timeout_add(int(seconds * 1000), loop.quit)

@@ -87,7 +87,7 @@ cat "$work/app.err"
 check "the process ends with a non-zero status" [ "$status" -ne 0 ] 
 check "without a box" [ "$boxed" = no ]
 check "saying so in one line that names the file, as --convert does" \
-  [ "$(grep -c "^conversor: ${db//./\\.}: conversão interrompida por SIGTERM; nada foi alterado\\. " "$work/app.err")" = 1 ]
+  [ "$(grep -c "^conversor: ${db//./\\.}: Conversão interrompida pelo usuário; nada foi alterado (SIGTERM)$" "$work/app.err")" = 1 ]
 check "every row as before" [ "$(holding "$db" 1234567)" = $rows ]
 check "every trigger as before" [ "$(states "$db")" = "$before" ]
 check "nothing of the run is left to make good" nothing_left "$db"
@@ -138,7 +138,7 @@ wait "$convert"
 status=$?
 cat "$work/silent.err"
 check "with 128 + SIGTERM" [ "$status" = 143 ]
-check "saying the run was stopped" grep -q "^conversor: $remote: conversão interrompida por SIGTERM; nada foi alterado" "$work/silent.err"
+check "saying the run was stopped" grep -q "^conversor: $remote: Conversão interrompida pelo usuário; nada foi alterado (SIGTERM)$" "$work/silent.err"
 
 # ---- the display goes away in the middle of a run (a logout): undone, no crash
 db=$(fresh sem-tela)

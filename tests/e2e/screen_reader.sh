@@ -28,6 +28,8 @@ line() { atspi tree | cut -d' ' -f2- | grep -m1 "^$1|$2|"; }
 # has LINE FIELD WORD: the line's field (3 actions, 4 states, 5 interfaces) holds WORD
 has() { [ -n "$1" ] && [[ ",$(echo "$1" | cut -d'|' -f"$2")," == *",$3,"* ]]; }
 lacks() { [ -n "$1" ] && ! has "$@"; }
+# at_most "CURRENT LEAST MOST": a value read through the Value interface stands at its most
+at_most() { local current least most; read -r current least most <<<"$1"; [ "$least" = 0 ] && [ "${most:-0}" -gt 0 ] && [ "$current" = "$most" ]; }
 # reads ROLE NAME TEXT: the object's description or a child's name holds TEXT
 reads() { local said; said=$(atspi read "$1" "$2") && [[ "$said" == *"$3"* ]]; }
 
@@ -38,13 +40,17 @@ frame=$(line frame 'Conversor de dados - Malhavera -')
 check "the window is a frame with its title" [ -n "$frame" ]
 bar=$(line 'progress bar' Progresso)
 check "the gauge is a progress bar named Progresso" [ -n "$bar" ]
-check "the gauge offers no actions (no Increase or Decrease)" [ "$(echo "$bar" | cut -d'|' -f3)" = "" ]
+check "the gauge offers its value through the Value interface" has "$bar" 5 Value
+check "the gauge's value is read: 0 of 0 to 100" [ "$(atspi value 'progress bar' Progresso)" = "0 0 100" ]
+# Qt's bridge gives Increase and Decrease to anything with a value: they change nothing here.
+atspi setvalue 'progress bar' Progresso 50 >/dev/null
+check "nobody sets the gauge's value" [ "$(atspi value 'progress bar' Progresso)" = "0 0 100" ]
 for command in Abrir Converter Sair; do
   button=$(line 'push button' "$command")
   check "$command is a push button that can be pressed" has "$button" 3 Press
   check "$command is enabled" has "$button" 4 enabled
 done
-field=$(line text 'Banco de Dados  Vestrel (Firebird \*.fb)')
+field=$(line text 'Banco de Dados Vestrel (Firebird \*.fb)')
 check "the path field is named by its caption" [ -n "$field" ]
 check "the path field offers no editable text" lacks "$field" 5 EditableText
 # Qt's bridge answers a request for text even where the field has no editable text; what
@@ -84,8 +90,9 @@ check "the window is still open after the run" kill -0 "$app"
 atspi press Sair >/dev/null
 check "Exit pressed after the run closes the tool" gone "$app"
 
-# A run that converts, with a screen reader listening: it hears the gauge's percentage change
-# (its description, read when the change is announced) and the status line's tables.
+# A run that converts, with a screen reader listening: it hears the gauge's value change (read
+# through the Value interface when the change is announced), its percentage (its description)
+# and the status line's tables.
 good="$work/loja.fb"
 "$source/tools/make-sample-db" "$good" >/dev/null
 start_tool "$good"
@@ -97,10 +104,17 @@ wait_box 60
 check "the run ends in the Information box" [ "$box" = Information ]
 sleep 1
 percent=$(grep -c '^progress bar|Progresso|accessible-description|[0-9]*%$' "$work/heard")
-check "the gauge's changes are announced ($percent)" [ "$percent" -ge 2 ]
+check "the gauge's percentage changes are announced ($percent)" [ "$percent" -ge 2 ]
+values=$(grep -c '^progress bar|Progresso|accessible-value|[0-9]* 0 [0-9]*$' "$work/heard")
+check "the gauge's value changes are announced ($values)" [ "$values" -ge 2 ]
+last=$(grep '|accessible-value|' "$work/heard" | tail -n1)
+check "the last value announced is the most (${last##*|})" at_most "${last##*|}"
 check "the gauge is read at 100% at the end" [ "$(atspi read 'progress bar' Progresso | head -n1)" = 100% ]
-check "the status line's tables are announced" grep -q '|accessible-name|Atualizando tabela: ' "$work/heard"
-check "the gauge offers no actions all along" [ "$(line 'progress bar' Progresso | cut -d'|' -f3)" = "" ]
+most=$(atspi value 'progress bar' Progresso)
+check "its value is its most at the end ($most)" at_most "$most"
+# A reader reads a name when the change comes to it: on a run this short, the last relation's.
+check "the status line's relations are announced" grep -Eq '\|accessible-name\|(Atualizando tabela: |Ignorando )' "$work/heard"
+check "the last, a view, is announced as left out" grep -q '|accessible-name|Ignorando V_PRODUTOS (visão)$' "$work/heard"
 xdotool key Return # OK
 sleep 0.5
 atspi press Sair >/dev/null

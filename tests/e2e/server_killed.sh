@@ -34,6 +34,9 @@ count() { # count CODE: rows of all tables holding CODE
 }
 triggers() { sql_value "select trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 order by 1;" | paste -sd, -; }
 described() { on_server 'set heading off; set blob all; select RDB$DESCRIPTION from RDB$DATABASE;'; }
+# describes PATTERN...: the description holds a line matching any PATTERN given (grep -e). Read
+# whole first: under pipefail, a grep -q that stops reading early fails isql's write (SIGPIPE).
+describes() { local said; said=$(described) && grep -q "${@/#/-e}" <<<"$said"; }
 # The shop's programs, an ordinary user's and one logging in as the administrator: refused at
 # the door the run closed, told the file and the command that gives it back; nothing written.
 shop_refused() {
@@ -52,7 +55,7 @@ shop_works() { isql-fb -q -user VENDEDOR -password vendas "localhost:$db" <<<"se
 given_back() { # online, its triggers as before, no record of the run
   [ "$(sql_value 'select mon$shutdown_mode from mon$database;')" = 0 ] \
     && [ "$(sql_value 'select mon$backup_state from mon$database;')" = 0 ] \
-    && [ "$(triggers)" = "$before" ] && ! described | grep -q 'Conversor de dados'
+    && [ "$(triggers)" = "$before" ] && ! describes 'Conversor de dados'
 }
 # fresh NAME: a copy of the template as the database, held by the server from here on (its
 # linger). A new file each time: the server would go on serving a file it holds after it was
@@ -110,8 +113,8 @@ partial() { compgen -G "${db%.fb}.copia-*.fb.parcial" >/dev/null; }
 left_in_copy() { # what the killed copy left
   described
   partial && shop_refused && [ "$(described | grep -c 'Conversor de dados: ')" = 2 ] \
-    && described | grep -q "cópia de segurança de «$db» em andamento em «${db%.fb}.copia-.*\.fb\.parcial»" \
-    && described | grep -q 'banco reservado para uma conversão'
+    && describes "cópia de segurança de «$db» em andamento em «${db%.fb}.copia-.*\.fb\.parcial»" \
+    && describes 'banco reservado para uma conversão'
 }
 finished_copy() { # the next run's copy: whole, with the codes as they were
   local copy
@@ -123,7 +126,7 @@ fresh copia
 check "a run killed during its copy" kill_in_copy
 check "leaves the backup lock's record, the reservation and the partial copy; the shop's program is refused" left_in_copy
 converts_after_copy() { converts && ! partial; }
-no_record() { ! described | grep -q -e 'banco reservado' -e 'em andamento'; }
+no_record() { ! describes 'banco reservado' 'em andamento'; }
 check "the next run ends the lock, removes the partial copy and converts" converts_after_copy
 check "with a safety copy of its own" finished_copy
 check "and no record of the killed run is left" no_record

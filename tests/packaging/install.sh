@@ -33,6 +33,10 @@ check "the desktop entry is valid" desktop-file-validate "$prefix/share/applicat
 check "its window class is the program's" grep -qx 'StartupWMClass=conversor' "$prefix/share/applications/$id.desktop"
 check "it hands the program the file it opens" grep -qx 'Exec=conversor %f' "$prefix/share/applications/$id.desktop"
 check "the AppStream file is valid" appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
+# A view stores no code: the description says it is left as it is, never that it is converted.
+appstream_text=$(tr -s ' \n' '  ' <"$prefix/share/metainfo/$id.metainfo.xml")
+check "the AppStream text leaves views out" grep -q 'Visões e colunas calculadas não guardam códigos e ficam como estão' <<<"$appstream_text"
+check "and never says views are converted" bash -c "! grep -Eqi 'vis(õ|o)es[^.]*convertidas' <<<\"\$1\"" _ "$appstream_text"
 check "the AppStream release is the changelog's newest entry" \
   grep -q "<release version=\"$(sed -n '1s/^conversor (\([^)]*\)).*/\1/p' "$source/packaging/changelog")\" date=\"$(date -u -d "$(sed -n '0,/^ -- /s/^ -- .*>  //p' "$source/packaging/changelog")" +%F)\"/>" \
   "$prefix/share/metainfo/$id.metainfo.xml"

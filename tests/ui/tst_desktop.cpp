@@ -93,7 +93,7 @@ void listen(QAccessibleEvent *event)
         what = QStringLiteral("description");
         break;
     case QAccessible::ValueChanged:
-        what = QStringLiteral("value");
+        what = QStringLiteral("value ") + static_cast<QAccessibleValueChangeEvent *>(event)->value().toString();
         break;
     case QAccessible::TextInserted:
     case QAccessible::TextRemoved:
@@ -178,7 +178,8 @@ void TestDesktop::rolesNamesStatesAndActions_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("states");
     QTest::addColumn<QStringList>("offers");
-    const QString caption = QStringLiteral("Banco de Dados  Vestrel (Firebird *.fb)");
+    // The caption's double space is drawn, not read out.
+    const QString caption = QStringLiteral("Banco de Dados Vestrel (Firebird *.fb)");
     const QStringList none;
     const QStringList pressable{QStringLiteral("Press")};
     QTest::newRow("the window: a frame") << "TForm1" << int(QAccessible::Window) << "Conversor de dados - Malhavera -"
@@ -193,8 +194,8 @@ void TestDesktop::rolesNamesStatesAndActions_data()
         << "edtDestino" << int(QAccessible::EditableText) << caption
         << QStringList{"focusable", "focused", "read-only"} << QStringList{"SetFocus", "text"};
     QTest::newRow("caption of the path field") << "Label6" << int(QAccessible::StaticText) << caption << none << none;
-    QTest::newRow("gauge: named, nothing to set") << "barra" << int(QAccessible::ProgressBar) << "Progresso" << none
-                                                  << none;
+    QTest::newRow("gauge: named, with a value") << "barra" << int(QAccessible::ProgressBar) << "Progresso" << none
+                                                << QStringList{"value"};
     QTest::newRow("status line, empty at start") << "lblProgresso" << int(QAccessible::StaticText) << "" << none
                                                  << none;
     QTest::newRow("a command's picture") << "imgConverter" << int(QAccessible::Graphic) << "Converter" << none << none;
@@ -239,6 +240,21 @@ void TestDesktop::gaugeAndStatusFollowTheRun()
     form.setStatus(QStringLiteral("Atualizando tabela: PRODUTOS"));
     QCOMPARE(gauge->text(QAccessible::Value), QStringLiteral("25%"));
     QCOMPARE(gauge->text(QAccessible::Description), QStringLiteral("25%"));
+    // Its value as a screen reader reads a progress bar's: where it is between its least and
+    // its most. Nobody sets it, whatever a reader's Increase or Decrease asks.
+    QAccessibleValueInterface *value = gauge->valueInterface();
+    QVERIFY(value);
+    QCOMPARE(value->currentValue().toInt(), 2);
+    QCOMPARE(value->minimumValue().toInt(), 0);
+    QCOMPARE(value->maximumValue().toInt(), 8);
+    value->setCurrentValue(7);
+    QCOMPARE(value->currentValue().toInt(), 2);
+    QCOMPARE(form.ui().barra->Progress(), 2);
+    form.setGaugeMax(3);
+    form.addProgress(1);
+    QCOMPARE(value->currentValue().toInt(), 3);
+    QCOMPARE(value->maximumValue().toInt(), 3);
+    QCOMPARE(gauge->text(QAccessible::Value), QStringLiteral("100%"));
     QCOMPARE(accessible(form, QStringLiteral("lblProgresso"))->text(QAccessible::Name),
              QStringLiteral("Atualizando tabela: PRODUTOS"));
 }
@@ -254,7 +270,11 @@ void TestDesktop::announcements_data()
     QTest::newRow("the status line, unchanged")
         << QStringList{"status Concluído!", "status Concluído!"} << QStringList{"lblProgresso: name"};
     QTest::newRow("the gauge's percentage") << QStringList{"max 8", "add 1", "add 1"}
-                                            << QStringList{"barra: description", "barra: description"};
+                                            << QStringList{"barra: value 1", "barra: description", "barra: value 2",
+                                                           "barra: description"};
+    QTest::newRow("a new maximum that changes the percentage")
+        << QStringList{"max 4", "add 1", "max 2"}
+        << QStringList{"barra: value 1", "barra: description", "barra: value 1", "barra: description"};
     QTest::newRow("a value of the same percentage")
         << QStringList{"max 1000", "progress 1", "progress 2"} << QStringList{};
     QTest::newRow("a run begins") << QStringList{"run true"} << disabledOrEnabled;

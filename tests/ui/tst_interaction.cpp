@@ -90,6 +90,8 @@ private slots:
     void messageBoxPlacement_data();
     void messageBoxPlacement();
     void messageBoxKeepsAFileNameWhole();
+    void messageBoxFrame_data();
+    void messageBoxFrame();
     void keyboardFocusSelectsThePath();
 
 private:
@@ -236,8 +238,9 @@ void TestInteraction::keysRunTheFocusedCommand()
     if (panel == QLatin1String("pnlSair")) {
         QVERIFY(!w.form.isVisible());
     } else if (panel == QLatin1String("pnlConverter")) {
-        QCOMPARE(seen, QStringLiteral("Error:Não foi possível conectar ao banco de dados Vestrel\nMotivo: "
-                                      "Caminho do banco de dados em branco"));
+        // Nothing chosen: the box says what to do, not that a connection failed.
+        QCOMPARE(seen, QStringLiteral("Error:Escolha o banco de dados antes de converter"));
+        QCOMPARE(w.form.ui().lblProgresso->Caption(), QString());
     } else {
         QVERIFY2(!seen.isEmpty(), "the Open dialog came up");
         QVERIFY(w.form.isVisible());
@@ -695,6 +698,48 @@ void TestInteraction::messageBoxKeepsAFileNameWhole()
                                                                        .arg(text->height())
                                                                        .arg(metrics.lineSpacing())));
     QVERIFY(box.frameGeometry().right() <= w.form.screen()->geometry().right());
+}
+
+void TestInteraction::messageBoxFrame_data()
+{
+    QTest::addColumn<QString>("kind"); // Information, Error or Confirm
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Information") << "Information" << "Dados atualizados com sucesso! ";
+    QTest::newRow("Confirm") << "Confirm" << "Este banco parece já ter sido convertido. Converter de novo?";
+    // A name with no blank to break it at, wider than any screen.
+    QTest::newRow("Error naming a very long path")
+        << "Error" << "Erro ao fazer a cópia de segurança\rMotivo: " + QStringLiteral("/dados").repeated(200) + "/loja.fb";
+    QTest::newRow("Error of many words") << "Error" << QStringLiteral("palavra ").repeated(400);
+}
+
+// A box reads as the tool's modal box: a title and a close button, nothing to minimise or
+// maximise, and all of it on the screen, however long its text.
+void TestInteraction::messageBoxFrame()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    Window w;
+    QVERIFY(w.shown);
+    std::unique_ptr<TMessageBox> box = kind == QLatin1String("Confirm")
+        ? std::make_unique<TMessageBox>(&w.form, text)
+        : std::make_unique<TMessageBox>(&w.form, kind == QLatin1String("Error") ? MessageKind::Error : MessageKind::Information, text);
+    box->adjustSize();
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QCOMPARE(box->windowTitle(), kind);
+    const Qt::WindowFlags flags = box->windowFlags();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    // Without CustomizeWindowHint a platform adds its own buttons to the hints.
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowFullscreenButtonHint));
+    const QRect screen = w.form.screen()->availableGeometry();
+    QVERIFY2(box->frameGeometry().width() <= screen.width(),
+             qPrintable(QStringLiteral("%1 px wide on a screen of %2").arg(box->frameGeometry().width()).arg(screen.width())));
+    QVERIFY(box->frameGeometry().left() >= screen.left() && box->frameGeometry().right() <= screen.right());
 }
 
 void TestInteraction::keyboardFocusSelectsThePath()

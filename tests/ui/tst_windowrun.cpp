@@ -59,6 +59,7 @@ private slots:
     void closingDuringARunStopsIt();
     void aRefusedLoginAsksTheUser_data();
     void aRefusedLoginAsksTheUser();
+    void commandsLookUnavailableDuringARun();
 };
 
 void TestWindowRun::runsOverTheLayerGiven()
@@ -182,6 +183,13 @@ void TestWindowRun::closingDuringARunStopsIt()
     QFETCH(int, key);
     FakeLayer layer;
     slowShop(layer);
+    // The undo takes a while: the switch-on of the trigger is slow.
+    layer.onExecute = [](const QString &sql) {
+        if (sql.startsWith(QLatin1String("UPDATE")))
+            QThread::msleep(60);
+        if (sql.startsWith(QLatin1String("ALTER TRIGGER")) && sql.contains(QLatin1String(" ACTIVE")))
+            QThread::msleep(300);
+    };
     Window w(layer);
     w.form.ui().pnlSair->setFocus();
     bool boxed = false;
@@ -190,13 +198,38 @@ void TestWindowRun::closingDuringARunStopsIt()
         modal->close();
         return true;
     });
-    QTimer::singleShot(120, &w.form, [&] {
-        if (key)
-            QTest::keyClick(w.form.ui().pnlSair, Qt::Key(key));
-        else
-            w.form.close();
+    // The stop comes once the tables are being rewritten; what the status line says from then
+    // on: at once, and all through the undo.
+    QString atOnce;
+    QStringList meanwhile;
+    QElapsedTimer sinceTheStop;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &w.form, [&] {
+        const QString caption = w.form.ui().lblProgresso->Caption();
+        if (!sinceTheStop.isValid()) {
+            if (!caption.startsWith(QLatin1String("Atualizando tabela: ")))
+                return;
+            sinceTheStop.start();
+            if (key)
+                QTest::keyClick(w.form.ui().pnlSair, Qt::Key(key));
+            else
+                w.form.close();
+            atOnce = w.form.ui().lblProgresso->Caption();
+        } else if (w.form.running() && meanwhile.value(meanwhile.size() - 1) != caption) {
+            meanwhile << caption;
+        }
     });
+    watch.start(5);
     w.form.imgConverterClick();
+    watch.stop();
+    QVERIFY(sinceTheStop.isValid());
+    QVERIFY2(sinceTheStop.elapsed() >= 300, "the undo took its time");
+    QCOMPARE(atOnce, QStringLiteral("Parando…"));
+    QCOMPARE(meanwhile, QStringList{QStringLiteral("Parando…")});
+    // The stop said as the user's, not as a failure of the table it cut short.
+    QCOMPARE(w.form.ui().lblProgresso->Caption(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(w.form.lastFailure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(w.form.ui().barra->Progress(), 0);
     QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Interrupted);
     QVERIFY(!w.form.isVisible());
     QVERIFY(!boxed);
@@ -291,6 +324,53 @@ void TestWindowRun::aRefusedLoginAsksTheUser()
                  qPrintable(boxes[0]));
     }
     QCOMPARE(layer.live.size(), 0);
+}
+
+// During a run Open and Convert cannot run, and look it: their pictures are drawn faded. Exit
+// can, and looks as it always does; after the run all look as before.
+void TestWindowRun::commandsLookUnavailableDuringARun()
+{
+    FakeLayer layer;
+    slowShop(layer);
+    Window w(layer);
+    w.form.ui().edtDestino->setFocus(); // no panel's focus ring nor highlight in the pictures
+    const QStringList panels{"pnlAbrirVestrel", "pnlConverter", "pnlSair"};
+    auto look = [&] {
+        QList<QImage> images;
+        for (const QString &name : panels)
+            images << w.form.findChild<QWidget *>(name)->grab().toImage();
+        return images;
+    };
+    ModalAnswer close([](QWidget *modal) {
+        modal->close();
+        return true;
+    });
+    const QList<QImage> before = look();
+    QList<QImage> during;
+    QTimer::singleShot(120, &w.form, [&] {
+        if (w.form.running())
+            during = look();
+    });
+    w.form.imgConverterClick();
+    QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Converted);
+    QCOMPARE(during.size(), panels.size());
+    // The share of each panel's pixels that changed.
+    auto changed = [](const QImage &a, const QImage &b) {
+        if (a.size() != b.size())
+            return 1.0;
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                n += a.pixel(x, y) != b.pixel(x, y);
+        return double(n) / (a.width() * a.height());
+    };
+    for (int i : {0, 1})
+        QVERIFY2(changed(before[i], during[i]) > 0.05,
+                 qPrintable(QStringLiteral("%1: %2 of the pixels changed").arg(panels[i]).arg(changed(before[i], during[i]))));
+    QCOMPARE(changed(before[2], during[2]), 0.0);
+    const QList<QImage> after = look();
+    for (int i = 0; i < panels.size(); ++i)
+        QCOMPARE(changed(before[i], after[i]), 0.0);
 }
 
 QTEST_MAIN(TestWindowRun)
