@@ -88,7 +88,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
 
     // Where the run's copy would go, and whether it fits there.
     try {
-        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime());
+        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime(), trimControl(state.value(3)));
         if (copy.taker == safetycopy::Plan::Taker::Program)
             safetycopy::checkRoom(copy.copy, copy.size);
     } catch (const Exception &e) {

@@ -201,6 +201,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
                                          "novo."));
     shutDown_ = state.value(1).toInt() != 0;
     backupState_ = state.value(2).toInt();
+    serverFile_ = trimControl(state.value(3));
     // A database in a shutdown that is not a run's of this program is an administrator's: left
     // as it is.
     const bool ours = marks::has(description_, marks::Kind::Reserved);
@@ -281,7 +282,7 @@ bool Conversion::goAhead(const Survey &survey)
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
     enter(Stage::Copy);
-    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime());
+    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime(), serverFile_);
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         // The server writes the copy, as its own account, while nobody else may write to the
         // database; the record of it goes into the copy too, for the way back.

@@ -124,6 +124,7 @@ private:
 
     QString path_;              // the path the user chose
     QString attachedAs_;        // how the engine attached it: a path, or "host:path"
+    QString serverFile_;        // the file as the engine opened it
     marks::Description description_; // as the run's transaction has it
     marks::Description committed_;   // as the last commit left it
     TriggerSwitch *triggers_ = nullptr;

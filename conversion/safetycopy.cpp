@@ -203,13 +203,14 @@ QString serverPathFor(const QString &database, const QDateTime &when)
         + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".fbk");
 }
 
-Plan planFor(const QString &attachedAs, const QDateTime &when)
+Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile)
 {
-    // "host:path" or "host/port:path": a server's; "localhost" is this computer's.
+    // "host:path" or "host/port:path": a server's; "localhost" is this computer's. What a server
+    // opened is the file it names, not an alias or a link this user may not follow.
     const bool viaServer = !attachedAs.startsWith(u'/');
     const qsizetype colon = attachedAs.indexOf(u':');
     const QString host = viaServer ? attachedAs.left(colon).section(u'/', 0, 0) : QString();
-    const QString path = viaServer ? attachedAs.mid(colon + 1) : attachedAs;
+    const QString path = !viaServer ? attachedAs : serverFile.startsWith(u'/') ? serverFile : attachedAs.mid(colon + 1);
     Plan plan;
     if (viaServer && host != QLatin1String("localhost") && host != QLatin1String("127.0.0.1")) {
         plan.taker = Plan::Taker::Server;

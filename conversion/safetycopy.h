@@ -27,8 +27,10 @@ struct Plan {
 // The copy of the database the engine attached as attachedAs (a path, "localhost:" and a path,
 // or another server's "host:path"): this program's when it can read the file and write its
 // folder, else the server's when a server holds the database. Throws Exception, saying why,
-// when nobody can take it.
-Plan planFor(const QString &attachedAs, const QDateTime &when);
+// when nobody can take it. serverFile: the file as the engine opened it (MON$DATABASE_NAME),
+// which a server's copy goes beside, whatever the name given (an alias of databases.conf, a
+// link); empty: not known.
+Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile = {});
 // The server's copy of a database: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fbk", in the
 // engine's backup format.
 QString serverPathFor(const QString &database, const QDateTime &when);

@@ -235,7 +235,7 @@ QString otherAttachments()
 QString databaseState()
 {
     return QStringLiteral("select mon$read_only as somente_leitura, mon$shutdown_mode as fechado, "
-                          "mon$backup_state as trava from mon$database");
+                          "mon$backup_state as trava, mon$database_name as arquivo from mon$database");
 }
 
 QString beginBackup()

@@ -58,7 +58,8 @@ QString describeDatabase(const std::optional<QByteArray> &description);
 
 // The database's other attachments, the engine's own excepted.
 QString otherAttachments();
-// The database's state: read-only (1), its shutdown mode (0: online), its backup lock (0: none).
+// The database's state: read-only (1), its shutdown mode (0: online), its backup lock (0: none),
+// the file as the engine opened it.
 QString databaseState();
 // The engine's backup lock: while it holds, the database file does not change.
 QString beginBackup();
