@@ -6,6 +6,7 @@
 #include "check.h"
 #include "conversion.h"
 #include "dbread.h"
+#include "errors.h"
 #include "params.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
@@ -14,6 +15,8 @@
 #include "tempdb.h"
 
 #include <QtTest>
+
+#include <ibase.h>
 
 namespace {
 
@@ -146,6 +149,7 @@ private slots:
     void dialect3Schemas();
     void databaseWithoutCodes();
     void theSample();
+    void reservedWordsAreTheEngines();
 
 private:
     // Runs the tool once on file and checks what it must have done: codes converted once or
@@ -553,6 +557,27 @@ SET TERM ; ^
         << QStringList{"PRODUTOS.CODPROD"} << QStringList{} << false
         << "^O gatilho \"auditoria produtos\" da tabela PRODUTOS tem um nome que o dialeto 1 do banco não escreve, e não pode "
            "ser desativado: renomeie-o ou desative-o e converta de novo\\.$" << 0;
+    // Names the engine reserves read as keywords where dialect 1 writes them bare: a trigger so
+    // named cannot be switched off, and a table so named is rewritten through dialect 3.
+    for (const char *reserved : {"USER", "SELECT"})
+        QTest::newRow(qPrintable(QStringLiteral("a trigger named by the reserved word %1").arg(reserved)))
+            << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n" + logging
+                   + QStringLiteral("SET TERM ^ ;\nCREATE TRIGGER \"%1\" FOR PRODUTOS AFTER UPDATE AS BEGIN "
+                                    "INSERT INTO LOG_GATILHO VALUES ('%1'); END^\nSET TERM ; ^\n").arg(reserved)
+            << QStringList{"PRODUTOS.CODPROD"} << QStringList{} << false
+            << QStringLiteral("^O gatilho \"%1\" da tabela PRODUTOS tem um nome que o dialeto 1 do banco não escreve, e não "
+                              "pode ser desativado: renomeie-o ou desative-o e converta de novo\\.$").arg(reserved) << 0;
+    QTest::newRow("tables and key columns named by reserved words")
+        << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY);\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
+           "CREATE TABLE \"ORDER\" (CODPROD VARCHAR(10) NOT NULL, \"POSITION\" INTEGER NOT NULL, \"VALUE\" INTEGER,\n"
+           "  CONSTRAINT PK_ORDER PRIMARY KEY (CODPROD, \"POSITION\"));\n"
+           "INSERT INTO \"ORDER\" VALUES ('7654321', 1, 10);\nINSERT INTO \"ORDER\" VALUES ('13345678', 2, 20);\n"
+           "INSERT INTO \"ORDER\" VALUES ('303456', 2, 30);\nCOMMIT;\n"
+           "CREATE TABLE \"SELECT\" (CODPROD VARCHAR(10), \"USER\" INTEGER,\n"
+           "  CONSTRAINT FK_SELECT FOREIGN KEY (CODPROD, \"USER\") REFERENCES \"ORDER\" (CODPROD, \"POSITION\") ON UPDATE CASCADE);\n"
+           "INSERT INTO \"SELECT\" VALUES ('7654321', 1);\nINSERT INTO \"SELECT\" VALUES ('2345678', NULL);\n" + logging
+        << QStringList{"PRODUTOS.CODPROD", "ORDER.CODPROD", "SELECT.CODPROD"} << QStringList{"ORDER.VALUE", "SELECT.USER"}
+        << true << success << 3;
     QTest::newRow("a trigger dialect 1 cannot name, elsewhere")
         << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
            "CREATE TABLE CLIENTES (NOME VARCHAR(20));\n" + logging
@@ -626,6 +651,38 @@ void TestBusiness::theSample()
     QCOMPARE(triggerStates(file), triggers);
     QCOMPARE(triggers, (QStringList{"PRODUTOS_AU=0", "VENDAS_BU_DESATIVADO=1"}));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
+}
+
+// The words the statements quote are the ones the engine reserves: each is a keyword where a
+// trigger's name stands in dialect 1, and keywords it does not reserve are names there.
+void TestBusiness::reservedWordsAreTheEngines()
+{
+    const QString file = dbs_.create(QStringLiteral("palavras.fb"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    db.setConnected(true);
+    TSQLQuery query;
+    query.setSQLConnection(&db);
+    const auto parses = [&](const QString &word) {
+        query.Close();
+        query.SQL().setText(QStringLiteral("ALTER TRIGGER %1 INACTIVE").arg(word));
+        try {
+            query.ExecSQL();
+        } catch (const TDBXError &e) {
+            return !e.hasEngineCode(isc_dsql_token_unk_err);
+        }
+        return true;
+    };
+    QCOMPARE(reservedWords().size(), 198);
+    for (const QString &word : reservedWords())
+        QVERIFY2(!parses(word), qPrintable(word));
+    for (const char *word : {"ACTIVE", "NAME", "TYPE", "KEY", "SOURCE", "FIRST", "SKIP", "LENGTH", "COMMENT", "DOMAIN",
+                             "PASSWORD", "RETURNING", "MAXIMUM_SEGMENT", "VARIANCE", "PRODUTOS"}) {
+        QVERIFY2(parses(QString::fromLatin1(word)), word);
+        QVERIFY(isPlainIdentifier(QString::fromLatin1(word)));
+    }
+    db.setConnected(false);
 }
 
 QTEST_GUILESS_MAIN(TestBusiness)
