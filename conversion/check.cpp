@@ -114,9 +114,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             continue;
         }
         // One pass over the table's codes.
-        const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition, step.length)).value(0);
-        const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong(),
-                     tooLong = stats.value(4).toLongLong();
+        const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition)).value(0);
+        const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong();
         if (!step.rewrite)
             r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
         else if (rows == 0)
@@ -127,11 +126,6 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             r.warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
                                .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
                                                     QStringLiteral("códigos não têm 8 caracteres")));
-        if (tooLong > 0)
-            r.stops_ << QStringLiteral("%1: %2 que a coluna (%3 caracteres)")
-                            .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria maior"),
-                                                 QStringLiteral("códigos convertidos ficariam maiores")))
-                            .arg(step.length);
         int total = 0;
         const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
         for (const Collision &c : found)

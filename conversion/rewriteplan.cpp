@@ -279,7 +279,8 @@ RewritePlan RewritePlan::read(TSQLConnection &db)
                             q.FieldByName(QStringLiteral("COMPUTED")).asInteger() != 0,
                             q.FieldByName(QStringLiteral("LENGTH")).asInteger(),
                             q.FieldByName(QStringLiteral("FIXED")).asInteger() != 0, text(q, "CHARSET"),
-                            text(q, "COLLATION"), q.FieldByName(QStringLiteral("DOMAIN_CHECK")).AsString()});
+                            text(q, "COLLATION"), q.FieldByName(QStringLiteral("DOMAIN_CHECK")).AsString(),
+                            q.FieldByName(QStringLiteral("TYPE")).asInteger(), q.FieldByName(QStringLiteral("SCALE")).asInteger()});
     }
     QList<CodeReference> references;
     {

@@ -116,7 +116,8 @@ QString codeColumns()
         "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
         "coalesce(f.rdb$character_length, 0) as length, iif(f.rdb$field_type = 14, 1, 0) as fixed, "
         "coalesce(cs.rdb$character_set_name, '') as charset, coalesce(co.rdb$collation_name, '') as collation, "
-        "f.rdb$validation_source as domain_check "
+        "f.rdb$validation_source as domain_check, coalesce(f.rdb$field_type, 0) as type, "
+        "coalesce(f.rdb$field_scale, 0) as scale "
         "from rdb$relation_fields rf "
         "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
         "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
@@ -267,18 +268,40 @@ QString trimCascaded(const QString &table, const QString &condition)
     return sql;
 }
 
-QString codeStatistics(const QString &table, const QString &condition, int length)
+QString codeStatistics(const QString &table, const QString &condition)
 {
     // Each distinct code once (a code repeats in every row that sells or stocks it): the
     // database's SUBSTR is called once a code, not once a row.
     const QString code = QStringLiteral("C");
     return QStringLiteral("select sum(iif(R = 1, N, 0)) as linhas, sum(iif(%1 <> 8, N, 0)) as fora_de_8, "
-                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8, sum(%3) as longos "
-                          "from (select CODPROD as C, %4 as R, count(*) as N from %5 where %6 group by 1, 2)")
+                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8 "
+                          "from (select CODPROD as C, %3 as R, count(*) as N from %4 where %5 group by 1, 2)")
         .arg(trimmedLength(code), rewrittenShape(code),
-             length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, N, 0)").arg(converted(code)).arg(length)
-                        : QStringLiteral("0"),
              condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), name(table), hasCode);
+}
+
+namespace {
+
+// The rows of a table whose code, rewritten once a distinct code, meets test (%1: the
+// rewritten code).
+QString rowsWhose(const QString &table, const QString &test)
+{
+    return QStringLiteral("select coalesce(sum(N), 0) from (select CODPROD as C, count(*) as N from %1 where %2 group by 1) "
+                          "where %3")
+        .arg(name(table), hasCode, test.arg(converted(QStringLiteral("C"))));
+}
+
+} // namespace
+
+QString codesLongerThan(const QString &table, int length)
+{
+    return rowsWhose(table, QStringLiteral("CHAR_LENGTH(%1) > ") + QString::number(length));
+}
+
+QString codesAbove(const QString &table, const QString &most)
+{
+    // The rule keeps digits and the decimal point only: its result reads as a number.
+    return rowsWhose(table, QStringLiteral("CAST(%1 AS DOUBLE PRECISION) > ") + most);
 }
 
 QString collisions(const QString &table, const QStringList &newTerms)

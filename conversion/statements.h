@@ -73,9 +73,12 @@ QString anyEndingInBlank(const QString &table, const QString &condition);
 // the rule's result, among the rows condition keeps (empty: all).
 QString trimCascaded(const QString &table, const QString &condition);
 // What a rewrite of table would meet, in one pass: the rows it rewrites, their codes not 8
-// characters long, in the rewritten shape, of 8 characters, and their results longer than
-// length (0: not checked).
-QString codeStatistics(const QString &table, const QString &condition, int length);
+// characters long, in the rewritten shape, of 8 characters.
+QString codeStatistics(const QString &table, const QString &condition);
+// The rows of table whose rewritten code the column cannot hold: longer than length (a text
+// column's), or a number above most (a number column's, most as SQL writes it).
+QString codesLongerThan(const QString &table, int length);
+QString codesAbove(const QString &table, const QString &most);
 // The groups of rows whose keys become one once the codes are rewritten (oldTerms: the key's
 // terms as they are; newTerms: the same with the code rewritten): the shared key, the source
 // codes.

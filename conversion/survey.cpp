@@ -5,7 +5,12 @@
 #include "queries.h"
 #include "statements.h"
 
+#include <QHash>
 #include <QLocale>
+
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -18,6 +23,41 @@ const int codesInFailure = 3;
 QString bytesText(qsizetype n)
 {
     return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n);
+}
+
+QString rowsText(qint64 n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n),
+                                       QString::fromUtf8(n == 1 ? one : many));
+}
+
+// Why the rewritten codes of a table do not fit its code column, if they do not: a text
+// column's length, a whole number's range (the rule's results are digits, at most 6 of them,
+// and a decimal point where the code has one).
+std::optional<QString> noRoom(TSQLConnection &db, const QString &table, const CodeColumn &column)
+{
+    const bool text = column.type == 14 || column.type == 37;
+    static const QHash<int, std::pair<const char *, qint64>> numbers{
+        {7, {"SMALLINT", 32767}}, {8, {"INTEGER", 2147483647}}, {16, {"BIGINT", std::numeric_limits<qint64>::max()}}};
+    const auto number = numbers.constFind(column.type);
+    if (text && column.length > 0) {
+        const qint64 rows = queries::readAll(db, statements::codesLongerThan(table, column.length)).value(0).value(0).toLongLong();
+        if (rows > 0)
+            return QStringLiteral("%1 que a coluna (%2 caracteres)")
+                .arg(rowsText(rows, "código convertido ficaria maior", "códigos convertidos ficariam maiores"))
+                .arg(column.length);
+    } else if (number != numbers.cend() && number->second < 1000000 * std::pow(10.0, -column.scale)) {
+        const int places = -column.scale;
+        const double most = double(number->second) / std::pow(10.0, places);
+        const qint64 rows = queries::readAll(db, statements::codesAbove(table, QString::number(most, 'f', places)))
+                                .value(0).value(0).toLongLong();
+        if (rows > 0)
+            return QStringLiteral("%1 na coluna (%2, até %3)")
+                .arg(rowsText(rows, "código convertido não caberia", "códigos convertidos não caberiam"),
+                     QString::fromLatin1(number->first),
+                     QLocale(QLocale::Portuguese, QLocale::Brazil).toString(most, 'f', places));
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -75,6 +115,11 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
     for (const RewritePlan::Question &q : plan.questions())
         if (queries::any(db, q.sql))
             s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
+    // The engine refuses a rewritten code its column cannot hold: every stored code is rewritten,
+    // by the table's statement or a cascade.
+    for (const QString &table : stored)
+        if (const std::optional<QString> why = noRoom(db, table, plan.codeColumn(table)))
+            s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), *why};
 
     if (const QString when = marks::lastConversion(description); !when.isEmpty()) {
         s.convertedBecause_ = QStringLiteral("convertido em ") + when;

@@ -50,11 +50,12 @@ COMMIT;
 )");
 const QStringList productTriggers{"AO_CONECTAR=1", "PRODUTOS_AU=0", "PRODUTOS_AU_OCULTO=0", "PRODUTOS_BU_DESLIGADO=1"};
 
-// The type a column is declared with ("CHAR(8)", "VARCHAR(10)"), so that the rule's result is
+// The type a column is declared with ("CHAR(8)", "VARCHAR(10)", "SMALLINT"), so that the rule's result is
 // what the column will keep, byte for byte.
 QString typeOf(const QString &file, const QString &table, const QString &column)
 {
-    return readColumn(file, QStringLiteral("select iif(f.RDB$FIELD_TYPE = 14, 'CHAR(', 'VARCHAR(') || f.RDB$CHARACTER_LENGTH || ')' "
+    return readColumn(file, QStringLiteral("select decode(f.RDB$FIELD_TYPE, 7, 'SMALLINT', 8, 'INTEGER', 16, 'BIGINT', "
+                                           "iif(f.RDB$FIELD_TYPE = 14, 'CHAR(', 'VARCHAR(') || f.RDB$CHARACTER_LENGTH || ')') "
                                            "from RDB$RELATION_FIELDS r join RDB$FIELDS f on f.RDB$FIELD_NAME = r.RDB$FIELD_SOURCE "
                                            "where r.RDB$RELATION_NAME = '%1' and r.RDB$FIELD_NAME = '%2'")
                                 .arg(table, column))
@@ -384,6 +385,29 @@ INSERT INTO GRADE VALUES ('2A234567');
 )" << QStringList{"PRODUTOS.CODPROD", "GRADE.CODPROD"} << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela GRADE\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
            "A02345 \\(GRADE, chave UX_GRADE\\)\\.\\r.*$" << 0;
+    // Codes kept as numbers: the rewritten number must fit the column, or neither the check nor
+    // the run goes ahead.
+    QTest::newRow("codes kept as numbers") << "" << classic << R"(
+CREATE TABLE ESTOQUE_NUM (CODPROD SMALLINT, QTD INTEGER);
+INSERT INTO ESTOQUE_NUM VALUES (12345, 1);
+INSERT INTO ESTOQUE_NUM VALUES (-1234, 2);
+INSERT INTO ESTOQUE_NUM VALUES (NULL, 3);
+CREATE TABLE MOV_NUM (CODPROD INTEGER);
+INSERT INTO MOV_NUM VALUES (14000);
+INSERT INTO MOV_NUM VALUES (98765432);
+CREATE TABLE PRECO_NUM (CODPROD NUMERIC(9,2));
+INSERT INTO PRECO_NUM VALUES (14000.25);
+)" << QStringList{"PRODUTOS.CODPROD", "ESTOQUE_NUM.CODPROD", "MOV_NUM.CODPROD", "PRECO_NUM.CODPROD"}
+        << QStringList{"ESTOQUE_NUM.QTD"} << true << success << 4;
+    QTest::newRow("a rewritten code above its SMALLINT column") << "" << stored << R"(
+CREATE TABLE ESTOQUE_NUM (CODPROD SMALLINT);
+INSERT INTO ESTOQUE_NUM VALUES (14000);
+INSERT INTO ESTOQUE_NUM VALUES (14001);
+INSERT INTO ESTOQUE_NUM VALUES (14001);
+INSERT INTO ESTOQUE_NUM VALUES (12345);
+)" << QStringList{"PRODUTOS.CODPROD", "ESTOQUE_NUM.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela ESTOQUE_NUM\\rMotivo: 3 códigos convertidos não caberiam na coluna \\(SMALLINT, "
+           "até 32\\.767\\)$" << 0;
     // The list tells codes apart as they are stored, whatever the column's collation merges.
     QTest::newRow("codes apart only by letter case, in a column without it") << "DEFAULT CHARACTER SET WIN1252" << classic << R"(
 CREATE TABLE ETIQUETA (CODPROD VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR);
