@@ -236,8 +236,9 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         if (!plan.steps_.value(c.table).stored)
             continue;
         // A domain's check names the value it checks VALUE.
-        const QString rewritten = sqltext::replaceName(sqltext::condition(c.source), c.ofDomain ? QStringLiteral("VALUE") : codprod,
-                                                       plan.rewrittenCode(c.table));
+        // The database's dialect 1 text: its double quotes are strings.
+        const QString rewritten = sqltext::replaceName(sqltext::singleQuoted(sqltext::condition(c.source)),
+                                                       c.ofDomain ? QStringLiteral("VALUE") : codprod, plan.rewrittenCode(c.table));
         plan.questions_ << Question{c.table, statements::anyBreaking(c.table, rewritten, {}),
                                     QStringLiteral("A regra %1 (%2) recusaria códigos convertidos desta tabela")
                                         .arg(c.name, c.source.simplified())};
@@ -250,8 +251,9 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         if (!k.expression.isEmpty()) {
             if (!sqltext::mentions(k.expression, codprod))
                 continue;
-            terms.old << k.expression;
-            terms.rewritten << sqltext::replaceName(k.expression, codprod, plan.rewrittenCode(k.table));
+            const QString expression = sqltext::singleQuoted(k.expression);
+            terms.old << expression;
+            terms.rewritten << sqltext::replaceName(expression, codprod, plan.rewrittenCode(k.table));
         } else {
             if (!k.columns.contains(codprod))
                 continue;

@@ -14,31 +14,42 @@ bool inName(QChar c)
     return c.isLetterOrNumber() || c == u'_' || c == u'$';
 }
 
+// Where the literal, quoted name or comment that starts at i ends (just past it); i when none
+// starts there. An unclosed one runs to the end.
+qsizetype literalEnd(const QString &text, qsizetype i)
+{
+    const qsizetype n = text.size();
+    const QChar c = text[i];
+    if (c == u'\'' || c == u'"') { // to its closing quote ('' and "" inside)
+        for (++i; i < n; ++i)
+            if (text[i] == c) {
+                if (i + 1 < n && text[i + 1] == c) {
+                    ++i;
+                    continue;
+                }
+                return i + 1;
+            }
+        return n;
+    }
+    if (c == u'-' && i + 1 < n && text[i + 1] == u'-') {
+        const qsizetype end = text.indexOf(u'\n', i);
+        return end < 0 ? n : end;
+    }
+    if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
+        const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
+        return end < 0 ? n : end + 2;
+    }
+    return i;
+}
+
 // Walks text, calling onName(begin, end) for each unquoted name outside literals and comments.
 template <class F> void forEachName(const QString &text, F &&onName)
 {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
         const QChar c = text[i];
-        if (c == u'\'' || c == u'"') { // a literal, or a quoted name: to its closing quote ('' and "" inside)
-            ++i;
-            while (i < n) {
-                if (text[i] == c) {
-                    if (i + 1 < n && text[i + 1] == c) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
-            }
-        } else if (c == u'-' && i + 1 < n && text[i + 1] == u'-') {
-            while (i < n && text[i] != u'\n')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
-            const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
-            i = end < 0 ? n : end + 2;
+        if (const qsizetype end = literalEnd(text, i); end != i) {
+            i = end;
         } else if (startsName(c)) {
             const qsizetype begin = i;
             while (i < n && inName(text[i]))
@@ -85,6 +96,44 @@ bool mentions(const QString &text, const QString &name)
         found = found || QStringView(text).mid(begin, end - begin).compare(name, Qt::CaseInsensitive) == 0;
     });
     return found;
+}
+
+QString singleQuoted(const QString &text)
+{
+    QString out;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = text[i];
+        const qsizetype end = literalEnd(text, i);
+        if (end == i) {
+            out += c;
+            ++i;
+            continue;
+        }
+        if (c == u'"' && end - i >= 2 && text[end - 1] == c) {
+            // Its text: "" stands for ", and a ' doubles between single quotes.
+            QString inside = text.mid(i + 1, end - i - 2);
+            inside.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+            inside.replace(u'\'', QStringLiteral("''"));
+            out += u'\'' + inside + u'\'';
+        } else {
+            out += QStringView(text).mid(i, end - i);
+        }
+        i = end;
+    }
+    return out;
+}
+
+bool quotesAName(const QString &sql)
+{
+    const qsizetype n = sql.size();
+    for (qsizetype i = 0; i < n;) {
+        if (sql[i] == u'"')
+            return true;
+        const qsizetype end = literalEnd(sql, i);
+        i = end == i ? i + 1 : end;
+    }
+    return false;
 }
 
 QString condition(const QString &source)

@@ -14,5 +14,11 @@ QString replaceName(const QString &text, const QString &name, const QString &rep
 bool mentions(const QString &text, const QString &name);
 // The condition of a check as the database keeps it ("CHECK (...)", "check(...)").
 QString condition(const QString &source);
+// A dialect 1 text with its double-quoted strings ("XXXXXXXX") written as single-quoted ones,
+// so that it keeps its meaning in a statement of either dialect.
+QString singleQuoted(const QString &text);
+// Whether sql names something in double quotes (outside its literals and comments): only
+// dialect 3 reads it so.
+bool quotesAName(const QString &sql);
 
 } // namespace sqltext

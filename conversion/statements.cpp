@@ -1,6 +1,7 @@
 #include "statements.h"
 
 #include "params.h"
+#include "sqltext.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ QString name(const QString &identifier)
 
 int dialectOf(const QString &sql)
 {
-    return sql.contains(u'"') ? 3 : 0;
+    return sqltext::quotesAName(sql) ? 3 : 0;
 }
 
 QString discovery()

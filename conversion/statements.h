@@ -15,7 +15,8 @@ namespace statements {
 // An identifier as a statement writes it: as it is when dialect 1 can, else quoted.
 QString name(const QString &identifier);
 // The dialect a statement is to be sent in: 3 when it quotes a name, 0 (the connection's)
-// otherwise.
+// otherwise. The database's own conditions come into statements with their strings in single
+// quotes (sqltext::singleQuoted), which read alike in both.
 int dialectOf(const QString &sql);
 
 // Every relation with a CODPROD column, one row each (a relation with two such columns, say

@@ -335,6 +335,21 @@ ALTER TABLE ETIQUETAS ADD CONSTRAINT CK_QTD CHECK (QTD > 0);
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_QTD \\(CHECK \\(QTD > 0\\)\\) recusaria códigos "
            "convertidos desta tabela$" << 0;
+    // In dialect 1 double quotes are strings: the rule keeps that meaning when the run asks
+    // how it sees a rewritten code.
+    QTest::newRow("dialect 1 strings in double quotes, in checks and a unique expression") << "" << stored << R"(
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), TIPO VARCHAR(10),
+  CONSTRAINT CK_NAO_X CHECK (CODPROD <> "XXXXXXXX" AND CODPROD NOT LIKE "%'%" AND TIPO <> "a""b"));
+CREATE UNIQUE INDEX UX_ETIQUETAS ON ETIQUETAS COMPUTED BY (CODPROD || "-" || TIPO);
+INSERT INTO ETIQUETAS VALUES ('1234567', 'caixa');
+INSERT INTO ETIQUETAS VALUES ('1234567', 'avulso');
+)" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{"ETIQUETAS.TIPO"} << true << success << 2;
+    QTest::newRow("a dialect 1 check that refuses a rewritten code") << "" << stored << R"(
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), CONSTRAINT CK_RESERVADO CHECK (CODPROD <> "203456"));
+INSERT INTO ETIQUETAS VALUES ('1234567');
+)" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_RESERVADO \\(CHECK \\(CODPROD <> \"203456\"\\)\\) "
+           "recusaria códigos convertidos desta tabela$" << 0;
     // The old code of one row is the new code of another, but the final codes differ: the run
     // rewrites the row holding it first.
     QTest::newRow("a code that is another's rewritten code") << "" << classic
