@@ -90,9 +90,10 @@ QString convertedAs(const QString &column, const QString &charset, const QString
 {
     if (charset.isEmpty() || charset == QLatin1String("NONE") || charset == QLatin1String("OCTETS"))
         return u'(' + converted(column) + u')';
-    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), charset);
+    // Names: a collation of the user's may need quotes.
+    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), name(charset));
     if (!collation.isEmpty())
-        typed += QStringLiteral(" COLLATE ") + collation;
+        typed += QStringLiteral(" COLLATE ") + name(collation);
     return typed;
 }
 
@@ -347,7 +348,7 @@ QString codeList(const QList<ListedTable> &tables, const QString &charset)
     // Each table's distinct codes first, then the rule once a code.
     const auto text = [](int length, const QString &set) {
         return set.isEmpty() || set == QLatin1String("NONE") ? QStringLiteral("VARCHAR(%1)").arg(length)
-                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(set);
+                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(name(set));
     };
     const QString as = text(255, charset);
     QStringList each;
