@@ -340,6 +340,17 @@ ALTER TABLE ETIQUETAS ADD CONSTRAINT CK_QTD CHECK (QTD > 0);
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_QTD \\(CHECK \\(QTD > 0\\)\\) recusaria códigos "
            "convertidos desta tabela$" << 0;
+    // Each row refers to itself: whatever its code becomes, the reference holds.
+    QTest::newRow("a code that references its own table's code") << "" << stored << R"(
+CREATE TABLE KITS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, LOJA INTEGER NOT NULL, CONSTRAINT UK_KITS UNIQUE (CODPROD, LOJA));
+COMMIT;
+ALTER TABLE KITS ADD CONSTRAINT FK_KITS FOREIGN KEY (CODPROD) REFERENCES KITS (CODPROD);
+ALTER TABLE KITS ADD CONSTRAINT FK_KITS_LOJA FOREIGN KEY (CODPROD, LOJA) REFERENCES KITS (CODPROD, LOJA);
+COMMIT;
+INSERT INTO KITS VALUES ('1234567', 1);
+INSERT INTO KITS VALUES ('13345678', 1);
+INSERT INTO KITS VALUES ('303456', 2);
+)" << QStringList{"PRODUTOS.CODPROD", "KITS.CODPROD"} << QStringList{} << true << success << 2;
     // In dialect 1 double quotes are strings: the rule keeps that meaning when the run asks
     // how it sees a rewritten code.
     QTest::newRow("dialect 1 strings in double quotes, in checks and a unique expression") << "" << stored << R"(
