@@ -38,8 +38,6 @@ const QString triggersLeftOffLine =
     QStringLiteral("Os gatilhos continuam desativados; a próxima conversão deste banco os reativa.");
 const QString interruptedText = QStringLiteral("Conversão interrompida");
 const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
-// Rows a table's rewrite takes first, at most: each goes into the statements by its key.
-constexpr qsizetype mostTakenFirst = 2000;
 
 std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
 {
@@ -347,9 +345,8 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
             const QList<QByteArray> first = Survey::takenKeys(db_, plan, name);
             if (first.isEmpty()) {
                 execute(query, statements::rewrite(name, step.condition));
-            } else if (first.size() > mostTakenFirst) {
-                throw Exception(QStringLiteral("%1 códigos desta tabela são os códigos convertidos de outros: converta-os "
-                                               "à parte antes.").arg(first.size()));
+            } else if (first.size() > Survey::mostTakenFirst) {
+                throw Exception(Survey::tooManyTakenText(first.size()));
             } else {
                 execute(query, statements::rewriteKeys(name, first));
                 execute(query, statements::rewriteAllBut(name, first, step.condition));

@@ -115,6 +115,10 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
     for (const RewritePlan::Question &q : plan.questions())
         if (queries::any(db, q.sql))
             s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
+    for (const QString &table : stored)
+        if (plan.step(table).rewrite)
+            if (const qsizetype taken = takenKeys(db, plan, table).size(); taken > mostTakenFirst)
+                s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), tooManyTakenText(taken)};
     // The engine refuses a rewritten code its column cannot hold: every stored code is rewritten,
     // by the table's statement or a cascade.
     for (const QString &table : stored)
@@ -172,6 +176,11 @@ QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan,
             if (row.value(0) && !keys.contains(*row.value(0)))
                 keys << *row.value(0);
     return keys;
+}
+
+QString Survey::tooManyTakenText(qsizetype taken)
+{
+    return QStringLiteral("%1 códigos desta tabela são os códigos convertidos de outros: converta-os à parte antes.").arg(taken);
 }
 
 QString Survey::collisionText(const Collision &c, int limit)

@@ -66,6 +66,10 @@ public:
     // The rows of table whose key another row's rewritten code would take while they still hold
     // it: they are rewritten first (their database keys).
     static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table);
+    // Rows a table's rewrite takes first, at most: each goes into the statements by its key. More
+    // stop the run, in these words.
+    static constexpr qsizetype mostTakenFirst = 2000;
+    static QString tooManyTakenText(qsizetype taken);
 
     static QString confirmText(const QString &because);
     // Why codes in the rewritten shape, and none of 8 characters, look converted.

@@ -340,6 +340,28 @@ ALTER TABLE ETIQUETAS ADD CONSTRAINT CK_QTD CHECK (QTD > 0);
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_QTD \\(CHECK \\(QTD > 0\\)\\) recusaria códigos "
            "convertidos desta tabela$" << 0;
+    // Rows whose key another row's new code takes go first, by their keys, as many as the
+    // statements hold: the check knows how many that is.
+    const QString taken = QStringLiteral(R"(
+CREATE TABLE TOMADOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY);
+SET TERM ^ ;
+EXECUTE BLOCK AS DECLARE I INTEGER = 0; DECLARE N VARCHAR(4);
+BEGIN
+  WHILE (I < %1) DO BEGIN
+    N = LPAD(I, 4, '0');
+    INSERT INTO TOMADOS VALUES ('11' || :N || '00');
+    INSERT INTO TOMADOS VALUES ('10' || :N);
+    I = I + 1;
+  END
+END^
+SET TERM ; ^
+)");
+    QTest::newRow("as many rows taken first as the statements hold") << "" << stored << taken.arg(Survey::mostTakenFirst)
+        << QStringList{"PRODUTOS.CODPROD", "TOMADOS.CODPROD"} << QStringList{} << true << success << 2;
+    QTest::newRow("more rows taken first than the statements hold") << "" << stored << taken.arg(Survey::mostTakenFirst + 1)
+        << QStringList{"PRODUTOS.CODPROD", "TOMADOS.CODPROD"} << QStringList{} << false
+        << QStringLiteral("^Erro ao atualizar a tabela TOMADOS\\rMotivo: %1 códigos desta tabela são os códigos convertidos "
+                          "de outros: converta-os à parte antes\\.$").arg(Survey::mostTakenFirst + 1) << 0;
     // Each row refers to itself: whatever its code becomes, the reference holds.
     QTest::newRow("a code that references its own table's code") << "" << stored << R"(
 CREATE TABLE KITS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, LOJA INTEGER NOT NULL, CONSTRAINT UK_KITS UNIQUE (CODPROD, LOJA));
