@@ -240,6 +240,20 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     for (const CodeCheck &c : std::as_const(all)) {
         if (!plan.steps_.value(c.table).stored)
             continue;
+        // A rule that reads tables whose codes the run changes sees them as the order of the
+        // rewrites leaves them, old or new, row by row: nothing foresees what it would say.
+        QStringList changing;
+        for (const QString &read : sqltext::tablesRead(sqltext::singleQuoted(c.source)))
+            if (isStored(read) && !changing.contains(read))
+                changing << read;
+        if (!changing.isEmpty()) {
+            plan.questions_ << Question{c.table, statements::anyCode(c.table),
+                                        QStringLiteral("A regra %1 (%2) consulta %3, cujos códigos a conversão também muda: não "
+                                                       "há como saber se ela aceitaria os códigos convertidos desta tabela. "
+                                                       "Retire-a, converta e crie-a de novo")
+                                            .arg(c.name, c.source.simplified(), changing.join(QStringLiteral(", ")))};
+            continue;
+        }
         // A domain's check names the value it checks VALUE.
         // The database's dialect 1 text: its double quotes are strings.
         const QString rewritten = sqltext::replaceName(sqltext::singleQuoted(sqltext::condition(c.source)),

@@ -98,6 +98,33 @@ bool mentions(const QString &text, const QString &name)
     return found;
 }
 
+QStringList tablesRead(const QString &text)
+{
+    if (!mentions(text, QStringLiteral("SELECT")))
+        return {};
+    static const QStringList endsList{"WHERE", "ON", "GROUP", "ORDER", "HAVING", "UNION", "PLAN", "ROWS", "SELECT"};
+    QStringList tables;
+    bool next = false;   // the name that follows is a table
+    bool inList = false; // within a FROM list: a comma brings another table
+    forEachName(text, [&](qsizetype begin, qsizetype end) {
+        const QString word = text.mid(begin, end - begin).toUpper();
+        qsizetype before = begin - 1;
+        while (before >= 0 && text[before].isSpace())
+            --before;
+        const bool afterComma = before >= 0 && text[before] == u',';
+        if (next || (inList && afterComma)) {
+            if (!tables.contains(word))
+                tables << word;
+            next = false;
+        } else if (word == QLatin1String("FROM") || word == QLatin1String("JOIN")) {
+            next = inList = true;
+        } else if (endsList.contains(word)) {
+            inList = false;
+        }
+    });
+    return tables;
+}
+
 QString singleQuoted(const QString &text)
 {
     QString out;

@@ -4,6 +4,7 @@
 // with the code column put in its rewritten form.
 
 #include <QString>
+#include <QStringList>
 
 namespace sqltext {
 
@@ -12,6 +13,9 @@ namespace sqltext {
 QString replaceName(const QString &text, const QString &name, const QString &replacement);
 // Whether text names name outside literals and comments.
 bool mentions(const QString &text, const QString &name);
+// The tables a text's subqueries read (the names after FROM and JOIN, and after the commas of
+// a FROM list), upper-cased; none when the text has no subquery.
+QStringList tablesRead(const QString &text);
 // The condition of a check as the database keeps it ("CHECK (...)", "check(...)").
 QString condition(const QString &source);
 // A dialect 1 text with its double-quoted strings ("XXXXXXXX") written as single-quoted ones,

@@ -233,6 +233,11 @@ QString anyRewrittenCode(const QString &table)
     return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), rewrittenShape(QStringLiteral("CODPROD")));
 }
 
+QString anyCode(const QString &table)
+{
+    return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), hasCode);
+}
+
 QString anyChangingReference(const QString &child, const QStringList &columns)
 {
     const QString code = name(columns.first());

@@ -61,6 +61,8 @@ QString endBackup();
 // "0" second).
 QString anyCodeOf8(const QString &table);
 QString anyRewrittenCode(const QString &table);
+// One row when table holds a code at all (not NULL, empty or blanks).
+QString anyCode(const QString &table);
 // One row when a row of child has a code the rewrite changes (columns: the child's columns of a
 // reference, the first the one that holds the code; the others must all be there).
 QString anyChangingReference(const QString &child, const QStringList &columns);

@@ -332,6 +332,27 @@ INSERT INTO ETIQUETAS VALUES ('1234567');
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra do domínio de CODPROD \\(CHECK \\(VALUE LIKE '_______'\\)\\) "
            "recusaria códigos convertidos desta tabela$" << 0;
+    // A rule that reads other tables' codes sees them old or new as the order of the rewrites
+    // leaves them.
+    QTest::newRow("a check that reads another table's codes") << "" << stored << R"(
+CREATE TABLE MARCAS (CODIGO VARCHAR(10));
+CREATE TABLE A_ITENS (CODPROD VARCHAR(10),
+  CONSTRAINT CK_EXISTE CHECK (EXISTS (SELECT 1 FROM MARCAS M, PRODUTOS P WHERE P.CODPROD = A_ITENS.CODPROD)));
+INSERT INTO MARCAS VALUES ('1');
+INSERT INTO A_ITENS VALUES ('1234567');
+)" << QStringList{"PRODUTOS.CODPROD", "A_ITENS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela A_ITENS\\rMotivo: A regra CK_EXISTE \\(.*\\) consulta PRODUTOS, cujos códigos a "
+           "conversão também muda: não há como saber se ela aceitaria os códigos convertidos desta tabela\\. Retire-a, "
+           "converta e crie-a de novo$" << 0;
+    QTest::newRow("a check that reads a table whose codes stay") << "" << stored << R"(
+CREATE TABLE MARCAS (CODIGO VARCHAR(10));
+INSERT INTO MARCAS VALUES ('203456');
+CREATE TABLE A_ITENS (CODPROD VARCHAR(10),
+  CONSTRAINT CK_MARCA CHECK (CODPROD IN (SELECT CODIGO FROM MARCAS)));
+INSERT INTO A_ITENS VALUES ('203456');
+)" << QStringList{"PRODUTOS.CODPROD", "A_ITENS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela A_ITENS\\rMotivo: A regra CK_MARCA \\(CHECK \\(CODPROD IN \\(SELECT CODIGO FROM "
+           "MARCAS\\)\\)\\) recusaria códigos convertidos desta tabela$" << 0;
     QTest::newRow("a check added after rows that break it") << "" << stored << R"(
 CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), QTD INTEGER);
 INSERT INTO ETIQUETAS VALUES ('1234567', 0);
