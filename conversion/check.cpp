@@ -60,18 +60,12 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
         r.stops_ << Survey::othersText(others);
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
-        r.stops_ << QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
-                                   "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+        r.stops_ << Survey::readOnlyText();
     const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
-        r.stops_ << QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
-                                   "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
-                        .arg(path);
+        r.stops_ << Survey::shutDownText(path);
     if (state.value(2).toInt() != 0 && !marks::has(description, marks::Kind::Copying))
-        r.stops_ << QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), "
-                                   "que não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o "
-                                   "(conversor --unlock %1) e converta de novo.")
-                        .arg(path);
+        r.stops_ << Survey::backupLockText(path);
 
     TSQLQuery unused; // the switch only reads here
     TriggerSwitch triggers(db, unused);

@@ -165,9 +165,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
         throw Stopped({}, Survey::othersText(others));
     const QStringList state = queries::readAll(db_, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
-        throw Stopped({}, QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa "
-                                         "gravar nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de "
-                                         "novo."));
+        throw Stopped({}, Survey::readOnlyText());
     shutDown_ = state.value(1).toInt() != 0;
     backupState_ = state.value(2).toInt();
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
@@ -182,16 +180,11 @@ void Conversion::reserve()
     // as it is.
     const bool ours = marks::has(description_, marks::Kind::Reserved);
     if (shutDown_ && !ours)
-        throw Stopped({}, QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: "
-                                         "quando a manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
-                              .arg(path_));
+        throw Stopped({}, Survey::shutDownText(path_));
     // Nor is a backup lock that no run of this program left (its server would not shut the
     // database down under it either).
     if (backupState_ != 0 && !marks::has(description_, marks::Kind::Copying))
-        throw Stopped({}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou "
-                                         "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
-                                         "feita, libere-o (conversor --unlock %1) e converta de novo.")
-                              .arg(path_));
+        throw Stopped({}, Survey::backupLockText(path_));
     reserved_ = shutDown_; // left by a run cut short: this run has it to itself already
     // Through a server, others could attach during the run: the server keeps them out for its
     // whole length, once nobody else is at work (the embedded engine's file lock does so alone).

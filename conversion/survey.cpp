@@ -244,6 +244,27 @@ QString Survey::othersText(const QList<OtherAttachment> &others)
               .arg(shown.join(QStringLiteral("; ")));
 }
 
+QString Survey::readOnlyText()
+{
+    return QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar nele: "
+                          "passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+}
+
+QString Survey::shutDownText(const QString &path)
+{
+    return QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
+                          "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
+        .arg(path);
+}
+
+QString Survey::backupLockText(const QString &path)
+{
+    return QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), que "
+                          "não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o (conversor "
+                          "--unlock %1) e converta de novo.")
+        .arg(path);
+}
+
 QString Survey::confirmText(const QString &because)
 {
     return QStringLiteral("Este banco parece já ter sido convertido (%1). Converter de novo reescreve todos os códigos "

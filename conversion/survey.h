@@ -72,6 +72,12 @@ public:
     static QString tooManyTakenText(qsizetype taken);
 
     static QString confirmText(const QString &because);
+    // What stops a run in the database's state, in the words of the check and the run alike: a
+    // database in read-only mode, shut down by someone else, under someone else's backup lock.
+    // path: the database as the user named it.
+    static QString readOnlyText();
+    static QString shutDownText(const QString &path);
+    static QString backupLockText(const QString &path);
     // Why codes in the rewritten shape, and none of 8 characters, look converted.
     static QString shapeReason();
 

@@ -12,6 +12,7 @@
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
+#include "survey.h"
 #include "tempdb.h"
 
 #include <QtTest>
@@ -154,6 +155,8 @@ private slots:
     void dialect3Schemas_data();
     void dialect3Schemas();
     void databaseWithoutCodes();
+    void refusedStates_data();
+    void refusedStates();
     void theSample();
     void reservedWordsAreTheEngines();
 
@@ -738,6 +741,43 @@ SET TERM ; ^
     QCOMPARE(view.boxes[0].text, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado."));
     QCOMPARE(triggerStates(file), QStringList{"CLIENTES_AU=0"});
     QCOMPARE(description(file), QStringLiteral("<null>"));
+}
+
+void TestBusiness::refusedStates_data()
+{
+    // What puts the database in the state: gfix's arguments, or a statement.
+    QTest::addColumn<QStringList>("gfix");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("read-only") << QStringList{"-mode", "read_only"} << QString() << Survey::readOnlyText();
+    QTest::newRow("shut down by someone else") << QStringList{"-shut", "single", "-force", "0"} << QString()
+                                               << Survey::shutDownText(QStringLiteral("<arquivo>"));
+    QTest::newRow("under someone else's backup lock") << QStringList{} << QStringLiteral("ALTER DATABASE BEGIN BACKUP;")
+                                                      << Survey::backupLockText(QStringLiteral("<arquivo>"));
+}
+
+// A database in a state that stops a run: the check refuses it as the run does, in its words.
+void TestBusiness::refusedStates()
+{
+    QFETCH(QStringList, gfix);
+    QFETCH(QString, statement);
+    QFETCH(QString, text);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("estado%1.fb").arg(++n),
+                                     TempDatabases::fixture(QStringLiteral("substr.sql")) + products);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    if (!statement.isEmpty())
+        QVERIFY(TempDatabases::isql(file, statement).ok);
+    if (!gfix.isEmpty()) {
+        QProcess p;
+        p.start(QStringLiteral("gfix"), gfix + QStringList{"-user", "SYSDBA", "-password", "x", file});
+        QVERIFY(p.waitForFinished());
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, p.readAllStandardError().constData());
+    }
+    convertAndCheck(file, {"PRODUTOS.CODPROD"}, {}, false,
+                    u'^' + QRegularExpression::escape(text.replace(QStringLiteral("<arquivo>"), file)) + u'$', 0);
+    // The check's line is the whole text.
+    QVERIFY(check(file).lines.contains(QStringLiteral("  impede a conversão: ") + text));
 }
 
 void TestBusiness::theSample()
