@@ -90,17 +90,6 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     }
 
     const RewritePlan &plan = survey.plan();
-    if (codeList) {
-        const QString attached = db.attachedAs();
-        const QString file = attached.startsWith(u'/') ? attached : path;
-        try {
-            const QString where = CodeList::pathFor(file, QDir::homePath(), QDateTime::currentDateTime());
-            CodeList::read(db, plan).write(where);
-            r.listed_ = QStringLiteral("lista dos códigos antigos e novos: ") + where;
-        } catch (const Exception &e) {
-            r.listed_ = e.message();
-        }
-    }
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
         if (!step.stored) {
@@ -126,6 +115,19 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             if (r.collisions_.size() < shownCollisions)
                 r.collisions_ << c;
         r.collisionTotal_ += total;
+    }
+    // The list last: a check that fails on the way leaves none.
+    if (codeList) {
+        const QString attached = db.attachedAs();
+        const QString file = attached.startsWith(u'/') ? attached : path;
+        const CodeList list = CodeList::read(db, plan);
+        try {
+            const QString where = CodeList::pathFor(file, QDir::homePath(), QDateTime::currentDateTime());
+            list.write(where);
+            r.listed_ = QStringLiteral("lista dos códigos antigos e novos: ") + where;
+        } catch (const Exception &e) {
+            r.listed_ = e.message();
+        }
     }
     return r;
 }

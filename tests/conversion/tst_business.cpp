@@ -157,6 +157,8 @@ private slots:
     void databaseWithoutCodes();
     void refusedStates_data();
     void refusedStates();
+    void charsetFaults_data();
+    void charsetFaults();
     void theSample();
     void reservedWordsAreTheEngines();
 
@@ -778,6 +780,51 @@ void TestBusiness::refusedStates()
                     u'^' + QRegularExpression::escape(text.replace(QStringLiteral("<arquivo>"), file)) + u'$', 0);
     // The check's line is the whole text.
     QVERIFY(check(file).lines.contains(QStringLiteral("  impede a conversão: ") + text));
+}
+
+void TestBusiness::charsetFaults_data()
+{
+    QTest::addColumn<QString>("charset");  // the database's
+    QTest::addColumn<QString>("column");   // the code column's
+    // The classic SUBSTR counts bytes: it cuts a character of two bytes in half.
+    QTest::newRow("a WIN1252 column in a UTF8 database") << "UTF8" << "WIN1252";
+    QTest::newRow("a UTF8 column in a database without a character set") << "NONE" << "UTF8";
+}
+
+// Codes the rule cannot make in their character set: the check fails for the reason the run
+// fails, in its words, and --de-para leaves no list behind.
+void TestBusiness::charsetFaults()
+{
+    QFETCH(QString, charset);
+    QFETCH(QString, column);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("caracteres%1.fb").arg(++n),
+                                     TempDatabases::fixture(QStringLiteral("substr-udf.sql")) + QStringLiteral(R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) CHARACTER SET %1 NOT NULL PRIMARY KEY);
+INSERT INTO PRODUTOS VALUES ('12345678');
+INSERT INTO PRODUTOS VALUES ('Ç2345678');
+)").arg(column), QStringLiteral("DEFAULT CHARACTER SET ") + charset);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const auto before = values(file, {"PRODUTOS.CODPROD"});
+    const QString lists = QFileInfo(file).completeBaseName() + QStringLiteral(".de-para-*");
+
+    QString checkSaid;
+    try {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        CheckReport::examine(db, true);
+    } catch (const Exception &e) {
+        checkSaid = e.message();
+    }
+    QVERIFY2(checkSaid.contains(QStringLiteral("Malformed string")), qPrintable(checkSaid));
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList({lists}), QStringList{});
+
+    const RecordingView view = convertOnce(file);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QCOMPARE(view.boxes[0].text, checkSaid);
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList({lists}), QStringList{});
+    QCOMPARE(values(file, {"PRODUTOS.CODPROD"}), before);
 }
 
 void TestBusiness::theSample()
