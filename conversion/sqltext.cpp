@@ -70,9 +70,12 @@ QString replaceName(const QString &text, const QString &name, const QString &rep
     forEachName(text, [&](qsizetype begin, qsizetype end) {
         if (QStringView(text).mid(begin, end - begin).compare(name, Qt::CaseInsensitive) != 0)
             return;
-        // A qualifier ("PRODUTOS.CODPROD") goes with the name.
+        // A qualifier ("PRODUTOS.CODPROD", "produtos".CODPROD) goes with the name.
         qsizetype from = begin;
-        if (from > 0 && text[from - 1] == u'.') {
+        if (from > 1 && text[from - 1] == u'.' && text[from - 2] == u'"') {
+            if (const qsizetype open = text.lastIndexOf(u'"', from - 3); open >= 0)
+                from = open;
+        } else if (from > 0 && text[from - 1] == u'.') {
             qsizetype q = from - 1;
             while (q > 0 && inName(text[q - 1]))
                 --q;
@@ -137,7 +140,8 @@ QString singleQuoted(const QString &text)
             ++i;
             continue;
         }
-        if (c == u'"' && end - i >= 2 && text[end - 1] == c) {
+        const bool qualified = (i > 0 && text[i - 1] == u'.') || (end < n && text[end] == u'.');
+        if (c == u'"' && end - i >= 2 && text[end - 1] == c && !qualified) {
             // Its text: "" stands for ", and a ' doubles between single quotes.
             QString inside = text.mid(i + 1, end - i - 2);
             inside.replace(QStringLiteral("\"\""), QStringLiteral("\""));

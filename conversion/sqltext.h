@@ -19,7 +19,9 @@ QStringList tablesRead(const QString &text);
 // The condition of a check as the database keeps it ("CHECK (...)", "check(...)").
 QString condition(const QString &source);
 // A dialect 1 text with its double-quoted strings ("XXXXXXXX") written as single-quoted ones,
-// so that it keeps its meaning in a statement of either dialect.
+// so that it keeps its meaning in a statement of either dialect. One next to a dot stays: a
+// qualified name ("produtos".CODPROD), which only a text written in dialect 3 (a database born
+// there) has.
 QString singleQuoted(const QString &text);
 // Whether sql names something in double quotes (outside its literals and comments): only
 // dialect 3 reads it so.

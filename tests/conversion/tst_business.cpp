@@ -697,6 +697,14 @@ INSERT INTO PRODUTOS VALUES ('303456');
         << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela PRODUTOS\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
            "a02345 \\(PRODUTOS, chave INTEG_\\d+\\)\\.\\r.*$" << 0;
+    // A rule written in dialect 3 names its table in double quotes: a name, not a string.
+    QTest::newRow("a check that names its table in double quotes")
+        << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
+           "CREATE TABLE \"produtos\" (CODPROD VARCHAR(10), CONSTRAINT CK_Q CHECK (\"produtos\".CODPROD <> '203456'));\n"
+           "INSERT INTO \"produtos\" VALUES ('1234567');\n" + logging
+        << QStringList{"PRODUTOS.CODPROD", "produtos.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela produtos\\rMotivo: A regra CK_Q \\(CHECK \\(\"produtos\"\\.CODPROD <> '203456'\\)\\) "
+           "recusaria códigos convertidos desta tabela$" << 0;
     QTest::newRow("a trigger dialect 1 cannot name, elsewhere")
         << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
            "CREATE TABLE CLIENTES (NOME VARCHAR(20));\n" + logging
