@@ -73,9 +73,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
-    const qsizetype added = marks::copying(path, path + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
-        + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size() + 3;
-    const Survey survey = Survey::read(db, description, added, triggers);
+    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers);
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();

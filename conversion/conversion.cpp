@@ -246,12 +246,7 @@ void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 Survey Conversion::look(TriggerSwitch &triggers)
 {
     enter(Stage::Survey);
-    // The most the run adds to the database's description: a copy's record, the conversion's
-    // mark (and the reservation's, when there is none yet).
-    const qsizetype added = marks::copying(path_, path_ + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
-        + marks::converted(QDateTime::currentDateTime()).size()
-        + (marks::has(description_, marks::Kind::Reserved) ? 0 : marks::reserved(QDateTime::currentDateTime()).size()) + 3;
-    return Survey::read(db_, description_, added, triggers);
+    return Survey::read(db_, description_, Survey::addedBytes(path_, description_), triggers);
 }
 
 bool Conversion::goAhead(const Survey &survey)

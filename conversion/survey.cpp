@@ -5,6 +5,7 @@
 #include "queries.h"
 #include "statements.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QLocale>
 
@@ -140,6 +141,13 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
     if (rewritten)
         s.convertedBecause_ = shapeReason();
     return s;
+}
+
+qsizetype Survey::addedBytes(const QString &path, const marks::Description &description)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return marks::copying(path, path + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
+        + marks::converted(now).size() + (marks::has(description, marks::Kind::Reserved) ? 0 : marks::reserved(now).size()) + 3;
 }
 
 QString Survey::shapeReason()

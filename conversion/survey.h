@@ -41,6 +41,9 @@ public:
     // added: the bytes the run adds to it at most.
     static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
                        const TriggerSwitch &triggers);
+    // The most a run adds to the description of the database at path: a copy's record, the
+    // conversion's mark, and the reservation's when there is none yet.
+    static qsizetype addedBytes(const QString &path, const marks::Description &description);
 
     const RewritePlan &plan() const { return plan_; }
     // What stops a run, with nothing changed: the box's text (table empty) or the table it
