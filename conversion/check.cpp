@@ -107,6 +107,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             r.warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
                                .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
                                                     QStringLiteral("códigos não têm 8 caracteres")));
+        if (!survey.ruleAnswers())
+            continue;
         int total = 0;
         const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
         for (const Collision &c : found)
@@ -115,7 +117,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
         r.collisionTotal_ += total;
     }
     // The list last: a check that fails on the way leaves none.
-    if (codeList) {
+    if (codeList && survey.ruleAnswers()) {
         const QString attached = db.attachedAs();
         const QString file = attached.startsWith(u'/') ? attached : path;
         const CodeList list = CodeList::read(db, plan);

@@ -83,11 +83,15 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
         s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
     if (plan.stop())
         s.stops_ << *plan.stop();
-    // The rule is the database's own SUBSTR: a database without it converts nothing.
-    if (!plan.relations().isEmpty()) {
+    // The rule is the database's own SUBSTR: a database without it converts nothing, and the
+    // looks that ask the rule are not taken.
+    bool &rule = s.rule_;
+    rule = !plan.relations().isEmpty();
+    if (rule) {
         try {
             queries::readAll(db, statements::ruleOnce());
         } catch (const TDBXError &e) {
+            rule = false;
             s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula os "
                                                              "códigos novos (o Firebird diz: %1): declare-a como os bancos "
                                                              "da loja a declaram e converta de novo.")
@@ -114,16 +118,16 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
                                                              "desative-o e converta de novo.")
                                                   .arg(t.name, t.relation)};
     for (const RewritePlan::Question &q : plan.questions())
-        if (queries::any(db, q.sql))
+        if (rule && queries::any(db, q.sql))
             s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
     for (const QString &table : stored)
-        if (plan.step(table).rewrite)
+        if (rule && plan.step(table).rewrite)
             if (const qsizetype taken = takenKeys(db, plan, table).size(); taken > mostTakenFirst)
                 s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), tooManyTakenText(taken)};
     // The engine refuses a rewritten code its column cannot hold: every stored code is rewritten,
     // by the table's statement or a cascade.
     for (const QString &table : stored)
-        if (const std::optional<QString> why = noRoom(db, table, plan.codeColumn(table)))
+        if (const std::optional<QString> why = rule ? noRoom(db, table, plan.codeColumn(table)) : std::nullopt)
             s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), *why};
 
     if (const QString when = marks::lastConversion(description); !when.isEmpty()) {

@@ -52,6 +52,8 @@ public:
     // Why the database looks converted already ("convertido em ...", or its codes' shape);
     // empty when nothing suggests it.
     const QString &convertedBecause() const { return convertedBecause_; }
+    // Whether the database's rule answers (its SUBSTR is there): the looks that ask it are taken.
+    bool ruleAnswers() const { return rule_; }
 
     // The codes that collide under a table's unique keys once rewritten, at most limit groups
     // (0: all), and how many groups there are in all.
@@ -88,4 +90,5 @@ private:
     RewritePlan plan_;
     QList<RewritePlan::Stop> stops_;
     QString convertedBecause_;
+    bool rule_ = false;
 };
