@@ -121,9 +121,8 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     for (const CodeReference &r : references) {
         const QString child = trimControl(r.child);
         // A key that holds each row to itself (a table's CODPROD to its own CODPROD) holds it
-        // whatever its code becomes: the engine rewrites such rows under any update rule that
-        // keeps codes.
-        if (child == r.master && r.childFields == r.masterFields && !wipes(r.updateRule))
+        // whatever its code becomes: its update rule finds no other row to act on.
+        if (child == r.master && r.childFields == r.masterFields)
             continue;
         if (isStored(child) && !r.masterFieldOfChildCode().isEmpty() && r.masterFieldOfChildCode() != codprod) {
             plan.questions_ << Question{child, statements::anyChangingReference(child, QStringList{codprod} + [&] {
