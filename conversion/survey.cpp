@@ -21,15 +21,10 @@ const int shownAttachments = 5;
 const int groupsInFailure = 3;
 const int codesInFailure = 3;
 
+// A number as a Brazilian reads it ("1.234").
 QString bytesText(qsizetype n)
 {
     return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n);
-}
-
-QString rowsText(qint64 n, const char *one, const char *many)
-{
-    return QStringLiteral("%1 %2").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n),
-                                       QString::fromUtf8(n == 1 ? one : many));
 }
 
 // Why the rewritten codes of a table do not fit its code column, if they do not: a text
@@ -44,8 +39,9 @@ std::optional<QString> noRoom(TSQLConnection &db, const QString &table, const Co
     if (text && column.length > 0) {
         const qint64 rows = queries::readAll(db, statements::codesLongerThan(table, column.length)).value(0).value(0).toLongLong();
         if (rows > 0)
-            return QStringLiteral("%1 que a coluna (%2 caracteres)")
-                .arg(rowsText(rows, "código convertido ficaria maior", "códigos convertidos ficariam maiores"))
+            return (rows == 1 ? QStringLiteral("%1 código convertido ficaria maior que a coluna (%2 caracteres)")
+                              : QStringLiteral("%1 códigos convertidos ficariam maiores que a coluna (%2 caracteres)"))
+                .arg(bytesText(rows))
                 .arg(column.length);
     } else if (number != numbers.cend() && number->second < 1000000 * std::pow(10.0, -column.scale)) {
         const int places = -column.scale;
@@ -53,9 +49,9 @@ std::optional<QString> noRoom(TSQLConnection &db, const QString &table, const Co
         const qint64 rows = queries::readAll(db, statements::codesAbove(table, QString::number(most, 'f', places)))
                                 .value(0).value(0).toLongLong();
         if (rows > 0)
-            return QStringLiteral("%1 na coluna (%2, até %3)")
-                .arg(rowsText(rows, "código convertido não caberia", "códigos convertidos não caberiam"),
-                     QString::fromLatin1(number->first),
+            return (rows == 1 ? QStringLiteral("%1 código convertido não caberia na coluna (%2, até %3)")
+                              : QStringLiteral("%1 códigos convertidos não caberiam na coluna (%2, até %3)"))
+                .arg(bytesText(rows), QString::fromLatin1(number->first),
                      QLocale(QLocale::Portuguese, QLocale::Brazil).toString(most, 'f', places));
     }
     return std::nullopt;
