@@ -61,17 +61,11 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
         r.stops_ << repair::busyText(description, Survey::othersText(others));
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
-        r.stops_ << QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
-                                   "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+        r.stops_ << Survey::readOnlyText();
     if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
-        r.stops_ << QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
-                                   "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
-                        .arg(path);
+        r.stops_ << Survey::shutDownText(path);
     if (state.value(2).toInt() != 0 && !marks::has(description, marks::Kind::Copying))
-        r.stops_ << QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), "
-                                   "que não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o "
-                                   "(conversor --unlock %1) e converta de novo.")
-                        .arg(path);
+        r.stops_ << Survey::backupLockText(path);
 
     TSQLQuery unused; // the switch only reads here
     TriggerSwitch triggers(db, unused);
@@ -79,9 +73,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
-    const qsizetype added = marks::copying(path, path + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
-        + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size() + 3;
-    const Survey survey = Survey::read(db, description, added, triggers);
+    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers);
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
@@ -96,21 +88,6 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     }
 
     const RewritePlan &plan = survey.plan();
-    if (codeList) {
-        const QString attached = db.attachedAs();
-        const QString file = attached.startsWith(u'/') ? attached : path;
-        // A preview, named so: not to be taken for what a run did.
-        const CodeList::Written written =
-            CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
-        if (!written.sheet.isEmpty())
-            r.listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
-        if (!written.csv.isEmpty())
-            r.listed_ << (written.sheet.isEmpty() ? QStringLiteral("lista dos códigos antigos e novos: ")
-                                                  : QStringLiteral("a mesma lista, para importar: "))
-                    + written.csv;
-        if (!written.problem.isEmpty())
-            r.listed_ << written.problem.split(u'\r');
-    }
     for (const QString &relation : plan.relations()) {
         const RewritePlan::Step step = plan.step(relation);
         if (!step.stored) {
@@ -118,9 +95,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             continue;
         }
         // One pass over the table's codes.
-        const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition, step.length)).value(0);
-        const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong(),
-                     tooLong = stats.value(4).toLongLong();
+        const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition)).value(0);
+        const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong();
         if (!step.rewrite)
             r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
         else if (rows == 0)
@@ -131,17 +107,30 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
             r.warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
                                .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
                                                     QStringLiteral("códigos não têm 8 caracteres")));
-        if (tooLong > 0)
-            r.stops_ << QStringLiteral("%1: %2 que a coluna (%3 caracteres)")
-                            .arg(relation, count(tooLong, QStringLiteral("código convertido ficaria maior"),
-                                                 QStringLiteral("códigos convertidos ficariam maiores")))
-                            .arg(step.length);
+        if (!survey.ruleAnswers())
+            continue;
         int total = 0;
         const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
         for (const Collision &c : found)
             if (r.collisions_.size() < shownCollisions)
                 r.collisions_ << c;
         r.collisionTotal_ += total;
+    }
+    // The list last: a check that fails on the way leaves none. A preview, named so: not to be
+    // taken for what a run did.
+    if (codeList && survey.ruleAnswers()) {
+        const QString attached = db.attachedAs();
+        const QString file = attached.startsWith(u'/') ? attached : path;
+        const CodeList::Written written =
+            CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
+        if (!written.sheet.isEmpty())
+            r.listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
+        if (!written.csv.isEmpty())
+            r.listed_ << (written.sheet.isEmpty() ? QStringLiteral("lista dos códigos antigos e novos: ")
+                                                  : QStringLiteral("a mesma lista, para importar: "))
+                    + written.csv;
+        if (!written.problem.isEmpty())
+            r.listed_ << written.problem.split(u'\r');
     }
     return r;
 }

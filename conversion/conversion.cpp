@@ -44,8 +44,6 @@ const QString triggersLeftOffLine = QStringLiteral(
 // run was doing then.
 const QString interruptedText = QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado");
 const QString nameColumn = QStringLiteral("Tabela"); // the discovery's
-// Rows a table's rewrite takes first, at most: each goes into the statements by its key.
-constexpr qsizetype mostTakenFirst = 2000;
 
 std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
 {
@@ -196,9 +194,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
         throw Stopped({}, repair::busyText(description_, Survey::othersText(others)));
     const QStringList state = queries::readAll(db_, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0)
-        throw Stopped({}, QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa "
-                                         "gravar nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de "
-                                         "novo."));
+        throw Stopped({}, Survey::readOnlyText());
     shutDown_ = state.value(1).toInt() != 0;
     backupState_ = state.value(2).toInt();
     serverFile_ = trimControl(state.value(3));
@@ -206,16 +202,11 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     // as it is.
     const bool ours = marks::has(description_, marks::Kind::Reserved);
     if (shutDown_ && !ours)
-        throw Stopped({}, QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: "
-                                         "quando a manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
-                              .arg(path_));
+        throw Stopped({}, Survey::shutDownText(path_));
     // Nor is a backup lock that no run of this program left (its server would not shut the
     // database down under it either).
     if (backupState_ != 0 && !marks::has(description_, marks::Kind::Copying))
-        throw Stopped({}, QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou "
-                                         "nbackup -L), que não é do Conversor de dados: quando nenhuma cópia estiver sendo "
-                                         "feita, libere-o (conversor --unlock %1) e converta de novo.")
-                              .arg(path_));
+        throw Stopped({}, Survey::backupLockText(path_));
     doorClosed_ = guard::closed(db_);
     triggers.read();
     triggers_ = &triggers;
@@ -259,13 +250,7 @@ void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 Survey Conversion::look(TriggerSwitch &triggers)
 {
     enter(Stage::Survey);
-    // The most the run adds to the database's description: a copy's record, the conversion's
-    // mark (and the reservation's, when there is none yet).
-    // The reservation's record is this run's own by now: measured as one the run adds.
-    const qsizetype added = marks::copying(path_, path_ + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
-        + marks::converted(QDateTime::currentDateTime()).size() + marks::reserved(QDateTime::currentDateTime()).size()
-        + marks::copied(path_ + QStringLiteral(".copia-00000000-000000-99.fbk"), std::numeric_limits<qint64>::max()).size() + 4;
-    return Survey::read(db_, marks::without(description_, marks::Kind::Reserved), added, triggers);
+    return Survey::read(db_, marks::without(description_, marks::Kind::Reserved), Survey::addedBytes(path_, {}), triggers);
 }
 
 bool Conversion::goAhead(const Survey &survey)
@@ -362,9 +347,8 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
             const QList<QByteArray> first = Survey::takenKeys(db_, plan, name);
             if (first.isEmpty()) {
                 execute(query, statements::rewrite(name, step.condition));
-            } else if (first.size() > mostTakenFirst) {
-                throw Exception(QStringLiteral("%1 códigos desta tabela são os códigos convertidos de outros: converta-os "
-                                               "à parte antes.").arg(first.size()));
+            } else if (first.size() > Survey::mostTakenFirst) {
+                throw Exception(Survey::tooManyTakenText(first.size()));
             } else {
                 execute(query, statements::rewriteKeys(name, first));
                 execute(query, statements::rewriteAllBut(name, first, step.condition));

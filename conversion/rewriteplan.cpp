@@ -120,6 +120,10 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     QHash<QString, QStringList> cascadeChildren;
     for (const CodeReference &r : references) {
         const QString child = trimControl(r.child);
+        // A key that holds each row to itself (a table's CODPROD to its own CODPROD) holds it
+        // whatever its code becomes: its update rule finds no other row to act on.
+        if (child == r.master && r.childFields == r.masterFields)
+            continue;
         if (isStored(child) && !r.masterFieldOfChildCode().isEmpty() && r.masterFieldOfChildCode() != codprod) {
             plan.questions_ << Question{child, statements::anyChangingReference(child, QStringList{codprod} + [&] {
                                             QStringList others = r.childFields;
@@ -235,9 +239,24 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     for (const CodeCheck &c : std::as_const(all)) {
         if (!plan.steps_.value(c.table).stored)
             continue;
+        // A rule that reads tables whose codes the run changes sees them as the order of the
+        // rewrites leaves them, old or new, row by row: nothing foresees what it would say.
+        QStringList changing;
+        for (const QString &read : sqltext::tablesRead(sqltext::singleQuoted(c.source)))
+            if (isStored(read) && !changing.contains(read))
+                changing << read;
+        if (!changing.isEmpty()) {
+            plan.questions_ << Question{c.table, statements::anyCode(c.table),
+                                        QStringLiteral("A regra %1 (%2) consulta %3, cujos códigos a conversão também muda: não "
+                                                       "há como saber se ela aceitaria os códigos convertidos desta tabela. "
+                                                       "Retire-a, converta e crie-a de novo")
+                                            .arg(c.name, c.source.simplified(), changing.join(QStringLiteral(", ")))};
+            continue;
+        }
         // A domain's check names the value it checks VALUE.
-        const QString rewritten = sqltext::replaceName(sqltext::condition(c.source), c.ofDomain ? QStringLiteral("VALUE") : codprod,
-                                                       plan.rewrittenCode(c.table));
+        // The database's dialect 1 text: its double quotes are strings.
+        const QString rewritten = sqltext::replaceName(sqltext::singleQuoted(sqltext::condition(c.source)),
+                                                       c.ofDomain ? QStringLiteral("VALUE") : codprod, plan.rewrittenCode(c.table));
         plan.questions_ << Question{c.table, statements::anyBreaking(c.table, rewritten, {}),
                                     QStringLiteral("A regra %1 (%2) recusaria códigos convertidos desta tabela")
                                         .arg(c.name, c.source.simplified())};
@@ -250,8 +269,9 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         if (!k.expression.isEmpty()) {
             if (!sqltext::mentions(k.expression, codprod))
                 continue;
-            terms.old << k.expression;
-            terms.rewritten << sqltext::replaceName(k.expression, codprod, plan.rewrittenCode(k.table));
+            const QString expression = sqltext::singleQuoted(k.expression);
+            terms.old << expression;
+            terms.rewritten << sqltext::replaceName(expression, codprod, plan.rewrittenCode(k.table));
         } else {
             if (!k.columns.contains(codprod))
                 continue;
@@ -279,7 +299,8 @@ RewritePlan RewritePlan::read(TSQLConnection &db)
                             q.FieldByName(QStringLiteral("COMPUTED")).asInteger() != 0,
                             q.FieldByName(QStringLiteral("LENGTH")).asInteger(),
                             q.FieldByName(QStringLiteral("FIXED")).asInteger() != 0, text(q, "CHARSET"),
-                            text(q, "COLLATION"), q.FieldByName(QStringLiteral("DOMAIN_CHECK")).AsString()});
+                            text(q, "COLLATION"), q.FieldByName(QStringLiteral("DOMAIN_CHECK")).AsString(),
+                            q.FieldByName(QStringLiteral("TYPE")).asInteger(), q.FieldByName(QStringLiteral("SCALE")).asInteger()});
     }
     QList<CodeReference> references;
     {

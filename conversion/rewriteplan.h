@@ -47,6 +47,8 @@ struct CodeColumn {
     QString charset;     // its character set and collation (empty: none named)
     QString collation;
     QString domainCheck; // its domain's CHECK, as the database keeps it (empty: none)
+    int type = 0;        // the engine's type code: 7 SMALLINT, 8 INTEGER, 16 BIGINT, 14 CHAR, 37 VARCHAR...
+    int scale = 0;       // of a number: its decimal places, negative
 };
 
 // A foreign key in which either key holds a CODPROD.

@@ -1,6 +1,7 @@
 #include "statements.h"
 
 #include "params.h"
+#include "sqltext.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ QString name(const QString &identifier)
 
 int dialectOf(const QString &sql)
 {
-    return sql.contains(u'"') ? 3 : 0;
+    return sqltext::quotesAName(sql) ? 3 : 0;
 }
 
 QString discovery()
@@ -89,9 +90,10 @@ QString convertedAs(const QString &column, const QString &charset, const QString
 {
     if (charset.isEmpty() || charset == QLatin1String("NONE") || charset == QLatin1String("OCTETS"))
         return u'(' + converted(column) + u')';
-    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), charset);
+    // Names: a collation of the user's may need quotes.
+    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), name(charset));
     if (!collation.isEmpty())
-        typed += QStringLiteral(" COLLATE ") + collation;
+        typed += QStringLiteral(" COLLATE ") + name(collation);
     return typed;
 }
 
@@ -116,7 +118,8 @@ QString codeColumns()
         "iif(r.rdb$view_blr is null, 0, 1) as is_view, iif(f.rdb$computed_blr is null, 0, 1) as computed, "
         "coalesce(f.rdb$character_length, 0) as length, iif(f.rdb$field_type = 14, 1, 0) as fixed, "
         "coalesce(cs.rdb$character_set_name, '') as charset, coalesce(co.rdb$collation_name, '') as collation, "
-        "f.rdb$validation_source as domain_check "
+        "f.rdb$validation_source as domain_check, coalesce(f.rdb$field_type, 0) as type, "
+        "coalesce(f.rdb$field_scale, 0) as scale "
         "from rdb$relation_fields rf "
         "join rdb$relations r on r.rdb$relation_name = rf.rdb$relation_name "
         "join rdb$fields f on f.rdb$field_name = rf.rdb$field_source "
@@ -258,6 +261,11 @@ QString anyRewrittenCode(const QString &table)
     return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), rewrittenShape(QStringLiteral("CODPROD")));
 }
 
+QString anyCode(const QString &table)
+{
+    return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), hasCode);
+}
+
 QString anyChangingReference(const QString &child, const QStringList &columns)
 {
     const QString code = name(columns.first());
@@ -295,18 +303,40 @@ QString trimCascaded(const QString &table, const QString &condition)
     return sql;
 }
 
-QString codeStatistics(const QString &table, const QString &condition, int length)
+QString codeStatistics(const QString &table, const QString &condition)
 {
     // Each distinct code once (a code repeats in every row that sells or stocks it): the
     // database's SUBSTR is called once a code, not once a row.
     const QString code = QStringLiteral("C");
     return QStringLiteral("select sum(iif(R = 1, N, 0)) as linhas, sum(iif(%1 <> 8, N, 0)) as fora_de_8, "
-                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8, sum(%3) as longos "
-                          "from (select CODPROD as C, %4 as R, count(*) as N from %5 where %6 group by 1, 2)")
+                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8 "
+                          "from (select CODPROD as C, %3 as R, count(*) as N from %4 where %5 group by 1, 2)")
         .arg(trimmedLength(code), rewrittenShape(code),
-             length > 0 ? QStringLiteral("iif(CHAR_LENGTH(%1) > %2, N, 0)").arg(converted(code)).arg(length)
-                        : QStringLiteral("0"),
              condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), name(table), hasCode);
+}
+
+namespace {
+
+// The rows of a table whose code, rewritten once a distinct code, meets test (%1: the
+// rewritten code).
+QString rowsWhose(const QString &table, const QString &test)
+{
+    return QStringLiteral("select coalesce(sum(N), 0) from (select CODPROD as C, count(*) as N from %1 where %2 group by 1) "
+                          "where %3")
+        .arg(name(table), hasCode, test.arg(converted(QStringLiteral("C"))));
+}
+
+} // namespace
+
+QString codesLongerThan(const QString &table, int length)
+{
+    return rowsWhose(table, QStringLiteral("CHAR_LENGTH(%1) > ") + QString::number(length));
+}
+
+QString codesAbove(const QString &table, const QString &most)
+{
+    // The rule keeps digits and the decimal point only: its result reads as a number.
+    return rowsWhose(table, QStringLiteral("CAST(%1 AS DOUBLE PRECISION) > ") + most);
 }
 
 QString collisions(const QString &table, const QStringList &newTerms)
@@ -351,7 +381,7 @@ QString codeList(const QList<ListedTable> &tables, const QString &charset)
     // Each table's distinct codes first, then the rule once a code.
     const auto text = [](int length, const QString &set) {
         return set.isEmpty() || set == QLatin1String("NONE") ? QStringLiteral("VARCHAR(%1)").arg(length)
-                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(set);
+                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(name(set));
     };
     const QString as = text(255, charset);
     QStringList each;

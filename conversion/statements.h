@@ -15,7 +15,8 @@ namespace statements {
 // An identifier as a statement writes it: as it is when dialect 1 can, else quoted.
 QString name(const QString &identifier);
 // The dialect a statement is to be sent in: 3 when it quotes a name, 0 (the connection's)
-// otherwise.
+// otherwise. The database's own conditions come into statements with their strings in single
+// quotes (sqltext::singleQuoted), which read alike in both.
 int dialectOf(const QString &sql);
 
 // Every relation with a CODPROD column, one row each (a relation with two such columns, say
@@ -69,6 +70,8 @@ QString endBackup();
 // "0" second).
 QString anyCodeOf8(const QString &table);
 QString anyRewrittenCode(const QString &table);
+// One row when table holds a code at all (not NULL, empty or blanks).
+QString anyCode(const QString &table);
 // One row when a row of child has a code the rewrite changes (columns: the child's columns of a
 // reference, the first the one that holds the code; the others must all be there).
 QString anyChangingReference(const QString &child, const QStringList &columns);
@@ -82,9 +85,12 @@ QString anyEndingInBlank(const QString &table, const QString &condition);
 // the rule's result, among the rows condition keeps (empty: all).
 QString trimCascaded(const QString &table, const QString &condition);
 // What a rewrite of table would meet, in one pass: the rows it rewrites, their codes not 8
-// characters long, in the rewritten shape, of 8 characters, and their results longer than
-// length (0: not checked).
-QString codeStatistics(const QString &table, const QString &condition, int length);
+// characters long, in the rewritten shape, of 8 characters.
+QString codeStatistics(const QString &table, const QString &condition);
+// The rows of table whose rewritten code the column cannot hold: longer than length (a text
+// column's), or a number above most (a number column's, most as SQL writes it).
+QString codesLongerThan(const QString &table, int length);
+QString codesAbove(const QString &table, const QString &most);
 // The groups of rows whose keys become one once the codes are rewritten (oldTerms: the key's
 // terms as they are; newTerms: the same with the code rewritten): the shared key, the source
 // codes.

@@ -5,7 +5,13 @@
 #include "queries.h"
 #include "statements.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QLocale>
+
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -15,9 +21,40 @@ const int shownAttachments = 5;
 const int groupsInFailure = 3;
 const int codesInFailure = 3;
 
+// A number as a Brazilian reads it ("1.234").
 QString bytesText(qsizetype n)
 {
     return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n);
+}
+
+// Why the rewritten codes of a table do not fit its code column, if they do not: a text
+// column's length, a whole number's range (the rule's results are digits, at most 6 of them,
+// and a decimal point where the code has one).
+std::optional<QString> noRoom(TSQLConnection &db, const QString &table, const CodeColumn &column)
+{
+    const bool text = column.type == 14 || column.type == 37;
+    static const QHash<int, std::pair<const char *, qint64>> numbers{
+        {7, {"SMALLINT", 32767}}, {8, {"INTEGER", 2147483647}}, {16, {"BIGINT", std::numeric_limits<qint64>::max()}}};
+    const auto number = numbers.constFind(column.type);
+    if (text && column.length > 0) {
+        const qint64 rows = queries::readAll(db, statements::codesLongerThan(table, column.length)).value(0).value(0).toLongLong();
+        if (rows > 0)
+            return (rows == 1 ? QStringLiteral("%1 código convertido ficaria maior que a coluna (%2 caracteres)")
+                              : QStringLiteral("%1 códigos convertidos ficariam maiores que a coluna (%2 caracteres)"))
+                .arg(bytesText(rows))
+                .arg(column.length);
+    } else if (number != numbers.cend() && number->second < 1000000 * std::pow(10.0, -column.scale)) {
+        const int places = -column.scale;
+        const double most = double(number->second) / std::pow(10.0, places);
+        const qint64 rows = queries::readAll(db, statements::codesAbove(table, QString::number(most, 'f', places)))
+                                .value(0).value(0).toLongLong();
+        if (rows > 0)
+            return (rows == 1 ? QStringLiteral("%1 código convertido não caberia na coluna (%2, até %3)")
+                              : QStringLiteral("%1 códigos convertidos não caberiam na coluna (%2, até %3)"))
+                .arg(bytesText(rows), QString::fromLatin1(number->first),
+                     QLocale(QLocale::Portuguese, QLocale::Brazil).toString(most, 'f', places));
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -42,11 +79,15 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
         s.stops_ << RewritePlan::Stop{{}, QStringLiteral("Nenhuma tabela deste banco tem a coluna CODPROD: nada foi alterado.")};
     if (plan.stop())
         s.stops_ << *plan.stop();
-    // The rule is the database's own SUBSTR: a database without it converts nothing.
-    if (!plan.relations().isEmpty()) {
+    // The rule is the database's own SUBSTR: a database without it converts nothing, and the
+    // looks that ask the rule are not taken.
+    bool &rule = s.rule_;
+    rule = !plan.relations().isEmpty();
+    if (rule) {
         try {
             queries::readAll(db, statements::ruleOnce());
         } catch (const TDBXError &e) {
+            rule = false;
             s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula os "
                                                              "códigos novos (o Firebird diz: %1): declare-a como os bancos "
                                                              "da loja a declaram e converta de novo.")
@@ -73,8 +114,17 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
                                                              "desative-o e converta de novo.")
                                                   .arg(t.name, t.relation)};
     for (const RewritePlan::Question &q : plan.questions())
-        if (queries::any(db, q.sql))
+        if (rule && queries::any(db, q.sql))
             s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
+    for (const QString &table : stored)
+        if (rule && plan.step(table).rewrite)
+            if (const qsizetype taken = takenKeys(db, plan, table).size(); taken > mostTakenFirst)
+                s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), tooManyTakenText(taken)};
+    // The engine refuses a rewritten code its column cannot hold: every stored code is rewritten,
+    // by the table's statement or a cascade.
+    for (const QString &table : stored)
+        if (const std::optional<QString> why = rule ? noRoom(db, table, plan.codeColumn(table)) : std::nullopt)
+            s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), *why};
 
     if (const QString when = marks::lastConversion(description); !when.isEmpty()) {
         s.convertedBecause_ = QStringLiteral("convertido em ") + when;
@@ -91,6 +141,16 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
     if (rewritten)
         s.convertedBecause_ = shapeReason();
     return s;
+}
+
+qsizetype Survey::addedBytes(const QString &path, const marks::Description &description)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    // A copy's record while it is taken, then its record whole, the conversion's mark, the
+    // reservation's record when there is none yet.
+    return marks::copying(path, path + QStringLiteral(".copia-00000000-000000-99.fb.parcial")).size()
+        + marks::copied(path + QStringLiteral(".copia-00000000-000000-99.fbk"), std::numeric_limits<qint64>::max()).size()
+        + marks::converted(now).size() + (marks::has(description, marks::Kind::Reserved) ? 0 : marks::reserved(now).size()) + 4;
 }
 
 QString Survey::shapeReason()
@@ -127,6 +187,11 @@ QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan,
             if (row.value(0) && !keys.contains(*row.value(0)))
                 keys << *row.value(0);
     return keys;
+}
+
+QString Survey::tooManyTakenText(qsizetype taken)
+{
+    return QStringLiteral("%1 códigos desta tabela são os códigos convertidos de outros: converta-os à parte antes.").arg(taken);
 }
 
 QString Survey::collisionText(const Collision &c, int limit)
@@ -188,6 +253,27 @@ QString Survey::othersText(const QList<OtherAttachment> &others)
         : QStringLiteral("O banco está em uso por %1 outras conexões (%2): feche-as e converta de novo.")
               .arg(others.size())
               .arg(shown.join(QStringLiteral("; ")));
+}
+
+QString Survey::readOnlyText()
+{
+    return QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar nele: "
+                          "passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+}
+
+QString Survey::shutDownText(const QString &path)
+{
+    return QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
+                          "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
+        .arg(path);
+}
+
+QString Survey::backupLockText(const QString &path)
+{
+    return QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), que "
+                          "não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o (conversor "
+                          "--unlock %1) e converta de novo.")
+        .arg(path);
 }
 
 QString Survey::confirmText(const QString &because)

@@ -41,6 +41,9 @@ public:
     // added: the bytes the run adds to it at most.
     static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
                        const TriggerSwitch &triggers);
+    // The most a run adds to the description of the database at path: a copy's record, the
+    // conversion's mark, and the reservation's when there is none yet.
+    static qsizetype addedBytes(const QString &path, const marks::Description &description);
 
     const RewritePlan &plan() const { return plan_; }
     // What stops a run, with nothing changed: the box's text (table empty) or the table it
@@ -49,6 +52,8 @@ public:
     // Why the database looks converted already ("convertido em ...", or its codes' shape);
     // empty when nothing suggests it.
     const QString &convertedBecause() const { return convertedBecause_; }
+    // Whether the database's rule answers (its SUBSTR is there): the looks that ask it are taken.
+    bool ruleAnswers() const { return rule_; }
 
     // The codes that collide under a table's unique keys once rewritten, at most limit groups
     // (0: all), and how many groups there are in all.
@@ -66,8 +71,18 @@ public:
     // The rows of table whose key another row's rewritten code would take while they still hold
     // it: they are rewritten first (their database keys).
     static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table);
+    // Rows a table's rewrite takes first, at most: each goes into the statements by its key. More
+    // stop the run, in these words.
+    static constexpr qsizetype mostTakenFirst = 2000;
+    static QString tooManyTakenText(qsizetype taken);
 
     static QString confirmText(const QString &because);
+    // What stops a run in the database's state, in the words of the check and the run alike: a
+    // database in read-only mode, shut down by someone else, under someone else's backup lock.
+    // path: the database as the user named it.
+    static QString readOnlyText();
+    static QString shutDownText(const QString &path);
+    static QString backupLockText(const QString &path);
     // Why codes in the rewritten shape, and none of 8 characters, look converted.
     static QString shapeReason();
 
@@ -75,4 +90,5 @@ private:
     RewritePlan plan_;
     QList<RewritePlan::Stop> stops_;
     QString convertedBecause_;
+    bool rule_ = false;
 };

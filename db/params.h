@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QStringList>
 
 // An ordered list of "key=value" lines whose keys are looked up ignoring letter case.
@@ -26,7 +27,9 @@ private:
 // Removes every leading and trailing character whose code is 32 or less.
 QString trimControl(const QString &text);
 
-// True for an upper-case letter followed by upper-case letters, digits, "_" or "$": a name the
-// engine reads back as the same name when it stands unquoted in a statement (dialect 1 has no
-// other way to write one).
+// True for an upper-case letter followed by upper-case letters, digits, "_" or "$", and no word
+// the engine reserves: a name the engine reads back as the same name when it stands unquoted in
+// a statement (dialect 1 has no other way to write one).
 bool isPlainIdentifier(const QString &name);
+// The words the engine reserves ("USER", "ORDER", "SELECT"...): no name where they stand bare.
+const QSet<QString> &reservedWords();

@@ -45,12 +45,12 @@ inline void script(FakeLayer &layer, const Shop &shop)
     all.sort();
     FakeLayer::Result discovery{{QStringLiteral("TABELA")}, {}};
     FakeLayer::Result columns{{"RELATION", "FIELD", "IS_VIEW", "COMPUTED", "LENGTH", "FIXED", "CHARSET", "COLLATION",
-                               "DOMAIN_CHECK"},
+                               "DOMAIN_CHECK", "TYPE", "SCALE"},
                               {}};
     for (const QString &n : std::as_const(all)) {
         discovery.rows << QVariantList{padded(n)};
         columns.rows << QVariantList{padded(n), padded(QStringLiteral("CODPROD")), int(shop.views.contains(n)), 0, 10, 0,
-                                     QStringLiteral("NONE"), QStringLiteral("NONE"), QVariant()};
+                                     QStringLiteral("NONE"), QStringLiteral("NONE"), QVariant(), 37, 0};
     }
     layer.addResult(QStringLiteral("select count(*)"), {{QStringLiteral("COUNT")}, {{int(all.size())}}});
     layer.addResult(QStringLiteral("From rdb$relation_fields"), discovery);

@@ -6,14 +6,18 @@
 #include "check.h"
 #include "conversion.h"
 #include "dbread.h"
+#include "errors.h"
 #include "params.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
+#include "survey.h"
 #include "tempdb.h"
 
 #include <QtTest>
+
+#include <ibase.h>
 
 namespace {
 
@@ -47,11 +51,12 @@ COMMIT;
 )");
 const QStringList productTriggers{"AO_CONECTAR=1", "PRODUTOS_AU=0", "PRODUTOS_AU_OCULTO=0", "PRODUTOS_BU_DESLIGADO=1"};
 
-// The type a column is declared with ("CHAR(8)", "VARCHAR(10)"), so that the rule's result is
+// The type a column is declared with ("CHAR(8)", "VARCHAR(10)", "SMALLINT"), so that the rule's result is
 // what the column will keep, byte for byte.
 QString typeOf(const QString &file, const QString &table, const QString &column)
 {
-    return readColumn(file, QStringLiteral("select iif(f.RDB$FIELD_TYPE = 14, 'CHAR(', 'VARCHAR(') || f.RDB$CHARACTER_LENGTH || ')' "
+    return readColumn(file, QStringLiteral("select decode(f.RDB$FIELD_TYPE, 7, 'SMALLINT', 8, 'INTEGER', 16, 'BIGINT', "
+                                           "iif(f.RDB$FIELD_TYPE = 14, 'CHAR(', 'VARCHAR(') || f.RDB$CHARACTER_LENGTH || ')') "
                                            "from RDB$RELATION_FIELDS r join RDB$FIELDS f on f.RDB$FIELD_NAME = r.RDB$FIELD_SOURCE "
                                            "where r.RDB$RELATION_NAME = '%1' and r.RDB$FIELD_NAME = '%2'")
                                 .arg(table, column))
@@ -113,7 +118,8 @@ QString description(const QString &file)
     return readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0);
 }
 
-// What --check says of a file: its lines and its status.
+// What --check says of a file: its lines and its status; a check that fails says only why,
+// with a status of its own here (2).
 struct Verdict {
     QStringList lines;
     int status = -1;
@@ -122,8 +128,12 @@ Verdict check(const QString &file)
 {
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), file);
-    const CheckReport report = CheckReport::examine(db);
-    return {report.lines(), report.status()};
+    try {
+        const CheckReport report = CheckReport::examine(db);
+        return {report.lines(), report.status()};
+    } catch (const Exception &e) {
+        return {{e.message()}, 2};
+    }
 }
 
 // Why a refusing box says the run stopped: what follows "Motivo: " (up to a line of its own), or
@@ -145,7 +155,12 @@ private slots:
     void dialect3Schemas_data();
     void dialect3Schemas();
     void databaseWithoutCodes();
+    void refusedStates_data();
+    void refusedStates();
+    void charsetFaults_data();
+    void charsetFaults();
     void theSample();
+    void reservedWordsAreTheEngines();
 
 private:
     // Runs the tool once on file and checks what it must have done: codes converted once or
@@ -322,6 +337,27 @@ INSERT INTO ETIQUETAS VALUES ('1234567');
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra do domínio de CODPROD \\(CHECK \\(VALUE LIKE '_______'\\)\\) "
            "recusaria códigos convertidos desta tabela$" << 0;
+    // A rule that reads other tables' codes sees them old or new as the order of the rewrites
+    // leaves them.
+    QTest::newRow("a check that reads another table's codes") << "" << stored << R"(
+CREATE TABLE MARCAS (CODIGO VARCHAR(10));
+CREATE TABLE A_ITENS (CODPROD VARCHAR(10),
+  CONSTRAINT CK_EXISTE CHECK (EXISTS (SELECT 1 FROM MARCAS M, PRODUTOS P WHERE P.CODPROD = A_ITENS.CODPROD)));
+INSERT INTO MARCAS VALUES ('1');
+INSERT INTO A_ITENS VALUES ('1234567');
+)" << QStringList{"PRODUTOS.CODPROD", "A_ITENS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela A_ITENS\\rMotivo: A regra CK_EXISTE \\(.*\\) consulta PRODUTOS, cujos códigos a "
+           "conversão também muda: não há como saber se ela aceitaria os códigos convertidos desta tabela\\. Retire-a, "
+           "converta e crie-a de novo$" << 0;
+    QTest::newRow("a check that reads a table whose codes stay") << "" << stored << R"(
+CREATE TABLE MARCAS (CODIGO VARCHAR(10));
+INSERT INTO MARCAS VALUES ('203456');
+CREATE TABLE A_ITENS (CODPROD VARCHAR(10),
+  CONSTRAINT CK_MARCA CHECK (CODPROD IN (SELECT CODIGO FROM MARCAS)));
+INSERT INTO A_ITENS VALUES ('203456');
+)" << QStringList{"PRODUTOS.CODPROD", "A_ITENS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela A_ITENS\\rMotivo: A regra CK_MARCA \\(CHECK \\(CODPROD IN \\(SELECT CODIGO FROM "
+           "MARCAS\\)\\)\\) recusaria códigos convertidos desta tabela$" << 0;
     QTest::newRow("a check added after rows that break it") << "" << stored << R"(
 CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), QTD INTEGER);
 INSERT INTO ETIQUETAS VALUES ('1234567', 0);
@@ -330,6 +366,54 @@ ALTER TABLE ETIQUETAS ADD CONSTRAINT CK_QTD CHECK (QTD > 0);
 )" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
         << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_QTD \\(CHECK \\(QTD > 0\\)\\) recusaria códigos "
            "convertidos desta tabela$" << 0;
+    // Rows whose key another row's new code takes go first, by their keys, as many as the
+    // statements hold: the check knows how many that is.
+    const QString taken = QStringLiteral(R"(
+CREATE TABLE TOMADOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY);
+SET TERM ^ ;
+EXECUTE BLOCK AS DECLARE I INTEGER = 0; DECLARE N VARCHAR(4);
+BEGIN
+  WHILE (I < %1) DO BEGIN
+    N = LPAD(I, 4, '0');
+    INSERT INTO TOMADOS VALUES ('11' || :N || '00');
+    INSERT INTO TOMADOS VALUES ('10' || :N);
+    I = I + 1;
+  END
+END^
+SET TERM ; ^
+)");
+    QTest::newRow("as many rows taken first as the statements hold") << "" << stored << taken.arg(Survey::mostTakenFirst)
+        << QStringList{"PRODUTOS.CODPROD", "TOMADOS.CODPROD"} << QStringList{} << true << success << 2;
+    QTest::newRow("more rows taken first than the statements hold") << "" << stored << taken.arg(Survey::mostTakenFirst + 1)
+        << QStringList{"PRODUTOS.CODPROD", "TOMADOS.CODPROD"} << QStringList{} << false
+        << QStringLiteral("^Erro ao atualizar a tabela TOMADOS\\rMotivo: %1 códigos desta tabela são os códigos convertidos "
+                          "de outros: converta-os à parte antes\\.$").arg(Survey::mostTakenFirst + 1) << 0;
+    // Each row refers to itself: whatever its code becomes, the reference holds.
+    QTest::newRow("a code that references its own table's code") << "" << stored << R"(
+CREATE TABLE KITS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, LOJA INTEGER NOT NULL, CONSTRAINT UK_KITS UNIQUE (CODPROD, LOJA));
+COMMIT;
+ALTER TABLE KITS ADD CONSTRAINT FK_KITS FOREIGN KEY (CODPROD) REFERENCES KITS (CODPROD);
+ALTER TABLE KITS ADD CONSTRAINT FK_KITS_LOJA FOREIGN KEY (CODPROD, LOJA) REFERENCES KITS (CODPROD, LOJA) ON UPDATE SET NULL;
+COMMIT;
+INSERT INTO KITS VALUES ('1234567', 1);
+INSERT INTO KITS VALUES ('13345678', 1);
+INSERT INTO KITS VALUES ('303456', 2);
+)" << QStringList{"PRODUTOS.CODPROD", "KITS.CODPROD"} << QStringList{} << true << success << 2;
+    // In dialect 1 double quotes are strings: the rule keeps that meaning when the run asks
+    // how it sees a rewritten code.
+    QTest::newRow("dialect 1 strings in double quotes, in checks and a unique expression") << "" << stored << R"(
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), TIPO VARCHAR(10),
+  CONSTRAINT CK_NAO_X CHECK (CODPROD <> "XXXXXXXX" AND CODPROD NOT LIKE "%'%" AND TIPO <> "a""b"));
+CREATE UNIQUE INDEX UX_ETIQUETAS ON ETIQUETAS COMPUTED BY (CODPROD || "-" || TIPO);
+INSERT INTO ETIQUETAS VALUES ('1234567', 'caixa');
+INSERT INTO ETIQUETAS VALUES ('1234567', 'avulso');
+)" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{"ETIQUETAS.TIPO"} << true << success << 2;
+    QTest::newRow("a dialect 1 check that refuses a rewritten code") << "" << stored << R"(
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10), CONSTRAINT CK_RESERVADO CHECK (CODPROD <> "203456"));
+INSERT INTO ETIQUETAS VALUES ('1234567');
+)" << QStringList{"PRODUTOS.CODPROD", "ETIQUETAS.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela ETIQUETAS\\rMotivo: A regra CK_RESERVADO \\(CHECK \\(CODPROD <> \"203456\"\\)\\) "
+           "recusaria códigos convertidos desta tabela$" << 0;
     // The old code of one row is the new code of another, but the final codes differ: the run
     // rewrites the row holding it first.
     QTest::newRow("a code that is another's rewritten code") << "" << classic
@@ -380,6 +464,33 @@ INSERT INTO GRADE VALUES ('2A234567');
 )" << QStringList{"PRODUTOS.CODPROD", "GRADE.CODPROD"} << QStringList{} << false
         << "(?s)^Erro ao atualizar a tabela GRADE\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
            "A02345 \\(GRADE, chave UX_GRADE\\)\\.\\r.*$" << 0;
+    // Without the rule nothing can be foreseen, and nothing is converted.
+    QTest::newRow("a database without SUBSTR") << "" << "" << "" << QStringList{"PRODUTOS.CODPROD"} << QStringList{} << false
+        << "^O banco não tem a função SUBSTR com que a conversão calcula os códigos novos \\(o Firebird diz: .*SUBSTR\\): "
+           "declare-a como os bancos da loja a declaram e converta de novo\\.$" << 0;
+    // Codes kept as numbers: the rewritten number must fit the column, or neither the check nor
+    // the run goes ahead.
+    QTest::newRow("codes kept as numbers") << "" << classic << R"(
+CREATE TABLE ESTOQUE_NUM (CODPROD SMALLINT, QTD INTEGER);
+INSERT INTO ESTOQUE_NUM VALUES (12345, 1);
+INSERT INTO ESTOQUE_NUM VALUES (-1234, 2);
+INSERT INTO ESTOQUE_NUM VALUES (NULL, 3);
+CREATE TABLE MOV_NUM (CODPROD INTEGER);
+INSERT INTO MOV_NUM VALUES (14000);
+INSERT INTO MOV_NUM VALUES (98765432);
+CREATE TABLE PRECO_NUM (CODPROD NUMERIC(9,2));
+INSERT INTO PRECO_NUM VALUES (14000.25);
+)" << QStringList{"PRODUTOS.CODPROD", "ESTOQUE_NUM.CODPROD", "MOV_NUM.CODPROD", "PRECO_NUM.CODPROD"}
+        << QStringList{"ESTOQUE_NUM.QTD"} << true << success << 4;
+    QTest::newRow("a rewritten code above its SMALLINT column") << "" << stored << R"(
+CREATE TABLE ESTOQUE_NUM (CODPROD SMALLINT);
+INSERT INTO ESTOQUE_NUM VALUES (14000);
+INSERT INTO ESTOQUE_NUM VALUES (14001);
+INSERT INTO ESTOQUE_NUM VALUES (14001);
+INSERT INTO ESTOQUE_NUM VALUES (12345);
+)" << QStringList{"PRODUTOS.CODPROD", "ESTOQUE_NUM.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela ESTOQUE_NUM\\rMotivo: 3 códigos convertidos não caberiam na coluna \\(SMALLINT, "
+           "até 32\\.767\\)$" << 0;
     // The list tells codes apart as they are stored, whatever the column's collation merges.
     QTest::newRow("codes apart only by letter case, in a column without it") << "DEFAULT CHARACTER SET WIN1252" << classic << R"(
 CREATE TABLE ETIQUETA (CODPROD VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR);
@@ -407,7 +518,7 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
     const auto keptBefore = values(file, kept);
     const QStringList triggers = triggerStates(file);
     const QString userDescription = description(file);
-    const QMap<QString, QPair<QString, int>> expectedList = codeList(file, codes);
+    const QMap<QString, QPair<QString, int>> expectedList = converts ? codeList(file, codes) : QMap<QString, QPair<QString, int>>{};
     const QStringList logged = readColumn(file, QStringLiteral("select count(*) from LOG_GATILHO"));
 
     // The check first: it changes nothing, and says what the run will do.
@@ -415,7 +526,7 @@ void TestBusiness::convertAndCheck(const QString &file, const QStringList &codes
     QCOMPARE(values(file, codes), before);
     QCOMPARE(triggerStates(file), triggers);
     QCOMPARE(description(file), userDescription);
-    QCOMPARE(verdict.status, converts ? 0 : 1);
+    QVERIFY2(verdict.status == (converts ? 0 : 1), qPrintable(verdict.lines.join(u'\n')));
 
     const RecordingView view = convertOnce(file);
     QCOMPARE(view.boxes.size(), 1);
@@ -555,6 +666,51 @@ SET TERM ; ^
         << QStringList{"PRODUTOS.CODPROD"} << QStringList{} << false
         << "^O gatilho \"auditoria produtos\" da tabela PRODUTOS tem um nome que o dialeto 1 do banco não escreve, e não pode "
            "ser desativado: renomeie-o ou desative-o e converta de novo\\.$" << 0;
+    // Names the engine reserves read as keywords where dialect 1 writes them bare: a trigger so
+    // named cannot be switched off, and a table so named is rewritten through dialect 3.
+    for (const char *reserved : {"USER", "SELECT"})
+        QTest::newRow(qPrintable(QStringLiteral("a trigger named by the reserved word %1").arg(reserved)))
+            << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n" + logging
+                   + QStringLiteral("SET TERM ^ ;\nCREATE TRIGGER \"%1\" FOR PRODUTOS AFTER UPDATE AS BEGIN "
+                                    "INSERT INTO LOG_GATILHO VALUES ('%1'); END^\nSET TERM ; ^\n").arg(reserved)
+            << QStringList{"PRODUTOS.CODPROD"} << QStringList{} << false
+            << QStringLiteral("^O gatilho \"%1\" da tabela PRODUTOS tem um nome que o dialeto 1 do banco não escreve, e não "
+                              "pode ser desativado: renomeie-o ou desative-o e converta de novo\\.$").arg(reserved) << 0;
+    QTest::newRow("tables and key columns named by reserved words")
+        << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY);\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
+           "CREATE TABLE \"ORDER\" (CODPROD VARCHAR(10) NOT NULL, \"POSITION\" INTEGER NOT NULL, \"VALUE\" INTEGER,\n"
+           "  CONSTRAINT PK_ORDER PRIMARY KEY (CODPROD, \"POSITION\"));\n"
+           "INSERT INTO \"ORDER\" VALUES ('7654321', 1, 10);\nINSERT INTO \"ORDER\" VALUES ('13345678', 2, 20);\n"
+           "INSERT INTO \"ORDER\" VALUES ('303456', 2, 30);\nCOMMIT;\n"
+           "CREATE TABLE \"SELECT\" (CODPROD VARCHAR(10), \"USER\" INTEGER,\n"
+           "  CONSTRAINT FK_SELECT FOREIGN KEY (CODPROD, \"USER\") REFERENCES \"ORDER\" (CODPROD, \"POSITION\") ON UPDATE CASCADE);\n"
+           "INSERT INTO \"SELECT\" VALUES ('7654321', 1);\nINSERT INTO \"SELECT\" VALUES ('2345678', NULL);\n" + logging
+        << QStringList{"PRODUTOS.CODPROD", "ORDER.CODPROD", "SELECT.CODPROD"} << QStringList{"ORDER.VALUE", "SELECT.USER"}
+        << true << success << 3;
+    // A collation of the user's, named as dialect 1 cannot write it: the looks name it quoted.
+    const QString collation = QStringLiteral(R"(
+CREATE COLLATION "pt sem caixa" FOR WIN1252 FROM WIN_PTBR;
+COMMIT;
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) CHARACTER SET WIN1252 NOT NULL PRIMARY KEY COLLATE "pt sem caixa");
+INSERT INTO PRODUTOS VALUES ('1a234567');
+INSERT INTO PRODUTOS VALUES ('13345678');
+INSERT INTO PRODUTOS VALUES ('303456');
+%1)");
+    QTest::newRow("a user collation with a quoted name") << collation.arg(logging) << QStringList{"PRODUTOS.CODPROD"}
+                                                          << QStringList{} << true << success << 1;
+    QTest::newRow("a user collation with a quoted name, codes that become one")
+        << collation.arg("INSERT INTO PRODUTOS VALUES ('2A234567');\n" + logging) << QStringList{"PRODUTOS.CODPROD"}
+        << QStringList{} << false
+        << "(?s)^Erro ao atualizar a tabela PRODUTOS\\rMotivo: .*\\rCódigos que ficariam iguais: 1a234567 e 2A234567 → "
+           "a02345 \\(PRODUTOS, chave INTEG_\\d+\\)\\.\\r.*$" << 0;
+    // A rule written in dialect 3 names its table in double quotes: a name, not a string.
+    QTest::newRow("a check that names its table in double quotes")
+        << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
+           "CREATE TABLE \"produtos\" (CODPROD VARCHAR(10), CONSTRAINT CK_Q CHECK (\"produtos\".CODPROD <> '203456'));\n"
+           "INSERT INTO \"produtos\" VALUES ('1234567');\n" + logging
+        << QStringList{"PRODUTOS.CODPROD", "produtos.CODPROD"} << QStringList{} << false
+        << "^Erro ao atualizar a tabela produtos\\rMotivo: A regra CK_Q \\(CHECK \\(\"produtos\"\\.CODPROD <> '203456'\\)\\) "
+           "recusaria códigos convertidos desta tabela$" << 0;
     QTest::newRow("a trigger dialect 1 cannot name, elsewhere")
         << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));\nINSERT INTO PRODUTOS VALUES ('1234567');\n"
            "CREATE TABLE CLIENTES (NOME VARCHAR(20));\n" + logging
@@ -603,6 +759,88 @@ SET TERM ; ^
     QCOMPARE(description(file), QStringLiteral("<null>"));
 }
 
+void TestBusiness::refusedStates_data()
+{
+    // What puts the database in the state: gfix's arguments, or a statement.
+    QTest::addColumn<QStringList>("gfix");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("read-only") << QStringList{"-mode", "read_only"} << QString() << Survey::readOnlyText();
+    QTest::newRow("shut down by someone else") << QStringList{"-shut", "single", "-force", "0"} << QString()
+                                               << Survey::shutDownText(QStringLiteral("<arquivo>"));
+    QTest::newRow("under someone else's backup lock") << QStringList{} << QStringLiteral("ALTER DATABASE BEGIN BACKUP;")
+                                                      << Survey::backupLockText(QStringLiteral("<arquivo>"));
+}
+
+// A database in a state that stops a run: the check refuses it as the run does, in its words.
+void TestBusiness::refusedStates()
+{
+    QFETCH(QStringList, gfix);
+    QFETCH(QString, statement);
+    QFETCH(QString, text);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("estado%1.fb").arg(++n),
+                                     TempDatabases::fixture(QStringLiteral("substr.sql")) + products);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    if (!statement.isEmpty())
+        QVERIFY(TempDatabases::isql(file, statement).ok);
+    if (!gfix.isEmpty()) {
+        QProcess p;
+        p.start(QStringLiteral("gfix"), gfix + QStringList{"-user", "SYSDBA", "-password", "x", file});
+        QVERIFY(p.waitForFinished());
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, p.readAllStandardError().constData());
+    }
+    convertAndCheck(file, {"PRODUTOS.CODPROD"}, {}, false,
+                    u'^' + QRegularExpression::escape(text.replace(QStringLiteral("<arquivo>"), file)) + u'$', 0);
+    // The check's line is the whole text.
+    QVERIFY(check(file).lines.contains(QStringLiteral("  impede a conversão: ") + text));
+}
+
+void TestBusiness::charsetFaults_data()
+{
+    QTest::addColumn<QString>("charset");  // the database's
+    QTest::addColumn<QString>("column");   // the code column's
+    // The classic SUBSTR counts bytes: it cuts a character of two bytes in half.
+    QTest::newRow("a WIN1252 column in a UTF8 database") << "UTF8" << "WIN1252";
+    QTest::newRow("a UTF8 column in a database without a character set") << "NONE" << "UTF8";
+}
+
+// Codes the rule cannot make in their character set: the check fails for the reason the run
+// fails, in its words, and --de-para leaves no list behind.
+void TestBusiness::charsetFaults()
+{
+    QFETCH(QString, charset);
+    QFETCH(QString, column);
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("caracteres%1.fb").arg(++n),
+                                     TempDatabases::fixture(QStringLiteral("substr-udf.sql")) + QStringLiteral(R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) CHARACTER SET %1 NOT NULL PRIMARY KEY);
+INSERT INTO PRODUTOS VALUES ('12345678');
+INSERT INTO PRODUTOS VALUES ('Ç2345678');
+)").arg(column), QStringLiteral("DEFAULT CHARACTER SET ") + charset);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const auto before = values(file, {"PRODUTOS.CODPROD"});
+    const QString lists = QFileInfo(file).completeBaseName() + QStringLiteral(".de-para-*");
+
+    QString checkSaid;
+    try {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        CheckReport::examine(db, true);
+    } catch (const Exception &e) {
+        checkSaid = e.message();
+    }
+    QVERIFY2(checkSaid.contains(QStringLiteral("Malformed string")), qPrintable(checkSaid));
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList({lists}), QStringList{});
+
+    const RecordingView view = convertOnce(file);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QCOMPARE(view.boxes[0].text, checkSaid);
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList({lists}), QStringList{});
+    QCOMPARE(values(file, {"PRODUTOS.CODPROD"}), before);
+}
+
 void TestBusiness::theSample()
 {
     QFile f(QStringLiteral(SAMPLE_SQL));
@@ -629,6 +867,38 @@ void TestBusiness::theSample()
     QCOMPARE(triggerStates(file), triggers);
     QCOMPARE(triggers, (QStringList{"PRODUTOS_AU=0", "VENDAS_BU_DESATIVADO=1"}));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
+}
+
+// The words the statements quote are the ones the engine reserves: each is a keyword where a
+// trigger's name stands in dialect 1, and keywords it does not reserve are names there.
+void TestBusiness::reservedWordsAreTheEngines()
+{
+    const QString file = dbs_.create(QStringLiteral("palavras.fb"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    db.setConnected(true);
+    TSQLQuery query;
+    query.setSQLConnection(&db);
+    const auto parses = [&](const QString &word) {
+        query.Close();
+        query.SQL().setText(QStringLiteral("ALTER TRIGGER %1 INACTIVE").arg(word));
+        try {
+            query.ExecSQL();
+        } catch (const TDBXError &e) {
+            return !e.hasEngineCode(isc_dsql_token_unk_err);
+        }
+        return true;
+    };
+    QCOMPARE(reservedWords().size(), 198);
+    for (const QString &word : reservedWords())
+        QVERIFY2(!parses(word), qPrintable(word));
+    for (const char *word : {"ACTIVE", "NAME", "TYPE", "KEY", "SOURCE", "FIRST", "SKIP", "LENGTH", "COMMENT", "DOMAIN",
+                             "PASSWORD", "RETURNING", "MAXIMUM_SEGMENT", "VARIANCE", "PRODUTOS"}) {
+        QVERIFY2(parses(QString::fromLatin1(word)), word);
+        QVERIFY(isPlainIdentifier(QString::fromLatin1(word)));
+    }
+    db.setConnected(false);
 }
 
 QTEST_GUILESS_MAIN(TestBusiness)
