@@ -81,8 +81,8 @@ public:
     {
         // Nobody here to answer the question: what it is about, and how to say Yes.
         QString refusal = text;
-        if (const qsizetype question = refusal.lastIndexOf(QStringLiteral(" Converter de novo?")); question >= 0)
-            refusal.truncate(question);
+        if (const qsizetype question = refusal.lastIndexOf(QStringLiteral(". ")); question >= 0 && refusal.endsWith(u'?'))
+            refusal.truncate(question + 1);
         if (!again_)
             showMessage(MessageKind::Error, refusal + QStringLiteral(" Para converter de novo, use --again."));
         return again_;

@@ -77,6 +77,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
+    if (const QString copy = repair::copyText(description, trimControl(state.value(3))); !copy.isEmpty())
+        r.stops_.prepend(copy);
 
     // Where the run's copy would go, and whether it fits there.
     try {

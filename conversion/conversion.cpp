@@ -153,6 +153,14 @@ void Conversion::run()
     std::optional<Survey> survey;
     try {
         lookFirst(triggers);
+        // A safety copy opened by mistake (it is a database file too): converted only when the
+        // user says so, else the way back would bring back converted codes.
+        if (const QString copy = repair::copyText(description_, serverFile_); !copy.isEmpty()
+            && !view_.confirm(copy + QStringLiteral(" Converter a cópia mesmo assim?"))) {
+            outcome_ = Outcome::Declined;
+            release();
+            return;
+        }
         makeGood(triggers, QryAtualizaTabela);
         survey.emplace(look(triggers));
         if (!goAhead(*survey)) {
@@ -301,10 +309,33 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     backupLock_.reset();
     // Whole, opening on its own and flushed: only then under its name.
     safetycopy::fixUp(plan.partial);
+    markCopy(plan.partial, plan.database, plan.copy);
     safetycopy::rename(plan.partial, plan.copy);
     partial_.clear();
     copy_ = plan.copy;
     copiedLine_ = marks::copied(copy_, sizeOf(copy_));
+}
+
+void Conversion::markCopy(const QString &partial, const QString &database, const QString &copy)
+{
+    // The copy says what it is: its record (not to be converted by mistake; the way back takes it
+    // out), and its door, closed as it was taken, tells anyone who opens it what it is.
+    TSQLConnection copyDb;
+    copyDb.Params.setValue(QStringLiteral("DataBase"), partial);
+    copyDb.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+    copyDb.setConnected(true);
+    auto letGo = qScopeGuard([&] { copyDb.setConnected(false); });
+    TSQLQuery q;
+    q.setSQLConnection(&copyDb);
+    const marks::Description d = queries::readBytes(copyDb, statements::databaseDescription()).value(0).value(0);
+    execute(q, statements::describeDatabase(marks::withLine(marks::without(marks::without(d, marks::Kind::Copying),
+                                                                           marks::Kind::Reserved),
+                                                            marks::copyOf(database, runTime()))));
+    if (guard::closed(copyDb))
+        guard::reword(q, QStringLiteral("Este arquivo é a cópia de segurança de %1 feita em %2, e não é para uso. Para voltar "
+                                        "a ela: conversor --restore %3")
+                             .arg(database, runTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), copy));
+    execute(q, statements::commit());
 }
 
 void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)

@@ -82,6 +82,8 @@ private:
     Survey look(TriggerSwitch &triggers);
     bool goAhead(const Survey &survey);
     void takeSafetyCopy(TSQLQuery &query);
+    // The copy's own record of what it is, written into it before it has its name.
+    void markCopy(const QString &partial, const QString &database, const QString &copy);
     void switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query);
     void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
     void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);

@@ -19,7 +19,7 @@ QString refusal(const QString &file)
     };
     QString said = text(file);
     if (said.toUtf8().size() > 1000)
-        said = text(file.section(u'/', -1).left(200));
+        said = text(file.section(u'/', -1).left(120));
     return said;
 }
 
@@ -32,6 +32,14 @@ void close(TSQLQuery &query, const QString &file)
 {
     queries::execute(query, statements::createException(exceptionName, refusal(file)));
     queries::execute(query, statements::refuseOnConnect(triggerName, exceptionName));
+}
+
+void reword(TSQLQuery &query, const QString &text)
+{
+    QString said = text;
+    while (said.toUtf8().size() > 1000)
+        said.chop(1);
+    queries::execute(query, statements::alterException(exceptionName, said));
 }
 
 void open(TSQLQuery &query)

@@ -26,6 +26,8 @@ QString refusal(const QString &file);
 bool closed(TSQLConnection &db);
 // Closes it: the exception and the trigger, in the open transaction.
 void close(TSQLQuery &query, const QString &file);
+// Another text for the refusal (a copy's), in the open transaction.
+void reword(TSQLQuery &query, const QString &text);
 // Opens it: both gone, in the open transaction.
 void open(TSQLQuery &query);
 

@@ -15,6 +15,7 @@ const QString reservedText = QStringLiteral("banco reservado para uma conversão
                                             "conversor --check deste banco o devolve.");
 const QString copyingText = QStringLiteral("cópia de segurança de «%1» em andamento em «%2».");
 const QString copiedText = QStringLiteral("cópia de segurança completa em «%1», %2 bytes.");
+const QString copyOfText = QStringLiteral("cópia de segurança de «%1» feita em %2; para voltar a ela, conversor --restore.");
 const QString triggerOffText = QStringLiteral("gatilho desativado durante uma conversão; a próxima conversão deste "
                                               "banco o reativa.");
 
@@ -88,7 +89,7 @@ std::optional<Line> parse(const QByteArray &raw, const QString &context)
         QString text;
     };
     for (const Pattern &p : {Pattern{Kind::Converted, convertedText}, Pattern{Kind::Reserved, reservedText},
-                             Pattern{Kind::Copying, copyingText}, Pattern{Kind::Copied, copiedText},
+                             Pattern{Kind::Copying, copyingText}, Pattern{Kind::Copied, copiedText}, Pattern{Kind::CopyOf, copyOfText},
                              Pattern{Kind::TriggerOff, triggerOffText}}) {
         QStringList parts = p.text.split(QRegularExpression(QStringLiteral("%[12]")));
         for (QString &part : parts)
@@ -122,6 +123,11 @@ QByteArray copying(const QString &database, const QString &partialCopy)
 QByteArray copied(const QString &copy, qint64 size)
 {
     return lineOf(copiedText.arg(copy, size < 0 ? QStringLiteral("?") : QString::number(size)));
+}
+
+QByteArray copyOf(const QString &database, const QDateTime &when)
+{
+    return lineOf(copyOfText.arg(database, when.toString(dateFormat)));
 }
 
 QByteArray triggerOff(const QString &trigger)

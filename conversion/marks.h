@@ -12,6 +12,8 @@
 //     and removes the partial file.
 //   - Copied: the safety copy was whole when the run went on (its file, and its size when this
 //     computer could tell it): the way back puts back only a copy so recorded.
+//   - CopyOf: in a safety copy, whose copy it is and when it was taken: a copy is not converted
+//     by mistake, and the way back removes the line from the database it puts back.
 //   - TriggerOff: in a trigger's own description, that a run switched it off; a run cut short
 //     leaves it, and the next run switches the trigger on again.
 // Descriptions are bytes as the engine keeps them; the tool's lines are UTF-8.
@@ -28,7 +30,7 @@ namespace marks {
 // A description: its bytes, or none.
 using Description = std::optional<QByteArray>;
 
-enum class Kind { Converted, Reserved, Copying, Copied, TriggerOff };
+enum class Kind { Converted, Reserved, Copying, Copied, CopyOf, TriggerOff };
 
 // One of the tool's lines found in a description.
 struct Line {
@@ -43,6 +45,7 @@ QByteArray converted(const QDateTime &when);
 QByteArray reserved(const QDateTime &when);
 QByteArray copying(const QString &database, const QString &partialCopy);
 QByteArray copied(const QString &copy, qint64 size);
+QByteArray copyOf(const QString &database, const QDateTime &when);
 QByteArray triggerOff(const QString &trigger);
 
 // The tool's lines in a description, whatever its line ends (LF, CR LF, CR) and the blanks

@@ -90,6 +90,17 @@ QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Descripti
     return done;
 }
 
+QString copyText(const marks::Description &description, const QString &file)
+{
+    if (file.isEmpty())
+        return {};
+    for (const marks::Line &l : marks::find(description))
+        if (l.kind == marks::Kind::CopyOf && l.details.value(0) != file)
+            return QStringLiteral("Este arquivo é a cópia de segurança de %1 feita em %2: converta o banco, não a cópia.")
+                .arg(l.details.value(0), l.details.value(1));
+    return {};
+}
+
 QString busyText(const marks::Description &description, const QString &othersText)
 {
     for (const marks::Line &l : marks::find(description))
@@ -126,6 +137,8 @@ QStringList giveBack(TSQLConnection &db, bool anyLock)
     }
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
     if (state.value(0).toInt() != 0) // read-only: nothing can be written, nor is left to make good
+        return done;
+    if (!copyText(description, trimControl(state.value(3))).isEmpty())
         return done;
     const bool shutDown = state.value(1).toInt() != 0;
     int backupState = state.value(2).toInt();

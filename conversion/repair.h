@@ -29,6 +29,11 @@ QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Descripti
 // (Exception), naming a run going on when it is one. Returns what was done, a line each.
 QStringList giveBack(TSQLConnection &db, bool anyLock);
 
+// Whether file (as the engine opened it) is a safety copy a run took of another database: a
+// copy keeps the record of it (marks.h). The clerk's text, empty when it is no copy. A copy is
+// never made good: what the run had left in it is what keeps it from use.
+QString copyText(const marks::Description &description, const QString &file);
+
 // What the check says of others at work in a database: a run of this program going on (its
 // reservation is there), or other connections.
 QString busyText(const marks::Description &description, const QString &othersText);

@@ -51,7 +51,7 @@ QString recordedOrigin(TSQLConnection &db, const QString &copy)
         auto letGo = qScopeGuard([&] { db.setConnected(false); });
         const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
         for (const marks::Line &l : marks::find(d))
-            if (l.kind == marks::Kind::Copying)
+            if (l.kind == marks::Kind::Copying || l.kind == marks::Kind::CopyOf)
                 return l.details.value(0);
     } catch (const std::exception &) {
         // A copy this computer cannot open (the server's backup): its name tells.
@@ -65,7 +65,8 @@ QString recordedOrigin(TSQLConnection &db, const QString &copy)
 void forgetTheRun(TSQLConnection &db)
 {
     const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
-    marks::Description left = marks::without(marks::without(d, marks::Kind::Copying), marks::Kind::Reserved);
+    marks::Description left =
+        marks::without(marks::without(marks::without(d, marks::Kind::Copying), marks::Kind::Reserved), marks::Kind::CopyOf);
     const bool closed = guard::closed(db);
     if (left == d && !closed)
         return;

@@ -198,6 +198,11 @@ QString createException(const QString &name, const QString &text)
     return QStringLiteral("CREATE EXCEPTION %1 '%2'").arg(name, quoted);
 }
 
+QString alterException(const QString &name, const QString &text)
+{
+    return createException(name, text).replace(QStringLiteral("CREATE EXCEPTION"), QStringLiteral("ALTER EXCEPTION"));
+}
+
 QString dropTrigger(const QString &name)
 {
     return QStringLiteral("DROP TRIGGER ") + name;

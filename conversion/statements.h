@@ -51,6 +51,7 @@ QString triggerNamed(const QString &name);
 // text; each dropped.
 QString refuseOnConnect(const QString &trigger, const QString &exception);
 QString createException(const QString &name, const QString &text);
+QString alterException(const QString &name, const QString &text);
 QString dropTrigger(const QString &name);
 QString dropException(const QString &name);
 // The database's description, and a new one for it (none: NULL), written as its bytes.

@@ -46,6 +46,7 @@ QString describedAs(const QString &hexOrNull, const QString &context)
         case marks::Kind::Reserved: said << QStringLiteral("<reserved>"); break;
         case marks::Kind::Copying: said << QStringLiteral("<copying>"); break;
         case marks::Kind::Copied: said << QStringLiteral("<copied>"); break;
+        case marks::Kind::CopyOf: said << QStringLiteral("<copy of>"); break;
         case marks::Kind::TriggerOff: said << QStringLiteral("<off>"); break;
         }
     }

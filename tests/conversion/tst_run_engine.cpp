@@ -100,6 +100,7 @@ private slots:
     void listWhereTheFolderCannotBeWritten();
     void theWayBackPutsBackOnlyAWholeCopy_data();
     void theWayBackPutsBackOnlyAWholeCopy();
+    void theSafetyCopyIsNoDatabaseToConvert();
 
 private:
     TempDatabases dbs_;
@@ -641,6 +642,68 @@ void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy()
         QCOMPARE(codes(file, codeTables), converted);
         QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.convertido-*")}, QDir::Files), QStringList());
     }
+}
+
+void TestRunEngine::theSafetyCopyIsNoDatabaseToConvert()
+{
+    // The copy is a database file too: a double-click, the Open dialog or a script can hand it
+    // to the tool. Converted, the way back would bring back converted codes.
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("loja.fb"));
+    QVERIFY(QFile::copy(dbs_.create(QStringLiteral("copy-again.fb"), sql_), file));
+    const auto before = codes(file, codeTables);
+    const RecordingView first = convertOnce(file);
+    const QString copy = first.boxes.value(0).text.section(QStringLiteral("\rCópia de segurança: "), 1).section(u'\r', 0, 0);
+    QVERIFY2(QFileInfo::exists(copy), qPrintable(first.boxes.value(0).text));
+    const QRegularExpression said(QStringLiteral("^Este arquivo é a cópia de segurança de %1 feita em \\d\\d/\\d\\d/\\d{4} "
+                                                 "\\d\\d:\\d\\d:\\d\\d: converta o banco, não a cópia\\.")
+                                      .arg(QRegularExpression::escape(file)));
+
+    // The run asks, and No leaves the copy as it was.
+    TSQLConnection db;
+    RecordingView view;
+    view.path = copy;
+    view.answer = false;
+    Conversion run(db, view);
+    run.run();
+    QCOMPARE(run.outcome(), Conversion::Outcome::Declined);
+    QCOMPARE(view.questions.size(), 1);
+    QVERIFY2(said.match(view.questions[0]).hasMatch(), qPrintable(view.questions[0]));
+    QVERIFY2(view.questions[0].endsWith(QStringLiteral(" Converter a cópia mesmo assim?")), qPrintable(view.questions[0]));
+    QCOMPARE(codes(copy, codeTables), before);
+
+    // The check refuses it, and makes nothing of its records "good": they are what make it a copy.
+    TSQLConnection checking;
+    checking.Params.setValue(QStringLiteral("DataBase"), copy);
+    const CheckReport report = CheckReport::examine(checking);
+    QCOMPARE(report.status(), 1);
+    const QStringList lines = report.lines();
+    QVERIFY2(!lines.filter(said).isEmpty() || !lines.filter(QStringLiteral("impede a conversão: Este arquivo é a cópia")).isEmpty(),
+             qPrintable(lines.join(u'\n')));
+    QVERIFY2(lines.filter(QStringLiteral("feito:")).isEmpty(), qPrintable(lines.join(u'\n')));
+    QCOMPARE(codes(copy, codeTables), before);
+    QVERIFY(readColumn(copy, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).contains(QStringLiteral("cópia de segurança de «%1» feita em ").arg(file)));
+    // A shop's program that opens it is told what it is, and the way back.
+    TSQLConnection plain;
+    plain.Params.setValue(QStringLiteral("DataBase"), copy);
+    try {
+        plain.setConnected(true);
+        QFAIL("the copy opened for use");
+    } catch (const TDBXError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("não é para uso. Para voltar a ela: conversor --restore ") + copy),
+                 qPrintable(e.message()));
+    }
+
+    // Put back, the database is no copy any more: it converts again without a word about one.
+    TSQLConnection back;
+    restore::putBack(back, copy);
+    QCOMPARE(codes(file, codeTables), before);
+    RecordingView again;
+    again.path = file;
+    TSQLConnection db2;
+    Conversion(db2, again).run();
+    QVERIFY2(again.questions.isEmpty(), qPrintable(again.questions.join(u'\n')));
+    QCOMPARE(codes(file, codeTables), convertedOnce(before));
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
