@@ -174,6 +174,9 @@ void Conversion::run()
         switchedOff = &triggers;
         if (options_.codeList) {
             enter(Stage::List);
+            // Seconds to minutes on a large shop: said, not left on the copy's 100%.
+            view_.setStatus(QStringLiteral("Lendo os códigos antigos e novos…"));
+            view_.repaintNow();
             list_ = CodeList::read(db_, survey->plan());
         }
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);

@@ -165,11 +165,26 @@ QString keptName(const QString &database, const QDateTime &when, const QString &
 
 QString databaseOf(TSQLConnection &db, const QString &copy)
 {
-    if (QString recorded = recordedOrigin(db, copy); !recorded.isEmpty())
-        return recorded;
     // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb" or ".fbk", and perhaps "host:" before it.
     static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.fbk?$"));
     const QRegularExpressionMatch m = named.match(copy);
+    // The database beside it that recorded this copy whole: found without opening the copy,
+    // which an attach would change (its header), and which the way back leaves as it was.
+    if (m.hasMatch())
+        for (const char *suffix : {".fb", ".fdb", ".gdb"}) {
+            try {
+                const QString candidate = m.captured(1) + QLatin1String(suffix);
+                attach(db, candidate);
+                auto letGo = qScopeGuard([&] { db.setConnected(false); });
+                const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+                for (const marks::Line &l : marks::find(d))
+                    if (l.kind == marks::Kind::Copied && l.details.value(0).section(u'/', -1) == copy.section(u'/', -1))
+                        return candidate;
+            } catch (const std::exception &) {
+            }
+        }
+    if (QString recorded = recordedOrigin(db, copy); !recorded.isEmpty())
+        return recorded;
     if (!m.hasMatch())
         throw Exception(QStringLiteral("%1 não tem o nome de uma cópia de segurança do Conversor de dados "
                                        "(NOME.copia-AAAAMMDD-HHMMSS.fb).")

@@ -510,19 +510,19 @@ void TestCommandLine::arguments_data()
                  "Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
-                                       << "^Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+                                       << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
     QTest::newRow("one file, its safety copy")
         << QStringList{"--convert", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: "
                + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.copia-"))) + "\\d{8}-\\d{6}(-\\d+)?\\.fb; " + listed + "\\n$"
-        << "^(Copiando o banco: \\d+%\\n)+Atualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+        << "^(Copiando o banco: \\d+%\\n)+Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
     const QString refused = ": Este banco parece já ter sido convertido \\(convertido em 01/12/2026 09:15:00\\)\\. "
                             "Converter de novo reescreve todos os códigos outra vez\\. Para converter de novo, use --again\\.\\n$";
     QTest::newRow("a database converted before: refused")
         << QStringList{"--convert", "--no-copy", good} << none << 1 << "^$"
         << "^conversor: " + QRegularExpression::escape(good) + refused << "" << good;
     QTest::newRow("a database converted before, --again")
-        << QStringList{"--convert", "--no-copy", "--again", good} << none << 0 << goodDone << "^Atualizando" << good << good;
+        << QStringList{"--convert", "--no-copy", "--again", good} << none << 0 << goodDone << "^Lendo os códigos antigos e novos…\\nAtualizando" << good << good;
     QTest::newRow("--check: a run would convert")
         << QStringList{"--check", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n  aviso: PRODUTOS: 1 código não tem 8 "
@@ -558,7 +558,7 @@ void TestCommandLine::arguments_data()
                                            << "" << "";
     QTest::newRow("two files, the second fails")
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
-        << "^Atualizando tabela: PRODUTOS\\nConcluído!\\nconversor: "
+        << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\nconversor: "
                + QRegularExpression::escape(bad)
                + ": O banco não tem a função SUBSTR com que a conversão calcula os códigos novos [^\\n]*\\nNada foi alterado\\.\\n$"
         << good << "";
@@ -569,7 +569,7 @@ void TestCommandLine::arguments_data()
     const QString modes = QStringLiteral(" só pode ser usada com --convert, --check, --restore ou --unlock; veja conversor --help\\n$");
     QTest::newRow("--user and --password-file with --convert")
         << QStringList{"--convert", "--no-copy", "--user", "SYSDBA", "--password-file", password, good} << none << 0 << goodDone
-        << "^Atualizando" << good << "";
+        << "^Lendo os códigos antigos e novos…\nAtualizando" << good << "";
     QTest::newRow("--password-file with --check, --user=")
         << QStringList{"--check", "--user=sysdba", "--password-file=" + password, good} << none << 0
         << "^" + report + "$" << "^$" << "" << "";
@@ -597,8 +597,8 @@ void TestCommandLine::arguments_data()
     QTest::newRow("a password on the command line: no such option")
         << QStringList{"--convert", "--password", "segredo", good} << none << 2 << "^$" << unknown("--password") << "" << "";
     QTest::newRow("Qt's options with --convert")
-        << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Atualizando" << good
-        << "";
+        << QStringList{"-style", "fusion", "--convert", "--no-copy", good} << none << 0 << goodDone << "^Lendo os códigos antigos e novos…\nAtualizando"
+        << good << "";
 }
 
 void TestCommandLine::arguments()
@@ -685,6 +685,7 @@ void TestCommandLine::onATerminal()
             status = status.mid(name->size() + 2);
         }
         QVERIFY2(QStringLiteral("Atualizando tabela: PRODUTOS").startsWith(status)
+                     || QStringLiteral("Lendo os códigos antigos e novos…").startsWith(status)
                      || QStringLiteral("Copiando o banco: ").startsWith(status) || copying.match(status).hasMatch(),
                  qPrintable(line));
     }
@@ -864,7 +865,7 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
     QTest::newRow("the program's login refused, nothing else to try")
         << QStringList{"--check", "DB"} << QStringList{} << 1 << "^$" << refused << "";
     QTest::newRow("--password-file") << QStringList{"--convert", "--no-copy", "--password-file", right, "DB"} << QStringList{} << 0
-                                     << done << "^Atualizando" << "DB";
+                                     << done << "^Lendo os códigos antigos e novos…\nAtualizando" << "DB";
     QTest::newRow("ISC_USER and ISC_PASSWORD")
         << QStringList{"--check", "DB"} << QStringList{"ISC_USER=SYSDBA", "ISC_PASSWORD=outra"} << 0 << checked << "^$" << "";
     QTest::newRow("a wrong password in the file, none in ISC_PASSWORD")
@@ -872,7 +873,7 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
         << "^$" << refused << "";
     QTest::newRow("another user with --user, its password from the file")
         << QStringList{"--convert", "--no-copy", "--user", "JOAO", "--password-file", joao, "JOAO_DB"} << QStringList{} << 0 << done
-        << "^Atualizando" << "JOAO";
+        << "^Lendo os códigos antigos e novos…\nAtualizando" << "JOAO";
     QTest::newRow("--unlock with --password-file")
         << QStringList{"--unlock", "--password-file", right, "DB"} << QStringList{} << 0 << ": nada a liberar\\.\\n$" << "^$"
         << "";

@@ -125,12 +125,12 @@ check "with the triggers as that copy had them: T01_AU stays off" [ "$(triggers 
 # ---- killed right after its commit, before it could say so
 db="$work/commit.fb"
 cp "$template" "$db"
-# The run's last commit is its fifth: its reservation, the backup lock taken and let go of, the
-# switch-off.
+# The run's last commit is its sixth: its reservation, the backup lock taken and let go of, the
+# copy's own record (in the copy), the switch-off.
 # (A sanitized build's leak check cannot run under a debugger.)
 export ASAN_OPTIONS=detect_leaks=0
 gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
-  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run -ex finish -ex kill \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 5' -ex run -ex finish -ex kill \
   --args "$build/conversor" --convert "$db" >"$work/gdb.log" 2>&1
 check "the run was killed after its commit, before its message" bash -c "grep -q 'Inferior 1 .* killed' '$work/gdb.log' && ! grep -q 'Dados atualizados' '$work/gdb.log'"
 check "every code was converted" [ "$(count "$db" 203456)" = "$total" ]
@@ -143,7 +143,7 @@ check "and changes nothing" [ "$(count "$db" 203456)" = "$total" ]
 # ---- a signal while the commit is under way: its outcome decides
 db="$work/sinal.fb"
 cp "$template" "$db"
-gdb -batch -nx -ex 'set pagination off' -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run \
+gdb -batch -nx -ex 'set pagination off' -ex 'break fb::Connection::commitWork' -ex 'ignore 1 5' -ex run \
   -ex 'signal SIGTERM' -ex delete -ex continue --args "$build/conversor" --convert "$db" >"$work/signal.log" 2>&1
 cat "$work/signal.log" | grep -E 'conversor|Dados|exited' 
 check "a SIGTERM during the commit: every code converted" [ "$(count "$db" 203456)" = "$total" ]
@@ -172,7 +172,7 @@ prefix() { value "$1" "select hash(substring(cast(RDB\$DESCRIPTION as blob sub_t
 check "3,000 user triggers are active, and the description has 57,003 bytes" [ "$(active "$db"),$(length "$db")" = "3001,57003" ]
 users=$(prefix "$db" 57003)
 gdb -batch -nx -ex 'set pagination off' -ex 'handle SIGPIPE nostop noprint pass' \
-  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 4' -ex run -ex kill \
+  -ex 'break fb::Connection::commitWork' -ex 'ignore 1 5' -ex run -ex kill \
   --args "$build/conversor" --convert "$db" >"$work/muitos.log" 2>&1
 check "killed before its final commit: every trigger switched off, each with its record (the door on)" \
   [ "$(active "$db"),$(noted "$db")" = "1,3001" ]

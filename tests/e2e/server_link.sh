@@ -40,10 +40,9 @@ for route in servidor embutido; do
   # The list of codes goes where the user chose the database; nothing else does.
   check "nothing beside the link but the link and the list of codes ($route)" [ "$(ls "$work/atalhos" | grep -Ev "^$route\.de-para-.*\.(xlsx|csv)$" | grep -c "^$route\.")" = 1 ]
   check "the copy has the codes as they were ($route)" [ "$(codes "$copy" 1234567)" = 2000 ]
-  # The copy is taken once the run has the database to itself, its door closed to others: the
-  # record of that is in it, whatever the route.
-  reserved=$(isql "$copy" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$DATABASE;" "$password" | grep -c 'banco reservado')
-  check "the copy was taken with the database reserved ($route)" [ "$reserved" = 1 ]
+  # The copy says whose copy it is: the file itself, not the link, whatever the route.
+  recorded=$(isql "$copy" "set heading off; set blob all; select RDB\$DESCRIPTION from RDB\$DATABASE;" "$password" | grep -c "cópia de segurança de «$file» feita em")
+  check "the copy records whose copy it is: the file ($route)" [ "$recorded" = 1 ]
 
   "$build/conversor" --restore "$copy" >"$work/restore-$route.log" 2>"$work/restore-$route.err"
   status=$?
