@@ -188,19 +188,20 @@ QString triggerNamed(const QString &trigger)
 
 QString refuseOnConnect(const QString &trigger, const QString &exception)
 {
-    return QStringLiteral("CREATE TRIGGER %1 ACTIVE ON CONNECT POSITION 0 AS BEGIN EXCEPTION %2; END").arg(trigger, exception);
+    // "OR ALTER": what an administrator left of a door (its exception alone) is no obstacle.
+    return QStringLiteral("CREATE OR ALTER TRIGGER %1 ACTIVE ON CONNECT POSITION 0 AS BEGIN EXCEPTION %2; END").arg(trigger, exception);
 }
 
 QString createException(const QString &name, const QString &text)
 {
     QString quoted = text;
     quoted.replace(u'\'', QStringLiteral("''"));
-    return QStringLiteral("CREATE EXCEPTION %1 '%2'").arg(name, quoted);
+    return QStringLiteral("CREATE OR ALTER EXCEPTION %1 '%2'").arg(name, quoted);
 }
 
 QString alterException(const QString &name, const QString &text)
 {
-    return createException(name, text).replace(QStringLiteral("CREATE EXCEPTION"), QStringLiteral("ALTER EXCEPTION"));
+    return createException(name, text).replace(QStringLiteral("CREATE OR ALTER EXCEPTION"), QStringLiteral("ALTER EXCEPTION"));
 }
 
 QString dropTrigger(const QString &name)

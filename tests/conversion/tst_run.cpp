@@ -68,9 +68,9 @@ QStringList writes(const QStringList &statements)
     for (QString s : statements) {
         s = s.trimmed();
         if (s.startsWith(QLatin1String("select"), Qt::CaseInsensitive) || s.endsWith(QLatin1String("EXCEPTION CONVERSOR$FECHADO"))
-            || s.startsWith(QLatin1String("CREATE EXCEPTION CONVERSOR$FECHADO ")))
+            || s.startsWith(QLatin1String("CREATE OR ALTER EXCEPTION CONVERSOR$FECHADO ")))
             continue;
-        if (s.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA ")))
+        if (s.startsWith(QLatin1String("CREATE OR ALTER TRIGGER CONVERSOR$PORTA ")))
             s = QStringLiteral("<close the door>");
         if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
             s = QStringLiteral("<open the door>");
@@ -596,7 +596,7 @@ void TestRun::throughAServer()
     layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
     if (failCall == QLatin1String("late")) // another program attaches as the door closes
         layer.onExecute = [&](const QString &sql) {
-            if (sql.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA")))
+            if (sql.startsWith(QLatin1String("CREATE OR ALTER TRIGGER CONVERSOR$PORTA")))
                 layer.addResult(QStringLiteral("mon$attachments"), {{"A", "B", "C"}, {{"SYSDBA", "10.0.0.5", "pdv"}}});
         };
     else if (!failCall.isEmpty())

@@ -206,7 +206,7 @@ void FakeLayer::keep(const QString &sql)
         pending_.description = m.captured(1) == QLatin1String("NULL")
             ? QVariant()
             : QVariant(QString::fromUtf8(QByteArray::fromHex(m.captured(2).toLatin1())));
-    else if (s.startsWith(QLatin1String("CREATE TRIGGER CONVERSOR$PORTA ")))
+    else if (s.startsWith(QLatin1String("CREATE OR ALTER TRIGGER CONVERSOR$PORTA ")))
         pending_.door = true;
     else if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
         pending_.door = false;
