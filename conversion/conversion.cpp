@@ -157,6 +157,7 @@ void Conversion::run()
         // user says so, else the way back would bring back converted codes.
         if (const QString copy = repair::copyText(description_, serverFile_); !copy.isEmpty()
             && !view_.confirm(copy + QStringLiteral(" Converter a cópia mesmo assim?"))) {
+            enter(Stage::Survey); // a stop asked meanwhile is a stop
             outcome_ = Outcome::Declined;
             release();
             return;
@@ -269,6 +270,9 @@ bool Conversion::goAhead(const Survey &survey)
     if (!survey.stops().isEmpty())
         throw Stopped(survey.stops().first().relation, survey.stops().first().reason);
     if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
+        // A stop asked while the question was open (a signal, the window closed) is a stop, not
+        // an answer: said as one, with its status.
+        enter(Stage::Survey);
         outcome_ = Outcome::Declined;
         return false;
     }

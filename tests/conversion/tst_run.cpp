@@ -132,6 +132,7 @@ private slots:
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
     void aFileSwappedDuringTheRunIsNoSuccess();
+    void aStopWhileTheQuestionIsOpenIsAStop();
 };
 
 void TestRun::successOverThreeRelations()
@@ -723,6 +724,27 @@ void TestRun::aFileSwappedDuringTheRunIsNoSuccess()
                                                 "convertido. Confira o arquivo e converta de novo."));
     QCOMPARE(view.status, QStringLiteral("Nada foi alterado."));
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aStopWhileTheQuestionIsOpenIsAStop()
+{
+    // SIGTERM, or the window closed, while "Converter de novo?" waits: the box goes with No, and
+    // the run ends as stopped (its line and status), not as declined (status 0, nothing said).
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::converted(QDateTime(QDate(2026, 12, 10), QTime(14, 30))));
+    fakeshop::script(layer, s);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    view.answer = false;
+    Conversion conversion(db, view, noCopy);
+    view.onConfirm = [&] { conversion.interrupt(); };
+    conversion.run();
+    QCOMPARE(view.questions.size(), 1);
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Interrupted);
+    QCOMPARE(conversion.failure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRun)
