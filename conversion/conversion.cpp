@@ -182,7 +182,15 @@ void Conversion::run()
         }
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
         commitWithTriggersOn(triggers, QryAtualizaTabela);
-        release();
+        // Converted whatever becomes of the giving back: a failure there is said with the
+        // success, the list still written.
+        try {
+            release();
+        } catch (const std::exception &e) {
+            releaseProblem_ = QStringLiteral("O banco foi convertido, mas não foi devolvido aos outros programas (%1): "
+                                             "conversor --unlock %2 o devolve.")
+                                  .arg(messageOf(e), path_);
+        }
         if (!readBack())
             return;
         writeCodeList();
@@ -509,6 +517,8 @@ void Conversion::reportSuccess()
         said += u'\r' + listed_.problem;
     if (!madeGood_.isEmpty())
         said += QStringLiteral("\rAntes: ") + madeGood_.join(QStringLiteral("; ")) + u'.';
+    if (!releaseProblem_.isEmpty())
+        said += u'\r' + releaseProblem_;
     view_.showMessage(MessageKind::Information, said);
     view_.setProgress(0);
     view_.setStatus(QStringLiteral("Concluído!"));

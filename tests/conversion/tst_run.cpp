@@ -133,6 +133,7 @@ private slots:
     void aServerThatRefusesTheLogin();
     void aFileSwappedDuringTheRunIsNoSuccess();
     void aStopWhileTheQuestionIsOpenIsAStop();
+    void aFailureToGiveBackAfterTheCommitIsNoFailure();
 };
 
 void TestRun::successOverThreeRelations()
@@ -745,6 +746,34 @@ void TestRun::aStopWhileTheQuestionIsOpenIsAStop()
     QCOMPARE(conversion.outcome(), Conversion::Outcome::Interrupted);
     QCOMPARE(conversion.failure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
     QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")), QStringList());
+}
+
+void TestRun::aFailureToGiveBackAfterTheCommitIsNoFailure()
+{
+    // A shutdown an earlier version's run cut short left is brought online at the end; the
+    // server refusing that, after the commit, leaves a converted database: said so, with the
+    // list written and the way to open it, never as a failed run.
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::reserved(QDateTime(QDate(2026, 12, 10), QTime(14, 30))));
+    fakeshop::script(layer, s);
+    layer.addResult(QStringLiteral("from mon$database"), {{"A", "B", "C", "D"}, {{0, 1, 0, QStringLiteral("/dados/loja.fb")}}});
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    layer.fail({QStringLiteral("bringOnline"), {}, dbx::VendorError, QStringLiteral("no")});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, noCopy);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Information);
+    QVERIFY2(view.boxes[0].text.startsWith(success), qPrintable(view.boxes[0].text));
+    QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("\rO banco foi convertido, mas não foi devolvido aos outros programas "
+                                                        "(no): conversor --unlock servidor:/dados/loja.fb o devolve.")),
+             qPrintable(view.boxes[0].text));
+    QVERIFY(layer.statements.contains(QStringLiteral("<bringOnline servidor:/dados/loja.fb>")));
+    QCOMPARE(layer.live.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRun)
