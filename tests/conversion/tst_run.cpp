@@ -134,6 +134,8 @@ private slots:
     void aFileSwappedDuringTheRunIsNoSuccess();
     void aStopWhileTheQuestionIsOpenIsAStop();
     void aFailureToGiveBackAfterTheCommitIsNoFailure();
+    void theRulesProbe_data();
+    void theRulesProbe();
 };
 
 void TestRun::successOverThreeRelations()
@@ -774,6 +776,37 @@ void TestRun::aFailureToGiveBackAfterTheCommitIsNoFailure()
              qPrintable(view.boxes[0].text));
     QVERIFY(layer.statements.contains(QStringLiteral("<bringOnline servidor:/dados/loja.fb>")));
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::theRulesProbe_data()
+{
+    // The rule tried once on a code before anything changes: the engine's answer says whether
+    // the database has SUBSTR; a connection lost meanwhile says nothing of it.
+    QTest::addColumn<long>("engineCode");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("no such function") << long(isc_dsql_function_err) << "O banco não tem a função SUBSTR";
+    QTest::newRow("the connection lost") << long(isc_network_error) << "Erro ao examinar o banco\rMotivo: ";
+    QTest::newRow("the server shut down") << long(isc_att_shutdown) << "Erro ao examinar o banco\rMotivo: ";
+}
+
+void TestRun::theRulesProbe()
+{
+    QFETCH(long, engineCode);
+    QFETCH(QString, box);
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    FakeLayer::Failure probe{QStringLiteral("execute"), QStringLiteral("'12345678'"), dbx::VendorError, QStringLiteral("engine says no")};
+    probe.engineCode = engineCode;
+    layer.fail(probe);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion conversion(db, view, noCopy);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
+    QCOMPARE(view.boxes.size(), 1);
+    QVERIFY2(view.boxes[0].text.startsWith(box), qPrintable(view.boxes[0].text));
+    QCOMPARE(writes(layer.statements), QStringList{"<rollback>"});
 }
 
 QTEST_GUILESS_MAIN(TestRun)
