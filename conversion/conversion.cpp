@@ -157,6 +157,7 @@ void Conversion::run()
         // user says so, else the way back would bring back converted codes.
         if (const QString copy = repair::copyText(description_, serverFile_); !copy.isEmpty()
             && !view_.confirm(copy + QStringLiteral(" Converter a cópia mesmo assim?"))) {
+            enter(Stage::Survey); // a stop asked meanwhile is a stop
             outcome_ = Outcome::Declined;
             release();
             return;
@@ -181,7 +182,15 @@ void Conversion::run()
         }
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
         commitWithTriggersOn(triggers, QryAtualizaTabela);
-        release();
+        // Converted whatever becomes of the giving back: a failure there is said with the
+        // success, the list still written.
+        try {
+            release();
+        } catch (const std::exception &e) {
+            releaseProblem_ = QStringLiteral("O banco foi convertido, mas não foi devolvido aos outros programas (%1): "
+                                             "conversor --unlock %2 o devolve.")
+                                  .arg(messageOf(e), path_);
+        }
         if (!readBack())
             return;
         writeCodeList();
@@ -269,6 +278,9 @@ bool Conversion::goAhead(const Survey &survey)
     if (!survey.stops().isEmpty())
         throw Stopped(survey.stops().first().relation, survey.stops().first().reason);
     if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
+        // A stop asked while the question was open (a signal, the window closed) is a stop, not
+        // an answer: said as one, with its status.
+        enter(Stage::Survey);
         outcome_ = Outcome::Declined;
         return false;
     }
@@ -505,6 +517,8 @@ void Conversion::reportSuccess()
         said += u'\r' + listed_.problem;
     if (!madeGood_.isEmpty())
         said += QStringLiteral("\rAntes: ") + madeGood_.join(QStringLiteral("; ")) + u'.';
+    if (!releaseProblem_.isEmpty())
+        said += u'\r' + releaseProblem_;
     view_.showMessage(MessageKind::Information, said);
     view_.setProgress(0);
     view_.setStatus(QStringLiteral("Concluído!"));

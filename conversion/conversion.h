@@ -136,6 +136,7 @@ private:
     bool doorClosed_ = false;   // the door to others is closed, committed (guard.h)
     bool holdsDoor_ = false;    // by this run: what it opens again at its end
     QStringList madeGood_;      // what a run cut short had left, made good by this one
+    QString releaseProblem_;    // why a converted database was not given back
     QByteArray copiedLine_;     // the record of the whole copy
     QByteArray convertedLine_;  // the conversion's mark, as committed
     std::optional<std::pair<quint64, quint64>> file_; // the local file's device and inode

@@ -1,5 +1,7 @@
 #include "survey.h"
 
+#include <ibase.h>
+
 #include "errors.h"
 #include "params.h"
 #include "queries.h"
@@ -87,6 +89,12 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
         try {
             queries::readAll(db, statements::ruleOnce());
         } catch (const TDBXError &e) {
+            // A stop asked for, or a connection lost, says nothing of the function.
+            for (const long code : {long(isc_cancelled), long(isc_network_error), long(isc_net_read_err),
+                                    long(isc_net_write_err), long(isc_lost_db_connection), long(isc_att_shutdown),
+                                    long(isc_shutdown)})
+                if (e.hasEngineCode(code))
+                    throw;
             rule = false;
             s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula os "
                                                              "códigos novos (o Firebird diz: %1): declare-a como os bancos "

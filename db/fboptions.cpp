@@ -1,5 +1,7 @@
 #include "fboptions.h"
 
+#include "dbxlayer.h"
+#include "errors.h"
 #include "filenames.h"
 
 #include <ibase.h>
@@ -18,13 +20,18 @@ QString entry(const dbx::EntryList &entries, const char *key)
     return {};
 }
 
-void addString(std::string &block, char tag, const QString &text)
+// A value the block's one length byte cannot hold is refused: cut, a password or a user would
+// be another, refused by the engine for a reason nobody could see.
+void addString(std::string &block, char tag, const QString &text, const char *what)
 {
     const QByteArray value = text.toUtf8();
-    const auto size = std::min<qsizetype>(value.size(), 255);
+    if (value.size() > 255)
+        throw TDBXError(dbx::VendorError, QStringLiteral("%1 tem %2 bytes, e o Firebird aceita no máximo 255.")
+                                               .arg(QString::fromUtf8(what))
+                                               .arg(value.size()));
     block += tag;
-    block += char(size);
-    block.append(value.constData(), std::size_t(size));
+    block += char(value.size());
+    block.append(value.constData(), std::size_t(value.size()));
 }
 
 // A 4-byte integer, least significant byte first.
@@ -68,12 +75,12 @@ std::string ConnectOptions::dpb(const QString &database) const
         dpb += char(isc_dpb_utf8_filename);
         dpb += char(0);
     }
-    addString(dpb, isc_dpb_user_name, user);
-    addString(dpb, isc_dpb_password, password);
+    addString(dpb, isc_dpb_user_name, user, "O nome do usuário");
+    addString(dpb, isc_dpb_password, password, "A senha");
     if (!role.isEmpty())
-        addString(dpb, isc_dpb_sql_role_name, role);
+        addString(dpb, isc_dpb_sql_role_name, role, "O papel (role)");
     if (!charset.isEmpty())
-        addString(dpb, isc_dpb_lc_ctype, charset);
+        addString(dpb, isc_dpb_lc_ctype, charset, "O conjunto de caracteres");
     addInteger(dpb, isc_dpb_sql_dialect, dialect);
     addInteger(dpb, isc_dpb_connect_timeout, connectTimeout);
     if (!databaseTriggers) {
@@ -82,7 +89,7 @@ std::string ConnectOptions::dpb(const QString &database) const
         dpb += char(1);
     }
     if (engineOnly)
-        addString(dpb, isc_dpb_config, QStringLiteral("Providers = Engine12"));
+        addString(dpb, isc_dpb_config, QStringLiteral("Providers = Engine12"), "A configuração");
     return dpb;
 }
 

@@ -1,5 +1,6 @@
 #include "fbservices.h"
 
+#include "errors.h"
 #include "fbhandles.h"
 #include "filenames.h"
 
@@ -36,7 +37,13 @@ void addByte(std::string &spb, char tag, char value)
 // The login block: version 2, a 1-byte length for each string.
 void addLogin(std::string &spb, char tag, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8().left(255);
+    // As an attachment's: never cut (fboptions.cpp).
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.size() > 255)
+        throw TDBXError(dbx::VendorError, QStringLiteral("%1 tem %2 bytes, e o Firebird aceita no máximo 255.")
+                                               .arg(tag == char(isc_spb_password) ? QStringLiteral("A senha")
+                                                                                  : QStringLiteral("O nome do usuário"))
+                                               .arg(bytes.size()));
     spb += tag;
     spb += char(bytes.size());
     spb.append(bytes.constData(), std::size_t(bytes.size()));

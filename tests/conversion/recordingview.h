@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "conversion.h"
 #include "sqlconnection.h"
 
@@ -21,6 +23,7 @@ public:
     QList<Box> boxes;
     QStringList questions;
     bool answer = false; // to every question
+    std::function<void()> onConfirm; // called while the question is open (a stop asked meanwhile)
     QList<std::optional<TLogin>> logins; // the answers to the logins asked for, in turn; then none
     QStringList loginsAsked;              // "database: refused user" each time
     QStringList events; // "max=N", "status=...", "repaint", "add=N", "progress=N"
@@ -49,6 +52,8 @@ public:
     {
         events << QStringLiteral("confirm");
         questions << text;
+        if (onConfirm)
+            onConfirm();
         return answer;
     }
     std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override

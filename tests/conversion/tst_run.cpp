@@ -132,6 +132,10 @@ private slots:
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
     void aFileSwappedDuringTheRunIsNoSuccess();
+    void aStopWhileTheQuestionIsOpenIsAStop();
+    void aFailureToGiveBackAfterTheCommitIsNoFailure();
+    void theRulesProbe_data();
+    void theRulesProbe();
 };
 
 void TestRun::successOverThreeRelations()
@@ -723,6 +727,86 @@ void TestRun::aFileSwappedDuringTheRunIsNoSuccess()
                                                 "convertido. Confira o arquivo e converta de novo."));
     QCOMPARE(view.status, QStringLiteral("Nada foi alterado."));
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aStopWhileTheQuestionIsOpenIsAStop()
+{
+    // SIGTERM, or the window closed, while "Converter de novo?" waits: the box goes with No, and
+    // the run ends as stopped (its line and status), not as declined (status 0, nothing said).
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::converted(QDateTime(QDate(2026, 12, 10), QTime(14, 30))));
+    fakeshop::script(layer, s);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    view.answer = false;
+    Conversion conversion(db, view, noCopy);
+    view.onConfirm = [&] { conversion.interrupt(); };
+    conversion.run();
+    QCOMPARE(view.questions.size(), 1);
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Interrupted);
+    QCOMPARE(conversion.failure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")), QStringList());
+}
+
+void TestRun::aFailureToGiveBackAfterTheCommitIsNoFailure()
+{
+    // A shutdown an earlier version's run cut short left is brought online at the end; the
+    // server refusing that, after the commit, leaves a converted database: said so, with the
+    // list written and the way to open it, never as a failed run.
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::reserved(QDateTime(QDate(2026, 12, 10), QTime(14, 30))));
+    fakeshop::script(layer, s);
+    layer.addResult(QStringLiteral("from mon$database"), {{"A", "B", "C", "D"}, {{0, 1, 0, QStringLiteral("/dados/loja.fb")}}});
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    layer.fail({QStringLiteral("bringOnline"), {}, dbx::VendorError, QStringLiteral("no")});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, noCopy);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Information);
+    QVERIFY2(view.boxes[0].text.startsWith(success), qPrintable(view.boxes[0].text));
+    QVERIFY2(view.boxes[0].text.endsWith(QStringLiteral("\rO banco foi convertido, mas não foi devolvido aos outros programas "
+                                                        "(no): conversor --unlock servidor:/dados/loja.fb o devolve.")),
+             qPrintable(view.boxes[0].text));
+    QVERIFY(layer.statements.contains(QStringLiteral("<bringOnline servidor:/dados/loja.fb>")));
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::theRulesProbe_data()
+{
+    // The rule tried once on a code before anything changes: the engine's answer says whether
+    // the database has SUBSTR; a connection lost meanwhile says nothing of it.
+    QTest::addColumn<long>("engineCode");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("no such function") << long(isc_dsql_function_err) << "O banco não tem a função SUBSTR";
+    QTest::newRow("the connection lost") << long(isc_network_error) << "Erro ao examinar o banco\r";
+    QTest::newRow("the server shut down") << long(isc_att_shutdown) << "Erro ao examinar o banco\r";
+}
+
+void TestRun::theRulesProbe()
+{
+    QFETCH(long, engineCode);
+    QFETCH(QString, box);
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    FakeLayer::Failure probe{QStringLiteral("execute"), QStringLiteral("'12345678'"), dbx::VendorError, QStringLiteral("engine says no")};
+    probe.engineCode = engineCode;
+    layer.fail(probe);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion conversion(db, view, noCopy);
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Failed);
+    QCOMPARE(view.boxes.size(), 1);
+    QVERIFY2(view.boxes[0].text.startsWith(box), qPrintable(view.boxes[0].text));
+    QCOMPARE(writes(layer.statements), QStringList{"<rollback>"});
 }
 
 QTEST_GUILESS_MAIN(TestRun)

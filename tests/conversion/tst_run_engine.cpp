@@ -102,6 +102,8 @@ private slots:
     void theWayBackPutsBackOnlyAWholeCopy();
     void theSafetyCopyIsNoDatabaseToConvert();
     void whatAnAdministratorLeftOfADoorIsNoObstacle();
+    void onlyThisProgramsPartialCopyIsRemoved_data();
+    void onlyThisProgramsPartialCopyIsRemoved();
 
 private:
     TempDatabases dbs_;
@@ -726,6 +728,48 @@ void TestRunEngine::whatAnAdministratorLeftOfADoorIsNoObstacle()
     QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Dados atualizados com sucesso! ")), qPrintable(view.boxes[0].text));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from RDB$EXCEPTIONS where RDB$EXCEPTION_NAME = 'CONVERSOR$FECHADO'")),
              QStringList{"0"});
+}
+
+void TestRunEngine::onlyThisProgramsPartialCopyIsRemoved_data()
+{
+    // A record's check value keeps out mistakes, not intent: a database handed to the shop may
+    // name any file as "the partial copy".
+    QTest::addColumn<QString>("named");   // the file the record names, in the test's folder
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("this program's, beside the database") << "loja.copia-20261210-143000.fb.parcial" << true;
+    QTest::newRow("a user's file that ends so") << "notas.parcial" << false;
+    QTest::newRow("named as this program's, in another folder") << "outra/loja.copia-20261210-143000.fb.parcial" << false;
+}
+
+void TestRunEngine::onlyThisProgramsPartialCopyIsRemoved()
+{
+    QFETCH(QString, named);
+    QFETCH(bool, removed);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("loja.fb"));
+    QVERIFY(QFile::copy(dbs_.create(QStringLiteral("partial-%1.fb").arg(qHash(named)), sql_), file));
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("outra")));
+    const QString partial = folder.filePath(named);
+    {
+        QFile f(partial);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("o que o usuário guardou");
+    }
+    {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        db.setConnected(true);
+        TSQLQuery q;
+        q.setSQLConnection(&db);
+        queries::execute(q, statements::describeDatabase(marks::copying(file, partial)));
+        queries::execute(q, statements::commit());
+    }
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    repair::giveBack(db, false);
+    QCOMPARE(QFileInfo::exists(partial), !removed);
+    // The record goes either way: it was the run's, and the run is over.
+    QVERIFY(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).indexOf(QStringLiteral("em andamento")) < 0);
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)

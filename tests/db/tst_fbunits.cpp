@@ -83,6 +83,8 @@ private slots:
     void decoding();
     void options_data();
     void options();
+    void valuesTooLongAreRefused_data();
+    void valuesTooLongAreRefused();
     void engineOnly();
 
 private:
@@ -316,6 +318,32 @@ void TestFbUnits::options()
     QCOMPARE(o.connectTimeout, timeout);
     QCOMPARE(o.tpb().back(), char(wait ? isc_tpb_wait : isc_tpb_nowait));
     QCOMPARE(o.tpb().find(char(isc_tpb_concurrency)) != std::string::npos, repeatable);
+}
+
+void TestFbUnits::valuesTooLongAreRefused_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a password") << "Password" << "A senha tem 256 bytes, e o Firebird aceita no máximo 255.";
+    QTest::newRow("a user") << "User_Name" << "O nome do usuário tem 256 bytes, e o Firebird aceita no máximo 255.";
+    QTest::newRow("a role") << "RoleName" << "O papel (role) tem 256 bytes, e o Firebird aceita no máximo 255.";
+}
+
+void TestFbUnits::valuesTooLongAreRefused()
+{
+    // A value cut to the block's 255 bytes would be another password or user, refused by the
+    // engine for a reason nobody could see: it is refused, saying which.
+    QFETCH(QString, key);
+    QFETCH(QString, said);
+    const fb::ConnectOptions fits = fb::ConnectOptions::parse({{key, QString(255, u'a')}});
+    QVERIFY(fits.dpb(QStringLiteral("/dados/loja.fb")).find(std::string(255, 'a')) != std::string::npos);
+    const fb::ConnectOptions o = fb::ConnectOptions::parse({{key, QString(256, u'a')}});
+    try {
+        o.dpb(QStringLiteral("/dados/loja.fb"));
+        QFAIL("a value of 256 bytes went into the block");
+    } catch (const TDBXError &e) {
+        QCOMPARE(e.message(), said);
+    }
 }
 
 void TestFbUnits::engineOnly()
