@@ -116,7 +116,7 @@ void Conversion::interrupt()
         db_.cancel(dbx::Cancel::Raise);
 }
 
-void Conversion::enter(Stage stage)
+void Conversion::enterOrStop(Stage stage)
 {
     stage_ = stage;
     if (interruptRequested_)
@@ -157,7 +157,7 @@ void Conversion::run()
         // user says so, else the way back would bring back converted codes.
         if (const QString copy = repair::copyText(description_, serverFile_); !copy.isEmpty()
             && !view_.confirm(copy + QStringLiteral(" Converter a cópia mesmo assim?"))) {
-            enter(Stage::Survey); // a stop asked meanwhile is a stop
+            enterOrStop(Stage::Survey); // a stop asked meanwhile is a stop
             outcome_ = Outcome::Declined;
             release();
             return;
@@ -174,7 +174,7 @@ void Conversion::run()
         switchTriggersOff(triggers, QryAtualizaTabela);
         switchedOff = &triggers;
         if (options_.codeList) {
-            enter(Stage::List);
+            enterOrStop(Stage::List);
             // Seconds to minutes on a large shop: said, not left on the copy's 100%.
             view_.setStatus(QStringLiteral("Lendo os códigos antigos e novos…"));
             view_.repaintNow();
@@ -205,7 +205,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
 {
     // Before anything is written, the making good of a run cut short included: nobody else is
     // at work in the database.
-    enter(Stage::Survey);
+    enterOrStop(Stage::Survey);
     attachedAs_ = db_.attachedAs();
     file_ = identityOf(localFile(attachedAs_));
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
@@ -234,6 +234,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
 
 void Conversion::reserve()
 {
+    enterOrStop(Stage::Reserve);
     // A single-user shutdown that an earlier version's run cut short left: brought back online
     // at this run's end.
     reserved_ = shutDown_;
@@ -255,6 +256,7 @@ void Conversion::reserve()
 
 void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 {
+    enterOrStop(Stage::MakeGood);
     // What a run of this program cut short left, and only that, committed whatever this run
     // does next: the database as it was before that run, its door open (this run closes its
     // own when it has looked).
@@ -269,7 +271,7 @@ void Conversion::makeGood(TriggerSwitch &triggers, TSQLQuery &query)
 
 Survey Conversion::look(TriggerSwitch &triggers)
 {
-    enter(Stage::Survey);
+    enterOrStop(Stage::Survey);
     return Survey::read(db_, marks::without(description_, marks::Kind::Reserved), Survey::addedBytes(path_, {}), triggers);
 }
 
@@ -280,7 +282,7 @@ bool Conversion::goAhead(const Survey &survey)
     if (!survey.convertedBecause().isEmpty() && !view_.confirm(Survey::confirmText(survey.convertedBecause()))) {
         // A stop asked while the question was open (a signal, the window closed) is a stop, not
         // an answer: said as one, with its status.
-        enter(Stage::Survey);
+        enterOrStop(Stage::Survey);
         outcome_ = Outcome::Declined;
         return false;
     }
@@ -289,7 +291,7 @@ bool Conversion::goAhead(const Survey &survey)
 
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
-    enter(Stage::Copy);
+    enterOrStop(Stage::Copy);
     const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime(), serverFile_);
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         // The server writes the copy, as its own account, while nobody else may write to the
@@ -357,7 +359,7 @@ void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
 {
     // The copy's record goes with the switch-off: from here on the run undoes its own work.
     // A copy is recorded whole only here, once it is: the way back puts back no other.
-    enter(Stage::Triggers);
+    enterOrStop(Stage::Triggers);
     marks::Description description = marks::without(description_, marks::Kind::Copying);
     if (!copiedLine_.isEmpty())
         description = marks::withLine(description, copiedLine_);
@@ -368,7 +370,7 @@ void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
 
 void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query)
 {
-    enter(Stage::Tables);
+    enterOrStop(Stage::Tables);
     discovery.Close();
     discovery.SQL().setText(statements::discovery());
     discovery.Open();
@@ -388,7 +390,7 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
                             + (step.skipped.isEmpty() ? QString() : QStringLiteral(" (") + step.skipped + u')'));
         view_.repaintNow();
         if (step.rewrite && rewritten.insert(name).second) {
-            enter(Stage::Tables);
+            enterOrStop(Stage::Tables);
             // A row whose key another row's new code takes goes first, while it still holds it.
             const QList<QByteArray> first = Survey::takenKeys(db_, plan, name);
             if (first.isEmpty()) {
@@ -413,7 +415,7 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
 {
     // The triggers on again, their records gone and the conversion's mark: all committed with
     // the codes, or none of it.
-    enter(Stage::TriggersOn);
+    enterOrStop(Stage::TriggersOn);
     triggers.switchOn();
     convertedLine_ = marks::converted(QDateTime::currentDateTime());
     describe(query, marks::withLine(marks::without(description_, marks::Kind::Reserved), convertedLine_));
@@ -426,7 +428,7 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
                                        "nele.").arg(localFile(attachedAs_)));
     {
         std::lock_guard lock(interruptGuard_);
-        enter(Stage::Commit);
+        enterOrStop(Stage::Commit);
         commitSent_ = true;
     }
     commit(query);
@@ -561,6 +563,8 @@ QString Conversion::failureText(const std::exception &e) const
     switch (stage_) {
     case Stage::Connect: // the connect step says its own
     case Stage::Survey: where = QStringLiteral("Erro ao examinar o banco"); break;
+    case Stage::MakeGood: where = QStringLiteral("Erro ao desfazer o que uma conversão interrompida deixou"); break;
+    case Stage::Reserve: where = QStringLiteral("Erro ao reservar o banco para a conversão"); break;
     case Stage::Copy: where = QStringLiteral("Erro ao fazer a cópia de segurança"); break;
     case Stage::Triggers: where = QStringLiteral("Erro ao desativar os gatilhos"); break;
     case Stage::List: where = QStringLiteral("Erro ao ler os códigos para a lista dos antigos e novos"); break;

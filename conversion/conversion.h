@@ -73,7 +73,7 @@ public:
     const CodeList::Written &codeList() const { return listed_; }
 
 private:
-    enum class Stage { Connect, Survey, Copy, Triggers, List, Tables, TriggersOn, Commit, Release };
+    enum class Stage { Connect, Survey, MakeGood, Reserve, Copy, Triggers, List, Tables, TriggersOn, Commit, Release };
 
     // The steps of a run, in order.
     void lookFirst(TriggerSwitch &triggers);
@@ -100,7 +100,9 @@ private:
     // Undoes a failed run; false when the triggers it had switched off could not be switched
     // on again.
     bool undo(TriggerSwitch *switchedOff, TSQLQuery &query);
-    void enter(Stage stage);
+    // The run is at stage now (what a failure is said to be about), or, when a stop was asked,
+    // stops here: both at once, so that no step forgets either.
+    void enterOrStop(Stage stage);
     QString failureText(const std::exception &e) const;
     // A box on the failure paths: one the view cannot show any more is left unshown.
     void tell(MessageKind kind, const QString &text);

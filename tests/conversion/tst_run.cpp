@@ -212,6 +212,11 @@ void TestRun::failurePoints_data()
     QTest::newRow("reading the triggers") << "/x.fb" << "execute" << "from rdb$triggers" << 1
                                           << "Erro ao examinar o banco" + motivo << QStringList{"<rollback>"} << 100
                                           << 0 << "antes";
+    // Nothing held yet: what the reservation wrote goes with the rollback.
+    QTest::newRow("reserving") << "/x.fb" << "execute" << "TRIGGER CONVERSOR$PORTA" << 1
+                               << "Erro ao reservar o banco para a conversão" + motivo
+                               << QStringList{"describe database: <reserved>", "<close the door>", "<rollback>"} << 100 << 0
+                               << "antes";
     QTest::newRow("switching off") << "/x.fb" << "execute" << "INACTIVE" << 1 << "Erro ao desativar os gatilhos" + motivo
                                    << reserve + QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "<rollback>", "Commit"} + givenBack
                                    << 100 << 0 << "antes";
