@@ -61,7 +61,6 @@ public:
     // Once the final commit has been sent, its outcome decides: nothing is cancelled, and a
     // converted database is reported as converted.
     void interrupt();
-    bool interrupted() const { return interruptRequested_; }
     Outcome outcome() const { return outcome_; }
     // The run's failure: the box's text, or for an interrupted run "Conversão interrompida pelo
     // usuário; nada foi alterado" (with a line of its own when the triggers could not be switched

@@ -28,15 +28,6 @@ QStringList TriggerSwitch::leftOff() const
     return names;
 }
 
-QStringList TriggerSwitch::unwritable() const
-{
-    QStringList names;
-    for (const Trigger &t : triggers_)
-        if (!isPlainIdentifier(t.name))
-            names << t.name;
-    return names;
-}
-
 void TriggerSwitch::set(Trigger &t, bool active, const marks::Description &description)
 {
     if (t.active != active)

@@ -34,9 +34,6 @@ public:
     const QList<Trigger> &triggers() const { return triggers_; }
     // What a run cut short left switched off: the triggers the next run switches on.
     QStringList leftOff() const;
-    // The triggers whose names SQL dialect 1 cannot write (the engine alters metadata only in the
-    // database's dialect): the switch leaves them as they are.
-    QStringList unwritable() const;
 
     // Switches on what a run cut short left switched off and removes its records.
     void makeGood();
