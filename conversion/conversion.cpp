@@ -77,6 +77,16 @@ void removeFile(const QString &path)
         ::unlink(filenames::encode(path).constData());
 }
 
+// The code columns of the tables a run rewrites with its own statements.
+QList<CodeColumn> codeColumnsRewritten(const RewritePlan &plan)
+{
+    QList<CodeColumn> columns;
+    for (const QString &table : plan.storedTables())
+        if (plan.step(table).rewrite)
+            columns << plan.codeColumn(table);
+    return columns;
+}
+
 } // namespace
 
 bool Conversion::ConectaBancoVestrel()
@@ -171,7 +181,10 @@ void Conversion::run()
         reserve();
         if (options_.safetyCopy)
             takeSafetyCopy(QryAtualizaTabela);
-        switchTriggersOff(triggers, QryAtualizaTabela);
+        // The map of codes, when a column has codes it maps, is made with the switch-off.
+        CodeMap codes;
+        CodeMap *map = codes.mapsAny(codeColumnsRewritten(survey->plan())) ? &codes : nullptr;
+        switchTriggersOff(triggers, QryAtualizaTabela, map);
         switchedOff = &triggers;
         if (options_.codeList) {
             enterOrStop(Stage::List);
@@ -180,8 +193,8 @@ void Conversion::run()
             view_.repaintNow();
             list_ = CodeList::read(db_, survey->plan());
         }
-        rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela);
-        commitWithTriggersOn(triggers, QryAtualizaTabela);
+        rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela, map);
+        commitWithTriggersOn(triggers, QryAtualizaTabela, map);
         // Converted whatever becomes of the giving back: a failure there is said with the
         // success, the list still written.
         try {
@@ -355,7 +368,7 @@ void Conversion::markCopy(const QString &partial, const QString &database, const
     execute(q, statements::commit());
 }
 
-void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
+void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map)
 {
     // The copy's record goes with the switch-off: from here on the run undoes its own work.
     // A copy is recorded whole only here, once it is: the way back puts back no other.
@@ -365,10 +378,12 @@ void Conversion::switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query)
         description = marks::withLine(description, copiedLine_);
     describe(query, description);
     triggers.switchOff();
+    if (map)
+        CodeMap::make(query);
     commit(query);
 }
 
-void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query)
+void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query, CodeMap *map)
 {
     enterOrStop(Stage::Tables);
     discovery.Close();
@@ -391,15 +406,24 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
         view_.repaintNow();
         if (step.rewrite && rewritten.insert(name).second) {
             enterOrStop(Stage::Tables);
+            // The table's codes the map lacks are mapped first; its rows then take their codes
+            // from there.
+            const CodeColumn column = plan.codeColumn(name);
+            QString code;
+            if (map) {
+                if (const QString fill = map->fill(name, column, step.condition); !fill.isEmpty())
+                    execute(query, fill);
+                code = map->code(column);
+            }
             // A row whose key another row's new code takes goes first, while it still holds it.
-            const QList<QByteArray> first = Survey::takenKeys(db_, plan, name);
+            const QList<QByteArray> first = Survey::takenKeys(db_, plan, name, code);
             if (first.isEmpty()) {
-                execute(query, statements::rewrite(name, step.condition));
+                execute(query, statements::rewrite(name, step.condition, code));
             } else if (first.size() > Survey::mostTakenFirst) {
                 throw Exception(Survey::tooManyTakenText(first.size()));
             } else {
-                execute(query, statements::rewriteKeys(name, first));
-                execute(query, statements::rewriteAllBut(name, first, step.condition));
+                execute(query, statements::rewriteKeys(name, first, code));
+                execute(query, statements::rewriteAllBut(name, first, step.condition, code));
             }
         }
         discovery.Next();
@@ -411,7 +435,7 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
         execute(query, statements::trimCascaded(child, {}));
 }
 
-void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
+void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map)
 {
     // The triggers on again, their records gone and the conversion's mark: all committed with
     // the codes, or none of it.
@@ -422,6 +446,8 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query)
     // The door opens with the same commit: the database is the shop's again, converted.
     if (doorClosed_)
         guard::open(query);
+    if (map)
+        CodeMap::drop(query);
     stage_ = Stage::Commit;
     if (!fileStillThere())
         throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
@@ -618,6 +644,9 @@ bool Conversion::undo(TriggerSwitch *switchedOff, TSQLQuery &query)
             if (!copiedLine_.isEmpty())
                 description = marks::withoutLine(description, copiedLine_);
             describe(query, description);
+            // The map goes with the triggers' switching on; left with them when that fails.
+            if (switchedOff && triggersOn && CodeMap::there(db_))
+                CodeMap::drop(query);
             commit(query);
         }
     } catch (const std::exception &) {

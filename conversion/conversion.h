@@ -2,6 +2,7 @@
 
 #include "backuplock.h"
 #include "codelist.h"
+#include "codemap.h"
 #include "conversionview.h"
 #include "marks.h"
 
@@ -83,9 +84,9 @@ private:
     void takeSafetyCopy(TSQLQuery &query);
     // The copy's own record of what it is, written into it before it has its name.
     void markCopy(const QString &partial, const QString &database, const QString &copy);
-    void switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query);
-    void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query);
-    void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query);
+    void switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map);
+    void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query, CodeMap *map);
+    void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map);
     void release();
     // Whether the file at the chosen path carries this run's mark; if not, the run failed.
     bool readBack();

@@ -1,5 +1,6 @@
 #include "repair.h"
 
+#include "codemap.h"
 #include "errors.h"
 #include "filenames.h"
 #include "guard.h"
@@ -82,6 +83,8 @@ QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Descripti
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         done << QStringLiteral("os gatilhos que ela deixou desativados foram reativados (%1)").arg(left.join(QStringLiteral(", ")));
     triggers.makeGood();
+    if (CodeMap::there(*query.SQLConnection()))
+        CodeMap::drop(query);
     if (doorClosed)
         guard::open(query);
     description = marks::without(description, marks::Kind::Reserved);

@@ -60,6 +60,16 @@ QString asColumns(const QStringList &terms)
 
 namespace statements {
 
+namespace {
+
+// The new code as a statement computes it: as given, else the rule itself.
+QString codeOr(const QString &code)
+{
+    return code.isEmpty() ? converted(QStringLiteral("CODPROD")) : code;
+}
+
+} // namespace
+
 QString name(const QString &identifier)
 {
     if (isPlainIdentifier(identifier))
@@ -88,18 +98,23 @@ QString converted(const QString &column)
 
 QString convertedAs(const QString &column, const QString &charset, const QString &collation)
 {
+    return typedAs(converted(column), charset, collation);
+}
+
+QString typedAs(const QString &code, const QString &charset, const QString &collation)
+{
     if (charset.isEmpty() || charset == QLatin1String("NONE") || charset == QLatin1String("OCTETS"))
-        return u'(' + converted(column) + u')';
+        return u'(' + code + u')';
     // Names: a collation of the user's may need quotes.
-    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(converted(column), name(charset));
+    QString typed = QStringLiteral("CAST(%1 AS VARCHAR(255) CHARACTER SET %2)").arg(code, name(charset));
     if (!collation.isEmpty())
         typed += QStringLiteral(" COLLATE ") + name(collation);
     return typed;
 }
 
-QString rewrite(const QString &table, const QString &condition)
+QString rewrite(const QString &table, const QString &condition, const QString &code)
 {
-    QString sql = QStringLiteral("UPDATE ") + name(table) + QStringLiteral(" SET CODPROD = (") + converted(QStringLiteral("CODPROD"))
+    QString sql = QStringLiteral("UPDATE ") + name(table) + QStringLiteral(" SET CODPROD = (") + codeOr(code)
         + QStringLiteral(") WHERE ") + hasCode;
     if (!condition.isEmpty())
         sql += QStringLiteral(" AND (") + condition + u')';
@@ -368,15 +383,15 @@ QString takenKeys(const QString &table, const QStringList &oldTerms, const QStri
         .arg(asColumns(oldTerms), asColumns(newTerms), name(table), hasCode, same.join(QStringLiteral(" and ")));
 }
 
-QString rewriteKeys(const QString &table, const QList<QByteArray> &keys)
+QString rewriteKeys(const QString &table, const QList<QByteArray> &keys, const QString &code)
 {
-    return QStringLiteral("UPDATE %1 SET CODPROD = (%2) WHERE %3").arg(name(table), converted(QStringLiteral("CODPROD")), keyIn(keys));
+    return QStringLiteral("UPDATE %1 SET CODPROD = (%2) WHERE %3").arg(name(table), codeOr(code), keyIn(keys));
 }
 
-QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition)
+QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition, const QString &code)
 {
     QString sql = QStringLiteral("UPDATE %1 SET CODPROD = (%2) WHERE %3 AND NOT %4")
-                      .arg(name(table), converted(QStringLiteral("CODPROD")), hasCode, keyIn(keys));
+                      .arg(name(table), codeOr(code), hasCode, keyIn(keys));
     if (!condition.isEmpty())
         sql += QStringLiteral(" AND (") + condition + u')';
     return sql;
@@ -428,6 +443,72 @@ QString textColumns(const QString &table)
 QString descriptions(const QString &table, const QString &column)
 {
     return QStringLiteral("select CODPROD, %1 from %2 where %3").arg(name(column), name(table), hasCode);
+}
+
+namespace {
+
+const QString mapTable = QStringLiteral("CONVERSOR$MAPA");
+
+// A code as the map keys it: its bytes, with a mark at the end, since the engine compares
+// strings as if padded (blanks, or NUL bytes for OCTETS) and would call "A" and "A " one.
+QString mapKey(const QString &column)
+{
+    return QStringLiteral("CAST(%1 AS VARCHAR(%2) CHARACTER SET OCTETS) || x'7C'").arg(column).arg(mapKeyBytes);
+}
+
+} // namespace
+
+QString createCodeMap()
+{
+    // Its rows go with the transaction that wrote them: nothing of the map outlives a run's
+    // rewrite but its definition, which the run drops.
+    return QStringLiteral("CREATE GLOBAL TEMPORARY TABLE %1 (K SMALLINT NOT NULL, O VARCHAR(%2) CHARACTER SET OCTETS NOT NULL, "
+                          "N VARCHAR(%2) CHARACTER SET OCTETS) ON COMMIT DELETE ROWS")
+        .arg(mapTable)
+        .arg(mapKeyBytes + 1);
+}
+
+QString indexCodeMap()
+{
+    return QStringLiteral("CREATE INDEX %1_O ON %1 (K, O)").arg(mapTable);
+}
+
+QString dropCodeMap()
+{
+    return QStringLiteral("DROP TABLE ") + mapTable;
+}
+
+QString codeMapNamed()
+{
+    return QStringLiteral("select 1 from RDB$RELATIONS where RDB$RELATION_NAME = '%1'").arg(mapTable);
+}
+
+QString fillCodeMap(const QString &table, int kind, const QString &type, const QString &condition)
+{
+    // Each distinct code once (a group holds one byte string: MIN gives it back), the rule
+    // once a code, and only for codes the map lacks. A text's new code is made a value of its
+    // column's own type first, as the rewrite's assignment would make it.
+    const QString rule = converted(QStringLiteral("D.C"));
+    const QString made = type.isEmpty() ? rule : QStringLiteral("CAST(%1 AS %2)").arg(rule, type);
+    QString codes = QStringLiteral("select %1 as O, MIN(CODPROD) as C from %2 where %3").arg(mapKey(QStringLiteral("CODPROD")), name(table), hasCode);
+    if (!condition.isEmpty())
+        codes += QStringLiteral(" and (%1)").arg(condition);
+    return QStringLiteral("INSERT INTO %1 (K, O, N) select %2, D.O, CAST(%3 AS VARCHAR(%4) CHARACTER SET OCTETS) from (%5 group by 1) D "
+                          "where not exists (select 1 from %1 where %1.K = %2 and %1.O = D.O)")
+        .arg(mapTable)
+        .arg(kind)
+        .arg(made)
+        .arg(mapKeyBytes + 1)
+        .arg(codes);
+}
+
+QString mappedCode(int kind)
+{
+    // A code the map lacks is given the rule itself: the map only saves calling it again.
+    return QStringLiteral("COALESCE((select %1.N from %1 where %1.K = %2 and %1.O = %3), %4)")
+        .arg(mapTable)
+        .arg(kind)
+        .arg(mapKey(QStringLiteral("CODPROD")), converted(QStringLiteral("CODPROD")));
 }
 
 } // namespace statements

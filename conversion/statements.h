@@ -24,13 +24,16 @@ int dialectOf(const QString &sql);
 QString discovery();
 // The rewrite of one table's codes. Rows whose code is NULL, empty or only blanks are left as
 // they are; condition, when given, restricts the rewrite further.
-QString rewrite(const QString &table, const QString &condition = {});
+// code, when given, is the new code's expression in place of the rule (mappedCode).
+QString rewrite(const QString &table, const QString &condition = {}, const QString &code = {});
 // What the rewrite makes of a code: the database's own SUBSTR decides.
 QString converted(const QString &column);
 // The same, as a value of the code column's character set and collation, so that comparisons
 // and unique keys see it as they will see the stored code (charset and collation may be
 // empty: none).
 QString convertedAs(const QString &column, const QString &charset, const QString &collation);
+// Any expression of a new code made such a value.
+QString typedAs(const QString &code, const QString &charset, const QString &collation);
 QString commit();
 
 // The metadata a run decides from (rewriteplan.h): each CODPROD column with its relation's kind
@@ -99,8 +102,8 @@ QString collisions(const QString &table, const QStringList &newTerms);
 // The rows of table another row's rewritten code takes the key of: they must be rewritten first.
 QString takenKeys(const QString &table, const QStringList &oldTerms, const QStringList &newTerms);
 // The rewrite of the rows whose database keys are given / of the others.
-QString rewriteKeys(const QString &table, const QList<QByteArray> &keys);
-QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition);
+QString rewriteKeys(const QString &table, const QList<QByteArray> &keys, const QString &code = {});
+QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const QString &condition, const QString &code = {});
 
 // The list of old and new codes: each distinct code of the tables, as text of the database's
 // character set, its rewritten code, and the rows that hold it (tables: at most a few hundred
@@ -121,5 +124,19 @@ QString defaultCharset();
 QString keyedByCode();
 QString textColumns(const QString &table);
 QString descriptions(const QString &table, const QString &column);
+
+// The map of codes a run rewrites from (codemap.h): a temporary table of the engine, each
+// distinct code of a kind of column (kind: a number the run gives it) by its bytes, with its new
+// code as bytes of the column's own type. Codes longer than mapKeyBytes bytes are not mapped.
+constexpr int mapKeyBytes = 251;
+QString createCodeMap();
+QString indexCodeMap();
+QString dropCodeMap();
+QString codeMapNamed();
+// Adds the codes of table's rows (those condition keeps) that the map lacks; type: the column's
+// text type as CAST writes it (empty: a number, whose new code the assignment converts).
+QString fillCodeMap(const QString &table, int kind, const QString &type, const QString &condition);
+// The new code of the current row's CODPROD, from the map.
+QString mappedCode(int kind);
 
 } // namespace statements

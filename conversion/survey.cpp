@@ -187,13 +187,17 @@ QList<Collision> Survey::collisions(TSQLConnection &db, const RewritePlan &plan,
     return found;
 }
 
-QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table)
+QList<QByteArray> Survey::takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table, const QString &code)
 {
     QList<QByteArray> keys;
-    for (const RewritePlan::KeyTerms &key : plan.uniqueKeysOf(table))
+    const CodeColumn column = plan.codeColumn(table);
+    for (RewritePlan::KeyTerms key : plan.uniqueKeysOf(table)) {
+        if (!code.isEmpty())
+            key.rewritten.replaceInStrings(plan.rewrittenCode(table), statements::typedAs(code, column.charset, column.collation));
         for (const auto &row : queries::readBytes(db, statements::takenKeys(table, key.old, key.rewritten)))
             if (row.value(0) && !keys.contains(*row.value(0)))
                 keys << *row.value(0);
+    }
     return keys;
 }
 

@@ -70,7 +70,9 @@ public:
                                  const QString &database);
     // The rows of table whose key another row's rewritten code would take while they still hold
     // it: they are rewritten first (their database keys).
-    static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table);
+    // code, when given, is the new code's expression in place of the rule (a map's).
+    static QList<QByteArray> takenKeys(TSQLConnection &db, const RewritePlan &plan, const QString &table,
+                                       const QString &code = {});
     // Rows a table's rewrite takes first, at most: each goes into the statements by its key. More
     // stop the run, in these words.
     static constexpr qsizetype mostTakenFirst = 2000;

@@ -161,6 +161,8 @@ private slots:
     void charsetFaults();
     void theSample();
     void reservedWordsAreTheEngines();
+    void mappedCodesAreTheRulesBytes_data();
+    void mappedCodesAreTheRulesBytes();
 
 private:
     // Runs the tool once on file and checks what it must have done: codes converted once or
@@ -903,4 +905,86 @@ void TestBusiness::reservedWordsAreTheEngines()
 }
 
 QTEST_GUILESS_MAIN(TestBusiness)
+void TestBusiness::mappedCodesAreTheRulesBytes_data()
+{
+    QTest::addColumn<QString>("substr");
+    QTest::addColumn<QString>("schema");    // tables T1... each with a code column CODPROD and an ID
+    QTest::addColumn<QStringList>("types"); // each table's code column's type
+    // Codes a map keyed by the column's own equality would join: blanks at the end, case and
+    // accents a collation ignores; the same bytes in columns of other kinds; numbers.
+    const QString schema = QStringLiteral(R"(
+CREATE TABLE T1 (ID INTEGER, CODPROD VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR);
+INSERT INTO T1 VALUES (1, 'ABCDEFGH');
+INSERT INTO T1 VALUES (2, 'abcdefgh');
+INSERT INTO T1 VALUES (3, 'ABCDEFGH ');
+INSERT INTO T1 VALUES (4, 'ÁBCDÉFGH');
+INSERT INTO T1 VALUES (5, 'ABCDEFGH  ');
+INSERT INTO T1 VALUES (6, 'ABCDEFGH');
+INSERT INTO T1 VALUES (7, 'AB');
+INSERT INTO T1 VALUES (8, 'AB ');
+INSERT INTO T1 VALUES (9, 'AB  ');
+CREATE TABLE T2 (ID INTEGER, CODPROD CHAR(9) CHARACTER SET ISO8859_1);
+INSERT INTO T2 VALUES (1, 'ABCDEFGH');
+INSERT INTO T2 VALUES (2, 'ÇBCDEFGH');
+INSERT INTO T2 VALUES (3, 'ÇBCDEFG');
+CREATE TABLE T3 (ID INTEGER, CODPROD VARCHAR(10) CHARACTER SET NONE);
+INSERT INTO T3 VALUES (1, 'ABCDEFGH');
+INSERT INTO T3 VALUES (2, 'ABCDEFGH ');
+INSERT INTO T3 VALUES (3, ' ABCDEFG');
+INSERT INTO T3 VALUES (4, 'AB');
+INSERT INTO T3 VALUES (5, 'AB ');
+CREATE TABLE T4 (ID INTEGER, CODPROD INTEGER);
+INSERT INTO T4 VALUES (1, 12345678);
+INSERT INTO T4 VALUES (2, 12345678);
+INSERT INTO T4 VALUES (3, -1234567);
+CREATE TABLE T5 (ID INTEGER, CODPROD NUMERIC(9,2));
+INSERT INTO T5 VALUES (1, 12345.67);
+INSERT INTO T5 VALUES (2, 12345.6);
+CREATE TABLE T6 (ID INTEGER, CODPROD VARCHAR(10) CHARACTER SET ISO8859_1 COLLATE PT_BR);
+INSERT INTO T6 VALUES (1, 'ÁBCDÉFGH');
+INSERT INTO T6 VALUES (2, 'abcdefgh');
+INSERT INTO T6 VALUES (3, 'ABCDEFGH');
+)");
+    for (const char *fixture : {"substr.sql", "substr-udf.sql"})
+        QTest::newRow(fixture) << QString::fromLatin1(fixture) << schema
+                               << QStringList{"VARCHAR(10) CHARACTER SET WIN1252", "CHAR(9) CHARACTER SET ISO8859_1",
+                                              "VARCHAR(10) CHARACTER SET NONE", "INTEGER", "NUMERIC(9,2)",
+                                              "VARCHAR(10) CHARACTER SET ISO8859_1"};
+}
+
+void TestBusiness::mappedCodesAreTheRulesBytes()
+{
+    // Each row's new code, byte for byte, is what the rule makes of its own code, the row's
+    // statement computing it; a map that joined two codes would give one of them the other's.
+    QFETCH(QString, substr);
+    QFETCH(QString, schema);
+    QFETCH(QStringList, types);
+    const int tables = int(types.size());
+    static int n = 0;
+    const QString file = dbs_.create(QStringLiteral("mapa%1.fb").arg(++n), TempDatabases::fixture(substr) + schema,
+                                     QStringLiteral("DEFAULT CHARACTER SET WIN1252"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const auto bytes = [&](int table, bool rewritten) {
+        const QString t = QStringLiteral("T%1").arg(table);
+        const QString code = rewritten ? QStringLiteral("cast(SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6) as %1)")
+                                             .arg(types[table - 1])
+                                       : QStringLiteral("CODPROD");
+        return readColumn(file, QStringLiteral("select ID || ':' || cast(%1 as varchar(64) character set octets) from %2 order by ID")
+                                    .arg(code, t));
+    };
+    QList<QStringList> expected;
+    for (int t = 1; t <= tables; ++t) {
+        expected << bytes(t, true);
+        QVERIFY(expected.last() != bytes(t, false));
+    }
+    const RecordingView view = convertOnce(file);
+    QCOMPARE(view.boxes.size(), 1);
+    QVERIFY2(view.boxes[0].text.startsWith(success), qPrintable(view.boxes[0].text));
+    for (int t = 1; t <= tables; ++t)
+        QCOMPARE(bytes(t, false), expected[t - 1]);
+    // Nothing of the map is left.
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME starting with 'CONVERSOR$'")),
+             QStringList{"0"});
+}
+
 #include "tst_business.moc"

@@ -9,6 +9,7 @@
 #include "marks.h"
 #include "recordingview.h"
 #include "sqlconnection.h"
+#include "statements.h"
 
 #include <QtTest>
 
@@ -27,10 +28,11 @@ const QString discovery = QStringLiteral(
 const QString count =
     QStringLiteral("select count(*) from RDB$RELATION_FIELDS Where Upper(Trim(rdb$field_name)) = 'CODPROD'");
 
+// A table's rewrite: its codes mapped, then its rows given their codes from the map (writes()
+// says the two in one line).
 QString rewrite(const QString &table)
 {
-    return QStringLiteral("UPDATE %1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) WHERE TRIM(CODPROD) <> ''")
-        .arg(table);
+    return QStringLiteral("<map %1> UPDATE %1 SET CODPROD = (<its code from the map>) WHERE TRIM(CODPROD) <> ''").arg(table);
 }
 
 // A description written, as what it says: the user's text, and the tool's lines by their kind.
@@ -64,6 +66,9 @@ QString describedAs(const QString &hexOrNull, const QString &context)
 QStringList writes(const QStringList &statements)
 {
     static const QRegularExpression comment(QStringLiteral("^COMMENT ON (DATABASE|TRIGGER (\\S+)) IS (x'[0-9A-F]*'|NULL)$"));
+    static const QRegularExpression filled(QStringLiteral("^INSERT INTO CONVERSOR\\$MAPA .* from (\\S+) where TRIM\\(CODPROD\\)"));
+    static const QString mapped = u'(' + statements::mappedCode(1) + u')';
+    QString mapping;
     QStringList out;
     for (QString s : statements) {
         s = s.trimmed();
@@ -74,6 +79,19 @@ QStringList writes(const QStringList &statements)
             s = QStringLiteral("<close the door>");
         if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
             s = QStringLiteral("<open the door>");
+        if (s.startsWith(QLatin1String("CREATE GLOBAL TEMPORARY TABLE CONVERSOR$MAPA ")))
+            s = QStringLiteral("<make the map>");
+        if (s.startsWith(QLatin1String("CREATE INDEX CONVERSOR$MAPA_O ON CONVERSOR$MAPA (K, O)")))
+            continue;
+        if (s == QLatin1String("DROP TABLE CONVERSOR$MAPA"))
+            s = QStringLiteral("<drop the map>");
+        if (const QRegularExpressionMatch m = filled.match(s); m.hasMatch()) {
+            mapping = QStringLiteral("<map %1> ").arg(m.captured(1));
+            continue;
+        }
+        s.replace(mapped, QStringLiteral("(<its code from the map>)"));
+        s.prepend(mapping);
+        mapping.clear();
         if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
             s = QStringLiteral("describe %1: %2").arg(m.captured(2).isEmpty() ? QStringLiteral("database") : m.captured(2),
                                                       describedAs(m.captured(3), m.captured(2)));
@@ -100,12 +118,12 @@ void triggers(FakeLayer &layer, const QList<std::tuple<QString, int, QString>> &
 
 // Before anything else, the door closed to others with the record of the reservation.
 const QStringList reserve{"describe database: <reserved>", "<close the door>", "Commit"};
-const QStringList switchOff{"ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit"};
+const QStringList switchOff{"ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "<make the map>", "Commit"};
 const QStringList switchOnAndMark{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <converted>",
-                                  "<open the door>", "Commit"};
+                                  "<open the door>", "<drop the map>", "Commit"};
 // What a failed run's undo ends with once it committed its reservation: the door open, the record gone.
 const QStringList givenBack{"describe database: none", "<open the door>", "Commit"};
-const QStringList undone{"<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "Commit"};
+const QStringList undone{"<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "<drop the map>", "Commit"};
 
 } // namespace
 
@@ -578,9 +596,9 @@ void TestRun::throughAServer_data()
     // No shutdown: the door keeps everyone else out, and lets the server's copy in.
     const QStringList copied{"describe database: <reserved> <copying>", "Commit", copy};
     const QStringList off{"describe database: <reserved> <copied>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>",
-                          "Commit"};
+                          "<make the map>", "Commit"};
     const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <copied> <converted>",
-                         "<open the door>", "Commit"};
+                         "<open the door>", "<drop the map>", "Commit"};
     QTest::newRow("converted, the database to itself all along")
         << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on << true;
     QTest::newRow("somebody came in before the door closed")
@@ -589,7 +607,7 @@ void TestRun::throughAServer_data()
         << "execute" << "UPDATE T2"
         << reserve + copied + off
                + QStringList{rewrite("T1"), rewrite("T2"), "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none",
-                             "describe database: <reserved>", "Commit"}
+                             "describe database: <reserved>", "<drop the map>", "Commit"}
                + givenBack
         << false;
 }
@@ -640,9 +658,13 @@ void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
     Conversion(db, view, noCopy).run();
-    const QString rule = QStringLiteral("UPDATE T1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) WHERE ");
+    const QString rule = QStringLiteral("UPDATE T1 SET CODPROD = (<its code from the map>) WHERE ");
     QCOMPARE(writes(layer.statements).filter(QStringLiteral("UPDATE")),
-             (QStringList{rule + "RDB$DB_KEY IN (x'4142')", rule + "TRIM(CODPROD) <> '' AND NOT RDB$DB_KEY IN (x'4142')"}));
+             (QStringList{"<map T1> " + rule + "RDB$DB_KEY IN (x'4142')", rule + "TRIM(CODPROD) <> '' AND NOT RDB$DB_KEY IN (x'4142')"}));
+    // The rows to go first are found through the map too, once it holds the table's codes.
+    const QStringList looked = layer.statements.filter(QStringLiteral("select distinct o.DK"));
+    QVERIFY(!looked.isEmpty());
+    QVERIFY2(looked.last().contains(statements::mappedCode(1)), qPrintable(looked.last()));
     QCOMPARE(view.boxes[0].text, success);
 }
 

@@ -183,9 +183,11 @@ void TestThreadedRun::interruptedFromTheCallingThread()
     QCOMPARE(run.exec(), Conversion::Outcome::Interrupted);
     QVERIFY(view.recorded.boxes.isEmpty());
     QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE T3")));
-    // The trigger on again, then the door open and the reservation gone.
-    QCOMPARE(layer.statements.mid(layer.statements.size() - 7),
-             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n", "Commit\r\n",
+    // The trigger on again and the map of codes gone, then the door open and the reservation gone.
+    QCOMPARE(layer.statements.mid(layer.statements.size() - 9),
+             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n",
+                          "select 1 from RDB$RELATIONS where RDB$RELATION_NAME = 'CONVERSOR$MAPA'\r\n",
+                          "DROP TABLE CONVERSOR$MAPA\r\n", "Commit\r\n",
                           "COMMENT ON DATABASE IS NULL\r\n", "DROP TRIGGER CONVERSOR$PORTA\r\n",
                           "DROP EXCEPTION CONVERSOR$FECHADO\r\n", "Commit\r\n"}));
     QCOMPARE(db.state(), TConnectionState::csStateClosed);

@@ -210,6 +210,10 @@ void FakeLayer::keep(const QString &sql)
         pending_.door = true;
     else if (s == QLatin1String("DROP TRIGGER CONVERSOR$PORTA"))
         pending_.door = false;
+    else if (s.startsWith(QLatin1String("CREATE GLOBAL TEMPORARY TABLE CONVERSOR$MAPA ")))
+        pending_.map = true;
+    else if (s == QLatin1String("DROP TABLE CONVERSOR$MAPA"))
+        pending_.map = false;
     else if (s == QLatin1String("Commit"))
         committed_ = pending_;
 }
@@ -226,6 +230,8 @@ FakeLayer::Result FakeLayer::resultFor(const QString &sql) const
         return {{QStringLiteral("DESCRIPTION")}, {{*committed_.description}}};
     if (sql.contains(QLatin1String("RDB$TRIGGER_NAME = 'CONVERSOR$PORTA'")))
         return {{QStringLiteral("CONSTANT")}, committed_.door ? QList<QVariantList>{{1}} : QList<QVariantList>{}};
+    if (sql.contains(QLatin1String("RDB$RELATION_NAME = 'CONVERSOR$MAPA'")))
+        return {{QStringLiteral("CONSTANT")}, committed_.map ? QList<QVariantList>{{1}} : QList<QVariantList>{}};
     for (const auto &[key, result] : results_)
         if (sql.contains(key))
             return result;

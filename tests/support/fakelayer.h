@@ -81,11 +81,12 @@ private:
     bool cancelsDisabled_ = false;
     QList<QPair<QString, Result>> results_;
     // What the database keeps of the tool's own writes, as a real one would: its description
-    // (once written; before that the scripted one answers) and the door a run closes, as the open
-    // transaction has them and as committed.
+    // (once written; before that the scripted one answers), the door a run closes and its map of
+    // codes, as the open transaction has them and as committed.
     struct Kept {
         std::optional<QVariant> description;
         bool door = false;
+        bool map = false;
     };
     Kept pending_, committed_;
     QList<Failure> failures_;
