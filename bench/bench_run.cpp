@@ -202,6 +202,48 @@ bool replaceBlock(const QString &file, const QString &name, const QString &text)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(all.toUtf8()) >= 0;
 }
 
+// A shop's database as shops keep it: the classic external SUBSTR, products keyed by their
+// code, sale items referring to them (their codes follow by cascade), stock movements with an
+// index on the code and an audit trigger. products distinct codes of 8 characters; each item and
+// movement one of them.
+bool generateShop(const QString &file, int products, int items, int movements)
+{
+    QFile substr(QStringLiteral(SUBSTR_UDF_SQL));
+    if (!substr.open(QIODevice::ReadOnly))
+        return false;
+    QString sql;
+    QTextStream s(&sql);
+    s << "SET SQL DIALECT 1;\nSET BAIL ON;\nCREATE DATABASE '" << file << "' USER 'SYSDBA' PASSWORD 'x' DEFAULT CHARACTER SET WIN1252;\n"
+      << QString::fromUtf8(substr.readAll())
+      << "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10) NOT NULL PRIMARY KEY, DESCRICAO VARCHAR(40), PRECO NUMERIC(15,2));\n"
+         "CREATE TABLE ITENS_VENDA (ID INTEGER NOT NULL PRIMARY KEY, VENDA INTEGER, CODPROD VARCHAR(10) REFERENCES PRODUTOS "
+         "ON UPDATE CASCADE, QTD NUMERIC(15,3), VALOR NUMERIC(15,2));\n"
+         "CREATE TABLE MOVIMENTOS (ID INTEGER NOT NULL PRIMARY KEY, CODPROD VARCHAR(10), DATA TIMESTAMP, QTD NUMERIC(15,3));\n"
+         "CREATE INDEX MOVIMENTOS_CODPROD ON MOVIMENTOS (CODPROD);\n"
+         "CREATE TABLE AUDITORIA (QUEM VARCHAR(31), CODIGO VARCHAR(10));\n"
+         "SET TERM ^ ;\n"
+         "CREATE TRIGGER MOVIMENTOS_AU FOR MOVIMENTOS AFTER UPDATE AS BEGIN INSERT INTO AUDITORIA VALUES ('MOVIMENTOS', NEW.CODPROD); END^\n"
+         "SET TERM ; ^\nCOMMIT;\nSET TERM ^ ;\n"
+      << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << products << ") DO BEGIN INSERT INTO PRODUTOS VALUES "
+         "('1' || LPAD(:I, 5, '0') || '00', 'produto ' || :I, 9.90); I = I + 1; END END^\n"
+      << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << items << ") DO BEGIN INSERT INTO ITENS_VENDA VALUES "
+         "(:I, :I / 4, '1' || LPAD(MOD(:I * 7, " << products << "), 5, '0') || '00', 1, 9.90); I = I + 1; END END^\n"
+      << "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << movements << ") DO BEGIN INSERT INTO MOVIMENTOS VALUES "
+         "(:I, '1' || LPAD(MOD(:I * 13, " << products << "), 5, '0') || '00', CURRENT_TIMESTAMP, 1); I = I + 1; END END^\n"
+      << "SET TERM ; ^\nCOMMIT;\n";
+    return isql({}, sql);
+}
+
+// The same conversion written by hand, as a technician runs it with isql: the triggers off, one
+// UPDATE a table whose codes are its own (the items' follow the products'), the triggers on.
+QString shopByHand()
+{
+    return QStringLiteral("ALTER TRIGGER MOVIMENTOS_AU INACTIVE;\nCOMMIT;\n"
+                          "UPDATE PRODUTOS SET CODPROD = SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6) WHERE TRIM(CODPROD) <> '';\n"
+                          "UPDATE MOVIMENTOS SET CODPROD = SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6) WHERE TRIM(CODPROD) <> '';\n"
+                          "ALTER TRIGGER MOVIMENTOS_AU ACTIVE;\nCOMMIT;\n");
+}
+
 struct ShapeTiming {
     int tables;
     int rows;
@@ -274,7 +316,9 @@ QString serverCopyLine(const QString &file, double ours, int repeats, double &se
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    engine::prepare(QCoreApplication::applicationDirPath());
+    const engine::Environment env = engine::prepare(QCoreApplication::applicationDirPath());
+    // isql-fb, run with the tool's settings, finds the character sets only so.
+    qputenv("LD_PRELOAD", QFile::encodeName(engine::characterSetModules(env.settingsFolder).join(u':')));
     const QStringList args = app.arguments();
     const QString convert = app.applicationDirPath() + QStringLiteral("/conversor");
     const QString isqlProgram = QStandardPaths::findExecutable(QStringLiteral("isql-fb"));
@@ -283,6 +327,8 @@ int main(int argc, char **argv)
         return 1;
     }
     const bool quick = args.contains(QStringLiteral("--quick"));
+    // Only the shop's shape (no README, no guide): a quick look at the rewrite's cost.
+    const bool shopOnly = args.contains(QStringLiteral("--shop"));
     const qsizetype readmeAt = args.indexOf(QStringLiteral("--readme"));
     const QString readme = readmeAt > 0 ? args.value(readmeAt + 1) : QString();
     const qsizetype guideAt = args.indexOf(QStringLiteral("--guide"));
@@ -301,7 +347,7 @@ int main(int argc, char **argv)
     out << "| shape | run | engine | ratio | all | ratio to all | check | check to run | list adds | peak |\n"
            "|---|---|---|---|---|---|---|---|---|---|\n";
     QString largest;
-    for (const Shape &shape : shapes) {
+    for (const Shape &shape : shopOnly ? std::vector<Shape>{} : shapes) {
         const QString templ = dir.filePath(QStringLiteral("template-%1x%2.fb").arg(shape.tables).arg(shape.rows));
         if (!generate(templ, shape.tables, shape.rows))
             return 1;
@@ -414,6 +460,73 @@ int main(int argc, char **argv)
             largest = templ;
     }
 
+    // The shop's shape: the run (its list included) beside the same conversion by hand, and the
+    // check; at two sizes, the second with ten times the first's movements and sale items.
+    out << "\n| shop | run | by hand | ratio | check | check to run | peak |\n|---|---|---|---|---|---|---|\n";
+    for (const int scale : quick ? std::vector<int>{1} : std::vector<int>{1, 10}) {
+        // A shop sells and stocks the same few thousand products over and over.
+        const int products = 5000, items = 30000 * scale, movements = 30000 * scale;
+        const QString templ = dir.filePath(QStringLiteral("loja-%1.fb").arg(scale));
+        if (!generateShop(templ, products, items, movements))
+            return 1;
+        if (args.contains(QStringLiteral("--keep")))
+            QFile::copy(templ, QStringLiteral("/tmp/loja-%1.fb").arg(scale));
+        const QString script = dir.filePath(QStringLiteral("a-mao.sql"));
+        {
+            QFile f(script);
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return 1;
+            f.write(shopByHand().toUtf8());
+        }
+        std::vector<double> runs, hands, checks;
+        long peak = 0;
+        const int repeats = quick ? 1 : 3;
+        for (int r = 0; r < repeats; ++r) {
+            const QString a = dir.filePath(QStringLiteral("loja-run.fb")), b = dir.filePath(QStringLiteral("loja-mao.fb")),
+                          c = dir.filePath(QStringLiteral("loja-check.fb"));
+            for (const QString &copy : {a, b, c}) {
+                QFile::remove(copy);
+                QFile::copy(templ, copy);
+            }
+            struct Timed {
+                QString program;
+                QStringList arguments;
+                std::vector<double> *times;
+            };
+            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
+                                     Timed{isqlProgram, isqlLogin + QStringList{QStringLiteral("-i"), script, b}, &hands},
+                                     Timed{convert, {QStringLiteral("--check"), c}, &checks}};
+            std::rotate(order.begin(), order.begin() + r % order.size(), order.end());
+            for (const Timed &t : order) {
+                ::sync();
+                const Child child = runChild(t.program, t.arguments);
+                if (child.status != 0) {
+                    std::fprintf(stderr, "failed (%d): %s %s\n", child.status, qPrintable(t.program),
+                                 qPrintable(t.arguments.join(u' ')));
+                    return 1;
+                }
+                t.times->push_back(child.seconds);
+                if (t.times == &runs)
+                    peak = std::max(peak, child.peakKib);
+            }
+        }
+        const double run = median(runs), hand = median(hands), check = median(checks);
+        out << QStringLiteral("| %1 products, %2 sale items, %3 movements (%4 MiB) | %5 s | %6 s | %7 | %8 s | %9 | %10 MiB |\n")
+                   .arg(QLocale(QLocale::English).toString(products), QLocale(QLocale::English).toString(items),
+                        QLocale(QLocale::English).toString(movements))
+                   .arg(QFileInfo(templ).size() / 1048576.0, 0, 'f', 0)
+                   .arg(run, 0, 'f', 2)
+                   .arg(hand, 0, 'f', 2)
+                   .arg(run / hand, 0, 'f', 2)
+                   .arg(check, 0, 'f', 2)
+                   .arg(check / run, 0, 'f', 2)
+                   .arg(peak / 1024.0, 0, 'f', 1);
+        std::printf("%s\n", qPrintable(table.section(u'\n', -2, -2)));
+        std::fflush(stdout);
+    }
+
+    if (shopOnly)
+        return 0;
     // The safety copy of the largest file beside cp --reflink=auto and sync, taking turns.
     std::vector<double> copies, cps;
     const int copyRepeats = quick ? 1 : 5;

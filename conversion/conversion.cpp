@@ -390,6 +390,17 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
     discovery.SQL().setText(statements::discovery());
     discovery.Open();
     view_.setGaugeMax(discovery.RecordCount());
+    // The map first takes the codes of the tables that hold each code once (keyed by it: a
+    // shop's products), so that the rule runs once a code of the shop; a table of a kind none of
+    // them has maps its own codes before its rewrite.
+    std::set<int> mapped;
+    if (map)
+        for (const QString &table : plan.storedTables())
+            if (const RewritePlan::Step step = plan.step(table); step.rewrite && plan.keyedByCodeAlone(table))
+                if (const QString fill = map->fill(table, plan.codeColumn(table), step.condition); !fill.isEmpty()) {
+                    execute(query, fill);
+                    mapped.insert(map->kindOf(plan.codeColumn(table)));
+                }
     // A relation the discovery lists twice (CODPROD and a quoted "codprod") is rewritten once.
     std::set<QString> rewritten;
     while (!discovery.Eof()) {
@@ -411,8 +422,9 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
             const CodeColumn column = plan.codeColumn(name);
             QString code;
             if (map) {
-                if (const QString fill = map->fill(name, column, step.condition); !fill.isEmpty())
-                    execute(query, fill);
+                if (!mapped.count(map->kindOf(column)))
+                    if (const QString fill = map->fill(name, column, step.condition); !fill.isEmpty())
+                        execute(query, fill);
                 code = map->code(column);
             }
             // A row whose key another row's new code takes goes first, while it still holds it.

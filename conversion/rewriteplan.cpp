@@ -64,6 +64,14 @@ QString RewritePlan::rewrittenCode(const QString &table) const
     return statements::convertedAs(codprod, c.charset, c.collation);
 }
 
+bool RewritePlan::keyedByCodeAlone(const QString &table) const
+{
+    for (const KeyTerms &key : keys_.value(table))
+        if (key.old == QStringList{statements::name(codprod)})
+            return true;
+    return false;
+}
+
 QStringList RewritePlan::storedTables() const
 {
     QStringList tables;

@@ -131,6 +131,8 @@ public:
         QStringList rewritten;
     };
     QList<KeyTerms> uniqueKeysOf(const QString &table) const { return keys_.value(table); }
+    // Whether a unique key of table is its code alone: the table holds each code once.
+    bool keyedByCodeAlone(const QString &table) const;
     // The code column's character set and collation, for a rewritten code as the column will
     // compare it.
     QString rewrittenCode(const QString &table) const;

@@ -86,11 +86,17 @@ QStringList writes(const QStringList &statements)
         if (s == QLatin1String("DROP TABLE CONVERSOR$MAPA"))
             s = QStringLiteral("<drop the map>");
         if (const QRegularExpressionMatch m = filled.match(s); m.hasMatch()) {
-            mapping = QStringLiteral("<map %1> ").arg(m.captured(1));
+            if (!mapping.isEmpty())
+                out << mapping;
+            mapping = m.captured(1);
             continue;
         }
         s.replace(mapped, QStringLiteral("(<its code from the map>)"));
-        s.prepend(mapping);
+        // A table's codes mapped just before its rewrite: one line.
+        if (!mapping.isEmpty() && s.startsWith(QStringLiteral("UPDATE %1 ").arg(mapping)))
+            s.prepend(QStringLiteral("<map %1> ").arg(mapping));
+        else if (!mapping.isEmpty())
+            out << QStringLiteral("<map %1>").arg(mapping);
         mapping.clear();
         if (const QRegularExpressionMatch m = comment.match(s); m.hasMatch())
             s = QStringLiteral("describe %1: %2").arg(m.captured(2).isEmpty() ? QStringLiteral("database") : m.captured(2),
@@ -147,6 +153,7 @@ private slots:
     void throughAServer_data();
     void throughAServer();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
+    void theMapTakesTheProductsCodesFirst();
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
     void aFileSwappedDuringTheRunIsNoSuccess();
@@ -666,6 +673,26 @@ void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
     QVERIFY(!looked.isEmpty());
     QVERIFY2(looked.last().contains(statements::mappedCode(1)), qPrintable(looked.last()));
     QCOMPARE(view.boxes[0].text, success);
+}
+
+void TestRun::theMapTakesTheProductsCodesFirst()
+{
+    // The products hold each code once: the map takes theirs before any rewrite, and the other
+    // tables of the same kind take their codes from it without mapping their own.
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"ITENS", "MOVIMENTOS", "PRODUTOS"}));
+    layer.addResult(QStringLiteral("rdb$unique_flag = 1"), {{"TABELA", "CHAVE", "COLUNA", "EXPRESSAO"},
+                                                            {{padded("PRODUTOS"), padded("PK_PRODUTOS"), padded("CODPROD"), QVariant()}}});
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion(db, view, noCopy).run();
+    QCOMPARE(view.boxes[0].text, success);
+    const QString update = QStringLiteral("UPDATE %1 SET CODPROD = (<its code from the map>) WHERE TRIM(CODPROD) <> ''");
+    const QStringList written = writes(layer.statements);
+    const qsizetype first = written.indexOf(QStringLiteral("<map PRODUTOS>"));
+    QVERIFY2(first > 0, qPrintable(written.join(u'\n')));
+    QCOMPARE(written.mid(first, 4), (QStringList{"<map PRODUTOS>", update.arg("ITENS"), update.arg("MOVIMENTOS"), update.arg("PRODUTOS")}));
 }
 
 void TestRun::aServerThatRefusesTheLogin_data()
