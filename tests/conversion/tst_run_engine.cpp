@@ -1,6 +1,7 @@
 // The conversion run against the real embedded engine: every code rewritten once, nothing
 // changed by a failed run, and the connect step's texts for files that are no usable database.
 #include "check.h"
+#include "codemap.h"
 #include "conversion.h"
 #include "dbread.h"
 #include "errors.h"
@@ -470,6 +471,7 @@ void TestRunEngine::aRunCutShortKeepsEveryoneOut()
         TriggerSwitch triggers(db, q);
         triggers.read();
         triggers.switchOff();
+        CodeMap::make(q);
         queries::execute(q, statements::commit());
     }
     QCOMPARE(readColumn(file, QStringLiteral("select trim(RDB$TRIGGER_NAME) || '=' || RDB$TRIGGER_INACTIVE from RDB$TRIGGERS "
@@ -510,6 +512,9 @@ void TestRunEngine::aRunCutShortKeepsEveryoneOut()
     plain.setConnected(false);
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
     QVERIFY(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0).indexOf(QStringLiteral("reservado")) < 0);
+    // Nothing of the run's map of codes is left either.
+    QCOMPARE(readColumn(file, QStringLiteral("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = 'CONVERSOR$MAPA'")),
+             QStringList{"0"});
 }
 
 void TestRunEngine::listWhereTheFolderCannotBeWritten_data()
