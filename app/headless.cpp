@@ -218,10 +218,31 @@ int checkFiles(const QStringList &files, bool codeList, const ServerLogin &login
         TSQLConnection db;
         db.shareLogins(logins);
         db.Params.setValue(QStringLiteral("DataBase"), CommandLine::fullPath(file));
+        // On a terminal, a line that names the file at once and says what the check is at,
+        // gone when it ends.
+        const bool terminal = isatty(STDERR_FILENO) != 0;
+        bool drawn = false;
+        const auto progress = [&](int done, int total, const QString &said) {
+            if (!terminal)
+                return;
+            const int columns = console::terminalColumns(STDERR_FILENO);
+            std::fprintf(stderr, "\r\033[K%s", qPrintable(console::progressLine(done, total, file + QStringLiteral(": ")
+                                                                                     + console::oneLine(said),
+                                                                                 columns > 0 ? columns : 80)));
+            std::fflush(stderr);
+            drawn = true;
+        };
+        const auto endLine = [&] {
+            if (drawn)
+                std::fprintf(stderr, "\r\033[K");
+            drawn = false;
+        };
         CheckReport report;
         try {
-            report = CheckReport::examine(db, codeList);
+            report = CheckReport::examine(db, codeList, progress);
+            endLine();
         } catch (const std::exception &e) {
+            endLine();
             console::failure(file, messageOf(e));
             status = 1;
             continue;

@@ -27,7 +27,7 @@ QString count(qint64 n, const QString &one, const QString &many)
 
 } // namespace
 
-CheckReport CheckReport::examine(TSQLConnection &db, bool codeList)
+CheckReport CheckReport::examine(TSQLConnection &db, bool codeList, const Progress &progress)
 {
     auto letGo = qScopeGuard([&] { db.setConnected(false); });
     // Nothing the check does fires the database's own triggers (an audit row on connect).
@@ -44,7 +44,7 @@ CheckReport CheckReport::examine(TSQLConnection &db, bool codeList)
         db.Params.setValue(QStringLiteral("ReadOnly"), QStringLiteral("True"));
         auto back = qScopeGuard([&] { db.Params.setValue(QStringLiteral("ReadOnly"), QString()); });
         db.setConnected(true);
-        CheckReport r = read(db, codeList);
+        CheckReport r = read(db, codeList, progress);
         r.repaired_ = repaired;
         return r;
     } catch (const std::exception &e) {
@@ -52,8 +52,13 @@ CheckReport CheckReport::examine(TSQLConnection &db, bool codeList)
     }
 }
 
-CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
+CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress &progress)
 {
+    const auto tell = [&](int done, int total, const QString &status) {
+        if (progress)
+            progress(done, total, status);
+    };
+    tell(0, 0, QStringLiteral("Examinando o banco…"));
     CheckReport r;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
     const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
@@ -90,7 +95,10 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     }
 
     const RewritePlan &plan = survey.plan();
+    const int relations = int(plan.relations().size());
+    int looked = 0;
     for (const QString &relation : plan.relations()) {
+        tell(looked++, relations, QStringLiteral("Examinando ") + relation);
         const RewritePlan::Step step = plan.step(relation);
         if (!step.stored) {
             r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
@@ -120,7 +128,9 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList)
     }
     // The list last: a check that fails on the way leaves none. A preview, named so: not to be
     // taken for what a run did.
+    tell(relations, relations, QString());
     if (codeList && survey.ruleAnswers()) {
+        tell(relations, relations, QStringLiteral("Lendo os códigos antigos e novos…"));
         const QString attached = db.attachedAs();
         const QString file = attached.startsWith(u'/') ? attached : path;
         const CodeList::Written written =

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class TSQLConnection;
 
 class CheckReport final {
@@ -20,9 +22,12 @@ public:
     // the text the command line shows: the connect step's, or the look's.
     // With codeList, the list of old and new codes a run would make is written beside the file
     // (codelist.h), and the report says where.
-    static CheckReport examine(TSQLConnection &db, bool codeList = false);
+    // progress, when given, is told what the check is at: relations looked at of how many, and
+    // in words.
+    using Progress = std::function<void(int done, int total, const QString &status)>;
+    static CheckReport examine(TSQLConnection &db, bool codeList = false, const Progress &progress = {});
     // Reads the database a connection has attached (read-only: its profile's "ReadOnly=True").
-    static CheckReport read(TSQLConnection &db, bool codeList = false);
+    static CheckReport read(TSQLConnection &db, bool codeList = false, const Progress &progress = {});
 
     // The report, a line each: every relation, what would stop a run, the warnings, the verdict.
     QStringList lines() const;

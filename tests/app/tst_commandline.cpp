@@ -327,6 +327,7 @@ private slots:
     void arguments();
     void onATerminal_data();
     void onATerminal();
+    void theCheckOnATerminal();
     void helpFitsTheTerminal_data();
     void helpFitsTheTerminal();
     void aFileNamedFromAnotherFolder_data();
@@ -699,6 +700,28 @@ void TestCommandLine::onATerminal()
     QVERIFY2(lines.size() == screen.size(), qPrintable(lines.join(u'\n')));
     for (int i = 0; i < screen.size(); ++i)
         QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.at(i)));
+}
+
+void TestCommandLine::theCheckOnATerminal()
+{
+    // The check names its file at once and says what it is at, a line that is gone when it ends:
+    // the screen then holds the report alone.
+    QVERIFY(prepare(good_));
+    const Outcome o = runOnTerminal({QStringLiteral("--check"), QStringLiteral("--de-para"), QStringLiteral("boa.fb")}, 80,
+                                    QFileInfo(good_).absolutePath());
+    QCOMPARE(o.status, 0);
+    const QStringList drawn = progressFrames(o.out);
+    QVERIFY2(!drawn.filter(QRegularExpression(QStringLiteral("^\\[\\.{30}\\] 0/0 boa\\.fb: Examinando o banco…$"))).isEmpty(),
+             qPrintable(drawn.join(u'\n')));
+    QVERIFY2(!drawn.filter(QRegularExpression(QStringLiteral("^\\[\\.{30}\\] 0/1 boa\\.fb: Examinando PRODUTOS$"))).isEmpty(),
+             qPrintable(drawn.join(u'\n')));
+    QVERIFY2(!drawn.filter(QRegularExpression(QStringLiteral("^\\[#{30}\\] 1/1 boa\\.fb: Lendo os códigos antigos e novos…$"))).isEmpty(),
+             qPrintable(drawn.join(u'\n')));
+    QString unexpected;
+    const QStringList lines = screenLines(o.out, 80, &unexpected);
+    QCOMPARE(unexpected, QString());
+    QVERIFY2(lines.value(0) == QStringLiteral("boa.fb:"), qPrintable(lines.join(u'\n')));
+    QVERIFY2(lines.last().endsWith(QStringLiteral("resultado: a conversão pode ser feita.")), qPrintable(lines.join(u'\n')));
 }
 
 void TestCommandLine::helpFitsTheTerminal_data()
