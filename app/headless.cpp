@@ -247,7 +247,11 @@ int restoreCopies(const QStringList &copies, const ServerLogin &login)
         try {
             console::result(copy, restore::putBack(db, CommandLine::fullPath(copy)));
         } catch (const std::exception &e) {
-            console::failure(copy, QStringLiteral("Nada foi restaurado. ") + messageOf(e));
+            // An engine's failure in a clerk's words first, with what the way back left behind,
+            // as --unlock says its own.
+            console::failure(copy, advice::explain(e).isEmpty() && !dynamic_cast<const advice::LeftBehind *>(&e)
+                                       ? QStringLiteral("Nada foi restaurado. ") + messageOf(e)
+                                       : advice::withReason(QStringLiteral("Nada foi restaurado."), e));
             status = 1;
         }
     }

@@ -403,6 +403,11 @@ void TestCommandLine::arguments_data()
                            + "(?<stamp>\\d{8}-\\d{6}(-\\d+)?)\\.xlsx; A mesma lista, para importar: "
                            + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.de-para-"))) + "\\k<stamp>\\.csv";
     const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! " + listed + "\\n$";
+    // The last status line says where the list (and the copy) went: the database's folder.
+    const QString folder = QRegularExpression::escape(QFileInfo(good).absolutePath());
+    const QString listedIn = "Concluído! Lista em " + folder + "\\n", bothIn = "Concluído! Cópia e lista em " + folder + "\\n";
+    // What earlier rows left beside it, which --check lists, newest first.
+    const QString kept = QStringLiteral("(  (cópia de segurança|lista dos códigos) de \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d: [^\\n]+\\n)*");
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
     const auto unknown = [](const QString &typed) {
         return "^conversor: opção desconhecida '" + QRegularExpression::escape(typed) + "'; veja conversor --help\\n$";
@@ -510,12 +515,13 @@ void TestCommandLine::arguments_data()
                  "Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
-                                       << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+                                       << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + listedIn + "$" << good << "";
     QTest::newRow("one file, its safety copy")
         << QStringList{"--convert", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: "
                + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.copia-"))) + "\\d{8}-\\d{6}(-\\d+)?\\.fb; " + listed + "\\n$"
-        << "^(Copiando o banco: \\d+%\\n)+Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+        << "^(Copiando o banco: \\d+%\\n)+Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + bothIn + "$" << good
+        << "";
     const QString refused = ": Este banco parece já ter sido convertido \\(convertido em 01/12/2026 09:15:00\\)\\. "
                             "Converter de novo reescreve todos os códigos outra vez\\. Para converter de novo, use --again\\.\\n$";
     QTest::newRow("a database converted before: refused")
@@ -526,7 +532,7 @@ void TestCommandLine::arguments_data()
     QTest::newRow("--check: a run would convert")
         << QStringList{"--check", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n  aviso: PRODUTOS: 1 código não tem 8 "
-               "caracteres \\(a conversão supõe 8\\)\\n  resultado: a conversão pode ser feita\\.\\n$"
+               "caracteres \\(a conversão supõe 8\\)\\n" + kept + "  resultado: a conversão pode ser feita\\.\\n$"
         << "^$" << "" << "";
     QTest::newRow("--check: converted before")
         << QStringList{"--check", good} << none << 1
@@ -538,8 +544,8 @@ void TestCommandLine::arguments_data()
                + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
                  "escolhido\\. Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
-    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n"
-                           "  resultado: a conversão pode ser feita\\.\\n";
+    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n" + kept
+                           + "  resultado: a conversão pode ser feita\\.\\n";
     QTest::newRow("--check, two files: a blank line between the reports")
         << QStringList{"--check", good, good} << none << 0 << "^" + report + "\\n" + report + "$" << "^$" << "" << "";
     QTest::newRow("--check, the first file not there: no blank line before the first report")
@@ -558,9 +564,10 @@ void TestCommandLine::arguments_data()
                                            << "" << "";
     QTest::newRow("two files, the second fails")
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
-        << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\nconversor: "
+        << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + listedIn + "conversor: "
                + QRegularExpression::escape(bad)
-               + ": O banco não tem a função SUBSTR com que a conversão calcula os códigos novos [^\\n]*\\nNada foi alterado\\.\\n$"
+               + ": Chame o técnico responsável pelo sistema\\. O banco não tem a função SUBSTR com que a conversão calcula os "
+                 "códigos novos\\. Para o técnico: declare-a [^\\n]*\\nNada foi alterado\\.\\n$"
         << good << "";
     // A server's login: --user and --password-file go with each mode that opens databases, and
     // with none other; the password never on the line itself. The embedded engine takes the
@@ -636,7 +643,8 @@ void TestCommandLine::onATerminal_data()
 
     const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb; Códigos antigos "
                                             "e novos: .*\\.xlsx; A mesma lista, para importar: .*\\.csv$");
-    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: O banco não tem a função SUBSTR .*$");
+    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Chame o técnico responsável pelo sistema\\. O banco não "
+                                             "tem a função SUBSTR .*$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
     const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
 
@@ -857,7 +865,8 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
 
     const QString right = dbs_.path(QStringLiteral("senha-servidor.txt")), wrong = dbs_.path(QStringLiteral("senha.txt"));
     const QString joao = dbs_.path(QStringLiteral("senha-joao.txt"));
-    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird "
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Chame o técnico responsável pelo sistema\\. Não foi possível "
+                                           "conectar ao banco de dados Vestrel; O Firebird "
                                            "recusou o usuário e a senha [^\\n]*Motivo: Your user name and password are not "
                                            "defined[^\\n]*\\n$");
     const QString done = QStringLiteral("^[^\\n]*: Dados atualizados com sucesso! [^\\n]*\\n$");
@@ -913,7 +922,8 @@ void TestCommandLine::thePasswordAskedOnTheTerminal_data()
     QTest::addColumn<bool>("converted");
 
     const QString prompt = QStringLiteral("^Senha de sysdba no servidor:$"); // the screen keeps no blank at the end
-    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird recusou ");
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Chame o técnico responsável pelo sistema\\. Não foi possível "
+                                           "conectar ao banco de dados Vestrel; O Firebird recusou ");
     QTest::newRow("the right one") << QStringList{"--convert", "--no-copy", "DB"} << QStringList{"outra\n"} << 0
                                    << QStringList{prompt, ": Dados atualizados com sucesso! "}
                                    << true;
