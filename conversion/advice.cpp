@@ -128,6 +128,13 @@ QString withReason(const QString &heading, const std::exception &e, const QStrin
     return text + QStringLiteral("\rMotivo: ") + reason;
 }
 
+QString refusal(const QString &heading, const std::exception &e, const QString &path)
+{
+    if (explain(e, path).isEmpty() && !dynamic_cast<const LeftBehind *>(&e) && !messageOf(e).startsWith(callTechnician() + u'\r'))
+        return heading + u' ' + messageOf(e);
+    return withReason(heading, e, path);
+}
+
 QString connectFailure(const std::exception &e, const QString &path)
 {
     return withReason(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel"), e, path);

@@ -44,6 +44,11 @@ QString explain(const std::exception &e, const QString &path = {});
 // line first, above the heading.
 QString withReason(const QString &heading, const std::exception &e, const QString &path = {});
 
+// A command's refusal on one line of the command line (--restore, --unlock): the heading
+// ("Nada foi restaurado.") and the failure's message where the program's words say it all
+// already; else as withReason, the engine's failure in a clerk's words first.
+QString refusal(const QString &heading, const std::exception &e, const QString &path = {});
+
 // The connect step's failure as the box and the command line say it, for a run and a check
 // alike: "Não foi possível conectar ao banco de dados Vestrel", the explanation, "Motivo: " and
 // the failure's message, and what to do about another engine's version.

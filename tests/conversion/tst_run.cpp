@@ -2,12 +2,14 @@
 // and gauge values, and what a failure or a stop at each point leaves behind. The texts the
 // run's design fixes (the discovery, the rewrite, "Commit") are compared as sent; the run's
 // other statements by what they are for: a look reads, a write is told by what it writes.
+#include "advice.h"
 #include "conversion.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
 #include "iscenv.h"
 #include "marks.h"
 #include "recordingview.h"
+#include "restore.h"
 #include "sqlconnection.h"
 
 #include <QtTest>
@@ -141,6 +143,8 @@ private slots:
     void enginesFailuresInAClerksWords_data();
     void enginesFailuresInAClerksWords();
     void theStatusLineSaysWhereTheCopyWent();
+    void aRefusedWayBackNamesWhatItLeft_data();
+    void aRefusedWayBackNamesWhatItLeft();
 };
 
 void TestRun::successOverThreeRelations()
@@ -908,6 +912,71 @@ void TestRun::theStatusLineSaysWhereTheCopyWent()
     const QString box = view.boxes.value(0).text;
     QVERIFY2(box.contains(QStringLiteral("\rCópia de segurança: /dados/loja.copia-")), qPrintable(box));
     QCOMPARE(view.status, QStringLiteral("Concluído! Cópia em /dados"));
+}
+
+void TestRun::aRefusedWayBackNamesWhatItLeft_data()
+{
+    // The server's copy goes back by the server: it backs the converted database up beside it,
+    // then restores the copy in its place. A failure on the way says, in a clerk's words first,
+    // what became of the file the server made.
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<long>("engineCode");
+    QTest::addColumn<int>("systemError");
+    QTest::addColumn<QString>("said");
+    const QString kept = QStringLiteral("servidor:/dados/loja.convertido-20261211-101500.fbk");
+    QTest::newRow("the database in use: could not drop it")
+        << "restore" << long(isc_gbak_db_in_use) << 0
+        << "Nada foi restaurado.\rO banco está em uso, e o Firebird não pôde substituí-lo pela cópia: feche os programas que o "
+           "usam e tente de novo.\rO banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+    QTest::newRow("a failure the program cannot explain: still named")
+        << "restore" << long(isc_random) << 0
+        << "Nada foi restaurado.\rO banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+    QTest::newRow("a full disk as the converted database is backed up")
+        << "backUp" << long(isc_io_error) << ENOSPC
+        << "Nada foi restaurado.\rO disco está cheio: libere espaço na pasta do banco e tente de novo.\rO banco não foi "
+           "mudado; se o servidor deixou o arquivo " + kept + ", ele está incompleto e pode ser apagado.\rMotivo: engine says no";
+    QTest::newRow("a shutdown in progress as it restores")
+        << "restore" << long(isc_shutinprog) << 0
+        << "Chame o técnico responsável pelo sistema.\rNada foi restaurado.\rO banco está sendo fechado para manutenção "
+           "(shutdown).\r\rPara o técnico: quando a manutenção terminar, abra-o (conversor --unlock) e tente de novo.\rO "
+           "banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+}
+
+void TestRun::aRefusedWayBackNamesWhatItLeft()
+{
+    QFETCH(QString, call);
+    QFETCH(long, engineCode);
+    QFETCH(int, systemError);
+    QFETCH(QString, said);
+    const QString copy = QStringLiteral("servidor:/dados/loja.copia-20261210-143000.fbk");
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::copied(QStringLiteral("/dados/loja.copia-20261210-143000.fbk"), 4096));
+    fakeshop::script(layer, s);
+    FakeLayer::Failure failure{call, {}, dbx::VendorError, QStringLiteral("engine says no")};
+    failure.engineCode = engineCode;
+    failure.systemError = systemError;
+    layer.fail(failure);
+    TSQLConnection db(layer);
+    QString refused;
+    try {
+        restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(10, 15)));
+    } catch (const std::exception &e) {
+        refused = advice::refusal(QStringLiteral("Nada foi restaurado."), e);
+    }
+    QCOMPARE(refused, said);
+    // The door it closed is open again: the database stays as it was, in everyone's reach.
+    const auto first = [&](const QString &begins) {
+        for (qsizetype i = 0; i < layer.statements.size(); ++i)
+            if (layer.statements[i].startsWith(begins))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype closed = first(QStringLiteral("CREATE OR ALTER TRIGGER CONVERSOR$PORTA"));
+    const qsizetype opened = first(QStringLiteral("DROP TRIGGER CONVERSOR$PORTA"));
+    QVERIFY(closed >= 0);
+    QVERIFY2(opened > closed, qPrintable(layer.statements.join(u'\n')));
+    QCOMPARE(layer.live.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRun)
