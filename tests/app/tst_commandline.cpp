@@ -336,6 +336,7 @@ private slots:
     void aServerThatRefusesTheProgramsLogin();
     void thePasswordAskedOnTheTerminal_data();
     void thePasswordAskedOnTheTerminal();
+    void aConnectionInTheWayNamesItsComputer();
 
 private:
     QString serverReady();
@@ -970,6 +971,31 @@ void TestCommandLine::thePasswordAskedOnTheTerminal()
         QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.join(u'\n')));
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")),
              QStringList{converted ? QStringLiteral("203456") : QStringLiteral("1234567")});
+}
+
+void TestCommandLine::aConnectionInTheWayNamesItsComputer()
+{
+    // Another program on the database through the server: the refusal names it as the engine
+    // reports it, the user it logged in as, the computer by its name, the program.
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(prepare(dbs_.path(QStringLiteral("servidor.fb"))));
+    QProcess holder;
+    holder.start(QStringLiteral("isql-fb"), {"-q", "-user", "SYSDBA", "-password", "outra", serverDb_});
+    holder.write("select 'conectado' from rdb$database;\n");
+    QVERIFY(holder.waitForReadyRead(20000));
+    auto stop = qScopeGuard([&] {
+        holder.closeWriteChannel();
+        holder.waitForFinished(5000);
+    });
+    const Outcome o = runProgram({"--check", "--password-file", dbs_.path(QStringLiteral("senha-servidor.txt")), serverDb_});
+    QCOMPARE(o.status, 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("\\n  impede a conversão: O banco está em uso por 1 outra conexão \\(SYSDBA@")
+                                + QRegularExpression::escape(QSysInfo::machineHostName())
+                                + QStringLiteral(", [^)]*isql-fb\\): feche-a e converta de novo\\.\\n"))
+                 .match(o.out)
+                 .hasMatch(),
+             qPrintable(o.out + o.err));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
