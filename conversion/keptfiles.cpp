@@ -47,7 +47,7 @@ QList<Found> find(const QStringList &databases, const QStringList &folders)
     if (stems.isEmpty())
         return found;
     const QString names = QStringLiteral("^(?:") + stems.join(u'|') + u')';
-    const QString time = QStringLiteral("(\\d{8}-\\d{6})(?:-\\d+)?");
+    const QString time = QStringLiteral("(\\d{8}-\\d{6})(?:-(\\d+))?");
     const QRegularExpression copy(names + QStringLiteral("\\.copia-") + time + QStringLiteral("\\.fbk?$"));
     const QRegularExpression list(names + QStringLiteral("\\.de-para-") + time + QStringLiteral("\\.(?:xlsx|csv)$"));
     QList<QPair<dev_t, ino_t>> seen;
@@ -69,13 +69,17 @@ QList<Found> find(const QStringList &databases, const QStringList &folders)
                 || seen.contains(qMakePair(st.st_dev, st.st_ino)))
                 continue;
             seen << qMakePair(st.st_dev, st.st_ino);
-            found << Found{kind, QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMdd-HHmmss")), path};
+            found << Found{kind, QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMdd-HHmmss")),
+                           m.captured(2).isEmpty() ? 1 : m.captured(2).toInt(), path};
         }
     }
-    // Newest first; of one run, the copy before its list, the spreadsheet before the CSV.
+    // Newest first (of one second, the later run's number first); of one run, the copy before its
+    // list, the spreadsheet before the CSV.
     std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
         if (a.when != b.when)
             return a.when > b.when;
+        if (a.nth != b.nth)
+            return a.nth > b.nth;
         if (a.kind != b.kind)
             return a.kind == Found::Kind::Copy;
         return a.path > b.path;

@@ -14,6 +14,7 @@ struct Found {
     enum class Kind { Copy, List };
     Kind kind = Kind::Copy;
     QDateTime when; // the run's time, as the name carries it
+    int nth = 1;    // of runs in that second, this one's number ("-2" in the name)
     QString path;
 };
 
