@@ -268,7 +268,9 @@ int restoreCopies(const QStringList &copies, const ServerLogin &login)
         try {
             console::result(copy, restore::putBack(db, CommandLine::fullPath(copy)));
         } catch (const std::exception &e) {
-            console::failure(copy, QStringLiteral("Nada foi restaurado. ") + messageOf(e));
+            // An engine's failure in a clerk's words first, with what the way back left behind,
+            // as --unlock says its own.
+            console::failure(copy, advice::refusal(QStringLiteral("Nada foi restaurado."), e));
             status = 1;
         }
     }
@@ -291,10 +293,7 @@ int unlockFiles(const QStringList &files, const ServerLogin &login)
             // An engine's failure in a clerk's words first, as a run's connect failure is (a
             // missing file, a permission, a server that does not answer); the program's own
             // refusals are such words already.
-            const QString path = CommandLine::fullPath(file);
-            console::failure(file, advice::explain(e, path).isEmpty()
-                                       ? QStringLiteral("Nada foi liberado. ") + messageOf(e)
-                                       : advice::withReason(QStringLiteral("Nada foi liberado."), e, path));
+            console::failure(file, advice::refusal(QStringLiteral("Nada foi liberado."), e, CommandLine::fullPath(file)));
             status = 1;
         }
     }

@@ -18,6 +18,16 @@ const TDBXError *engineFailure(const std::exception &e)
 
 } // namespace
 
+QString callTechnician()
+{
+    return QStringLiteral("Chame o técnico responsável pelo sistema.");
+}
+
+QString forTechnician(const QString &what, const QString &technician)
+{
+    return callTechnician() + u'\r' + what + QStringLiteral("\r\r") + technician;
+}
+
 QString forVersion(const std::exception &e)
 {
     // "unsupported on-disk structure for file @1; found @2.@3, support @4.@5"
@@ -27,12 +37,14 @@ QString forVersion(const std::exception &e)
         return {};
     const long found = ods->number(1), supported = ods->number(3);
     if (found < supported)
-        return QStringLiteral("O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e "
-                              "restaure-a com o gbak -c deste computador antes de converter.");
+        return forTechnician(QStringLiteral("O banco é de uma versão anterior do Firebird."),
+                             QStringLiteral("Para o técnico: faça uma cópia com o gbak -b dessa versão e restaure-a com o "
+                                            "gbak -c deste computador antes de converter."));
     if (found > supported)
-        return QStringLiteral("O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa "
-                              "versão e converta-o pelo servidor dela, sem a cópia do programa (conversor --convert "
-                              "--no-copy servidor:/caminho/do/banco).");
+        return forTechnician(QStringLiteral("O banco é de uma versão mais nova do Firebird."),
+                             QStringLiteral("Para o técnico: faça uma cópia com o gbak -b dessa versão e converta-o pelo "
+                                            "servidor dela, sem a cópia do programa (conversor --convert --no-copy "
+                                            "servidor:/caminho/do/banco)."));
     return {};
 }
 
@@ -45,36 +57,51 @@ QString explain(const std::exception &e, const QString &path)
     if (!dbx || dbx->engineErrors().isEmpty())
         return {};
     const int system = dbx->systemError();
-    if (system == ENOSPC || system == EDQUOT)
+    // A full disk as the engine, its backup or its restore meets it (a server's copy among them).
+    if (system == ENOSPC || system == EDQUOT || dbx->hasEngineCode(isc_gbak_disk_space_ex))
         return QStringLiteral("O disco está cheio: libere espaço na pasta do banco e tente de novo.");
     if (dbx->hasEngineCode(isc_no_priv) || dbx->hasEngineCode(isc_read_only_database))
-        return QStringLiteral("O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está somente para "
-                              "leitura): peça ao responsável pelo computador permissão de gravação e tente de novo.");
+        return forTechnician(QStringLiteral("O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está "
+                                            "somente para leitura)."),
+                             QStringLiteral("Para o técnico: dê a este usuário permissão de gravação no arquivo e na pasta "
+                                            "do banco (ou, se for o banco, gfix -mode read_write) e tente de novo."));
     if (system == EACCES || system == EPERM)
-        return QStringLiteral("Este usuário não tem permissão para abrir o arquivo do banco: peça ao responsável pelo "
-                              "computador acesso a ele, ou que o banco seja aberto pelo servidor do Firebird, e tente de novo.");
+        return forTechnician(QStringLiteral("Este usuário não tem permissão para abrir o arquivo do banco."),
+                             QStringLiteral("Para o técnico: dê a este usuário acesso ao arquivo, ou abra o banco pelo "
+                                            "servidor do Firebird (servidor:/caminho/do/banco), e tente de novo."));
     if (system == ENOENT)
         return QStringLiteral("O arquivo não foi encontrado: confira o caminho escolhido.");
     if (dbx->hasEngineCode(isc_already_opened) || dbx->hasEngineCode(isc_lock_timeout))
         return QStringLiteral("O arquivo do banco está aberto por outro programa: feche os programas que o usam (ou converta "
                               "pelo servidor do Firebird que o tem aberto) e tente de novo.");
+    // "could not drop database @1 (database might be in use)": a restore that replaces it.
+    if (dbx->hasEngineCode(isc_gbak_db_in_use))
+        return QStringLiteral("O banco está em uso, e o Firebird não pôde substituí-lo pela cópia: feche os programas que o "
+                              "usam e tente de novo.");
     const EngineError *io = dbx->engineError(isc_io_error);
     const bool tooShort = io && io->text(0) == QLatin1String("read") && dbx->hasEngineCode(isc_random);
     if (dbx->hasEngineCode(isc_bad_db_format) || tooShort || system == EISDIR)
         return QStringLiteral("O arquivo escolhido não é um banco de dados do Firebird: confira se é o arquivo certo (.fb ou "
                               ".fdb).");
+    const QString unlock = path.isEmpty() ? QString() : u' ' + path;
+    // "database @1 shutdown in progress": someone is shutting it down as the program comes.
+    if (dbx->hasEngineCode(isc_shutinprog))
+        return forTechnician(QStringLiteral("O banco está sendo fechado para manutenção (shutdown)."),
+                             QStringLiteral("Para o técnico: quando a manutenção terminar, abra-o (conversor --unlock%1) e "
+                                            "tente de novo.").arg(unlock));
     if (dbx->hasEngineCode(isc_shutdown) || dbx->hasEngineCode(isc_att_shutdown))
-        return QStringLiteral("O banco está fechado para manutenção (shutdown): quando ela terminar, abra-o (conversor "
-                              "--unlock%1) e tente de novo.")
-            .arg(path.isEmpty() ? QString() : u' ' + path);
+        return forTechnician(QStringLiteral("O banco está fechado para manutenção (shutdown)."),
+                             QStringLiteral("Para o técnico: quando a manutenção terminar, abra-o (conversor --unlock%1) e "
+                                            "tente de novo.").arg(unlock));
     if (dbx->hasEngineCode(isc_login))
-        return QStringLiteral("O Firebird recusou o usuário e a senha do Conversor de dados (SYSDBA): confira a senha do "
-                              "administrador no servidor.");
+        return forTechnician(QStringLiteral("O Firebird recusou o usuário e a senha do Conversor de dados (SYSDBA)."),
+                             QStringLiteral("Para o técnico: confira a senha do administrador no servidor."));
     if (dbx->hasEngineCode(isc_network_error) || dbx->hasEngineCode(isc_net_connect_err) || dbx->hasEngineCode(isc_net_lookup_err)
         || dbx->hasEngineCode(isc_connect_reject) || dbx->hasEngineCode(isc_conn_lost) || dbx->hasEngineCode(isc_lost_db_connection)
-        || dbx->hasEngineCode(isc_net_read_err) || dbx->hasEngineCode(isc_net_write_err))
-        return QStringLiteral("O servidor do Firebird não respondeu: confira o nome do servidor, a rede e se o serviço do "
-                              "Firebird está rodando nele, e tente de novo.");
+        || dbx->hasEngineCode(isc_net_read_err) || dbx->hasEngineCode(isc_net_write_err) || dbx->hasEngineCode(isc_net_server_shutdown))
+        return forTechnician(QStringLiteral("O servidor do Firebird não respondeu."),
+                             QStringLiteral("Para o técnico: confira o nome do servidor, a rede e se o serviço do Firebird "
+                                            "está rodando nele, e tente de novo."));
     if (QString version = forVersion(e); !version.isEmpty())
         return version;
     return {};
@@ -82,10 +109,30 @@ QString explain(const std::exception &e, const QString &path)
 
 QString withReason(const QString &heading, const std::exception &e, const QString &path)
 {
-    QString text = heading;
-    if (const QString line = explain(e, path); !line.isEmpty())
+    // The technician is called in the first line, whether the engine's failure or the program's
+    // own refusal (a text of this program's) needs one.
+    const QString call = callTechnician() + u'\r';
+    QString reason = messageOf(e);
+    const bool refusalCalls = reason.startsWith(call);
+    if (refusalCalls)
+        reason.remove(0, call.size());
+    QString line = explain(e, path);
+    const bool explanationCalls = line.startsWith(call);
+    if (explanationCalls)
+        line.remove(0, call.size());
+    QString text = (refusalCalls || explanationCalls ? call : QString()) + heading;
+    if (!line.isEmpty())
         text += u'\r' + line;
-    return text + QStringLiteral("\rMotivo: ") + messageOf(e);
+    if (const auto *left = dynamic_cast<const LeftBehind *>(&e); left && !left->note().isEmpty())
+        text += u'\r' + left->note();
+    return text + QStringLiteral("\rMotivo: ") + reason;
+}
+
+QString refusal(const QString &heading, const std::exception &e, const QString &path)
+{
+    if (explain(e, path).isEmpty() && !dynamic_cast<const LeftBehind *>(&e) && !messageOf(e).startsWith(callTechnician() + u'\r'))
+        return heading + u' ' + messageOf(e);
+    return withReason(heading, e, path);
 }
 
 QString connectFailure(const std::exception &e, const QString &path)

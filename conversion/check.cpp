@@ -3,6 +3,7 @@
 #include "advice.h"
 #include "codelist.h"
 #include "errors.h"
+#include "keptfiles.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
@@ -15,6 +16,8 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QLocale>
 #include <QScopeGuard>
 
@@ -23,6 +26,25 @@ namespace {
 QString count(qint64 n, const QString &one, const QString &many)
 {
     return QStringLiteral("%1 %2").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n), n == 1 ? one : many);
+}
+
+// A stop of several lines (a technician's paragraph below the clerk's) on the report's one line.
+QString oneLine(QString text)
+{
+    static const QRegularExpression breaks(QStringLiteral("\\s*\\r+\\s*"));
+    return text.replace(breaks, QStringLiteral(" "));
+}
+
+// The file a connection reaches on this computer: its path, or a local server's; empty for
+// another computer's.
+QString onThisComputer(const QString &attachedAs)
+{
+    if (attachedAs.startsWith(u'/'))
+        return attachedAs;
+    const qsizetype colon = attachedAs.indexOf(u':');
+    const QString host = attachedAs.left(colon).section(u'/', 0, 0);
+    return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) ? attachedAs.mid(colon + 1)
+                                                                                                   : QString();
 }
 
 } // namespace
@@ -126,6 +148,16 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
                 r.collisions_ << c;
         r.collisionTotal_ += total;
     }
+    // What earlier runs left, findable again once their boxes are closed: beside the file as
+    // chosen, as it really is (a link's target) and as the server has it, and lists in home.
+    QStringList files{path}, folders{QDir::homePath()};
+    if (const QString local = onThisComputer(db.attachedAs()); !local.isEmpty())
+        files << local << trimControl(state.value(3));
+    for (const QString &file : std::as_const(files))
+        if (file.startsWith(u'/'))
+            folders << QFileInfo(file).absolutePath() << QFileInfo(QFileInfo(file).canonicalFilePath()).absolutePath();
+    r.kept_ = keptfiles::lines(keptfiles::find(files, folders));
+
     // The list last: a check that fails on the way leaves none. A preview, named so: not to be
     // taken for what a run did.
     tell(relations, relations, QString());
@@ -163,12 +195,14 @@ QStringList CheckReport::lines() const
         stops << head + QStringLiteral("):");
     }
     for (const QString &stop : std::as_const(stops))
-        out << QStringLiteral("  impede a conversão: ") + stop;
+        out << QStringLiteral("  impede a conversão: ") + oneLine(stop);
     for (const Collision &c : collisions_)
         out << QStringLiteral("    ") + Survey::collisionText(c, shownCodes);
     for (const QString &warning : warnings_)
         out << QStringLiteral("  aviso: ") + warning;
     for (const QString &line : listed_)
+        out << QStringLiteral("  ") + line;
+    for (const QString &line : kept_)
         out << QStringLiteral("  ") + line;
     if (!convertedBecause_.isEmpty())
         out << QStringLiteral("  aviso: o banco parece já ter sido convertido (%1)").arg(convertedBecause_);

@@ -29,7 +29,8 @@ public:
     // Reads the database a connection has attached (read-only: its profile's "ReadOnly=True").
     static CheckReport read(TSQLConnection &db, bool codeList = false, const Progress &progress = {});
 
-    // The report, a line each: every relation, what would stop a run, the warnings, the verdict.
+    // The report, a line each: every relation, what would stop a run, the warnings, the copies
+    // and lists earlier runs left (newest first), the verdict.
     QStringList lines() const;
     // 0 when a run would convert and nothing suggests it was done before; 1 otherwise.
     int status() const { return stops_.isEmpty() && collisionTotal_ == 0 && convertedBecause_.isEmpty() ? 0 : 1; }
@@ -41,6 +42,7 @@ public:
 private:
     QStringList repaired_;  // what was given back first
     QStringList listed_;    // where the list of codes went, or why it did not
+    QStringList kept_;      // the copies and lists earlier runs left, newest first
     QStringList relations_; // "TABELA: converte N linhas", "TABELA: ignorada (...)"
     QStringList stops_;
     QList<Collision> collisions_;

@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "filenames.h"
 #include "guard.h"
+#include "keptfiles.h"
 #include "params.h"
 #include "queries.h"
 #include "repair.h"
@@ -561,7 +562,7 @@ void Conversion::reportSuccess()
         said += u'\r' + releaseProblem_;
     view_.showMessage(MessageKind::Information, said);
     view_.setProgress(0);
-    view_.setStatus(QStringLiteral("Concluído!"));
+    view_.setStatus(keptfiles::doneStatus(copy_, listed_.sheet.isEmpty() ? listed_.csv : listed_.sheet));
 }
 
 void Conversion::fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan)

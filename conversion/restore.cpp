@@ -1,5 +1,6 @@
 #include "restore.h"
 
+#include "advice.h"
 #include "errors.h"
 #include "filenames.h"
 #include "guard.h"
@@ -232,8 +233,18 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
         const QString kept = keptName(database, when, QStringLiteral(".fbk"));
         db.setConnected(false);
         auto services = db.services(attachedAs);
-        services->backUp(attachedAs, kept);
-        services->restore(copy, attachedAs);
+        // A failure names what the server may have left: the clerk's or technician's to keep.
+        try {
+            services->backUp(attachedAs, kept);
+        } catch (const TDBXError &e) {
+            throw advice::LeftBehind(e, QStringLiteral("O banco não foi mudado; se o servidor deixou o arquivo %1, ele está "
+                                                       "incompleto e pode ser apagado.").arg(kept));
+        }
+        try {
+            services->restore(copy, attachedAs);
+        } catch (const TDBXError &e) {
+            throw advice::LeftBehind(e, QStringLiteral("O banco convertido ficou guardado pelo servidor como %1.").arg(kept));
+        }
         reopen.dismiss();
         attach(db, database);
         forgetTheRun(db);

@@ -1,5 +1,6 @@
 #include "safetycopy.h"
 
+#include "advice.h"
 #include "errors.h"
 #include "filenames.h"
 
@@ -238,10 +239,19 @@ Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &se
     }
     if (!viaServer) {
         const int error = readable ? EACCES : errno;
-        throw Exception(readable ? QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2. Peça permissão de "
-                                                  "gravação nessa pasta, ou converta pelo servidor do Firebird que tem o banco.")
-                                       .arg(native(folder), systemMessage(error))
-                                 : QStringLiteral("Não é possível ler %1 para a cópia de segurança: %2.").arg(native(file), systemMessage(error)));
+        throw Exception(readable ? advice::forTechnician(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.")
+                                                             .arg(native(folder), systemMessage(error)),
+                                                         QStringLiteral("Para o técnico: dê a este usuário permissão de gravação "
+                                                                        "nessa pasta, ou converta pelo servidor do Firebird que "
+                                                                        "tem o banco (servidor:/caminho/do/banco); ou, com uma "
+                                                                        "cópia feita por outro meio, converta sem a cópia do "
+                                                                        "programa (conversor --convert --no-copy %1).")
+                                                             .arg(native(path)))
+                                 : advice::forTechnician(QStringLiteral("Não é possível ler %1 para a cópia de segurança: %2.")
+                                                             .arg(native(file), systemMessage(error)),
+                                                         QStringLiteral("Para o técnico: dê a este usuário permissão de leitura "
+                                                                        "no arquivo, ou converta pelo servidor do Firebird que "
+                                                                        "tem o banco (servidor:/caminho/do/banco).")));
     }
     // The server's account reaches what this user does not: it makes the copy.
     plan.taker = Plan::Taker::Server;
@@ -279,7 +289,12 @@ void checkRoom(const QString &copyPath, qint64 size)
     else if (fs.f_flag & ST_RDONLY)
         error = EROFS;
     if (error)
-        throw Exception(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.").arg(native(folder), systemMessage(error)));
+        throw Exception(advice::forTechnician(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.")
+                                                  .arg(native(folder), systemMessage(error)),
+                                              QStringLiteral("Para o técnico: dê a este usuário permissão de gravação nessa "
+                                                             "pasta; ou, com uma cópia feita por outro meio, converta sem a "
+                                                             "cópia do programa (conversor --convert --no-copy "
+                                                             "caminho/do/banco).")));
 
     const qint64 needed = size + margin(size);
     const qint64 available = qint64(fs.f_bavail) * qint64(fs.f_frsize);

@@ -251,7 +251,9 @@ QString describeDatabase(const std::optional<QByteArray> &description)
 
 QString otherAttachments()
 {
-    return QStringLiteral("select mon$user as usuario, mon$remote_address as endereco, mon$remote_process as programa "
+    // The computer by the name it gives, which a shop knows it by; its address where it gives none.
+    return QStringLiteral("select mon$user as usuario, coalesce(mon$remote_host, mon$remote_address) as endereco, "
+                          "mon$remote_process as programa "
                           "from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0 "
                           "order by mon$attachment_id");
 }

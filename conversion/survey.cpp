@@ -2,6 +2,7 @@
 
 #include <ibase.h>
 
+#include "advice.h"
 #include "errors.h"
 #include "params.h"
 #include "queries.h"
@@ -92,35 +93,47 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
             // A stop asked for, or a connection lost, says nothing of the function.
             for (const long code : {long(isc_cancelled), long(isc_network_error), long(isc_net_read_err),
                                     long(isc_net_write_err), long(isc_lost_db_connection), long(isc_att_shutdown),
-                                    long(isc_shutdown)})
+                                    long(isc_shutdown), long(isc_shutinprog)})
                 if (e.hasEngineCode(code))
                     throw;
             rule = false;
-            s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula os "
-                                                             "códigos novos (o Firebird diz: %1): declare-a como os bancos "
-                                                             "da loja a declaram e converta de novo.")
-                                                  .arg(messageOf(e).replace(u'\n', QStringLiteral("; ")))};
+            s.stops_ << RewritePlan::Stop{{}, advice::forTechnician(
+                                                  QStringLiteral("O banco não tem a função SUBSTR com que a conversão calcula "
+                                                                 "os códigos novos."),
+                                                  QStringLiteral("Para o técnico: declare-a como os bancos da loja a declaram "
+                                                                 "e converta de novo (o Firebird diz: %1).")
+                                                      .arg(messageOf(e).replace(u'\n', QStringLiteral("; "))))};
         }
     }
 
     // What the run writes must fit where the engine keeps it.
     if (const qsizetype size = description.value_or(QByteArray()).size(); size + added > marks::maxBytes)
-        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("A descrição do banco tem %1 bytes: com as linhas do Conversor de dados "
-                                                         "passaria de %2 bytes, o máximo que o Firebird grava. Encurte-a e "
-                                                         "converta de novo.")
-                                              .arg(bytesText(size), bytesText(marks::maxBytes))};
+        s.stops_ << RewritePlan::Stop{{}, advice::forTechnician(
+                                              QStringLiteral("A descrição do banco é longa demais para as linhas do "
+                                                             "Conversor de dados."),
+                                              QStringLiteral("Para o técnico: a descrição do banco tem %1 bytes, e com as "
+                                                             "linhas do Conversor de dados passaria de %2 bytes, o máximo "
+                                                             "que o Firebird grava. Encurte-a e converta de novo.")
+                                                  .arg(bytesText(size), bytesText(marks::maxBytes)))};
     if (const qsizetype longest = triggers.longestRecord(); longest > marks::maxBytes)
-        s.stops_ << RewritePlan::Stop{{}, QStringLiteral("A descrição de um gatilho passaria de %1 bytes com a anotação do "
-                                                         "Conversor de dados: encurte-a e converta de novo.")
-                                              .arg(bytesText(marks::maxBytes))};
+        s.stops_ << RewritePlan::Stop{{}, advice::forTechnician(
+                                              QStringLiteral("A descrição de um gatilho é longa demais para a anotação do "
+                                                             "Conversor de dados."),
+                                              QStringLiteral("Para o técnico: a descrição de um gatilho passaria de %1 bytes "
+                                                             "com a anotação do Conversor de dados: encurte-a e converta "
+                                                             "de novo.")
+                                                  .arg(bytesText(marks::maxBytes)))};
     // A trigger the switch cannot name fires on the rewrites of its table.
     const QStringList stored = plan.storedTables();
     for (const TriggerSwitch::Trigger &t : triggers.triggers())
         if (t.active && !isPlainIdentifier(t.name) && stored.contains(t.relation))
-            s.stops_ << RewritePlan::Stop{{}, QStringLiteral("O gatilho \"%1\" da tabela %2 tem um nome que o dialeto 1 do "
-                                                             "banco não escreve, e não pode ser desativado: renomeie-o ou "
-                                                             "desative-o e converta de novo.")
-                                                  .arg(t.name, t.relation)};
+            s.stops_ << RewritePlan::Stop{{}, advice::forTechnician(
+                                                  QStringLiteral("O gatilho \"%1\" da tabela %2 não pode ser desativado "
+                                                                 "pela conversão.")
+                                                      .arg(t.name, t.relation),
+                                                  QStringLiteral("Para o técnico: o nome do gatilho é um que o dialeto 1 do "
+                                                                 "banco não escreve; renomeie-o ou desative-o e converta de "
+                                                                 "novo."))};
     for (const RewritePlan::Question &q : plan.questions())
         if (rule && queries::any(db, q.sql))
             s.stops_ << RewritePlan::Stop{q.table.leftJustified(31, u' '), q.reason};
@@ -269,23 +282,28 @@ QString Survey::othersText(const QList<OtherAttachment> &others)
 
 QString Survey::readOnlyText()
 {
-    return QStringLiteral("O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar nele: "
-                          "passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.");
+    return advice::forTechnician(QStringLiteral("O banco está em modo somente leitura, e a conversão precisa gravar nele."),
+                                 QStringLiteral("Para o técnico: o banco está em gfix -mode read_only; passe-o para leitura e "
+                                                "gravação (gfix -mode read_write) e converta de novo."));
 }
 
 QString Survey::shutDownText(const QString &path)
 {
-    return QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de dados: quando a "
-                          "manutenção terminar, abra-o (conversor --unlock %1) e converta de novo.")
-        .arg(path);
+    return advice::forTechnician(QStringLiteral("O banco está fechado para manutenção (shutdown), e não pelo Conversor de "
+                                                "dados."),
+                                 QStringLiteral("Para o técnico: quando a manutenção terminar, abra-o (conversor --unlock %1) "
+                                                "e converta de novo.")
+                                     .arg(path));
 }
 
 QString Survey::backupLockText(const QString &path)
 {
-    return QStringLiteral("O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), que "
-                          "não é do Conversor de dados: quando nenhuma cópia estiver sendo feita, libere-o (conversor "
-                          "--unlock %1) e converta de novo.")
-        .arg(path);
+    return advice::forTechnician(QStringLiteral("O banco está sob a trava de cópia do Firebird, que não é do Conversor de "
+                                                "dados."),
+                                 QStringLiteral("Para o técnico: a trava é a de ALTER DATABASE BEGIN BACKUP, ou nbackup -L; "
+                                                "quando nenhuma cópia estiver sendo feita, libere-o (conversor --unlock %1) "
+                                                "e converta de novo.")
+                                     .arg(path));
 }
 
 QString Survey::confirmText(const QString &because)

@@ -337,6 +337,7 @@ private slots:
     void aServerThatRefusesTheProgramsLogin();
     void thePasswordAskedOnTheTerminal_data();
     void thePasswordAskedOnTheTerminal();
+    void aConnectionInTheWayNamesItsComputer();
 
 private:
     QString serverReady();
@@ -404,6 +405,11 @@ void TestCommandLine::arguments_data()
                            + "(?<stamp>\\d{8}-\\d{6}(-\\d+)?)\\.xlsx; A mesma lista, para importar: "
                            + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.de-para-"))) + "\\k<stamp>\\.csv";
     const QString goodDone = "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! " + listed + "\\n$";
+    // The last status line says where the list (and the copy) went: the database's folder.
+    const QString folder = QRegularExpression::escape(QFileInfo(good).absolutePath());
+    const QString listedIn = "Concluído! Lista em " + folder + "\\n", bothIn = "Concluído! Cópia e lista em " + folder + "\\n";
+    // What earlier rows left beside it, which --check lists, newest first.
+    const QString kept = QStringLiteral("(  (cópia de segurança|lista dos códigos) de \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d: [^\\n]+\\n)*");
     const QString version = QStringLiteral("^conversor \\d+\\.\\d+\\.\\d+\\n$");
     const auto unknown = [](const QString &typed) {
         return "^conversor: opção desconhecida '" + QRegularExpression::escape(typed) + "'; veja conversor --help\\n$";
@@ -511,12 +517,13 @@ void TestCommandLine::arguments_data()
                  "Motivo: I/O error [^\\n]*; No such file or directory\\n$"
         << "" << "";
     QTest::newRow("one file, no copy") << QStringList{"--convert", "--no-copy", good} << none << 0 << goodDone
-                                       << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+                                       << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + listedIn + "$" << good << "";
     QTest::newRow("one file, its safety copy")
         << QStringList{"--convert", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ": Dados atualizados com sucesso! Cópia de segurança: "
                + QRegularExpression::escape(dbs_.path(QStringLiteral("boa.copia-"))) + "\\d{8}-\\d{6}(-\\d+)?\\.fb; " + listed + "\\n$"
-        << "^(Copiando o banco: \\d+%\\n)+Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\n$" << good << "";
+        << "^(Copiando o banco: \\d+%\\n)+Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + bothIn + "$" << good
+        << "";
     const QString refused = ": Este banco parece já ter sido convertido \\(convertido em 01/12/2026 09:15:00\\)\\. "
                             "Converter de novo reescreve todos os códigos outra vez\\. Para converter de novo, use --again\\.\\n$";
     QTest::newRow("a database converted before: refused")
@@ -527,7 +534,7 @@ void TestCommandLine::arguments_data()
     QTest::newRow("--check: a run would convert")
         << QStringList{"--check", good} << none << 0
         << "^" + QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n  aviso: PRODUTOS: 1 código não tem 8 "
-               "caracteres \\(a conversão supõe 8\\)\\n  resultado: a conversão pode ser feita\\.\\n$"
+               "caracteres \\(a conversão supõe 8\\)\\n" + kept + "  resultado: a conversão pode ser feita\\.\\n$"
         << "^$" << "" << "";
     QTest::newRow("--check: converted before")
         << QStringList{"--check", good} << none << 1
@@ -539,8 +546,8 @@ void TestCommandLine::arguments_data()
                + ": Não foi possível conectar ao banco de dados Vestrel; O arquivo não foi encontrado: confira o caminho "
                  "escolhido\\. Motivo: I/O error [^\\n]*\\n$"
         << "" << "";
-    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n"
-                           "  resultado: a conversão pode ser feita\\.\\n";
+    const QString report = QRegularExpression::escape(good) + ":\\n  PRODUTOS: converte 1 linha\\n[^\\n]*\\n" + kept
+                           + "  resultado: a conversão pode ser feita\\.\\n";
     QTest::newRow("--check, two files: a blank line between the reports")
         << QStringList{"--check", good, good} << none << 0 << "^" + report + "\\n" + report + "$" << "^$" << "" << "";
     QTest::newRow("--check, the first file not there: no blank line before the first report")
@@ -559,9 +566,10 @@ void TestCommandLine::arguments_data()
                                            << "" << "";
     QTest::newRow("two files, the second fails")
         << QStringList{"--convert", "--no-copy", good, bad} << none << 1 << goodDone
-        << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\nConcluído!\\nconversor: "
+        << "^Lendo os códigos antigos e novos…\\nAtualizando tabela: PRODUTOS\\n" + listedIn + "conversor: "
                + QRegularExpression::escape(bad)
-               + ": O banco não tem a função SUBSTR com que a conversão calcula os códigos novos [^\\n]*\\nNada foi alterado\\.\\n$"
+               + ": Chame o técnico responsável pelo sistema\\. O banco não tem a função SUBSTR com que a conversão calcula os "
+                 "códigos novos\\. Para o técnico: declare-a [^\\n]*\\nNada foi alterado\\.\\n$"
         << good << "";
     // A server's login: --user and --password-file go with each mode that opens databases, and
     // with none other; the password never on the line itself. The embedded engine takes the
@@ -637,7 +645,8 @@ void TestCommandLine::onATerminal_data()
 
     const QString goodDone = QStringLiteral("^boa\\.fb: Dados atualizados com sucesso! Cópia de segurança: .*\\.fb; Códigos antigos "
                                             "e novos: .*\\.xlsx; A mesma lista, para importar: .*\\.csv$");
-    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: O banco não tem a função SUBSTR .*$");
+    const QString badFailed = QStringLiteral("^conversor: sem-substr\\.fb: Chame o técnico responsável pelo sistema\\. O banco não "
+                                             "tem a função SUBSTR .*$");
     const QString status = QStringLiteral(" 1/1 Atualizando tabela: PRODUTOS$");
     const QStringList one{"--convert", "boa.fb"}, two{"--convert", "boa.fb", "sem-substr.fb"};
 
@@ -880,7 +889,8 @@ void TestCommandLine::aServerThatRefusesTheProgramsLogin_data()
 
     const QString right = dbs_.path(QStringLiteral("senha-servidor.txt")), wrong = dbs_.path(QStringLiteral("senha.txt"));
     const QString joao = dbs_.path(QStringLiteral("senha-joao.txt"));
-    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird "
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Chame o técnico responsável pelo sistema\\. Não foi possível "
+                                           "conectar ao banco de dados Vestrel; O Firebird "
                                            "recusou o usuário e a senha [^\\n]*Motivo: Your user name and password are not "
                                            "defined[^\\n]*\\n$");
     const QString done = QStringLiteral("^[^\\n]*: Dados atualizados com sucesso! [^\\n]*\\n$");
@@ -936,7 +946,8 @@ void TestCommandLine::thePasswordAskedOnTheTerminal_data()
     QTest::addColumn<bool>("converted");
 
     const QString prompt = QStringLiteral("^Senha de sysdba no servidor:$"); // the screen keeps no blank at the end
-    const QString refused = QStringLiteral("^conversor: [^\\n]*: Não foi possível conectar ao banco de dados Vestrel; O Firebird recusou ");
+    const QString refused = QStringLiteral("^conversor: [^\\n]*: Chame o técnico responsável pelo sistema\\. Não foi possível "
+                                           "conectar ao banco de dados Vestrel; O Firebird recusou ");
     QTest::newRow("the right one") << QStringList{"--convert", "--no-copy", "DB"} << QStringList{"outra\n"} << 0
                                    << QStringList{prompt, ": Dados atualizados com sucesso! "}
                                    << true;
@@ -983,6 +994,31 @@ void TestCommandLine::thePasswordAskedOnTheTerminal()
         QVERIFY2(matches(screen.at(i), lines.at(i)), qPrintable(lines.join(u'\n')));
     QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from PRODUTOS")),
              QStringList{converted ? QStringLiteral("203456") : QStringLiteral("1234567")});
+}
+
+void TestCommandLine::aConnectionInTheWayNamesItsComputer()
+{
+    // Another program on the database through the server: the refusal names it as the engine
+    // reports it, the user it logged in as, the computer by its name, the program.
+    const QString problem = serverReady();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(prepare(dbs_.path(QStringLiteral("servidor.fb"))));
+    QProcess holder;
+    holder.start(QStringLiteral("isql-fb"), {"-q", "-user", "SYSDBA", "-password", "outra", serverDb_});
+    holder.write("select 'conectado' from rdb$database;\n");
+    QVERIFY(holder.waitForReadyRead(20000));
+    auto stop = qScopeGuard([&] {
+        holder.closeWriteChannel();
+        holder.waitForFinished(5000);
+    });
+    const Outcome o = runProgram({"--check", "--password-file", dbs_.path(QStringLiteral("senha-servidor.txt")), serverDb_});
+    QCOMPARE(o.status, 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("\\n  impede a conversão: O banco está em uso por 1 outra conexão \\(SYSDBA@")
+                                + QRegularExpression::escape(QSysInfo::machineHostName())
+                                + QStringLiteral(", [^)]*isql-fb\\): feche-a e converta de novo\\.\\n"))
+                 .match(o.out)
+                 .hasMatch(),
+             qPrintable(o.out + o.err));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

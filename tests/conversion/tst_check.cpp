@@ -3,6 +3,7 @@
 #include "check.h"
 #include "codelist.h"
 #include "dbread.h"
+#include "keptfiles.h"
 #include "sheet.h"
 #include "sqlconnection.h"
 #include "tempdb.h"
@@ -82,6 +83,10 @@ private slots:
     void codeListNames();
     void codeListFileNotWritten_data();
     void codeListFileNotWritten();
+    void keptFilesListed_data();
+    void keptFilesListed();
+    void doneStatus_data();
+    void doneStatus();
 
 private:
     TempDatabases dbs_;
@@ -182,10 +187,12 @@ Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00.';
                                               << 1;
     QTest::newRow("under the engine's backup lock") << stored << codes8 + "ALTER DATABASE BEGIN BACKUP;" << QStringList{"PRODUTOS"}
                                                     << QStringList{"  PRODUTOS: converte 2 linhas",
-                                                                   "  impede a conversão: O banco está sob a trava de cópia do "
-                                                                   "Firebird (ALTER DATABASE BEGIN BACKUP, ou nbackup -L), que não é do "
-                                                                   "Conversor de dados: quando nenhuma cópia estiver sendo feita, "
-                                                                   "libere-o (conversor --unlock <arquivo>) e converta de novo.",
+                                                                   "  impede a conversão: Chame o técnico responsável pelo sistema. "
+                                                                   "O banco está sob a trava de cópia do Firebird, que não é do "
+                                                                   "Conversor de dados. Para o técnico: a trava é a de ALTER "
+                                                                   "DATABASE BEGIN BACKUP, ou nbackup -L; quando nenhuma cópia "
+                                                                   "estiver sendo feita, libere-o (conversor --unlock <arquivo>) e "
+                                                                   "converta de novo.",
                                                                    "  resultado: a conversão falharia; nada seria alterado."}
                                                     << 1;
     QTest::newRow("no CODPROD anywhere") << stored << "CREATE TABLE CLIENTES (CODCLI INTEGER);" << QStringList{}
@@ -215,6 +222,98 @@ void TestCheck::databases()
     QCOMPARE(report.status(), status);
     QCOMPARE(db.state(), TConnectionState::csStateClosed);
     QCOMPARE(state(file, tables), before);
+}
+
+void TestCheck::keptFilesListed_data()
+{
+    // Files put beside the database ("NAME" its name without .fb) or in home ("~/"), and the
+    // lines --check gives of them: the copies and lists of runs, newest first, and nothing else.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("nothing left") << QStringList{} << QStringList{};
+    QTest::newRow("a run's copy and list")
+        << QStringList{"NAME.copia-20261210-143000.fb", "NAME.de-para-20261210-143000.xlsx", "NAME.de-para-20261210-143000.csv"}
+        << QStringList{"cópia de segurança de 10/12/2026 14:30:00: DIR/NAME.copia-20261210-143000.fb",
+                       "lista dos códigos de 10/12/2026 14:30:00: DIR/NAME.de-para-20261210-143000.xlsx",
+                       "lista dos códigos de 10/12/2026 14:30:00: DIR/NAME.de-para-20261210-143000.csv"};
+    QTest::newRow("two runs and a server's copy: the newest first")
+        << QStringList{"NAME.copia-20261209-080000.fb", "NAME.de-para-20261209-080000.csv",
+                       "NAME.copia-20261211-090500.fbk", "NAME.de-para-20261211-090500.csv"}
+        << QStringList{"cópia de segurança de 11/12/2026 09:05:00: DIR/NAME.copia-20261211-090500.fbk",
+                       "lista dos códigos de 11/12/2026 09:05:00: DIR/NAME.de-para-20261211-090500.csv",
+                       "cópia de segurança de 09/12/2026 08:00:00: DIR/NAME.copia-20261209-080000.fb",
+                       "lista dos códigos de 09/12/2026 08:00:00: DIR/NAME.de-para-20261209-080000.csv"};
+    QTest::newRow("two runs in one second: the second's number first")
+        << QStringList{"NAME.de-para-20261210-143000.csv", "NAME.de-para-20261210-143000-2.csv"}
+        << QStringList{"lista dos códigos de 10/12/2026 14:30:00: DIR/NAME.de-para-20261210-143000-2.csv",
+                       "lista dos códigos de 10/12/2026 14:30:00: DIR/NAME.de-para-20261210-143000.csv"};
+    QTest::newRow("a list that went to home")
+        << QStringList{"~/NAME.de-para-20261210-143000.csv", "~/OUTRO.de-para-20261210-143000.csv"}
+        << QStringList{"lista dos códigos de 10/12/2026 14:30:00: HOME/NAME.de-para-20261210-143000.csv"};
+    QTest::newRow("not a run's: a partial copy, a preview, another database's, a converted one kept")
+        << QStringList{"NAME.copia-20261210-143000.fb.parcial", "NAME.previa-de-para-20261210-143000.csv",
+                       "OUTRO.copia-20261210-143000.fb", "NAME.convertido-20261210-150000.fb", "NAME.copia-2026.fb"}
+        << QStringList{};
+}
+
+void TestCheck::keptFilesListed()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, listed);
+    static int n = 0;
+    const QString name = QStringLiteral("guardados%1").arg(++n);
+    const QString file = dbs_.create(name + QStringLiteral(".fb"), codes8);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QByteArray homeBefore = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    auto back = qScopeGuard([&] { qputenv("HOME", homeBefore); });
+    const QString dir = QFileInfo(file).absolutePath();
+    for (QString f : std::as_const(files)) {
+        f.replace(QStringLiteral("NAME"), name);
+        QFile made(f.startsWith(QStringLiteral("~/")) ? home.filePath(f.mid(2)) : dir + u'/' + f);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+    }
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    const QStringList lines = CheckReport::examine(db).lines();
+    QStringList shown;
+    for (const QString &line : lines)
+        if (line.startsWith(QStringLiteral("  cópia de segurança de ")) || line.startsWith(QStringLiteral("  lista dos códigos de ")))
+            shown << line.mid(2);
+    for (QString &line : listed)
+        line.replace(QStringLiteral("DIR"), dir).replace(QStringLiteral("HOME"), home.path()).replace(QStringLiteral("NAME"), name);
+    QCOMPARE(shown, listed);
+    // Before the verdict, which stays the last line.
+    QVERIFY(lines.last().startsWith(QStringLiteral("  resultado: ")));
+}
+
+void TestCheck::doneStatus_data()
+{
+    QTest::addColumn<QString>("copy");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("copy and list in one folder")
+        << "/dados/loja.copia-20261210-143000.fb" << "/dados/loja.de-para-20261210-143000.xlsx"
+        << "Concluído! Cópia e lista em /dados";
+    QTest::newRow("the list in home") << "/dados/loja.copia-20261210-143000.fbk" << "/home/ana/loja.de-para-20261210-143000.xlsx"
+                                      << "Concluído! Cópia em /dados; lista em /home/ana";
+    QTest::newRow("no copy (--no-copy)") << "" << "/dados/loja.de-para-20261210-143000.csv" << "Concluído! Lista em /dados";
+    QTest::newRow("no list written") << "/dados/loja.copia-20261210-143000.fb" << "" << "Concluído! Cópia em /dados";
+    QTest::newRow("a Windows server's copy") << "C:\\dados\\loja.copia-20261210-143000.fbk" << ""
+                                             << "Concluído! Cópia em C:\\dados";
+    QTest::newRow("in the root folder") << "/loja.copia-20261210-143000.fb" << "/loja.de-para-20261210-143000.csv"
+                                        << "Concluído! Cópia e lista em /";
+    QTest::newRow("neither") << "" << "" << "Concluído!";
+}
+
+void TestCheck::doneStatus()
+{
+    QFETCH(QString, copy);
+    QFETCH(QString, list);
+    QFETCH(QString, status);
+    QCOMPARE(keptfiles::doneStatus(copy, list), status);
 }
 
 void TestCheck::codeListReadsBackInASpreadsheet_data()

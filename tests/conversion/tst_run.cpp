@@ -2,18 +2,22 @@
 // and gauge values, and what a failure or a stop at each point leaves behind. The texts the
 // run's design fixes (the discovery, the rewrite, "Commit") are compared as sent; the run's
 // other statements by what they are for: a look reads, a write is told by what it writes.
+#include "advice.h"
 #include "conversion.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
 #include "iscenv.h"
 #include "marks.h"
 #include "recordingview.h"
+#include "restore.h"
 #include "sqlconnection.h"
 #include "statements.h"
 
 #include <QtTest>
 
 #include <ibase.h>
+
+#include <cerrno>
 
 using fakeshop::noCopy;
 using fakeshop::padded;
@@ -161,6 +165,11 @@ private slots:
     void aFailureToGiveBackAfterTheCommitIsNoFailure();
     void theRulesProbe_data();
     void theRulesProbe();
+    void enginesFailuresInAClerksWords_data();
+    void enginesFailuresInAClerksWords();
+    void theStatusLineSaysWhereTheCopyWent();
+    void aRefusedWayBackNamesWhatItLeft_data();
+    void aRefusedWayBackNamesWhatItLeft();
 };
 
 void TestRun::successOverThreeRelations()
@@ -325,21 +334,25 @@ void TestRun::stopsBeforeAnythingChanges_data()
         << "O banco está em uso por 6 outras conexões (A@h1, p1; B@h2, p2; C@local, p3; D@h4; E@h5, p5; …): feche-as e "
            "converta de novo.";
     QTest::newRow("read-only") << QStringList{"T1"} << "from mon$database|1,0,0"
-                               << "O banco está em modo somente leitura (gfix -mode read_only), e a conversão precisa gravar "
-                                  "nele: passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.";
+                               << "Chame o técnico responsável pelo sistema.\rO banco está em modo somente leitura, e a "
+                                  "conversão precisa gravar nele.\r\rPara o técnico: o banco está em gfix -mode read_only; "
+                                  "passe-o para leitura e gravação (gfix -mode read_write) e converta de novo.";
     QTest::newRow("a backup lock of somebody else's") << QStringList{"T1"} << "from mon$database|0,0,1"
-                                                      << "O banco está sob a trava de cópia do Firebird (ALTER DATABASE BEGIN "
-                                                         "BACKUP, ou nbackup -L), que não é do Conversor de dados: quando nenhuma "
-                                                         "cópia estiver sendo feita, libere-o (conversor --unlock /x.fb) e "
-                                                         "converta de novo.";
+                                                      << "Chame o técnico responsável pelo sistema.\rO banco está sob a trava "
+                                                         "de cópia do Firebird, que não é do Conversor de dados.\r\rPara o "
+                                                         "técnico: a trava é a de ALTER DATABASE BEGIN BACKUP, ou nbackup -L; "
+                                                         "quando nenhuma cópia estiver sendo feita, libere-o (conversor --unlock "
+                                                         "/x.fb) e converta de novo.";
     QTest::newRow("a shutdown of somebody else's") << QStringList{"T1"} << "from mon$database|0,2,0"
-                                                   << "O banco está fechado para manutenção (shutdown), e não pelo Conversor de "
-                                                      "dados: quando a manutenção terminar, abra-o (conversor --unlock /x.fb) e "
+                                                   << "Chame o técnico responsável pelo sistema.\rO banco está fechado para "
+                                                      "manutenção (shutdown), e não pelo Conversor de dados.\r\rPara o técnico: "
+                                                      "quando a manutenção terminar, abra-o (conversor --unlock /x.fb) e "
                                                       "converta de novo.";
     QTest::newRow("a description the marks would not fit in")
         << QStringList{"T1"} << "from rdb$database|" + aLongDescription
-        << "A descrição do banco tem 65.200 bytes: com as linhas do Conversor de dados passaria de 65.535 bytes, o máximo que "
-           "o Firebird grava. Encurte-a e converta de novo.";
+        << "Chame o técnico responsável pelo sistema.\rA descrição do banco é longa demais para as linhas do Conversor de "
+           "dados.\r\rPara o técnico: a descrição do banco tem 65.200 bytes, e com as linhas do Conversor de dados passaria de "
+           "65.535 bytes, o máximo que o Firebird grava. Encurte-a e converta de novo.";
 }
 
 void TestRun::stopsBeforeAnythingChanges()
@@ -746,8 +759,8 @@ void TestRun::aServerThatRefusesTheLogin()
     } else {
         QCOMPARE(view.boxes.size(), 1);
         QCOMPARE(view.boxes[0].kind, MessageKind::Error);
-        QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\rO Firebird recusou "
-                                                              "o usuário e a senha")),
+        QVERIFY2(view.boxes[0].text.startsWith(QStringLiteral("Chame o técnico responsável pelo sistema.\rNão foi possível conectar "
+                                                              "ao banco de dados Vestrel\rO Firebird recusou o usuário e a senha")),
                  qPrintable(view.boxes[0].text));
         QVERIFY(layer.servicesEntries.isEmpty());
     }
@@ -838,9 +851,15 @@ void TestRun::theRulesProbe_data()
     // the database has SUBSTR; a connection lost meanwhile says nothing of it.
     QTest::addColumn<long>("engineCode");
     QTest::addColumn<QString>("box");
-    QTest::newRow("no such function") << long(isc_dsql_function_err) << "O banco não tem a função SUBSTR";
-    QTest::newRow("the connection lost") << long(isc_network_error) << "Erro ao examinar o banco\r";
-    QTest::newRow("the server shut down") << long(isc_att_shutdown) << "Erro ao examinar o banco\r";
+    QTest::newRow("no such function") << long(isc_dsql_function_err)
+                                      << "Chame o técnico responsável pelo sistema.\rO banco não tem a função SUBSTR";
+    QTest::newRow("the connection lost") << long(isc_network_error)
+                                         << "Chame o técnico responsável pelo sistema.\rErro ao examinar o banco\r";
+    QTest::newRow("the server shut down") << long(isc_att_shutdown)
+                                          << "Chame o técnico responsável pelo sistema.\rErro ao examinar o banco\r";
+    QTest::newRow("a shutdown in progress") << long(isc_shutinprog)
+                                            << "Chame o técnico responsável pelo sistema.\rErro ao examinar o banco\rO banco "
+                                               "está sendo fechado para manutenção (shutdown).";
 }
 
 void TestRun::theRulesProbe()
@@ -861,6 +880,152 @@ void TestRun::theRulesProbe()
     QCOMPARE(view.boxes.size(), 1);
     QVERIFY2(view.boxes[0].text.startsWith(box), qPrintable(view.boxes[0].text));
     QCOMPARE(writes(layer.statements), QStringList{"<rollback>"});
+}
+
+void TestRun::enginesFailuresInAClerksWords_data()
+{
+    // The engine's codes and the system's error decide; its English (here "engine says no")
+    // stays after "Motivo: " for the technician.
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<long>("engineCode");
+    QTest::addColumn<int>("systemError");
+    QTest::addColumn<QString>("box");
+    const QString technician = QStringLiteral("Chame o técnico responsável pelo sistema.\r");
+    const QString connect = QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\r");
+    const QString copy = QStringLiteral("Erro ao fazer a cópia de segurança\r");
+    const QString full = QStringLiteral("O disco está cheio: libere espaço na pasta do banco e tente de novo.\r");
+    const QString reason = QStringLiteral("Motivo: engine says no");
+    QTest::newRow("a shutdown in progress as it connects")
+        << "connect" << long(isc_shutinprog) << 0
+        << technician + connect + "O banco está sendo fechado para manutenção (shutdown).\r\rPara o técnico: quando a "
+               "manutenção terminar, abra-o (conversor --unlock servidor:/dados/loja.fb) e tente de novo.\r" + reason;
+    QTest::newRow("shut down as it connects")
+        << "connect" << long(isc_shutdown) << 0
+        << technician + connect + "O banco está fechado para manutenção (shutdown).\r\rPara o técnico: quando a manutenção "
+               "terminar, abra-o (conversor --unlock servidor:/dados/loja.fb) e tente de novo.\r" + reason;
+    QTest::newRow("a read-only database as it connects")
+        << "connect" << long(isc_read_only_database) << 0
+        << technician + connect + "O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está somente para "
+               "leitura).\r\rPara o técnico: dê a este usuário permissão de gravação no arquivo e na pasta do banco (ou, se "
+               "for o banco, gfix -mode read_write) e tente de novo.\r" + reason;
+    QTest::newRow("a server that does not answer")
+        << "connect" << long(isc_net_server_shutdown) << 0
+        << technician + connect + "O servidor do Firebird não respondeu.\r\rPara o técnico: confira o nome do servidor, a "
+               "rede e se o serviço do Firebird está rodando nele, e tente de novo.\r" + reason;
+    QTest::newRow("a full disk under the server's copy") << "backUp" << long(isc_io_error) << ENOSPC << copy + full + reason;
+    QTest::newRow("a quota reached under the server's copy") << "backUp" << long(isc_io_error) << EDQUOT << copy + full + reason;
+    QTest::newRow("the server's backup out of disk space")
+        << "backUp" << long(isc_gbak_disk_space_ex) << 0 << copy + full + reason;
+    QTest::newRow("another I/O error under the server's copy: the engine's words")
+        << "backUp" << long(isc_io_error) << EIO << copy + reason;
+}
+
+void TestRun::enginesFailuresInAClerksWords()
+{
+    QFETCH(QString, call);
+    QFETCH(long, engineCode);
+    QFETCH(int, systemError);
+    QFETCH(QString, box);
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    FakeLayer::Failure failure{call, {}, dbx::VendorError, QStringLiteral("engine says no")};
+    failure.engineCode = engineCode;
+    failure.systemError = systemError;
+    layer.fail(failure);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, Conversion::Options{true, false});
+    conversion.run();
+    QVERIFY(conversion.outcome() != Conversion::Outcome::Converted);
+    QCOMPARE(view.boxes.size(), 1);
+    QCOMPARE(view.boxes[0].kind, MessageKind::Error);
+    QCOMPARE(view.boxes[0].text, box);
+    QCOMPARE(view.status, QStringLiteral("Nada foi alterado."));
+}
+
+void TestRun::theStatusLineSaysWhereTheCopyWent()
+{
+    // After OK the box is gone: the status line keeps where the copy went, the server's folder
+    // for a server's copy (no list here: the fake's shop gives none).
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("servidor:/dados/loja.fb");
+    Conversion conversion(db, view, Conversion::Options{true, false});
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    const QString box = view.boxes.value(0).text;
+    QVERIFY2(box.contains(QStringLiteral("\rCópia de segurança: /dados/loja.copia-")), qPrintable(box));
+    QCOMPARE(view.status, QStringLiteral("Concluído! Cópia em /dados"));
+}
+
+void TestRun::aRefusedWayBackNamesWhatItLeft_data()
+{
+    // The server's copy goes back by the server: it backs the converted database up beside it,
+    // then restores the copy in its place. A failure on the way says, in a clerk's words first,
+    // what became of the file the server made.
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<long>("engineCode");
+    QTest::addColumn<int>("systemError");
+    QTest::addColumn<QString>("said");
+    const QString kept = QStringLiteral("servidor:/dados/loja.convertido-20261211-101500.fbk");
+    QTest::newRow("the database in use: could not drop it")
+        << "restore" << long(isc_gbak_db_in_use) << 0
+        << "Nada foi restaurado.\rO banco está em uso, e o Firebird não pôde substituí-lo pela cópia: feche os programas que o "
+           "usam e tente de novo.\rO banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+    QTest::newRow("a failure the program cannot explain: still named")
+        << "restore" << long(isc_random) << 0
+        << "Nada foi restaurado.\rO banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+    QTest::newRow("a full disk as the converted database is backed up")
+        << "backUp" << long(isc_io_error) << ENOSPC
+        << "Nada foi restaurado.\rO disco está cheio: libere espaço na pasta do banco e tente de novo.\rO banco não foi "
+           "mudado; se o servidor deixou o arquivo " + kept + ", ele está incompleto e pode ser apagado.\rMotivo: engine says no";
+    QTest::newRow("a shutdown in progress as it restores")
+        << "restore" << long(isc_shutinprog) << 0
+        << "Chame o técnico responsável pelo sistema.\rNada foi restaurado.\rO banco está sendo fechado para manutenção "
+           "(shutdown).\r\rPara o técnico: quando a manutenção terminar, abra-o (conversor --unlock) e tente de novo.\rO "
+           "banco convertido ficou guardado pelo servidor como " + kept + ".\rMotivo: engine says no";
+}
+
+void TestRun::aRefusedWayBackNamesWhatItLeft()
+{
+    QFETCH(QString, call);
+    QFETCH(long, engineCode);
+    QFETCH(int, systemError);
+    QFETCH(QString, said);
+    const QString copy = QStringLiteral("servidor:/dados/loja.copia-20261210-143000.fbk");
+    FakeLayer layer;
+    fakeshop::Shop s = shop({"T1"});
+    s.description = QString::fromUtf8(marks::copied(QStringLiteral("/dados/loja.copia-20261210-143000.fbk"), 4096));
+    fakeshop::script(layer, s);
+    FakeLayer::Failure failure{call, {}, dbx::VendorError, QStringLiteral("engine says no")};
+    failure.engineCode = engineCode;
+    failure.systemError = systemError;
+    layer.fail(failure);
+    TSQLConnection db(layer);
+    QString refused;
+    try {
+        restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(10, 15)));
+    } catch (const std::exception &e) {
+        refused = advice::refusal(QStringLiteral("Nada foi restaurado."), e);
+    }
+    QCOMPARE(refused, said);
+    // The door it closed is open again: the database stays as it was, in everyone's reach.
+    const auto first = [&](const QString &begins) {
+        for (qsizetype i = 0; i < layer.statements.size(); ++i)
+            if (layer.statements[i].startsWith(begins))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype closed = first(QStringLiteral("CREATE OR ALTER TRIGGER CONVERSOR$PORTA"));
+    const qsizetype opened = first(QStringLiteral("DROP TRIGGER CONVERSOR$PORTA"));
+    QVERIFY(closed >= 0);
+    QVERIFY2(opened > closed, qPrintable(layer.statements.join(u'\n')));
+    QCOMPARE(layer.live.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRun)

@@ -152,7 +152,7 @@ void TestRunEngine::convertsEveryCodeOnce()
     QCOMPARE(copying.last(), QStringLiteral("Copiando o banco: 100%"));
     QCOMPARE(view.statuses.mid(copying.size()),
              (QStringList{"Lendo os códigos antigos e novos…", "Atualizando tabela: ESTOQUE", "Atualizando tabela: PRODUTOS",
-                          "Concluído!"}));
+                          "Concluído! Cópia e lista em " + QFileInfo(file).absolutePath()}));
     QCOMPARE(codes(file, codeTables), convertedOnce(before));
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from LOG_ALTERACOES")), QStringList{"0"});
     QCOMPARE(triggerStates(file), QStringLiteral("0"));
@@ -291,19 +291,22 @@ void TestRunEngine::filesThatAreNoUsableDatabase_data()
                                                   "File size is less than expected").arg(dir);
     QTest::newRow("text file") << "text" << notADatabase << QStringLiteral("file %1/text.fb is not a valid database").arg(dir);
     QTest::newRow("read-only file") << "read-only"
-                                    << "O banco só pode ser lido, não alterado (o arquivo, a pasta ou o banco está somente "
-                                       "para leitura): peça ao responsável pelo computador permissão de gravação e tente de novo."
+                                    << "Chame o técnico responsável pelo sistema.\rO banco só pode ser lido, não alterado (o "
+                                       "arquivo, a pasta ou o banco está somente para leitura).\r\rPara o técnico: dê a este "
+                                       "usuário permissão de gravação no arquivo e na pasta do banco (ou, se for o banco, gfix "
+                                       "-mode read_write) e tente de novo."
                                     << QStringLiteral("no permission for read-write access to database %1/read-only.fb").arg(dir);
     // The header of a database of another engine's version.
     QTest::newRow("a newer engine's file")
         << "newer"
-        << "O banco é de uma versão mais nova do Firebird: faça uma cópia com o gbak -b dessa versão e converta-o pelo "
-           "servidor dela, sem a cópia do programa (conversor --convert --no-copy servidor:/caminho/do/banco)."
+        << "Chame o técnico responsável pelo sistema.\rO banco é de uma versão mais nova do Firebird.\r\rPara o técnico: "
+           "faça uma cópia com o gbak -b dessa versão e converta-o pelo servidor dela, sem a cópia do programa (conversor "
+           "--convert --no-copy servidor:/caminho/do/banco)."
         << QStringLiteral("unsupported on-disk structure for file %1/newer.fb; found 13.0, support 12.2").arg(dir);
     QTest::newRow("an older engine's file")
         << "older"
-        << "O banco é de uma versão anterior do Firebird: faça uma cópia com o gbak -b dessa versão e restaure-a com o "
-           "gbak -c deste computador antes de converter."
+        << "Chame o técnico responsável pelo sistema.\rO banco é de uma versão anterior do Firebird.\r\rPara o técnico: "
+           "faça uma cópia com o gbak -b dessa versão e restaure-a com o gbak -c deste computador antes de converter."
         << QStringLiteral("unsupported on-disk structure for file %1/older.fb; found 11.0, support 12.2").arg(dir);
     QTest::newRow("held by another process")
         << "held"
@@ -386,8 +389,12 @@ void TestRunEngine::filesThatAreNoUsableDatabase()
     Conversion(db, view).run();
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Error);
-    QCOMPARE(view.boxes[0].text, QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\r")
-                                     + (explanation.isEmpty() ? QString() : explanation + u'\r') + QStringLiteral("Motivo: ") + reason);
+    // A technician's explanation calls the technician above the heading.
+    const QString call = QStringLiteral("Chame o técnico responsável pelo sistema.\r");
+    const bool technician = explanation.startsWith(call);
+    QCOMPARE(view.boxes[0].text, (technician ? call : QString()) + QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\r")
+                                     + (explanation.isEmpty() ? QString() : explanation.mid(technician ? call.size() : 0) + u'\r')
+                                     + QStringLiteral("Motivo: ") + reason);
     // After the box, the status line says what the guide promises after every failure.
     QCOMPARE(view.boxes[0].status, QString());
     QCOMPARE(view.statuses, QStringList{QStringLiteral("Nada foi alterado.")});

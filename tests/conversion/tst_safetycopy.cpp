@@ -553,8 +553,13 @@ void TestSafetyCopy::unwritableFolder()
     QVERIFY(writeRandom(from, MiB, QFile::ReadOwner | QFile::WriteOwner));
     const QString copy = folder + QStringLiteral("/loja.copia-20261210-143000.fb");
 
+    // No copy can be made there: the technician is called, with the way around it.
     QCOMPARE(failureOf([&] { safetycopy::checkRoom(copy, MiB); }),
-             QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.").arg(folder, systemReason(error)));
+             QStringLiteral("Chame o técnico responsável pelo sistema.\rNão é possível gravar a cópia de segurança em %1: "
+                            "%2.\r\rPara o técnico: dê a este usuário permissão de gravação nessa pasta; ou, com uma cópia "
+                            "feita por outro meio, converta sem a cópia do programa (conversor --convert --no-copy "
+                            "caminho/do/banco).")
+                 .arg(folder, systemReason(error)));
     QCOMPARE(failureOf([&] { safetycopy::copyFile(from, copy, {}); }),
              QStringLiteral("Não foi possível fazer a cópia de segurança %1: %2.").arg(copy, systemReason(error)));
     QVERIFY(!QFileInfo::exists(copy));

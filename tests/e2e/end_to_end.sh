@@ -35,7 +35,9 @@ check "the path chosen in the dialog reached the run and it ended in the Informa
 xdotool key Return                            # OK
 sleep 0.5
 check "the box closed on Enter" bash -c "$(declare -f visible); ! visible '^Information\$'"
-check "the status line reads Concluído!" status_reads "Concluído!"
+# After OK the status line keeps where the copy and the list went.
+check "the status line reads Concluído! and the folder of the copy and the list" \
+  status_reads "Concluído! Cópia e lista em $(dirname "$(realpath "$good")")"
 xdotool key alt+F4
 check "Alt+F4 ends the program" gone "$app"
 # The codes, read once the tool is closed (a run lets the file go at its end anyway).

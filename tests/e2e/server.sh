@@ -67,7 +67,7 @@ check "the file is held: the embedded engine is refused" \
 status=$?
 cat "$work/busy.log" "$work/busy.err"
 check "while another connection works in it, the run stops" [ $status = 1 ]
-check "naming that connection" grep -q "O banco está em uso por 1 outra conexão (SYSDBA@127\.0\.0\.1, [^)]*isql-fb): feche-a e converta de novo\.\$" "$work/busy.err"
+check "naming that connection" grep -q "O banco está em uso por 1 outra conexão (SYSDBA@$(hostname), [^)]*isql-fb): feche-a e converta de novo\.\$" "$work/busy.err"
 check "with nothing changed: the codes" [ "$(codes)" = "$before_codes" ]
 check "with nothing changed: the triggers" [ "$(triggers)" = "$before_triggers" ]
 check "and no copy" bash -c "! compgen -G '$work/loja.copia-*.fb' >/dev/null"

@@ -43,7 +43,7 @@ echo "select count(*) from T01;" >&3
 for _ in $(seq 100); do [ "$(attachments)" = 1 ] && break; sleep 0.1; done
 unlock busy
 check "--unlock is refused while another connection works in it" \
-  bash -c "[ $unlocked = 1 ] && grep -q '^conversor: $db: Nada foi liberado. O banco está em uso por 1 outra conexão (VENDEDOR@127\.0\.0\.1, .*isql-fb): feche-a e tente de novo\.$' '$work/busy.err'"
+  bash -c "[ $unlocked = 1 ] && grep -q '^conversor: $db: Nada foi liberado. O banco está em uso por 1 outra conexão (VENDEDOR@$(hostname), .*isql-fb): feche-a e tente de novo\.$' '$work/busy.err'"
 check "and the lock stays" [ "$(state)" = 01 ]
 exec 3>&-
 wait $holder 2>/dev/null

@@ -173,7 +173,7 @@ void FakeLayer::failIf(const QString &call, const QString &sql, const QString &p
             --f.times;
         QList<EngineError> engine;
         if (f.engineCode != 0)
-            engine.append(EngineError{f.engineCode, {}, 0});
+            engine.append(EngineError{f.engineCode, {}, f.systemError});
         throw TDBXError(f.code, f.text, engine);
     }
 }

@@ -28,6 +28,7 @@ public:
         int after = 0;       // how many matching calls go through first
         long engineCode = 0; // the engine's code the failure carries (isc_login...), if any
         QString unlessPassword; // with connect/services: calls logging in with this password go through
+        int systemError = 0; // with engineCode: the operating system's error it passes on (ENOSPC...)
     };
 
     // A statement whose text contains key answers with this result (the latest given first);

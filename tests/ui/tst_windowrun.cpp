@@ -320,8 +320,8 @@ void TestWindowRun::aRefusedLoginAsksTheUser()
     } else {
         QCOMPARE(layer.connectEntries.size(), 1);
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].startsWith(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel\nO Firebird recusou o "
-                                                     "usuário e a senha")),
+        QVERIFY2(boxes[0].startsWith(QStringLiteral("Chame o técnico responsável pelo sistema.\nNão foi possível conectar ao "
+                                                     "banco de dados Vestrel\nO Firebird recusou o usuário e a senha")),
                  qPrintable(boxes[0]));
     }
     QCOMPARE(layer.live.size(), 0);
