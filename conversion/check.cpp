@@ -3,6 +3,7 @@
 #include "advice.h"
 #include "codelist.h"
 #include "errors.h"
+#include "filenames.h"
 #include "keptfiles.h"
 #include "marks.h"
 #include "params.h"
@@ -35,17 +36,6 @@ QString oneLine(QString text)
     return text.replace(breaks, QStringLiteral(" "));
 }
 
-// The file a connection reaches on this computer: its path, or a local server's; empty for
-// another computer's.
-QString onThisComputer(const QString &attachedAs)
-{
-    if (attachedAs.startsWith(u'/'))
-        return attachedAs;
-    const qsizetype colon = attachedAs.indexOf(u':');
-    const QString host = attachedAs.left(colon).section(u'/', 0, 0);
-    return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) ? attachedAs.mid(colon + 1)
-                                                                                                   : QString();
-}
 
 } // namespace
 
@@ -151,7 +141,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     // What earlier runs left, findable again once their boxes are closed: beside the file as
     // chosen, as it really is (a link's target) and as the server has it, and lists in home.
     QStringList files{path}, folders{QDir::homePath()};
-    if (const QString local = onThisComputer(db.attachedAs()); !local.isEmpty())
+    if (const QString local = filenames::onThisComputer(db.attachedAs()); !local.isEmpty())
         files << local << trimControl(state.value(3));
     for (const QString &file : std::as_const(files))
         if (file.startsWith(u'/'))

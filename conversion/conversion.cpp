@@ -54,17 +54,6 @@ std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
     return std::pair<quint64, quint64>{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-// The local file behind a database string: a path, or "localhost:" (or "localhost/port:") and
-// a path; empty for another computer's.
-QString localFile(const QString &attachedAs)
-{
-    if (attachedAs.startsWith(u'/'))
-        return attachedAs;
-    const qsizetype colon = attachedAs.indexOf(u':');
-    const QString host = attachedAs.left(colon).section(u'/', 0, 0);
-    return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) ? attachedAs.mid(colon + 1)
-                                                                                                   : QString();
-}
 
 qint64 sizeOf(const QString &file)
 {
@@ -221,7 +210,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     // at work in the database.
     enterOrStop(Stage::Survey);
     attachedAs_ = db_.attachedAs();
-    file_ = identityOf(localFile(attachedAs_));
+    file_ = identityOf(filenames::onThisComputer(attachedAs_));
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
     committed_ = description_;
     if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
@@ -318,7 +307,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
         serverCopy_ = true;
         db_.services(attachedAs_)->backUp(attachedAs_, plan.copy);
         copy_ = plan.copy;
-        copiedLine_ = marks::copied(copy_, sizeOf(localFile(attachedAs_).isEmpty() ? QString() : copy_));
+        copiedLine_ = marks::copied(copy_, sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
         return;
     }
     safetycopy::checkRoom(plan.copy, plan.size);
@@ -464,7 +453,7 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query,
     stage_ = Stage::Commit;
     if (!fileStillThere())
         throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
-                                       "nele.").arg(localFile(attachedAs_)));
+                                       "nele.").arg(filenames::onThisComputer(attachedAs_)));
     {
         std::lock_guard lock(interruptGuard_);
         enterOrStop(Stage::Commit);
@@ -532,7 +521,8 @@ void Conversion::writeCodeList()
     // said in the box.
     if (!list_)
         return;
-    listed_ = list_->write(CodeList::pathsFor(localFile(attachedAs_).isEmpty() ? path_ : localFile(attachedAs_),
+    const QString local = filenames::onThisComputer(attachedAs_);
+    listed_ = list_->write(CodeList::pathsFor(local.isEmpty() ? path_ : local,
                                               QDir::homePath(), runTime()));
 }
 
@@ -718,5 +708,5 @@ void Conversion::reattach()
 
 bool Conversion::fileStillThere() const
 {
-    return !file_ || identityOf(localFile(attachedAs_)) == file_;
+    return !file_ || identityOf(filenames::onThisComputer(attachedAs_)) == file_;
 }

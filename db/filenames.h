@@ -15,4 +15,9 @@ QByteArray encode(const QString &name);
 // Whether a name's bytes are UTF-8 (the engine is then told so).
 bool isUtf8(const QString &name);
 
+// The file on this computer a database string names: a path as it is, or the path after
+// "localhost:" (or "localhost/port:", or 127.0.0.1); empty for another computer's server or an
+// alias, this computer's server's included.
+QString onThisComputer(const QString &database);
+
 } // namespace filenames

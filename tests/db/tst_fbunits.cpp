@@ -1,5 +1,6 @@
 // The Firebird layer's units on their own: the handle classes and value decoding on the real
 // embedded engine, the connection options, and the engine's compatibility rules.
+#include "filenames.h"
 #include "errors.h"
 #include "fbapi.h"
 #include "fbclientlayer.h"
@@ -81,6 +82,8 @@ private slots:
     void libraryThatCannotBeLoaded();
     void decoding_data();
     void decoding();
+    void fileOnThisComputer_data();
+    void fileOnThisComputer();
     void options_data();
     void options();
     void valuesTooLongAreRefused_data();
@@ -361,4 +364,25 @@ void TestFbUnits::engineOnly()
 }
 
 QTEST_GUILESS_MAIN(TestFbUnits)
+void TestFbUnits::fileOnThisComputer_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("file"); // empty: not a file of this computer
+    QTest::newRow("a path") << "/dados/loja.fb" << "/dados/loja.fb";
+    QTest::newRow("this computer's server") << "localhost:/dados/loja.fb" << "/dados/loja.fb";
+    QTest::newRow("this computer's server, a port") << "localhost/3051:/dados/loja.fb" << "/dados/loja.fb";
+    QTest::newRow("this computer by its address") << "127.0.0.1:/dados/loja.fb" << "/dados/loja.fb";
+    QTest::newRow("another computer's server") << "servidor:/dados/loja.fb" << "";
+    QTest::newRow("another computer, a port") << "servidor/3051:/dados/loja.fb" << "";
+    QTest::newRow("an alias") << "loja" << "";
+    QTest::newRow("an alias of this computer's server") << "localhost:loja" << "";
+}
+
+void TestFbUnits::fileOnThisComputer()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, file);
+    QCOMPARE(filenames::onThisComputer(database), file);
+}
+
 #include "tst_fbunits.moc"
