@@ -71,7 +71,7 @@ QString Services::pathOnServer(const QString &database)
     return end < 0 ? database : database.mid(end + 1);
 }
 
-Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api)
+Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api), options_(options)
 {
     std::string spb{char(isc_spb_version), char(isc_spb_current_version)};
     addLogin(spb, isc_spb_user_name, options.user);
@@ -150,6 +150,39 @@ void Services::restore(const QString &file, const QString &database)
     addText(spb, char(isc_spb_dbname), pathOnServer(database));
     addNumber(spb, char(isc_spb_options), isc_spb_res_replace);
     run(spb);
+}
+
+void Services::copyPages(const QString &database, const QString &file)
+{
+    std::string spb(1, char(isc_action_svc_nbak));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addText(spb, char(isc_spb_nbk_file), file);
+    // Level 0: every page, a database image of its own; nothing before it to add to.
+    addNumber(spb, char(isc_spb_nbk_level), 0);
+    // Past the door a run closes, as its logical backup gets in.
+    addNumber(spb, char(isc_spb_options), isc_spb_nbk_no_triggers);
+    run(spb);
+}
+
+void Services::putPagesBack(const QString &file, const QString &database)
+{
+    std::string spb(1, char(isc_action_svc_nrest));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addText(spb, char(isc_spb_nbk_file), file);
+    run(spb);
+}
+
+void Services::drop(const QString &database)
+{
+    // Not an action of the service manager: an attachment of the same login, on the same
+    // server, that deletes its database.
+    ConnectOptions options = options_;
+    options.database = database;
+    options.databaseTriggers = false;
+    options.engineOnly = false;
+    Attachment attachment(api_);
+    attachment.attach(filenames::encode(database), options.dpb(database));
+    attachment.drop();
 }
 
 } // namespace fb

@@ -571,35 +571,54 @@ void TestRun::throughAServer_data()
 {
     QTest::addColumn<QString>("failCall");     // a service or statement that fails ("": none)
     QTest::addColumn<QString>("failWhat");
+    QTest::addColumn<qlonglong>("failCode");   // the engine's code of that failure
     QTest::addColumn<QStringList>("written");  // everything written and done through the server, in order
     QTest::addColumn<bool>("converts");
+    QTest::addColumn<QString>("copyNamed");    // the end of the copy's name the box gives ("": none)
     const QString db = QStringLiteral("servidor:/dados/loja.fb");
-    const QString copy = QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db);
+    const QString copy = QStringLiteral("<copyPages %1 -> /dados/loja.copia-").arg(db);
     // No shutdown: the door keeps everyone else out, and lets the server's copy in.
     const QStringList copied{"describe database: <reserved> <copying>", "Commit", copy};
     const QStringList off{"describe database: <reserved> <copied>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>",
                           "Commit"};
     const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <copied> <converted>",
                          "<open the door>", "Commit"};
+    const QStringList rewrites{rewrite("T1"), rewrite("T2")};
     QTest::newRow("converted, the database to itself all along")
-        << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on << true;
+        << "" << "" << 0LL << reserve + copied + off + rewrites + on << true << ".nbk";
     QTest::newRow("somebody came in before the door closed")
-        << "late" << "" << reserve + QStringList{"<rollback>", "Commit"} + givenBack << false;
+        << "late" << "" << 0LL << reserve + QStringList{"<rollback>", "Commit"} + givenBack << false << "";
     QTest::newRow("a failure mid-run: undone, given back")
-        << "execute" << "UPDATE T2"
+        << "execute" << "UPDATE T2" << 0LL
         << reserve + copied + off
                + QStringList{rewrite("T1"), rewrite("T2"), "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none",
                              "describe database: <reserved>", "Commit"}
                + givenBack
-        << false;
+        << false << "";
+    // A server that cannot copy the file's pages (it cannot open it so) still backs it up: the
+    // logical backup, its record naming it, and the box saying why.
+    const QStringList logical{"describe database: <reserved> <copying>", "Commit",
+                              QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db)};
+    QTest::newRow("no physical copy there: the logical backup")
+        << "copyPages" << "" << qlonglong(isc_nbackup_err_opendb) << reserve + copied + logical + off + rewrites + on << true
+        << ".fbk";
+    QTest::newRow("an older server without the action: the logical backup")
+        << "copyPages" << "" << qlonglong(isc_svcnotdef) << reserve + copied + logical + off + rewrites + on << true << ".fbk";
+    // A copy that could not be written (a full disk) is no reason to write another there.
+    QTest::newRow("the physical copy failed to write: the run fails")
+        << "copyPages" << "" << qlonglong(isc_nbackup_err_write) << reserve + copied
+               + QStringList{"<rollback>", "describe database: <reserved>", "Commit"} + givenBack
+        << false << "";
 }
 
 void TestRun::throughAServer()
 {
     QFETCH(QString, failCall);
     QFETCH(QString, failWhat);
+    QFETCH(qlonglong, failCode);
     QFETCH(QStringList, written);
     QFETCH(bool, converts);
+    QFETCH(QString, copyNamed);
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2"}));
     layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
@@ -609,7 +628,7 @@ void TestRun::throughAServer()
                 layer.addResult(QStringLiteral("mon$attachments"), {{"A", "B", "C"}, {{"SYSDBA", "10.0.0.5", "pdv"}}});
         };
     else if (!failCall.isEmpty())
-        layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no")});
+        layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no"), 1, 0, long(failCode)});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("servidor:/dados/loja.fb");
@@ -619,12 +638,29 @@ void TestRun::throughAServer()
     QStringList done = writes(layer.statements);
     // The copy's name has the time of the run in it.
     for (QString &d : done)
-        if (d.startsWith(QLatin1String("<backUp")))
+        if (d.startsWith(QLatin1String("<backUp")) || d.startsWith(QLatin1String("<copyPages")))
             d = d.section(QStringLiteral("copia-"), 0, 0) + QStringLiteral("copia-");
     QCOMPARE(done.join(u'\n'), written.join(u'\n'));
-    if (converts)
-        QVERIFY2(view.boxes[0].text.startsWith(success + QStringLiteral("\rCópia de segurança: /dados/loja.copia-")),
-                 qPrintable(view.boxes[0].text));
+    const QString said = view.boxes.value(0).text;
+    if (converts) {
+        const QString named = said.section(QStringLiteral("\rCópia de segurança: "), 1).section(u'\r', 0, 0);
+        QVERIFY2(said.startsWith(success + QStringLiteral("\rCópia de segurança: /dados/loja.copia-")), qPrintable(said));
+        QVERIFY2(named.endsWith(copyNamed), qPrintable(said));
+        // The copy recorded whole is the one named, whichever route made it.
+        QStringList recorded;
+        for (const QString &st : layer.statements)
+            if (st.startsWith(QLatin1String("COMMENT ON DATABASE IS x'")))
+                for (const marks::Line &l : marks::find(QByteArray::fromHex(st.section(u'\'', 1, 1).toLatin1())))
+                    if (l.kind == marks::Kind::Copied)
+                        recorded << l.details.value(0);
+        QVERIFY2(!recorded.isEmpty() && recorded.last() == named, qPrintable(recorded.join(u'\n')));
+        // The logical backup says why it is the one.
+        QCOMPARE(said.contains(QStringLiteral("\rA cópia de segurança é a cópia lógica do servidor (gbak), mais lenta: a cópia "
+                                              "física não pôde ser feita (no).")),
+                 copyNamed == QLatin1String(".fbk"));
+    } else if (failCall == QLatin1String("copyPages")) {
+        QVERIFY2(said.startsWith(QStringLiteral("Erro ao fazer a cópia de segurança")), qPrintable(said));
+    }
     QCOMPARE(layer.live.size(), 0);
 }
 
