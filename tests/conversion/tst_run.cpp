@@ -3,11 +3,13 @@
 // run's design fixes (the discovery, the rewrite, "Commit") are compared as sent; the run's
 // other statements by what they are for: a look reads, a write is told by what it writes.
 #include "conversion.h"
+#include "errors.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
 #include "iscenv.h"
 #include "marks.h"
 #include "recordingview.h"
+#include "restore.h"
 #include "sqlconnection.h"
 
 #include <QtTest>
@@ -128,6 +130,8 @@ private slots:
     void interruptDuringTheCommitLeavesItConverted();
     void throughAServer_data();
     void throughAServer();
+    void theWayBackOfAServersPageCopy_data();
+    void theWayBackOfAServersPageCopy();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
@@ -661,6 +665,74 @@ void TestRun::throughAServer()
     } else if (failCall == QLatin1String("copyPages")) {
         QVERIFY2(said.startsWith(QStringLiteral("Erro ao fazer a cópia de segurança")), qPrintable(said));
     }
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::theWayBackOfAServersPageCopy_data()
+{
+    QTest::addColumn<QString>("failCall"); // a service that fails ("": none)
+    QTest::addColumn<int>("failAfter");    // how many such calls go through first
+    QTest::addColumn<QStringList>("done"); // what the way back does through the server, in order
+    QTest::addColumn<QString>("said");     // the start of its answer, or of its refusal
+    const QString db = QStringLiteral("servidor:/dados/loja.fb");
+    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261211-090000.nbk");
+    const QStringList closeDoor{"<close the door>", "Commit"};
+    const QStringList keep{QStringLiteral("<copyPages %1 -> %2>").arg(db, kept)}, drop{QStringLiteral("<drop %1>").arg(db)};
+    const QString putBack = QStringLiteral("<putPagesBack %1 -> %2>");
+    // The converted database kept as its own page copy, dropped, made anew from the copy; the
+    // door closed from before the first step, opened only at the end (with the records the copy
+    // carried, which the engine's tests follow).
+    QTest::newRow("put back") << "" << 0
+                              << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), "<open the door>", "Commit"}
+                              << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2").arg(copy, kept);
+    // The copy's pages cannot go back (a full disk): the converted database back from its own,
+    // door open, and the file kept named.
+    QTest::newRow("the copy's pages refused: the converted database back")
+        << "putPagesBack" << 0 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db), "<open the door>", "Commit"}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
+                          "guardado pelo servidor como %1.").arg(kept);
+    QTest::newRow("neither goes back: the kept file named, and the way to it")
+        << "putPagesBack" << -1 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. O banco convertido foi guardado pelo servidor como %1, e "
+                          "não voltou ao lugar").arg(kept);
+    QTest::newRow("not dropped: nothing changed, door open")
+        << "drop" << 0 << closeDoor + keep + drop + QStringList{"<open the door>", "Commit"}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
+                          "guardado pelo servidor como %1.").arg(kept);
+    QTest::newRow("no page copy of the converted database: nothing changed, door open")
+        << "copyPages" << 0 << closeDoor + keep + QStringList{"<open the door>", "Commit"} << QStringLiteral("no");
+}
+
+void TestRun::theWayBackOfAServersPageCopy()
+{
+    QFETCH(QString, failCall);
+    QFETCH(int, failAfter);
+    QFETCH(QStringList, done);
+    QFETCH(QString, said);
+    FakeLayer layer;
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
+    // The database recorded the copy whole; the server opened it as this file.
+    layer.addResult(QStringLiteral("from rdb$database"),
+                    {{QStringLiteral("DESCRIPTION")}, {{QString::fromUtf8(marks::copied(copy, -1))}}});
+    layer.addResult(QStringLiteral("from mon$database"),
+                    {{"SOMENTE_LEITURA", "FECHADO", "TRAVA", "ARQUIVO"}, {{0, 0, 0, QStringLiteral("/dados/loja.fb")}}});
+    if (!failCall.isEmpty())
+        layer.fail({failCall, {}, dbx::VendorError, QStringLiteral("no"), failAfter < 0 ? -1 : 1, std::max(failAfter, 0)});
+    TSQLConnection db(layer);
+    QString answer;
+    try {
+        answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 0)));
+    } catch (const Exception &e) {
+        answer = e.message();
+    }
+    QVERIFY2(answer.startsWith(said), qPrintable(answer));
+    QStringList through;
+    for (const QString &w : writes(layer.statements))
+        if (!w.startsWith(QLatin1String("<rollback")))
+            through << w;
+    QCOMPARE(through.join(u'\n'), done.join(u'\n'));
     QCOMPARE(layer.live.size(), 0);
 }
 
