@@ -267,7 +267,8 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
         try {
             services->drop(attachedAs);
         } catch (const std::exception &e) {
-            openDoor(db, attachedAs);
+            if (closedHere)
+                openDoor(db, attachedAs);
             throw Exception(QStringLiteral("Não foi possível restaurar %1: %2. Nada foi restaurado.%3").arg(database, messageOf(e), keptToo));
         }
         try {
@@ -282,7 +283,8 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
                                                "restaure (nbackup -R %1 %3).")
                                     .arg(database, messageOf(e), kept));
             }
-            openDoor(db, attachedAs);
+            if (closedHere)
+                openDoor(db, attachedAs);
             throw Exception(QStringLiteral("Não foi possível restaurar %1: %2. Nada foi restaurado.%3").arg(database, messageOf(e), keptToo));
         }
         attach(db, database);

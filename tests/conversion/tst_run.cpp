@@ -130,8 +130,8 @@ private slots:
     void interruptDuringTheCommitLeavesItConverted();
     void throughAServer_data();
     void throughAServer();
-    void theWayBackOfAServersPageCopy_data();
-    void theWayBackOfAServersPageCopy();
+    void theWayBackOfAServersCopy_data();
+    void theWayBackOfAServersCopy();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
@@ -668,8 +668,9 @@ void TestRun::throughAServer()
     QCOMPARE(layer.live.size(), 0);
 }
 
-void TestRun::theWayBackOfAServersPageCopy_data()
+void TestRun::theWayBackOfAServersCopy_data()
 {
+    QTest::addColumn<QString>("copy");     // as --restore is given it
     QTest::addColumn<QString>("failCall"); // a service that fails ("": none)
     QTest::addColumn<int>("failAfter");    // how many such calls go through first
     QTest::addColumn<QStringList>("done"); // what the way back does through the server, in order
@@ -683,36 +684,45 @@ void TestRun::theWayBackOfAServersPageCopy_data()
     // The converted database kept as its own page copy, dropped, made anew from the copy; the
     // door closed from before the first step, opened only at the end (with the records the copy
     // carried, which the engine's tests follow).
-    QTest::newRow("put back") << "" << 0
+    QTest::newRow("put back") << copy << "" << 0
                               << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), "<open the door>", "Commit"}
                               << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2").arg(copy, kept);
     // The copy's pages cannot go back (a full disk): the converted database back from its own,
     // door open, and the file kept named.
     QTest::newRow("the copy's pages refused: the converted database back")
-        << "putPagesBack" << 0 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db), "<open the door>", "Commit"}
+        << copy << "putPagesBack" << 0 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db), "<open the door>", "Commit"}
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
                           "guardado pelo servidor como %1.").arg(kept);
     QTest::newRow("neither goes back: the kept file named, and the way to it")
-        << "putPagesBack" << -1 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
+        << copy << "putPagesBack" << -1 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. O banco convertido foi guardado pelo servidor como %1, e "
                           "não voltou ao lugar").arg(kept);
     QTest::newRow("not dropped: nothing changed, door open")
-        << "drop" << 0 << closeDoor + keep + drop + QStringList{"<open the door>", "Commit"}
+        << copy << "drop" << 0 << closeDoor + keep + drop + QStringList{"<open the door>", "Commit"}
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
                           "guardado pelo servidor como %1.").arg(kept);
     QTest::newRow("no page copy of the converted database: nothing changed, door open")
-        << "copyPages" << 0 << closeDoor + keep + QStringList{"<open the door>", "Commit"} << QStringLiteral("no");
+        << copy << "copyPages" << 0 << closeDoor + keep + QStringList{"<open the door>", "Commit"} << QStringLiteral("no");
+    // An earlier version's copy, the server's logical backup, goes back by the logical route.
+    const QString fbk = QStringLiteral("/dados/loja.copia-20261210-143000.fbk");
+    QTest::newRow("an older logical backup: by the server's restore")
+        << fbk << "" << 0
+        << closeDoor
+               + QStringList{QStringLiteral("<backUp %1 -> /dados/loja.convertido-20261211-090000.fbk>").arg(db),
+                             QStringLiteral("<restore %1 -> %2>").arg(fbk, db), "<open the door>", "Commit"}
+        << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como "
+                          "/dados/loja.convertido-20261211-090000.fbk").arg(fbk);
 }
 
-void TestRun::theWayBackOfAServersPageCopy()
+void TestRun::theWayBackOfAServersCopy()
 {
+    QFETCH(QString, copy);
     QFETCH(QString, failCall);
     QFETCH(int, failAfter);
     QFETCH(QStringList, done);
     QFETCH(QString, said);
     FakeLayer layer;
     layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
-    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
     // The database recorded the copy whole; the server opened it as this file.
     layer.addResult(QStringLiteral("from rdb$database"),
                     {{QStringLiteral("DESCRIPTION")}, {{QString::fromUtf8(marks::copied(copy, -1))}}});
