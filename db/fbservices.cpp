@@ -6,6 +6,9 @@
 
 #include <ibase.h>
 
+#include <chrono>
+#include <thread>
+
 namespace fb {
 
 namespace {
@@ -112,6 +115,19 @@ void Services::run(const std::string &spb)
         const unsigned length = unsigned(buffer[1]) | unsigned(buffer[2]) << 8;
         if (length == 0 && buffer[3] == isc_info_end)
             break;
+    }
+    // The output can end before the action does (an action without output ends it at once): the
+    // next action on this manager would be refused as busy, and a file it holds (a page copy's
+    // attachment) still held. Done when the engine says it no longer runs.
+    const unsigned char running[] = {isc_info_svc_running};
+    for (;;) {
+        Status query(api_);
+        service_->query(&query, 0, nullptr, sizeof running, running, sizeof buffer, buffer);
+        query.check();
+        // The item, then a number of 4 bytes, least significant first.
+        if (buffer[0] != isc_info_svc_running || (buffer[1] | buffer[2] | buffer[3] | buffer[4]) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
