@@ -42,7 +42,7 @@ const QList<FileMode> &fileModes()
          QStringLiteral("nenhum arquivo a examinar")},
         {CommandLine::Restore, QStringLiteral("restore"),
          QStringLiteral("O caminho de volta: devolve cada cópia de segurança dada (NOME.copia-AAAAMMDD-HHMMSS.fb, ou "
-                        ".fbk, a do servidor) ao lugar do seu banco, pelo mesmo caminho em que foi feita, enquanto "
+                        ".nbk e .fbk, as do servidor) ao lugar do seu banco, pelo mesmo caminho em que foi feita, enquanto "
                         "ninguém usa o banco; o banco convertido fica guardado ao lado dele "
                         "(NOME.convertido-AAAAMMDD-HHMMSS). Termina com 0 quando todas foram devolvidas, 1 quando "
                         "alguma não foi, 2 para um erro de uso."),

@@ -300,13 +300,31 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
         // The server writes the copy, as its own account, while nobody else may write to the
         // database; the record of it goes into the copy too, for the way back.
         // The door lets the server's copy in, and nobody else meanwhile.
+        // Its physical copy (the database's pages, at the speed of a file copy), else its logical
+        // backup where a physical one cannot be made there (safetycopy::physicalCopyImpossible).
         view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + plan.copy);
         view_.repaintNow();
         describe(query, marks::withLine(description_, marks::copying(plan.database, plan.copy)));
         commit(query);
         serverCopy_ = true;
-        db_.services(attachedAs_)->backUp(attachedAs_, plan.copy);
-        copy_ = plan.copy;
+        const auto services = db_.services(attachedAs_);
+        QString copy = plan.copy;
+        try {
+            services->copyPages(attachedAs_, copy);
+        } catch (const std::exception &e) {
+            if (!safetycopy::physicalCopyImpossible(e))
+                throw;
+            copy = safetycopy::serverPathFor(plan.database, runTime(), safetycopy::Kind::Logical);
+            copyNote_ = QStringLiteral("A cópia de segurança é a cópia lógica do servidor (gbak), mais lenta: a cópia física "
+                                       "não pôde ser feita (%1).").arg(messageOf(e));
+            view_.setStatus(QStringLiteral("Copiando o banco pelo servidor (cópia lógica, a física não pôde ser feita): ") + copy);
+            view_.repaintNow();
+            describe(query, marks::withLine(marks::without(description_, marks::Kind::Copying),
+                                            marks::copying(plan.database, copy)));
+            commit(query);
+            services->backUp(attachedAs_, copy);
+        }
+        copy_ = copy;
         copiedLine_ = marks::copied(copy_, sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
         return;
     }
@@ -546,6 +564,8 @@ void Conversion::reportSuccess()
             + listed_.csv;
     if (!listed_.problem.isEmpty())
         said += u'\r' + listed_.problem;
+    if (!copyNote_.isEmpty())
+        said += u'\r' + copyNote_;
     if (!madeGood_.isEmpty())
         said += QStringLiteral("\rAntes: ") + madeGood_.join(QStringLiteral("; ")) + u'.';
     if (!releaseProblem_.isEmpty())

@@ -146,6 +146,7 @@ private:
     QString partial_;           // the copy while this program writes it
     QString copy_;              // the finished copy
     bool serverCopy_ = false;   // the server wrote it
+    QString copyNote_;          // why the server's copy is its logical backup, when it is
     std::optional<CodeList> list_; // read before the rewrites
     CodeList::Written listed_;  // its files, and why one could not be written
     QDateTime when_;            // runTime()

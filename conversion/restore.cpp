@@ -89,8 +89,8 @@ qint64 sizeOf(const QString &file)
 // A copy goes back only when the database it is of recorded it whole: a run records its copy
 // in the commit that ends the copy, never before. This program's copy of the file is named only
 // once whole (by every version, also those that recorded nothing), so its name is proof enough
-// where it has no record; the server's backup has no other proof (its restore takes a backup
-// cut short as if whole).
+// where it has no record; the server's copies have no other proof (its restore takes a backup
+// cut short as if whole, and a page copy cut short keeps its name).
 void proveWhole(TSQLConnection &db, const QString &copy, const QString &database)
 {
     const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
@@ -108,7 +108,7 @@ void proveWhole(TSQLConnection &db, const QString &copy, const QString &database
                                 .arg(recorded));
         return;
     }
-    if (!copy.endsWith(QLatin1String(".fbk")))
+    if (copy.endsWith(QLatin1String(".fb")))
         return;
     throw Exception(QStringLiteral("A cópia está incompleta: %1 não foi registrada como completa no banco %2 (a cópia foi "
                                    "interrompida, ou é de outro banco). Nada foi restaurado.")
@@ -147,6 +147,32 @@ bool openDoor(TSQLConnection &db, const QString &database)
     }
 }
 
+// "host:" or "host/port:" of a database string, empty for a path.
+QString hostOf(const QString &attachedAs)
+{
+    return attachedAs.left(attachedAs.startsWith(u'/') ? 0 : attachedAs.indexOf(u':') + 1);
+}
+
+// The file as the server attached opened it (an alias or a link resolved), in the database
+// string's own terms when the server does not say.
+QString serverFileOf(TSQLConnection &db, const QString &attachedAs)
+{
+    const QString file = trimControl(queries::readAll(db, statements::databaseState()).value(0).value(3));
+    return file.isEmpty() ? attachedAs.mid(hostOf(attachedAs).size()) : file;
+}
+
+// A copy taken of a database in a shutdown (an earlier version's run kept it so) comes back shut
+// down: brought back online, as the database was for its users.
+void bringOnlineIfShut(TSQLConnection &db, const QString &attachedAs)
+{
+    if (queries::readAll(db, statements::databaseState()).value(0).value(1).toInt() == 0)
+        return;
+    const QString database = db.Params.value(QStringLiteral("DataBase"));
+    db.setConnected(false);
+    db.services(attachedAs)->bringOnline(attachedAs);
+    attach(db, database);
+}
+
 void refuseWhenInUse(TSQLConnection &db)
 {
     if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
@@ -166,8 +192,8 @@ QString keptName(const QString &database, const QDateTime &when, const QString &
 
 QString databaseOf(TSQLConnection &db, const QString &copy)
 {
-    // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb" or ".fbk", and perhaps "host:" before it.
-    static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.fbk?$"));
+    // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb", ".nbk" or ".fbk", and perhaps "host:" before it.
+    static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.(?:fb|nbk|fbk)$"));
     const QRegularExpressionMatch m = named.match(copy);
     // The database beside it that recorded this copy whole: found without opening the copy,
     // which an attach would change (its header), and which the way back leaves as it was.
@@ -226,6 +252,48 @@ QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when)
             openDoor(db, attachedAs);
     });
     refuseWhenInUse(db);
+
+    if (copy.endsWith(QLatin1String(".nbk"))) {
+        // The server's physical copy goes back the way it came: the converted database kept as a
+        // page copy of its own beside it, deleted, and made anew from the copy's pages (the
+        // server makes no page copy over a file). The door stays closed all along, in the
+        // converted database, then in the copy's (it was taken closed), until the records go.
+        const QString file = serverFileOf(db, attachedAs);
+        const QString kept = keptName(file, when, QStringLiteral(".nbk"));
+        db.setConnected(false);
+        auto services = db.services(attachedAs);
+        services->copyPages(attachedAs, kept);
+        reopen.dismiss();
+        const QString keptToo = QStringLiteral(" O banco convertido, como estava, foi guardado pelo servidor como %1.").arg(kept);
+        try {
+            services->drop(attachedAs);
+        } catch (const std::exception &e) {
+            if (closedHere)
+                openDoor(db, attachedAs);
+            throw Exception(QStringLiteral("Não foi possível restaurar %1: %2. Nada foi restaurado.%3").arg(database, messageOf(e), keptToo));
+        }
+        try {
+            services->putPagesBack(copy, hostOf(attachedAs) + file);
+        } catch (const std::exception &e) {
+            // The converted database back in its place, from its own page copy, door open.
+            try {
+                services->putPagesBack(kept, hostOf(attachedAs) + file);
+            } catch (const std::exception &) {
+                throw Exception(QStringLiteral("Não foi possível restaurar %1: %2. O banco convertido foi guardado pelo servidor "
+                                               "como %3, e não voltou ao lugar: peça ao administrador do servidor que o "
+                                               "restaure (nbackup -R %1 %3).")
+                                    .arg(database, messageOf(e), kept));
+            }
+            if (closedHere)
+                openDoor(db, attachedAs);
+            throw Exception(QStringLiteral("Não foi possível restaurar %1: %2. Nada foi restaurado.%3").arg(database, messageOf(e), keptToo));
+        }
+        attach(db, database);
+        bringOnlineIfShut(db, attachedAs);
+        forgetTheRun(db);
+        return QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2")
+            .arg(copy, kept);
+    }
 
     if (copy.endsWith(QLatin1String(".fbk"))) {
         // The server's backup goes back the way it came: the server keeps the converted database

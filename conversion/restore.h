@@ -1,6 +1,7 @@
 #pragma once
 // The way back (conversor --restore COPY): a run's safety copy put back in its database's place,
-// by the route it was made (this program's copy of the file, or the server's backup), while
+// by the route it was made (this program's copy of the file, the server's copy of its pages, or
+// the server's logical backup), while
 // nobody works in the database; the converted database kept under another name beside it, never
 // deleted.
 
@@ -21,7 +22,7 @@ QString databaseOf(TSQLConnection &db, const QString &copy);
 QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when = QDateTime::currentDateTime());
 
 // The name the converted database is kept under: "<name>.convertido-<yyyyMMdd-HHmmss>.fb" beside
-// it (".fbk" for the server's backup of it).
+// it (".nbk" for the server's copy of its pages, ".fbk" for its logical backup).
 QString keptName(const QString &database, const QDateTime &when, const QString &suffix);
 
 } // namespace restore

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <ibase.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -194,14 +196,33 @@ QString pathFor(const QString &database, const QDateTime &when, int nth)
     return database.left(database.size() - info.fileName().size()) + name;
 }
 
-QString serverPathFor(const QString &database, const QDateTime &when)
+QString serverPathFor(const QString &database, const QDateTime &when, Kind kind)
 {
     // The server's path may be another system's ("C:\\dados\\loja.fdb"): its own separators.
     const qsizetype slash = std::max(database.lastIndexOf(u'/'), database.lastIndexOf(u'\\'));
     const QString folder = database.left(slash + 1), file = database.mid(slash + 1);
     const qsizetype dot = file.lastIndexOf(u'.');
     return folder + (dot > 0 ? file.left(dot) : file) + QStringLiteral(".copia-")
-        + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".fbk");
+        + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + (kind == Kind::Physical ? QStringLiteral(".nbk") : QStringLiteral(".fbk"));
+}
+
+bool physicalCopyImpossible(const std::exception &error)
+{
+    const auto *engine = dynamic_cast<const TDBXError *>(&error);
+    if (!engine)
+        return false;
+    // The server knows no such action, or not this way of asking for it (an older server).
+    for (const long code : {isc_svcnotdef, isc_bad_spb_form, isc_wish_list})
+        if (engine->hasEngineCode(code))
+            return true;
+    // The server cannot read the file as pages: it cannot open it so (a file of several
+    // volumes, a device), its header or size is not what a page copy reads, or it holds no
+    // backup identity a page copy records.
+    for (const long code : {isc_nbackup_err_opendb, isc_nbackup_err_fadvice, isc_nbackup_err_eofhdrdb,
+                            isc_nbackup_dbsize_inconsistent, isc_nbackup_lostguid_bk, isc_nbackup_db_notlock})
+        if (engine->hasEngineCode(code))
+            return true;
+    return false;
 }
 
 Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile)

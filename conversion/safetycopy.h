@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 
 namespace safetycopy {
@@ -31,9 +32,16 @@ struct Plan {
 // which a server's copy goes beside, whatever the name given (an alias of databases.conf, a
 // link); empty: not known.
 Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile = {});
-// The server's copy of a database: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fbk", in the
-// engine's backup format.
-QString serverPathFor(const QString &database, const QDateTime &when);
+// The server's copy of a database: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.nbk", the engine's
+// physical copy of its pages (nbackup level 0), or with Kind::Logical ".fbk", its logical backup
+// (gbak's format), where the physical one cannot be made.
+enum class Kind { Physical, Logical };
+QString serverPathFor(const QString &database, const QDateTime &when, Kind kind = Kind::Physical);
+// Whether the engine's refusal of a physical copy (its error) says it cannot make one of this
+// database on this server at all, where its logical backup still can: a server without the
+// action, or a file it cannot read page by page. Not so a failure to write the copy (a full
+// disk, no right to the folder): the logical backup goes to the same folder.
+bool physicalCopyImpossible(const std::exception &error);
 
 // Where the copy of database goes, beside it: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.fb",
 // name being the file name without its last suffix; the nth copy of one second gets "-n" before

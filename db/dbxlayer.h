@@ -106,6 +106,14 @@ public:
     virtual void backUp(const QString &database, const QString &file) = 0;
     // Makes database anew from a backup, replacing it.
     virtual void restore(const QString &file, const QString &database) = 0;
+    // The engine's physical copy of database (its pages, as nbackup level 0 writes them), written
+    // by the server into file, which must not exist; past the database's own triggers.
+    virtual void copyPages(const QString &database, const QString &file) = 0;
+    // Makes database, which must not exist, from such a copy: the copy's pages, and the state
+    // of a database of its own (no longer under the backup lock).
+    virtual void putPagesBack(const QString &file, const QString &database) = 0;
+    // Deletes database, which nobody else may have attached, without firing its own triggers.
+    virtual void drop(const QString &database) = 0;
 };
 
 class Layer {

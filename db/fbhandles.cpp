@@ -69,6 +69,15 @@ void Attachment::cancel(int mode)
     get()->cancelOperation(&status, mode);
 }
 
+void Attachment::drop()
+{
+    Status status(api());
+    get()->dropDatabase(&status);
+    status.check();
+    // Dropped, the library has let go of the attachment itself.
+    h_.forget();
+}
+
 QByteArray Attachment::readBlob(Transaction &transaction, const ISC_QUAD &id)
 {
     Status status(api());

@@ -88,6 +88,9 @@ public:
     void attach(const QByteArray &database, const std::string &dpb);
     // Asks the engine to stop what runs on this attachment (safe from another thread).
     void cancel(int mode);
+    // Deletes the database attached, letting go of the attachment; a refusal comes as TDBXError
+    // and leaves it attached.
+    void drop();
     // The whole content of a blob of the transaction.
     QByteArray readBlob(Transaction &transaction, const ISC_QUAD &id);
     bool attached() const { return h_.get() != nullptr; }

@@ -6,6 +6,9 @@
 
 #include <ibase.h>
 
+#include <chrono>
+#include <thread>
+
 namespace fb {
 
 namespace {
@@ -71,7 +74,7 @@ QString Services::pathOnServer(const QString &database)
     return end < 0 ? database : database.mid(end + 1);
 }
 
-Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api)
+Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api), options_(options)
 {
     std::string spb{char(isc_spb_version), char(isc_spb_current_version)};
     addLogin(spb, isc_spb_user_name, options.user);
@@ -113,6 +116,19 @@ void Services::run(const std::string &spb)
         if (length == 0 && buffer[3] == isc_info_end)
             break;
     }
+    // The output can end before the action does (an action without output ends it at once): the
+    // next action on this manager would be refused as busy, and a file it holds (a page copy's
+    // attachment) still held. Done when the engine says it no longer runs.
+    const unsigned char running[] = {isc_info_svc_running};
+    for (;;) {
+        Status query(api_);
+        service_->query(&query, 0, nullptr, sizeof running, running, sizeof buffer, buffer);
+        query.check();
+        // The item, then a number of 4 bytes, least significant first.
+        if (buffer[0] != isc_info_svc_running || (buffer[1] | buffer[2] | buffer[3] | buffer[4]) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 void Services::shutDown(const QString &database, bool full)
@@ -150,6 +166,39 @@ void Services::restore(const QString &file, const QString &database)
     addText(spb, char(isc_spb_dbname), pathOnServer(database));
     addNumber(spb, char(isc_spb_options), isc_spb_res_replace);
     run(spb);
+}
+
+void Services::copyPages(const QString &database, const QString &file)
+{
+    std::string spb(1, char(isc_action_svc_nbak));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addText(spb, char(isc_spb_nbk_file), file);
+    // Level 0: every page, a database image of its own; nothing before it to add to.
+    addNumber(spb, char(isc_spb_nbk_level), 0);
+    // Past the door a run closes, as its logical backup gets in.
+    addNumber(spb, char(isc_spb_options), isc_spb_nbk_no_triggers);
+    run(spb);
+}
+
+void Services::putPagesBack(const QString &file, const QString &database)
+{
+    std::string spb(1, char(isc_action_svc_nrest));
+    addText(spb, char(isc_spb_dbname), pathOnServer(database));
+    addText(spb, char(isc_spb_nbk_file), file);
+    run(spb);
+}
+
+void Services::drop(const QString &database)
+{
+    // Not an action of the service manager: an attachment of the same login, on the same
+    // server, that deletes its database.
+    ConnectOptions options = options_;
+    options.database = database;
+    options.databaseTriggers = false;
+    options.engineOnly = false;
+    Attachment attachment(api_);
+    attachment.attach(filenames::encode(database), options.dpb(database));
+    attachment.drop();
 }
 
 } // namespace fb

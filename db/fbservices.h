@@ -22,6 +22,9 @@ public:
     void bringOnline(const QString &database) override;
     void backUp(const QString &database, const QString &file) override;
     void restore(const QString &file, const QString &database) override;
+    void copyPages(const QString &database, const QString &file) override;
+    void putPagesBack(const QString &file, const QString &database) override;
+    void drop(const QString &database) override;
 
     // "host:service_mgr" for a database string, and the database's path on that host.
     static QString managerFor(const QString &database);
@@ -33,6 +36,7 @@ private:
     void run(const std::string &spb);
 
     const FbApi &api_;
+    const ConnectOptions options_; // the login, for an attachment of its own (drop)
     Firebird::IService *service_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 // other statements by what they are for: a look reads, a write is told by what it writes.
 #include "advice.h"
 #include "conversion.h"
+#include "errors.h"
 #include "fakelayer.h"
 #include "fakeshop.h"
 #include "iscenv.h"
@@ -156,6 +157,8 @@ private slots:
     void interruptDuringTheCommitLeavesItConverted();
     void throughAServer_data();
     void throughAServer();
+    void theWayBackOfAServersCopy_data();
+    void theWayBackOfAServersCopy();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void theMapTakesTheProductsCodesFirst();
     void aServerThatRefusesTheLogin_data();
@@ -609,35 +612,54 @@ void TestRun::throughAServer_data()
 {
     QTest::addColumn<QString>("failCall");     // a service or statement that fails ("": none)
     QTest::addColumn<QString>("failWhat");
+    QTest::addColumn<qlonglong>("failCode");   // the engine's code of that failure
     QTest::addColumn<QStringList>("written");  // everything written and done through the server, in order
     QTest::addColumn<bool>("converts");
+    QTest::addColumn<QString>("copyNamed");    // the end of the copy's name the box gives ("": none)
     const QString db = QStringLiteral("servidor:/dados/loja.fb");
-    const QString copy = QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db);
+    const QString copy = QStringLiteral("<copyPages %1 -> /dados/loja.copia-").arg(db);
     // No shutdown: the door keeps everyone else out, and lets the server's copy in.
     const QStringList copied{"describe database: <reserved> <copying>", "Commit", copy};
     const QStringList off{"describe database: <reserved> <copied>", "ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>",
                           "<make the map>", "Commit"};
     const QStringList on{"ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <copied> <converted>",
                          "<open the door>", "<drop the map>", "Commit"};
+    const QStringList rewrites{rewrite("T1"), rewrite("T2")};
     QTest::newRow("converted, the database to itself all along")
-        << "" << "" << reserve + copied + off + QStringList{rewrite("T1"), rewrite("T2")} + on << true;
+        << "" << "" << 0LL << reserve + copied + off + rewrites + on << true << ".nbk";
     QTest::newRow("somebody came in before the door closed")
-        << "late" << "" << reserve + QStringList{"<rollback>", "Commit"} + givenBack << false;
+        << "late" << "" << 0LL << reserve + QStringList{"<rollback>", "Commit"} + givenBack << false << "";
     QTest::newRow("a failure mid-run: undone, given back")
-        << "execute" << "UPDATE T2"
+        << "execute" << "UPDATE T2" << 0LL
         << reserve + copied + off
                + QStringList{rewrite("T1"), rewrite("T2"), "<rollback>", "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none",
                              "describe database: <reserved>", "<drop the map>", "Commit"}
                + givenBack
-        << false;
+        << false << "";
+    // A server that cannot copy the file's pages (it cannot open it so) still backs it up: the
+    // logical backup, its record naming it, and the box saying why.
+    const QStringList logical{"describe database: <reserved> <copying>", "Commit",
+                              QStringLiteral("<backUp %1 -> /dados/loja.copia-").arg(db)};
+    QTest::newRow("no physical copy there: the logical backup")
+        << "copyPages" << "" << qlonglong(isc_nbackup_err_opendb) << reserve + copied + logical + off + rewrites + on << true
+        << ".fbk";
+    QTest::newRow("an older server without the action: the logical backup")
+        << "copyPages" << "" << qlonglong(isc_svcnotdef) << reserve + copied + logical + off + rewrites + on << true << ".fbk";
+    // A copy that could not be written (a full disk) is no reason to write another there.
+    QTest::newRow("the physical copy failed to write: the run fails")
+        << "copyPages" << "" << qlonglong(isc_nbackup_err_write) << reserve + copied
+               + QStringList{"<rollback>", "describe database: <reserved>", "Commit"} + givenBack
+        << false << "";
 }
 
 void TestRun::throughAServer()
 {
     QFETCH(QString, failCall);
     QFETCH(QString, failWhat);
+    QFETCH(qlonglong, failCode);
     QFETCH(QStringList, written);
     QFETCH(bool, converts);
+    QFETCH(QString, copyNamed);
     FakeLayer layer;
     fakeshop::script(layer, shop({"T1", "T2"}));
     layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
@@ -647,7 +669,7 @@ void TestRun::throughAServer()
                 layer.addResult(QStringLiteral("mon$attachments"), {{"A", "B", "C"}, {{"SYSDBA", "10.0.0.5", "pdv"}}});
         };
     else if (!failCall.isEmpty())
-        layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no")});
+        layer.fail({failCall, failWhat, dbx::VendorError, QStringLiteral("no"), 1, 0, long(failCode)});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("servidor:/dados/loja.fb");
@@ -657,12 +679,107 @@ void TestRun::throughAServer()
     QStringList done = writes(layer.statements);
     // The copy's name has the time of the run in it.
     for (QString &d : done)
-        if (d.startsWith(QLatin1String("<backUp")))
+        if (d.startsWith(QLatin1String("<backUp")) || d.startsWith(QLatin1String("<copyPages")))
             d = d.section(QStringLiteral("copia-"), 0, 0) + QStringLiteral("copia-");
     QCOMPARE(done.join(u'\n'), written.join(u'\n'));
-    if (converts)
-        QVERIFY2(view.boxes[0].text.startsWith(success + QStringLiteral("\rCópia de segurança: /dados/loja.copia-")),
-                 qPrintable(view.boxes[0].text));
+    const QString said = view.boxes.value(0).text;
+    if (converts) {
+        const QString named = said.section(QStringLiteral("\rCópia de segurança: "), 1).section(u'\r', 0, 0);
+        QVERIFY2(said.startsWith(success + QStringLiteral("\rCópia de segurança: /dados/loja.copia-")), qPrintable(said));
+        QVERIFY2(named.endsWith(copyNamed), qPrintable(said));
+        // The copy recorded whole is the one named, whichever route made it.
+        QStringList recorded;
+        for (const QString &st : layer.statements)
+            if (st.startsWith(QLatin1String("COMMENT ON DATABASE IS x'")))
+                for (const marks::Line &l : marks::find(QByteArray::fromHex(st.section(u'\'', 1, 1).toLatin1())))
+                    if (l.kind == marks::Kind::Copied)
+                        recorded << l.details.value(0);
+        QVERIFY2(!recorded.isEmpty() && recorded.last() == named, qPrintable(recorded.join(u'\n')));
+        // The logical backup says why it is the one.
+        QCOMPARE(said.contains(QStringLiteral("\rA cópia de segurança é a cópia lógica do servidor (gbak), mais lenta: a cópia "
+                                              "física não pôde ser feita (no).")),
+                 copyNamed == QLatin1String(".fbk"));
+    } else if (failCall == QLatin1String("copyPages")) {
+        QVERIFY2(said.startsWith(QStringLiteral("Erro ao fazer a cópia de segurança")), qPrintable(said));
+    }
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::theWayBackOfAServersCopy_data()
+{
+    QTest::addColumn<QString>("copy");     // as --restore is given it
+    QTest::addColumn<QString>("failCall"); // a service that fails ("": none)
+    QTest::addColumn<int>("failAfter");    // how many such calls go through first
+    QTest::addColumn<QStringList>("done"); // what the way back does through the server, in order
+    QTest::addColumn<QString>("said");     // the start of its answer, or of its refusal
+    const QString db = QStringLiteral("servidor:/dados/loja.fb");
+    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261211-090000.nbk");
+    const QStringList closeDoor{"<close the door>", "Commit"};
+    const QStringList keep{QStringLiteral("<copyPages %1 -> %2>").arg(db, kept)}, drop{QStringLiteral("<drop %1>").arg(db)};
+    const QString putBack = QStringLiteral("<putPagesBack %1 -> %2>");
+    // The converted database kept as its own page copy, dropped, made anew from the copy; the
+    // door closed from before the first step, opened only at the end (with the records the copy
+    // carried, which the engine's tests follow).
+    QTest::newRow("put back") << copy << "" << 0
+                              << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), "<open the door>", "Commit"}
+                              << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2").arg(copy, kept);
+    // The copy's pages cannot go back (a full disk): the converted database back from its own,
+    // door open, and the file kept named.
+    QTest::newRow("the copy's pages refused: the converted database back")
+        << copy << "putPagesBack" << 0 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db), "<open the door>", "Commit"}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
+                          "guardado pelo servidor como %1.").arg(kept);
+    QTest::newRow("neither goes back: the kept file named, and the way to it")
+        << copy << "putPagesBack" << -1 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. O banco convertido foi guardado pelo servidor como %1, e "
+                          "não voltou ao lugar").arg(kept);
+    QTest::newRow("not dropped: nothing changed, door open")
+        << copy << "drop" << 0 << closeDoor + keep + drop + QStringList{"<open the door>", "Commit"}
+        << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
+                          "guardado pelo servidor como %1.").arg(kept);
+    QTest::newRow("no page copy of the converted database: nothing changed, door open")
+        << copy << "copyPages" << 0 << closeDoor + keep + QStringList{"<open the door>", "Commit"} << QStringLiteral("no");
+    // An earlier version's copy, the server's logical backup, goes back by the logical route.
+    const QString fbk = QStringLiteral("/dados/loja.copia-20261210-143000.fbk");
+    QTest::newRow("an older logical backup: by the server's restore")
+        << fbk << "" << 0
+        << closeDoor
+               + QStringList{QStringLiteral("<backUp %1 -> /dados/loja.convertido-20261211-090000.fbk>").arg(db),
+                             QStringLiteral("<restore %1 -> %2>").arg(fbk, db), "<open the door>", "Commit"}
+        << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como "
+                          "/dados/loja.convertido-20261211-090000.fbk").arg(fbk);
+}
+
+void TestRun::theWayBackOfAServersCopy()
+{
+    QFETCH(QString, copy);
+    QFETCH(QString, failCall);
+    QFETCH(int, failAfter);
+    QFETCH(QStringList, done);
+    QFETCH(QString, said);
+    FakeLayer layer;
+    layer.attachedAs = QStringLiteral("servidor:/dados/loja.fb");
+    // The database recorded the copy whole; the server opened it as this file.
+    layer.addResult(QStringLiteral("from rdb$database"),
+                    {{QStringLiteral("DESCRIPTION")}, {{QString::fromUtf8(marks::copied(copy, -1))}}});
+    layer.addResult(QStringLiteral("from mon$database"),
+                    {{"SOMENTE_LEITURA", "FECHADO", "TRAVA", "ARQUIVO"}, {{0, 0, 0, QStringLiteral("/dados/loja.fb")}}});
+    if (!failCall.isEmpty())
+        layer.fail({failCall, {}, dbx::VendorError, QStringLiteral("no"), failAfter < 0 ? -1 : 1, std::max(failAfter, 0)});
+    TSQLConnection db(layer);
+    QString answer;
+    try {
+        answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 0)));
+    } catch (const Exception &e) {
+        answer = e.message();
+    }
+    QVERIFY2(answer.startsWith(said), qPrintable(answer));
+    QStringList through;
+    for (const QString &w : writes(layer.statements))
+        if (!w.startsWith(QLatin1String("<rollback")))
+            through << w;
+    QCOMPARE(through.join(u'\n'), done.join(u'\n'));
     QCOMPARE(layer.live.size(), 0);
 }
 

@@ -611,7 +611,9 @@ void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy_data()
     // A server's backup cut short looks like any other to the server's restore: only a record
     // of it whole proves it.
     QTest::newRow("a server's backup nobody recorded whole")
-        << "unrecorded" << "A cópia está incompleta: %1 não foi registrada como completa no banco";
+        << "unrecorded.fbk" << "A cópia está incompleta: %1 não foi registrada como completa no banco";
+    QTest::newRow("a server's page copy nobody recorded whole")
+        << "unrecorded.nbk" << "A cópia está incompleta: %1 não foi registrada como completa no banco";
 }
 
 void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy()
@@ -628,8 +630,8 @@ void TestRunEngine::theWayBackPutsBackOnlyAWholeCopy()
     QVERIFY2(QFileInfo::exists(given), qPrintable(view.boxes[0].text));
     if (copy == QLatin1String("cut")) {
         QVERIFY(::truncate(filenames::encode(given).constData(), QFileInfo(given).size() / 2) == 0);
-    } else if (copy == QLatin1String("unrecorded")) {
-        given = folder.filePath(QStringLiteral("loja.copia-20261210-143000.fbk"));
+    } else if (copy.startsWith(QLatin1String("unrecorded"))) {
+        given = folder.filePath(QStringLiteral("loja.copia-20261210-143000") + copy.mid(copy.indexOf(u'.')));
         QFile junk(given);
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(QByteArray(4096, 'x'));

@@ -1,6 +1,6 @@
 // The engine's service manager through the Firebird layer, on a server of the test's own: a
 // database taken to one attachment and brought back, a backup the server writes and a restore
-// over the database.
+// over the database, a copy of its pages and their way back.
 #include "dbread.h"
 #include "errors.h"
 #include "fbclientlayer.h"
@@ -30,6 +30,36 @@ QString value(TSQLConnection &db, const QString &sql)
     return q.Eof() ? QString() : q.field(0).AsString();
 }
 
+// The engine's backup state in a database file's header (hdr_flags, its backup bits): 0 none,
+// 0x400 under the backup lock.
+int backupBits(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(42))
+        return -1;
+    const QByteArray two = f.read(2);
+    return two.size() == 2 ? ((uchar(two[0]) | uchar(two[1]) << 8) & 0x0C00) : -1;
+}
+
+QByteArray hashOf(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+// A database whose own trigger on connect refuses everyone (the door a run closes): only an
+// attachment without the database's triggers gets in.
+const char *closedDoor = "CREATE EXCEPTION FECHADO 'fechado'; SET TERM ^ ; "
+                         "CREATE TRIGGER PORTA ON CONNECT AS BEGIN EXCEPTION FECHADO; END^ SET TERM ; ^";
+
+TSQLConnection *pastTheDoor(TSQLConnection &db, const QString &database)
+{
+    db.Params.setValue(QStringLiteral("DataBase"), database);
+    db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+    db.setConnected(true);
+    return &db;
+}
+
 } // namespace
 
 class TestServices : public QObject {
@@ -40,6 +70,8 @@ private slots:
     void shutDownAloneAndBack();
     void shutDownRefusedWhileOthersWork();
     void backUpAndRestore();
+    void pagesCopiedAndPutBack();
+    void dropRefusedWhileOthersWork();
     void databaseStringsOnAServer_data();
     void databaseStringsOnAServer();
 
@@ -133,6 +165,77 @@ void TestServices::backUpAndRestore()
     db.Params.setValue(QStringLiteral("DataBase"), database);
     db.setConnected(true);
     QCOMPARE(value(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
+}
+
+void TestServices::pagesCopiedAndPutBack()
+{
+    const QString file = dbs_.create(QStringLiteral("porta.fb"), QStringLiteral(
+        "CREATE TABLE PRODUTOS (CODPROD VARCHAR(10)); INSERT INTO PRODUTOS VALUES ('1234567'); COMMIT; %1").arg(closedDoor));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const QString database = server_->database(file);
+    const QString copy = dbs_.path(QStringLiteral("porta.copia.nbk"));
+    auto services = layer_.services(login(database));
+    // Past the door, as the run's copy must be.
+    services->copyPages(database, copy);
+    // The copy is the database's pages as they were under the backup lock; the database is out
+    // of it again.
+    QCOMPARE(backupBits(copy), 0x400);
+    QCOMPARE(backupBits(file), 0);
+    {
+        TSQLConnection db;
+        TSQLQuery q;
+        q.setSQLConnection(pastTheDoor(db, database));
+        q.SQL().setText(QStringLiteral("update PRODUTOS set CODPROD = '203456'"));
+        q.ExecSQL();
+        q.SQL().setText(QStringLiteral("Commit"));
+        q.ExecSQL();
+    }
+    const QByteArray copied = hashOf(copy);
+    // Never over a database: the engine's refusal, its code and the file it names kept.
+    try {
+        services->putPagesBack(copy, database);
+        QFAIL("the pages went over a database");
+    } catch (const TDBXError &e) {
+        QVERIFY2(e.hasEngineCode(isc_nbackup_err_createdb), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(file), qPrintable(e.message()));
+    }
+    services->drop(database);
+    QVERIFY(!QFileInfo::exists(file));
+    services->putPagesBack(copy, database);
+    // A database of its own again: out of the backup state, the codes as copied, the door as it
+    // was, and whole to the engine's validation.
+    QCOMPARE(backupBits(file), 0);
+    TSQLConnection db;
+    pastTheDoor(db, database);
+    QCOMPARE(value(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
+    QCOMPARE(value(db, QStringLiteral("select mon$backup_state from mon$database")), QStringLiteral("0"));
+    QCOMPARE(value(db, QStringLiteral("select count(*) from rdb$triggers where rdb$trigger_name = 'PORTA'")), QStringLiteral("1"));
+    db.setConnected(false);
+    QProcess gfix;
+    gfix.setProcessChannelMode(QProcess::MergedChannels);
+    gfix.start(QStringLiteral("gfix"), {"-v", "-full", "-user", "SYSDBA", "-password", "quokkafen", database});
+    QVERIFY(gfix.waitForFinished(60000));
+    const QString said = QString::fromUtf8(gfix.readAll());
+    QVERIFY2(gfix.exitCode() == 0 && said.trimmed().isEmpty(), qPrintable(said));
+    // The copy itself is read, never written.
+    QCOMPARE(hashOf(copy), copied);
+}
+
+void TestServices::dropRefusedWhileOthersWork()
+{
+    const QString database = server_->database(file_);
+    TSQLConnection other;
+    other.Params.setValue(QStringLiteral("DataBase"), database);
+    other.setConnected(true);
+    auto services = layer_.services(login(database));
+    try {
+        services->drop(database);
+        QFAIL("dropped under another attachment");
+    } catch (const TDBXError &e) {
+        QVERIFY2(e.engineCode() != 0, qPrintable(e.message()));
+    }
+    QVERIFY(QFileInfo::exists(file_));
+    QCOMPARE(value(other, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
 }
 
 void TestServices::databaseStringsOnAServer_data()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Debian's layout: the server runs as an account of its own (here the test's, conversor-fb; the
 # system's firebird account is never touched), which owns the database (0660) in a folder of its
-# (0770). A user outside its group converts through the server, which takes the copy (.fbk, as
-# its own account) and puts it back with --restore. A user in its group converts through the
+# (0770). A user outside its group converts through the server, which takes the copy (its
+# physical copy of the pages, .nbk, as its own account) and puts it back with --restore. A user in its group converts through the
 # server too, this program copying the file with the database's group and mode, and puts that
 # copy back; the server opens the restored file. server_account.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
@@ -47,11 +47,13 @@ count() { # count CODE: rows of all tables holding CODE, as the server reads the
 }
 # codes_in FILE CODE: rows holding CODE in a file that no server holds (read by root)
 codes_in() { value "$1" "select (select count(*) from T01 where CODPROD = '$2') + (select count(*) from T02 where CODPROD = '$2') from rdb\$database;"; }
-# codes_in_backup FBK CODE: the same in a backup of the server's, restored aside
-codes_in_backup() {
+# codes_in_pages NBK CODE: the same in a page copy of the server's, copied aside and opened as
+# nbackup's restore leaves it
+codes_in_pages() {
   rm -f "$work/aside.fb"
-  gbak -c -user SYSDBA -password x "$1" "$work/aside.fb" >/dev/null && codes_in "$work/aside.fb" "$2"
+  cp "$1" "$work/aside.fb" && nbackup -F "$work/aside.fb" >/dev/null && codes_in "$work/aside.fb" "$2"
 }
+described() { on_server 'set heading off; set blob all; select RDB$DESCRIPTION from RDB$DATABASE;'; }
 triggers() { sql_value "select trim(RDB\$TRIGGER_NAME) || '=' || RDB\$TRIGGER_INACTIVE from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 order by 1;" | paste -sd, -; }
 no_records() { ! on_server 'set heading off; set blob all; select RDB$DESCRIPTION from RDB$DATABASE;' | grep -q -e 'banco reservado' -e 'em andamento'; }
 owned() { [ "$(stat -c '%U:%G %a' "$1")" = "$2" ]; }
@@ -68,25 +70,42 @@ check "the user outside the group converts, by the file's path" \
   bash -c "[ $status = 0 ] && grep -q '^$db: Dados atualizados com sucesso! ' '$work/outsider.log'"
 check "through the server: every code rewritten, no trigger fired, the triggers as before" \
   bash -c "[ '$(count 203456)' = $total ] && [ '$(sql_value 'select count(*) from LOG_ALTERACAO;')' = 0 ] && [ '$(triggers)' = '$before' ]"
-fbk=$(copy_named "$work/outsider.log")
-check "the copy named is the server's backup, beside the database" bash -c "[[ '$fbk' == $folder/loja.copia-*.fbk ]] && [ -f '$fbk' ]"
-check "written as the server's account" [ "$(stat -c %U "$fbk")" = $account ]
-check "with the codes as they were" [ "$(codes_in_backup "$fbk" 1234567)" = $total ]
+nbk=$(copy_named "$work/outsider.log")
+check "the copy named is the server's copy of the pages, beside the database" bash -c "[[ '$nbk' == $folder/loja.copia-*.nbk ]] && [ -f '$nbk' ]"
+check "written as the server's account" [ "$(stat -c %U "$nbk")" = $account ]
+check "under the backup state nbackup leaves in its copies (not a database to open as it is)" \
+  [ $(( $(od -A n -t u2 -j 42 -N 2 "$nbk") & 0xC00 )) = $((0x400)) ]
+check "with the codes as they were" [ "$(codes_in_pages "$nbk" 1234567)" = $total ]
+check "recorded whole in the database, by its name" grep -qF "cópia de segurança completa em «$nbk»" <(described)
+check "the database is out of the backup state" [ "$(sql_value 'select mon$backup_state from mon$database;')" = 0 ]
 check "the database is still the server's: owner, group, mode" owned "$db" "$account:$account 660"
 check "nothing in the folder is the user's" [ -z "$(find "$folder" -user $outsider)" ]
+# A sale after the conversion: the way back does not bring it, the converted database kept does.
+on_server "insert into T01 values (-1, 'VENDA1'); commit;" >/dev/null
+nbk_bytes=$(sha256sum <"$nbk")
 
-as $outsider "$build/conversor" --restore "$fbk" >"$work/restore.log" 2>"$work/restore.err"
+as $outsider "$build/conversor" --restore "$nbk" >"$work/restore.log" 2>"$work/restore.err"
 status=$?
 cat "$work/restore.log" "$work/restore.err"
 kept=$(sed -n 's/.*; o banco convertido foi guardado pelo servidor como //p' "$work/restore.log")
 check "--restore of the server's copy puts the database back" \
-  bash -c "[ $status = 0 ] && grep -q '^$fbk: banco restaurado a partir de $fbk; ' '$work/restore.log'"
+  bash -c "[ $status = 0 ] && grep -q '^$nbk: banco restaurado a partir de $nbk; ' '$work/restore.log'"
 check "the codes as they were, through the server" [ "$(count 1234567)" = $total ]
+check "the sale made since is not in it" [ "$(sql_value "select count(*) from T01 where CODPROD = 'VENDA1';")" = 0 ]
 check "without the records the copy carried" no_records
-check "the converted database kept by the server beside it" \
-  bash -c "[[ '$kept' == $folder/loja.convertido-*.fbk ]] && [ -f '$kept' ] && [ '$(stat -c %U "$kept")' = $account ]"
-check "with the converted codes" [ "$(codes_in_backup "$kept" 203456)" = $total ]
-check "the restored database is the server's" bash -c "[ '$(stat -c %U:%G "$db")' = $account:$account ]"
+check "open to the shop, out of the backup state" [ "$(sql_value 'select mon$backup_state || mon$shutdown_mode from mon$database;')" = 00 ]
+check "whole to the engine's validation" bash -c "[ -z \"\$(gfix -v -full -user SYSDBA -password '$password' 'localhost:$db' 2>&1)\" ]"
+check "the triggers as before the run" [ "$(triggers)" = "$before" ]
+check "the copy itself untouched" [ "$(sha256sum <"$nbk")" = "$nbk_bytes" ]
+check "the converted database kept by the server beside it, as a copy of its pages" \
+  bash -c "[[ '$kept' == $folder/loja.convertido-*.nbk ]] && [ -f '$kept' ] && [ '$(stat -c %U "$kept")' = $account ]"
+check "with the converted codes and the sale" \
+  bash -c "[ '$(codes_in_pages "$kept" 203456)' = $total ] && [ '$(value "$work/aside.fb" "select count(*) from T01 where CODPROD = 'VENDA1';")' = 1 ]"
+# The server's restore of a page copy makes the file anew with nbackup's mode, 0660 less the
+# server's umask (022 here, as systemd's default): the group's write right is the administrator's
+# to give back, as here.
+check "the restored database is the server's, with the mode its page restore gives" owned "$db" "$account:$account 640"
+chmod 0660 "$db"
 
 # ---- a user in the server's group: the program copies the file, under the server's backup
 # lock (the engine's file of changes meanwhile, loja.fb.delta, is the server's)

@@ -92,6 +92,15 @@ public:
     {
         act(QStringLiteral("restore"), file + QStringLiteral(" -> ") + database);
     }
+    void copyPages(const QString &database, const QString &file) override
+    {
+        act(QStringLiteral("copyPages"), database + QStringLiteral(" -> ") + file);
+    }
+    void putPagesBack(const QString &file, const QString &database) override
+    {
+        act(QStringLiteral("putPagesBack"), file + QStringLiteral(" -> ") + database);
+    }
+    void drop(const QString &database) override { act(QStringLiteral("drop"), database); }
 
 private:
     void act(const QString &name, const QString &what)

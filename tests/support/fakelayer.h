@@ -20,7 +20,8 @@ public:
     };
     struct Failure {
         QString call;        // "load", "connect", "prepare", "execute", "next", "rollback", and the services'
-                             // "services", "shutDown", "bringOnline", "backUp", "restore"
+                             // "services", "shutDown", "bringOnline", "backUp", "restore",
+                             // "copyPages", "putPagesBack", "drop"
         QString sqlContains; // with prepare/execute: only statements containing this
         int code = dbx::VendorError;
         QString text;
