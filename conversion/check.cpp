@@ -2,6 +2,7 @@
 
 #include "advice.h"
 #include "codelist.h"
+#include "codemap.h"
 #include "errors.h"
 #include "filenames.h"
 #include "keptfiles.h"
@@ -129,6 +130,13 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
             r.warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
                                .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
                                                     QStringLiteral("códigos não têm 8 caracteres")));
+        // The run computes a column's codes once each through its map, unless the map cannot
+        // hold them: then row by row, as the technician should know of a slow table.
+        if (step.rewrite && rows > 0 && CodeMap().kindOf(plan.codeColumn(relation)) == 0)
+            r.warnings_ << QStringLiteral("%1: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna "
+                                          "CODPROD não é texto de até %2 caracteres nem número inteiro): esta tabela leva mais tempo")
+                               .arg(relation)
+                               .arg(CodeMap::longestMapped);
         if (!survey.ruleAnswers())
             continue;
         int total = 0;

@@ -5,10 +5,6 @@
 
 namespace {
 
-// The longest text column mapped: its codes fit the map's key in any character set (at most
-// four bytes a character).
-constexpr int longestMapped = statements::mapKeyBytes / 4;
-
 bool isText(const CodeColumn &c)
 {
     return c.type == 14 || c.type == 37;

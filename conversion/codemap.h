@@ -11,6 +11,7 @@
 // cut short leaves is dropped when it is made good (repair.h).
 
 #include "rewriteplan.h"
+#include "statements.h"
 
 #include <QList>
 #include <QString>
@@ -20,6 +21,10 @@ class TSQLQuery;
 
 class CodeMap final {
 public:
+    // The longest text column mapped: its codes fit the map's key in any character set (at
+    // most four bytes a character).
+    static constexpr int longestMapped = statements::mapKeyBytes / 4;
+
     // Whether the database holds a map (a run's, not yet dropped).
     static bool there(TSQLConnection &db);
     // Makes / drops it, in the open transaction.

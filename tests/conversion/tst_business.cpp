@@ -917,7 +917,8 @@ void TestBusiness::mappedCodesAreTheRulesBytes_data()
     QTest::addColumn<QString>("schema");    // tables T1... each with a code column CODPROD and an ID
     QTest::addColumn<QStringList>("types"); // each table's code column's type
     // Codes a map keyed by the column's own equality would join: blanks at the end, case and
-    // accents a collation ignores; the same bytes in columns of other kinds; numbers.
+    // accents a collation ignores; the same bytes in columns of other kinds; numbers; and a
+    // column too long for the map, rewritten row by row.
     const QString schema = QStringLiteral(R"(
 CREATE TABLE T1 (ID INTEGER, CODPROD VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR);
 INSERT INTO T1 VALUES (1, 'ABCDEFGH');
@@ -950,12 +951,15 @@ CREATE TABLE T6 (ID INTEGER, CODPROD VARCHAR(10) CHARACTER SET ISO8859_1 COLLATE
 INSERT INTO T6 VALUES (1, 'ÁBCDÉFGH');
 INSERT INTO T6 VALUES (2, 'abcdefgh');
 INSERT INTO T6 VALUES (3, 'ABCDEFGH');
+CREATE TABLE T7 (ID INTEGER, CODPROD VARCHAR(80));
+INSERT INTO T7 VALUES (1, 'ABCDEFGH');
+INSERT INTO T7 VALUES (2, 'AB ');
 )");
     for (const char *fixture : {"substr.sql", "substr-udf.sql"})
         QTest::newRow(fixture) << QString::fromLatin1(fixture) << schema
                                << QStringList{"VARCHAR(10) CHARACTER SET WIN1252", "CHAR(9) CHARACTER SET ISO8859_1",
                                               "VARCHAR(10) CHARACTER SET NONE", "INTEGER", "NUMERIC(9,2)",
-                                              "VARCHAR(10) CHARACTER SET ISO8859_1"};
+                                              "VARCHAR(10) CHARACTER SET ISO8859_1", "VARCHAR(80) CHARACTER SET WIN1252"};
 }
 
 void TestBusiness::mappedCodesAreTheRulesBytes()

@@ -157,6 +157,21 @@ INSERT INTO PRODUTOS VALUES ('1');
                                                                       "  aviso: PRODUTOS: 1 código não tem 8 caracteres (a conversão supõe 8)",
                                                                       "  resultado: a conversão falharia; nada seria alterado."}
                                                        << 1;
+    QTest::newRow("codes the map cannot hold: row by row, said") << stored << R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(80));
+INSERT INTO PRODUTOS VALUES ('12345678');
+CREATE TABLE PRECOS (CODPROD DOUBLE PRECISION);
+INSERT INTO PRECOS VALUES (12345678);
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(62));
+INSERT INTO ETIQUETAS VALUES ('12345678');
+)" << QStringList{"PRODUTOS", "PRECOS", "ETIQUETAS"}
+                                                                  << QStringList{"  ETIQUETAS: converte 1 linha", "  PRECOS: converte 1 linha",
+                                                                                 "  PRODUTOS: converte 1 linha",
+                                                                                 "  aviso: PRECOS: 1 código não tem 8 caracteres (a conversão supõe 8)",
+                                                                                 "  aviso: PRECOS: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna CODPROD não é texto de até 62 caracteres nem número inteiro): esta tabela leva mais tempo",
+                                                                                 "  aviso: PRODUTOS: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna CODPROD não é texto de até 62 caracteres nem número inteiro): esta tabela leva mais tempo",
+                                                                                 "  resultado: a conversão pode ser feita."}
+                                                                  << 0;
     QTest::newRow("a reference that stops a run") << stored << codes8 + R"(
 CREATE TABLE ITENS (CODPROD VARCHAR(10), CONSTRAINT FK_ITENS FOREIGN KEY (CODPROD) REFERENCES PRODUTOS (CODPROD));
 INSERT INTO ITENS VALUES ('71234567');

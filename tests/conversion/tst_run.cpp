@@ -1029,12 +1029,13 @@ void TestRun::enginesFailuresInAClerksWords_data()
         << "connect" << long(isc_net_server_shutdown) << 0
         << technician + connect + "O servidor do Firebird não respondeu.\r\rPara o técnico: confira o nome do servidor, a "
                "rede e se o serviço do Firebird está rodando nele, e tente de novo.\r" + reason;
-    QTest::newRow("a full disk under the server's copy") << "backUp" << long(isc_io_error) << ENOSPC << copy + full + reason;
-    QTest::newRow("a quota reached under the server's copy") << "backUp" << long(isc_io_error) << EDQUOT << copy + full + reason;
+    QTest::newRow("a full disk under the server's copy") << "copyPages" << long(isc_io_error) << ENOSPC << copy + full + reason;
+    QTest::newRow("a quota reached under the server's copy") << "copyPages" << long(isc_io_error) << EDQUOT << copy + full + reason;
+    // backUp: the logical backup, where the server cannot copy the pages (an older server).
     QTest::newRow("the server's backup out of disk space")
         << "backUp" << long(isc_gbak_disk_space_ex) << 0 << copy + full + reason;
     QTest::newRow("another I/O error under the server's copy: the engine's words")
-        << "backUp" << long(isc_io_error) << EIO << copy + reason;
+        << "copyPages" << long(isc_io_error) << EIO << copy + reason;
 }
 
 void TestRun::enginesFailuresInAClerksWords()
@@ -1050,6 +1051,11 @@ void TestRun::enginesFailuresInAClerksWords()
     failure.engineCode = engineCode;
     failure.systemError = systemError;
     layer.fail(failure);
+    if (call == QLatin1String("backUp")) {
+        FakeLayer::Failure older{QStringLiteral("copyPages"), {}, dbx::VendorError, QStringLiteral("no such action")};
+        older.engineCode = isc_svcnotdef;
+        layer.fail(older);
+    }
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("servidor:/dados/loja.fb");
