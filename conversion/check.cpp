@@ -108,6 +108,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     }
 
     const RewritePlan &plan = survey.plan();
+    const bool mapPays = CodeMap::pays(db);
     const int relations = int(plan.relations().size());
     int looked = 0;
     for (const QString &relation : plan.relations()) {
@@ -132,7 +133,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
                                                     QStringLiteral("códigos não têm 8 caracteres")));
         // The run computes a column's codes once each through its map, unless the map cannot
         // hold them: then row by row, as the technician should know of a slow table.
-        if (step.rewrite && rows > 0 && CodeMap().kindOf(plan.codeColumn(relation)) == 0)
+        if (step.rewrite && rows > 0 && mapPays && CodeMap().kindOf(plan.codeColumn(relation)) == 0)
             r.warnings_ << QStringLiteral("%1: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna "
                                           "CODPROD não é texto de até %2 caracteres nem número inteiro): esta tabela leva mais tempo")
                                .arg(relation)

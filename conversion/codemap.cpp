@@ -29,6 +29,11 @@ bool CodeMap::there(TSQLConnection &db)
     return queries::any(db, statements::codeMapNamed());
 }
 
+bool CodeMap::pays(TSQLConnection &db)
+{
+    return queries::any(db, statements::externalRule());
+}
+
 void CodeMap::make(TSQLQuery &query)
 {
     queries::execute(query, statements::createCodeMap());

@@ -27,6 +27,10 @@ public:
 
     // Whether the database holds a map (a run's, not yet dropped).
     static bool there(TSQLConnection &db);
+    // Whether the map pays in this database: its SUBSTR is an external function (a call into a
+    // library, microseconds each), not one of its own in PSQL, which costs less a row than
+    // looking a code up.
+    static bool pays(TSQLConnection &db);
     // Makes / drops it, in the open transaction.
     static void make(TSQLQuery &query);
     static void drop(TSQLQuery &query);

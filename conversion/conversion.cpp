@@ -171,9 +171,10 @@ void Conversion::run()
         reserve();
         if (options_.safetyCopy)
             takeSafetyCopy(QryAtualizaTabela);
-        // The map of codes, when a column has codes it maps, is made with the switch-off.
+        // The map of codes, where it pays and a column has codes it maps, is made with the
+        // switch-off.
         CodeMap codes;
-        CodeMap *map = codes.mapsAny(codeColumnsRewritten(survey->plan())) ? &codes : nullptr;
+        CodeMap *map = CodeMap::pays(db_) && codes.mapsAny(codeColumnsRewritten(survey->plan())) ? &codes : nullptr;
         switchTriggersOff(triggers, QryAtualizaTabela, map);
         switchedOff = &triggers;
         if (options_.codeList) {

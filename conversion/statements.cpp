@@ -485,6 +485,12 @@ QString codeMapNamed()
     return QStringLiteral("select 1 from RDB$RELATIONS where RDB$RELATION_NAME = '%1'").arg(mapTable);
 }
 
+QString externalRule()
+{
+    return QStringLiteral("select 1 from RDB$FUNCTIONS where RDB$FUNCTION_NAME = 'SUBSTR' and RDB$PACKAGE_NAME is null "
+                          "and RDB$MODULE_NAME is not null");
+}
+
 QString fillCodeMap(const QString &table, int kind, const QString &type, const QString &condition)
 {
     // Each distinct code once (a group holds one byte string: MIN gives it back), the rule

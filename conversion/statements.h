@@ -133,6 +133,8 @@ QString createCodeMap();
 QString indexCodeMap();
 QString dropCodeMap();
 QString codeMapNamed();
+// One row when the database's SUBSTR is an external function (a library's entry point).
+QString externalRule();
 // Adds the codes of table's rows (those condition keeps) that the map lacks; type: the column's
 // text type as CAST writes it (empty: a number, whose new code the assignment converts).
 QString fillCodeMap(const QString &table, int kind, const QString &type, const QString &condition);

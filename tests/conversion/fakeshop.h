@@ -24,6 +24,7 @@ struct Shop {
     QMap<QString, int> triggers; // name: 1 when the user has it switched off
     QString description;         // the database's own; null: none
     bool unconverted = true;     // its codes have 8 characters
+    bool externalSubstr = true;  // its SUBSTR the classic external one (else a PSQL function)
 };
 
 // The descriptions a run wrote for what ("DATABASE", "TRIGGER LOG_AU"), as text, in order; a
@@ -62,6 +63,8 @@ inline void script(FakeLayer &layer, const Shop &shop)
     layer.addResult(QStringLiteral("from rdb$database"), {{QStringLiteral("DESCRIPTION")}, {{shop.description.isNull() ? QVariant() : QVariant(shop.description)}}});
     if (shop.unconverted)
         layer.addResult(QStringLiteral("= 8"), {{QStringLiteral("CONSTANT")}, {{1}}});
+    if (shop.externalSubstr)
+        layer.addResult(QStringLiteral("RDB$MODULE_NAME is not null"), {{QStringLiteral("CONSTANT")}, {{1}}});
 }
 
 } // namespace fakeshop

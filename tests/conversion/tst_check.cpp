@@ -157,7 +157,7 @@ INSERT INTO PRODUTOS VALUES ('1');
                                                                       "  aviso: PRODUTOS: 1 código não tem 8 caracteres (a conversão supõe 8)",
                                                                       "  resultado: a conversão falharia; nada seria alterado."}
                                                        << 1;
-    QTest::newRow("codes the map cannot hold: row by row, said") << stored << R"(
+    QTest::newRow("codes the map cannot hold: row by row, said") << QStringLiteral("substr-udf.sql") << R"(
 CREATE TABLE PRODUTOS (CODPROD VARCHAR(80));
 INSERT INTO PRODUTOS VALUES ('12345678');
 CREATE TABLE PRECOS (CODPROD DOUBLE PRECISION);

@@ -161,6 +161,7 @@ private slots:
     void theWayBackOfAServersCopy();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void theMapTakesTheProductsCodesFirst();
+    void noMapWhereTheRuleIsCheap();
     void aServerThatRefusesTheLogin_data();
     void aServerThatRefusesTheLogin();
     void aFileSwappedDuringTheRunIsNoSuccess();
@@ -823,6 +824,27 @@ void TestRun::theMapTakesTheProductsCodesFirst()
     const qsizetype first = written.indexOf(QStringLiteral("<map PRODUTOS>"));
     QVERIFY2(first > 0, qPrintable(written.join(u'\n')));
     QCOMPARE(written.mid(first, 4), (QStringList{"<map PRODUTOS>", update.arg("ITENS"), update.arg("MOVIMENTOS"), update.arg("PRODUTOS")}));
+}
+
+void TestRun::noMapWhereTheRuleIsCheap()
+{
+    // A SUBSTR of the database's own in PSQL costs a row less than a look-up in a map: the
+    // rows take the rule itself, and no map is made.
+    FakeLayer layer;
+    fakeshop::Shop psql = shop({"T1", "T2"});
+    psql.externalSubstr = false;
+    fakeshop::script(layer, psql);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = QStringLiteral("/x.fb");
+    Conversion(db, view, noCopy).run();
+    QCOMPARE(view.boxes[0].text, success);
+    const QString rule = QStringLiteral("UPDATE %1 SET CODPROD = (SUBSTR(CODPROD,2,2) || '0' || SUBSTR(CODPROD,3,6)) WHERE TRIM(CODPROD) <> ''");
+    QCOMPARE(writes(layer.statements).join(u'\n'),
+             (reserve + QStringList{"ALTER TRIGGER LOG_AU INACTIVE", "describe LOG_AU: <off>", "Commit", rule.arg("T1"), rule.arg("T2"),
+                                    "ALTER TRIGGER LOG_AU ACTIVE", "describe LOG_AU: none", "describe database: <converted>",
+                                    "<open the door>", "Commit"})
+                 .join(u'\n'));
 }
 
 void TestRun::aServerThatRefusesTheLogin_data()
