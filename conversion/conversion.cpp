@@ -54,7 +54,6 @@ std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
     return std::pair<quint64, quint64>{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-
 qint64 sizeOf(const QString &file)
 {
     struct stat st {};

@@ -451,8 +451,8 @@ namespace {
 
 const QString mapTable = QStringLiteral("CONVERSOR$MAPA");
 
-// A code as the map keys it: its bytes, with a mark at the end, since the engine compares
-// strings as if padded (blanks, or NUL bytes for OCTETS) and would call "A" and "A " one.
+// A code as the map keys it: its bytes (the column's own text would call "A" and "A " one, and
+// a collation more), with a mark at the end, since OCTETS compares as if padded with NUL bytes.
 QString mapKey(const QString &column)
 {
     return QStringLiteral("CAST(%1 AS VARCHAR(%2) CHARACTER SET OCTETS) || x'7C'").arg(column).arg(mapKeyBytes);
