@@ -204,6 +204,34 @@ bool replaceBlock(const QString &file, const QString &name, const QString &text)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(all.toUtf8()) >= 0;
 }
 
+// A program timed as the others beside it are: started alike, none of them paying for the
+// write-back of the files they were given.
+struct Timed {
+    QString program;
+    QStringList arguments;
+    std::vector<double> *times;
+};
+
+// Runs each of order once, the turn-th going first (so that none always has the freshest
+// caches), adding its seconds to its times; peak: the largest resident memory of those timed
+// into peakOf. False, said on stderr, when one fails.
+bool runInTurn(std::vector<Timed> order, int turn, const std::vector<double> *peakOf, long &peak)
+{
+    std::rotate(order.begin(), order.begin() + turn % order.size(), order.end());
+    for (const Timed &t : order) {
+        ::sync();
+        const Child child = runChild(t.program, t.arguments);
+        if (child.status != 0) {
+            std::fprintf(stderr, "failed (%d): %s %s\n", child.status, qPrintable(t.program), qPrintable(t.arguments.join(u' ')));
+            return false;
+        }
+        t.times->push_back(child.seconds);
+        if (t.times == peakOf)
+            peak = std::max(peak, child.peakKib);
+    }
+    return true;
+}
+
 // A shop's database as shops keep it: the classic external SUBSTR, products keyed by their
 // code, sale items referring to them (their codes follow by cascade), stock movements with an
 // index on the code and an audit trigger. products distinct codes of 8 characters; each item and
@@ -412,31 +440,12 @@ int main(int argc, char **argv)
                 QFile::remove(copy);
                 QFile::copy(templ, copy);
             }
-            // The three are started alike and timed alike, none of them paying for the
-            // write-back of the copies.
-            struct Timed {
-                QString program;
-                QStringList arguments;
-                std::vector<double> *times;
-            };
-            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
-                                     Timed{isqlProgram, login + QStringList{script, b}, &engines},
-                                     Timed{isqlProgram, login + QStringList{allScript, c}, &alls},
-                                     Timed{convert, {QStringLiteral("--check"), d}, &checks}};
-            // Each goes first in turn, so that none always has the freshest caches.
-            std::rotate(order.begin(), order.begin() + r % order.size(), order.end());
-            for (const Timed &t : order) {
-                ::sync();
-                const Child child = runChild(t.program, t.arguments);
-                if (child.status != 0) {
-                    std::fprintf(stderr, "failed (%d): %s %s\n", child.status, qPrintable(t.program),
-                                 qPrintable(t.arguments.join(u' ')));
-                    return 1;
-                }
-                t.times->push_back(child.seconds);
-                if (t.times == &runs)
-                    peak = std::max(peak, child.peakKib);
-            }
+            if (!runInTurn({Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
+                            Timed{isqlProgram, login + QStringList{script, b}, &engines},
+                            Timed{isqlProgram, login + QStringList{allScript, c}, &alls},
+                            Timed{convert, {QStringLiteral("--check"), d}, &checks}},
+                           r, &runs, peak))
+                return 1;
             // The list's share, each going first in turn.
             for (int turn = 0; turn < 2; ++turn) {
                 const bool listed = (turn + r) % 2 == 0;
@@ -500,27 +509,11 @@ int main(int argc, char **argv)
                 QFile::remove(copy);
                 QFile::copy(templ, copy);
             }
-            struct Timed {
-                QString program;
-                QStringList arguments;
-                std::vector<double> *times;
-            };
-            std::vector<Timed> order{Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
-                                     Timed{isqlProgram, isqlLogin + QStringList{QStringLiteral("-i"), script, b}, &hands},
-                                     Timed{convert, {QStringLiteral("--check"), c}, &checks}};
-            std::rotate(order.begin(), order.begin() + r % order.size(), order.end());
-            for (const Timed &t : order) {
-                ::sync();
-                const Child child = runChild(t.program, t.arguments);
-                if (child.status != 0) {
-                    std::fprintf(stderr, "failed (%d): %s %s\n", child.status, qPrintable(t.program),
-                                 qPrintable(t.arguments.join(u' ')));
-                    return 1;
-                }
-                t.times->push_back(child.seconds);
-                if (t.times == &runs)
-                    peak = std::max(peak, child.peakKib);
-            }
+            if (!runInTurn({Timed{convert, {QStringLiteral("--convert"), QStringLiteral("--no-copy"), a}, &runs},
+                            Timed{isqlProgram, isqlLogin + QStringList{QStringLiteral("-i"), script, b}, &hands},
+                            Timed{convert, {QStringLiteral("--check"), c}, &checks}},
+                           r, &runs, peak))
+                return 1;
         }
         const double run = median(runs), hand = median(hands), check = median(checks);
         out << QStringLiteral("| %1 products, %2 sale items, %3 movements (%4 MiB) | %5 s | %6 s | %7 | %8 s | %9 | %10 MiB |\n")
