@@ -19,7 +19,7 @@
 // sync); and the longest time the window's event
 // loop went unanswered during a run over one table of 1,500,000 rows (the run going through
 // the code the window uses, a timer on the loop every 5 ms).
-//   bench_run [--quick] [--readme README.md] [--guide docs/guia.md]
+//   bench_run [--quick] [--shop] [--readme README.md] [--guide docs/guia.md] | --kept-out HOST:FILE
 // --readme writes the table into the README, --guide what the times mean to a shop into the
 // user's guide, each between its "<!-- bench_run -->" and "<!-- /bench_run -->".
 #include "codelist.h"
@@ -232,6 +232,50 @@ bool runInTurn(std::vector<Timed> order, int turn, const std::vector<double> *pe
     return true;
 }
 
+// How long a shop is kept out of database (a server's: on one desk the engine lets one process
+// have a file) by a run with its safety copy, a process of its own: a plain attach, as a shop's
+// program makes, tried every 20 ms from the moment the run says it copies (its door closed by
+// then; tried earlier, an attach would be one the run refuses to work beside), until the run
+// ends. The time from the first refusal to the last, and the run's own; negative
+// when the run failed.
+std::pair<double, double> timeKeptOut(const QString &convert, const QString &file)
+{
+    QProcess run;
+    run.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer clock;
+    clock.start();
+    run.start(convert, {QStringLiteral("--convert"), file});
+    QByteArray said;
+    while (run.state() != QProcess::NotRunning && !said.contains("Copiando o banco")) {
+        run.waitForReadyRead(5);
+        said += run.readAllStandardError();
+    }
+    double first = -1, last = -1;
+    while (run.state() != QProcess::NotRunning) {
+        TSQLConnection shop;
+        shop.Params.setValue(QStringLiteral("DataBase"), file);
+        const double at = clock.nsecsElapsed() / 1e9;
+        try {
+            shop.setConnected(true);
+            shop.setConnected(false);
+        } catch (const std::exception &e) {
+            if (messageOf(e).contains(QStringLiteral("reservado pelo Conversor"))) {
+                if (first < 0)
+                    first = at;
+                last = at;
+            }
+        }
+        run.waitForFinished(20);
+    }
+    const double whole = clock.nsecsElapsed() / 1e9;
+    if (run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0 || first < 0) {
+        std::fprintf(stderr, "%s%s(status %d, refused first at %.2f s)\n", said.constData(), run.readAll().constData(),
+                     run.exitCode(), first);
+        return {-1, whole};
+    }
+    return {last - first, whole};
+}
+
 // A shop's database as shops keep it: the classic external SUBSTR, products keyed by their
 // code, sale items referring to them (their codes follow by cascade), stock movements with an
 // index on the code and an audit trigger. products distinct codes of 8 characters; each item and
@@ -305,8 +349,9 @@ QString guideText(const std::vector<ShapeTiming> &timings, double copy, double s
 // a sync, the copy then written back with sync), by a server of the benchmark's own, both ways
 // in the same run: its physical copy of the pages (the run's), and its logical backup (where the
 // physical one cannot be made); ours: the program's copy of the same file. seconds: the
-// physical copy's time, 0 when not measured.
-QString serverCopyLine(const QString &file, double ours, int repeats, double &seconds)
+// physical copy's time, 0 when not measured. Then how long the shop is kept out of a copy of
+// file while convert's run through that server converts it.
+QString serverCopyLine(const QString &file, double ours, int repeats, double &seconds, const QString &convert)
 {
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/conversor-bench-server-XXXXXX"));
     QProcess start;
@@ -343,12 +388,23 @@ QString serverCopyLine(const QString &file, double ours, int repeats, double &se
         return QStringLiteral("Safety copy by a server: not measured (%1).\n").arg(messageOf(e));
     }
     seconds = physical;
-    return QStringLiteral("The same copy by a server (its physical copy of the pages through the Services API, then sync): "
-                          "%1 s (ratio to this program's copy %2); its logical backup, where the physical one cannot be "
-                          "made: %3 s.\n")
-        .arg(physical, 0, 'f', 2)
-        .arg(physical / ours, 0, 'f', 2)
-        .arg(logical, 0, 'f', 2);
+    const QString line = QStringLiteral("The same copy by a server (its physical copy of the pages through the Services API, then "
+                                        "sync): %1 s (ratio to this program's copy %2); its logical backup, where the physical one "
+                                        "cannot be made: %3 s.\n")
+                             .arg(physical, 0, 'f', 2)
+                             .arg(physical / ours, 0, 'f', 2)
+                             .arg(logical, 0, 'f', 2);
+    const QString kept = QFileInfo(file).dir().filePath(QStringLiteral("fechado.fb"));
+    QFile::remove(kept);
+    QFile::copy(file, kept);
+    ::sync();
+    const auto [out, whole] = timeKeptOut(convert, QStringLiteral("localhost/%1:%2").arg(port).arg(kept));
+    if (out < 0)
+        return line + QStringLiteral("The shop kept out by a run through the server: not measured (the run failed).\n");
+    return line + QStringLiteral("A shop's program kept out of the same file by a run through that server, its copy included: "
+                                 "%1 s, refused from the copy's start to the run's last commit (the run took %2 s).\n")
+                      .arg(out, 0, 'f', 2)
+                      .arg(whole, 0, 'f', 2);
 }
 
 } // namespace
@@ -365,6 +421,12 @@ int main(int argc, char **argv)
     if (isqlProgram.isEmpty()) {
         std::fprintf(stderr, "bench_run: isql-fb is not installed\n");
         return 1;
+    }
+    // The shop's downtime alone, on a server's database of the user's (converted: give it a copy).
+    if (const qsizetype keptAt = args.indexOf(QStringLiteral("--kept-out")); keptAt > 0) {
+        const auto [out_, whole] = timeKeptOut(convert, args.value(keptAt + 1));
+        std::printf("kept out %.2f s of a run of %.2f s\n", out_, whole);
+        return out_ < 0 ? 1 : 0;
     }
     const bool quick = args.contains(QStringLiteral("--quick"));
     // Only the shop's shape (no README, no guide): a quick look at the rewrite's cost.
@@ -565,7 +627,7 @@ int main(int argc, char **argv)
     out << "\n" << copyLine;
     std::printf("%s", qPrintable(copyLine));
     double serverCopy = 0;
-    const QString serverLine = serverCopyLine(largest, copy, copyRepeats, serverCopy);
+    const QString serverLine = serverCopyLine(largest, copy, copyRepeats, serverCopy, convert);
     out << serverLine;
     std::printf("%s", qPrintable(serverLine));
     const QString big = dir.filePath(QStringLiteral("long.fb"));
