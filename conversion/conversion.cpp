@@ -54,12 +54,6 @@ std::optional<std::pair<quint64, quint64>> identityOf(const QString &file)
     return std::pair<quint64, quint64>{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
-qint64 sizeOf(const QString &file)
-{
-    struct stat st {};
-    return !file.isEmpty() && ::stat(filenames::encode(file).constData(), &st) == 0 ? qint64(st.st_size) : -1;
-}
-
 void removeFile(const QString &path)
 {
     if (!path.isEmpty())
@@ -325,7 +319,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
             services->backUp(attachedAs_, copy);
         }
         copy_ = copy;
-        copiedLine_ = marks::copied(copy_, sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
+        copiedLine_ = marks::copied(copy_, filenames::sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
         return;
     }
     safetycopy::checkRoom(plan.copy, plan.size);
@@ -351,7 +345,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
     safetycopy::rename(plan.partial, plan.copy);
     partial_.clear();
     copy_ = plan.copy;
-    copiedLine_ = marks::copied(copy_, sizeOf(copy_));
+    copiedLine_ = marks::copied(copy_, filenames::sizeOf(copy_));
 }
 
 void Conversion::markCopy(const QString &partial, const QString &database, const QString &copy)

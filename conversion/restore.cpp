@@ -80,12 +80,6 @@ void forgetTheRun(TSQLConnection &db)
     queries::execute(q, statements::commit());
 }
 
-qint64 sizeOf(const QString &file)
-{
-    struct stat st {};
-    return file.startsWith(u'/') && ::stat(filenames::encode(file).constData(), &st) == 0 ? qint64(st.st_size) : -1;
-}
-
 // A copy goes back only when the database it is of recorded it whole: a run records its copy
 // in the commit that ends the copy, never before. This program's copy of the file is named only
 // once whole (by every version, also those that recorded nothing), so its name is proof enough
@@ -99,7 +93,7 @@ void proveWhole(TSQLConnection &db, const QString &copy, const QString &database
         if (l.kind != marks::Kind::Copied || l.details.value(0).section(u'/', -1) != name)
             continue;
         bool known = false;
-        const qint64 recorded = l.details.value(1).toLongLong(&known), actual = sizeOf(copy);
+        const qint64 recorded = l.details.value(1).toLongLong(&known), actual = filenames::sizeOf(copy);
         if (known && actual >= 0 && recorded != actual)
             throw Exception(QStringLiteral("A cópia está incompleta: %1 tem %2 bytes, e a cópia completa tinha %3. Nada foi "
                                            "restaurado.")

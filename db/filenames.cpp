@@ -1,5 +1,7 @@
 #include "filenames.h"
 
+#include <sys/stat.h>
+
 namespace filenames {
 
 namespace {
@@ -94,6 +96,12 @@ QString onThisComputer(const QString &database)
     return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) && path.startsWith(u'/')
         ? path
         : QString();
+}
+
+qint64 sizeOf(const QString &file)
+{
+    struct stat st {};
+    return file.startsWith(u'/') && ::stat(encode(file).constData(), &st) == 0 ? qint64(st.st_size) : -1;
 }
 
 } // namespace filenames

@@ -20,4 +20,8 @@ bool isUtf8(const QString &name);
 // alias, this computer's server's included.
 QString onThisComputer(const QString &database);
 
+// The size of the file at an absolute path; -1 when there is none (or the path is relative: no
+// file of a server's is looked for where this program happens to run).
+qint64 sizeOf(const QString &file);
+
 } // namespace filenames

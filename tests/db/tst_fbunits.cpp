@@ -84,6 +84,7 @@ private slots:
     void decoding();
     void fileOnThisComputer_data();
     void fileOnThisComputer();
+    void sizeOfAFile();
     void options_data();
     void options();
     void valuesTooLongAreRefused_data();
@@ -383,6 +384,23 @@ void TestFbUnits::fileOnThisComputer()
     QFETCH(QString, database);
     QFETCH(QString, file);
     QCOMPARE(filenames::onThisComputer(database), file);
+}
+
+void TestFbUnits::sizeOfAFile()
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("cópia.fb")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(QByteArray(1234, 'x')), qint64(1234));
+    f.close();
+    QCOMPARE(filenames::sizeOf(f.fileName()), qint64(1234));
+    QCOMPARE(filenames::sizeOf(dir.filePath(QStringLiteral("nenhum.fb"))), qint64(-1));
+    QCOMPARE(filenames::sizeOf(QString()), qint64(-1));
+    // A relative name is no file of ours, even where one of that name is here.
+    const QString before = QDir::currentPath();
+    auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QCOMPARE(filenames::sizeOf(QStringLiteral("cópia.fb")), qint64(-1));
 }
 
 #include "tst_fbunits.moc"
