@@ -1,6 +1,7 @@
 #include "keptfiles.h"
 
 #include "filenames.h"
+#include "safetycopy.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +49,7 @@ QList<Found> find(const QStringList &databases, const QStringList &folders)
         return found;
     const QString names = QStringLiteral("^(?:") + stems.join(u'|') + u')';
     const QString time = QStringLiteral("(\\d{8}-\\d{6})(?:-(\\d+))?");
-    const QRegularExpression copy(names + QStringLiteral("\\.copia-") + time + QStringLiteral("\\.fbk?$"));
+    const QRegularExpression copy(names + safetycopy::copyNamePattern + u'$');
     const QRegularExpression list(names + QStringLiteral("\\.de-para-") + time + QStringLiteral("\\.(?:xlsx|csv)$"));
     QList<QPair<dev_t, ino_t>> seen;
     for (QString folder : folders) {

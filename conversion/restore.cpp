@@ -187,7 +187,7 @@ QString keptName(const QString &database, const QDateTime &when, const QString &
 QString databaseOf(TSQLConnection &db, const QString &copy)
 {
     // "<name>.copia-<yyyyMMdd-HHmmss>[-n].fb", ".nbk" or ".fbk", and perhaps "host:" before it.
-    static const QRegularExpression named(QStringLiteral("^(.*)\\.copia-\\d{8}-\\d{6}(?:-\\d+)?\\.(?:fb|nbk|fbk)$"));
+    static const QRegularExpression named(QStringLiteral("^(.*)") + safetycopy::copyNamePattern + u'$');
     const QRegularExpressionMatch m = named.match(copy);
     // The database beside it that recorded this copy whole: found without opening the copy,
     // which an attach would change (its header), and which the way back leaves as it was.

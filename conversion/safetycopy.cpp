@@ -25,6 +25,8 @@
 
 namespace safetycopy {
 
+const QString copyNamePattern = QStringLiteral("\\.copia-(\\d{8}-\\d{6})(?:-(\\d+))?\\.(?:fb|nbk|fbk)");
+
 namespace {
 
 constexpr qint64 MiB = qint64(1024) * 1024;

@@ -32,6 +32,11 @@ struct Plan {
 // which a server's copy goes beside, whatever the name given (an alias of databases.conf, a
 // link); empty: not known.
 Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile = {});
+// What follows a database's name in its copies' names, as a regular expression: ".copia-", the
+// time (captured), a number when two runs shared a second (captured), and the extension of a
+// copy by this program (".fb"), by a server's pages (".nbk") or by its backup (".fbk").
+extern const QString copyNamePattern;
+
 // The server's copy of a database: "<folder>/<name>.copia-<yyyyMMdd-HHmmss>.nbk", the engine's
 // physical copy of its pages (nbackup level 0), or with Kind::Logical ".fbk", its logical backup
 // (gbak's format), where the physical one cannot be made.

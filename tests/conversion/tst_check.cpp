@@ -258,6 +258,9 @@ void TestCheck::keptFilesListed_data()
                        "lista dos códigos de 11/12/2026 09:05:00: DIR/NAME.de-para-20261211-090500.csv",
                        "cópia de segurança de 09/12/2026 08:00:00: DIR/NAME.copia-20261209-080000.fb",
                        "lista dos códigos de 09/12/2026 08:00:00: DIR/NAME.de-para-20261209-080000.csv"};
+    QTest::newRow("a server's page copy")
+        << QStringList{"NAME.copia-20261211-100000.nbk"}
+        << QStringList{"cópia de segurança de 11/12/2026 10:00:00: DIR/NAME.copia-20261211-100000.nbk"};
     QTest::newRow("two runs in one second: the second's number first")
         << QStringList{"NAME.de-para-20261210-143000.csv", "NAME.de-para-20261210-143000-2.csv"}
         << QStringList{"lista dos códigos de 10/12/2026 14:30:00: DIR/NAME.de-para-20261210-143000-2.csv",
