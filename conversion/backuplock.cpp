@@ -1,12 +1,13 @@
 #include "backuplock.h"
 
+#include "ledger.h"
 #include "queries.h"
 #include "statements.h"
 
-BackupLock::BackupLock(TSQLQuery &query) : query_(query)
+BackupLock::BackupLock(Ledger &ledger) : ledger_(ledger)
 {
-    queries::execute(query_, statements::beginBackup());
-    queries::execute(query_, statements::commit());
+    queries::execute(ledger_.query(), statements::beginBackup());
+    ledger_.commit();
     held_ = true;
 }
 
@@ -22,7 +23,7 @@ BackupLock::~BackupLock()
 
 void BackupLock::end()
 {
-    queries::execute(query_, statements::endBackup());
-    queries::execute(query_, statements::commit());
+    queries::execute(ledger_.query(), statements::endBackup());
+    ledger_.commit();
     held_ = false;
 }

@@ -3,12 +3,12 @@
 // database file as it is (changes go to a delta file beside it), so that a copy of the file is
 // whole. Held by the run for the time of its safety copy.
 
-class TSQLQuery;
+class Ledger;
 
 class BackupLock final {
 public:
-    // Takes the lock (ALTER DATABASE BEGIN BACKUP, committed) through query.
-    explicit BackupLock(TSQLQuery &query);
+    // Takes the lock (ALTER DATABASE BEGIN BACKUP), committed with what the ledger has open.
+    explicit BackupLock(Ledger &ledger);
     // A lock still held is ended, and a failure to end it swallowed: it ends with the next
     // run's copy, or any ALTER DATABASE END BACKUP.
     ~BackupLock();
@@ -19,6 +19,6 @@ public:
     void end();
 
 private:
-    TSQLQuery &query_;
+    Ledger &ledger_;
     bool held_ = false;
 };

@@ -4,7 +4,9 @@
 #include "codelist.h"
 #include "codemap.h"
 #include "conversionview.h"
+#include "ledger.h"
 #include "marks.h"
+#include "sqlquery.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,15 +16,13 @@
 #include <optional>
 
 class TSQLConnection;
-class TSQLQuery;
-class TriggerSwitch;
 class Survey;
 class RewritePlan;
 
 // The Convert command: attaches to the chosen database and rewrites CODPROD in every relation
 // that stores it, with the user triggers switched off meanwhile. It looks before it writes
-// anything, has the database to itself while it works (the engine's exclusive file lock, or
-// its server's single-user shutdown), stops with nothing changed when the database is in use,
+// anything, has the database to itself while it works (a door closed on everyone else,
+// guard.h), stops with nothing changed when the database is in use,
 // holds no code, or would be damaged, and makes good what a run of its own cut short left. A
 // failed run undoes its work; a converted database carries the mark of it, committed with the
 // codes. The database is given back at the end of every run, so that other programs can open
@@ -46,7 +46,7 @@ public:
         bool codeList = true;
     };
 
-    Conversion(TSQLConnection &db, ConversionView &view, Options options) : db_(db), view_(view), options_(options) {}
+    Conversion(TSQLConnection &db, ConversionView &view, Options options);
     Conversion(TSQLConnection &db, ConversionView &view) : Conversion(db, view, Options{}) {}
     Conversion(const Conversion &) = delete;
     Conversion &operator=(const Conversion &) = delete;
@@ -75,49 +75,60 @@ public:
 private:
     enum class Stage { Connect, Survey, MakeGood, Reserve, Copy, Triggers, List, Tables, TriggersOn, Commit, Release };
 
-    // The steps of a run, in order.
-    void lookFirst(TriggerSwitch &triggers);
-    void reserve();
-    void makeGood(TriggerSwitch &triggers, TSQLQuery &query);
-    Survey look(TriggerSwitch &triggers);
+    // The steps of a run, in order (conversion.cpp).
+    void readWhereItStands();
+    void makeGood();
+    Survey surveyRelations();
     bool goAhead(const Survey &survey);
-    void takeSafetyCopy(TSQLQuery &query);
-    // The copy's own record of what it is, written into it before it has its name.
-    void markCopy(const QString &partial, const QString &database, const QString &copy);
-    void switchTriggersOff(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map);
-    void rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TSQLQuery &query, CodeMap *map);
-    void commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query, CodeMap *map);
-    void release();
+    void switchTriggersOff(CodeMap *map);
+    void readCodeList(const RewritePlan &plan);
+    void rewriteTables(const RewritePlan &plan, CodeMap *map);
+    void rewriteTable(const RewritePlan &plan, const QString &name, CodeMap *map, bool mapped);
+    void commitWithTriggersOn();
     // Whether the file at the chosen path carries this run's mark; if not, the run failed.
     bool readBack();
     void writeCodeList();
     void reportSuccess();
     // The run's time, taken once: the copy and the list of one run carry it in their names.
     QDateTime runTime();
-    // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted.
-    void fail(const std::exception &e, TriggerSwitch *switchedOff, TSQLQuery &query, const RewritePlan *plan);
-
-    // Undoes a failed run; false when the triggers it had switched off could not be switched
-    // on again.
-    bool undo(TriggerSwitch *switchedOff, TSQLQuery &query);
     // The run is at stage now (what a failure is said to be about), or, when a stop was asked,
     // stops here: both at once, so that no step forgets either.
     void enterOrStop(Stage stage);
-    QString failureText(const std::exception &e) const;
-    // A box on the failure paths: one the view cannot show any more is left unshown.
-    void tell(MessageKind kind, const QString &text);
-    // The database's description as the run has written it so far, and a new one for it.
-    void describe(TSQLQuery &query, const marks::Description &description);
-    // Commits the run's work; what the run knows of the description and the triggers follows.
-    void commit(TSQLQuery &query);
-    // Attaches again to the database as the engine attached it first.
-    void reattach();
+
+    // Having the database to itself, and giving it back (reservation.cpp).
+    void reserve();
+    void release();
+    // Attaches again to the database as the engine attached it first; lets go of it.
+    void attachAgain();
+    void letGo();
     // Whether the file the run attached is still the one there (a local file only).
     bool fileStillThere() const;
+
+    // The safety copy (copystep.cpp): this program's own, or the server's.
+    void takeSafetyCopy();
+    void takeServerCopy(const QString &database, const QString &copy);
+    // The copy's own record of what it is, written into it before it has its name.
+    void markCopy(const QString &partial, const QString &database, const QString &copy);
+
+    // What a failure leaves: its text, the undo, no copy; the box unless it was interrupted
+    // (failure.cpp).
+    void fail(const std::exception &e, const RewritePlan *plan);
+    QString failureText(const std::exception &e) const;
+    // The open transaction rolled back, the run still attached when it can be.
+    void rollBack();
+    // Undoes what a failed run committed, and gives the database back; false when the triggers
+    // it had switched off could not be switched on again.
+    bool undo();
+    // A box on the failure paths: one the view cannot show any more is left unshown.
+    void tell(MessageKind kind, const QString &text);
 
     TSQLConnection &db_;
     ConversionView &view_;
     const Options options_;
+    // The run's two queries: the discovery of the relations, and every statement it sends.
+    TSQLQuery QryBuscaTabelas;
+    TSQLQuery QryAtualizaTabela;
+    Ledger ledger_;             // what the database holds of the run's doing; its commits
     std::mutex interruptGuard_; // an interrupt and the sending of the commit, one at a time
     std::atomic<bool> interruptRequested_{false};
     bool commitSent_ = false;   // under interruptGuard_
@@ -129,14 +140,10 @@ private:
     QString path_;              // the path the user chose
     QString attachedAs_;        // how the engine attached it: a path, or "host:path"
     QString serverFile_;        // the file as the engine opened it
-    marks::Description description_; // as the run's transaction has it
-    marks::Description committed_;   // as the last commit left it
-    TriggerSwitch *triggers_ = nullptr;
     bool shutDown_ = false;     // the database is in a shutdown (its server's)
     int backupState_ = 0;       // the engine's backup lock on it (0: none)
     bool reserved_ = false;     // a shutdown an earlier version's run left, given back at the end
-    bool doorClosed_ = false;   // the door to others is closed, committed (guard.h)
-    bool holdsDoor_ = false;    // by this run: what it opens again at its end
+    bool reservedHere_ = false; // this run closed the door: it opens it again at its end
     QStringList madeGood_;      // what a run cut short had left, made good by this one
     QString releaseProblem_;    // why a converted database was not given back
     QByteArray copiedLine_;     // the record of the whole copy

@@ -3,14 +3,13 @@
 #include "codemap.h"
 #include "errors.h"
 #include "filenames.h"
-#include "guard.h"
+#include "ledger.h"
 #include "params.h"
 #include "queries.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
 #include "survey.h"
-#include "triggerswitch.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -61,17 +60,18 @@ bool isOurPartial(const QString &database, const QString &partial)
 
 } // namespace
 
-QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Description &description, int &backupState,
-                     bool doorClosed)
+QStringList makeGood(Ledger &ledger, int &backupState)
 {
     QStringList done;
+    marks::Description description = ledger.now().description;
     const QString fateText = fate(description);
     const bool reservedBefore = marks::has(description, marks::Kind::Reserved);
+    const bool doorClosed = ledger.now().doorClosed;
     for (const marks::Line &line : marks::find(description)) {
         if (line.kind != marks::Kind::Copying)
             continue;
         if (backupState != 0) {
-            queries::execute(query, statements::endBackup());
+            queries::execute(ledger.query(), statements::endBackup());
             backupState = 0;
             done << QStringLiteral("a trava de cópia que ela deixou foi liberada");
         }
@@ -79,15 +79,12 @@ QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Descripti
             && ::unlink(filenames::encode(partial).constData()) == 0)
             done << QStringLiteral("a cópia incompleta %1 foi apagada").arg(partial);
     }
-    description = marks::without(description, marks::Kind::Copying);
-    if (const QStringList left = triggers.leftOff(); !left.isEmpty())
+    if (const QStringList left = ledger.triggers().leftOff(); !left.isEmpty())
         done << QStringLiteral("os gatilhos que ela deixou desativados foram reativados (%1)").arg(left.join(QStringLiteral(", ")));
-    triggers.makeGood();
-    if (CodeMap::there(*query.SQLConnection()))
-        CodeMap::drop(query);
-    if (doorClosed)
-        guard::open(query);
-    description = marks::without(description, marks::Kind::Reserved);
+    ledger.triggers().makeGood();
+    ledger.dropMap();
+    ledger.openDoor();
+    ledger.describe(marks::without(marks::without(description, marks::Kind::Copying), marks::Kind::Reserved));
     if (!done.isEmpty() || reservedBefore || doorClosed)
         done.prepend(fateText);
     return done;
@@ -147,23 +144,20 @@ QStringList giveBack(TSQLConnection &db, bool anyLock)
     int backupState = state.value(2).toInt();
     // A reservation by shutdown, as earlier versions took it, goes with the rest.
     const bool reserved = marks::has(description, marks::Kind::Reserved);
-    const marks::Description before = description;
 
     TSQLQuery query;
     query.setSQLConnection(&db);
-    TriggerSwitch triggers(db, query);
-    triggers.read();
-    const bool doorClosed = guard::closed(db);
-    done = makeGood(query, triggers, description, backupState, doorClosed);
+    Ledger ledger(db, query);
+    ledger.read();
+    const bool doorClosed = ledger.now().doorClosed;
+    done = makeGood(ledger, backupState);
     if (doorClosed)
         done << QStringLiteral("o banco foi devolvido aos programas da loja");
     if (backupState != 0 && anyLock) {
         queries::execute(query, statements::endBackup());
         done << QStringLiteral("a trava de cópia do Firebird foi liberada (ALTER DATABASE END BACKUP)");
     }
-    if (description != before)
-        queries::execute(query, statements::describeDatabase(description));
-    queries::execute(query, statements::commit());
+    ledger.commit();
     if (!shutDown || (!reserved && !anyLock))
         return done;
     db.setConnected(false);

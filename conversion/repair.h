@@ -8,19 +8,17 @@
 
 #include <QStringList>
 
+class Ledger;
 class TSQLConnection;
-class TSQLQuery;
-class TriggerSwitch;
 
 namespace repair {
 
-// What a run cut short left in the database db has attached, as description and backupState
-// (the engine's backup lock: 0 none) and doorClosed have it: made good through query in the
-// open transaction, which the caller commits, the door opened and the reservation's record gone
-// last; description and backupState follow. triggers: read already. Returns what was done, a
-// line each, the first saying what became of the run cut short; none when nothing was left.
-QStringList makeGood(TSQLQuery &query, TriggerSwitch &triggers, marks::Description &description, int &backupState,
-                     bool doorClosed);
+// What a run cut short left in the database, as the ledger (read already) and backupState (the
+// engine's backup lock: 0 none) have it: made good in the open transaction, which the caller
+// commits, the door opened and the reservation's record gone last; backupState follows.
+// Returns what was done, a line each, the first saying what became of the run cut short; none
+// when nothing was left.
+QStringList makeGood(Ledger &ledger, int &backupState);
 
 // The whole giving back, on a connection of its own: db's profile names the database
 // (attached here, read-write, and let go of). Only what a run of this program left is touched,

@@ -44,12 +44,13 @@ public:
     // The longest description a switch-off writes, in bytes.
     qsizetype longestRecord() const;
 
-    // What the switch knows follows the connection's transaction: what was committed stays, what
-    // was rolled back is as it was at the last commit.
+private:
+    // What the switch knows follows the connection's transaction, which the ledger alone ends:
+    // what was committed stays, what was rolled back is as it was at the last commit.
+    friend class Ledger;
     void committed() { atCommit_ = triggers_; }
     void rolledBack() { triggers_ = atCommit_; }
 
-private:
     void set(Trigger &t, bool active, const marks::Description &description);
 
     TSQLConnection &db_;
