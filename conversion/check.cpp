@@ -75,15 +75,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     CheckReport r;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
     const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
-    if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
-        r.stops_ << repair::busyText(description, Survey::othersText(others));
-    const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
-    if (state.value(0).toInt() != 0)
-        r.stops_ << Survey::readOnlyText();
-    if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
-        r.stops_ << Survey::shutDownText(path);
-    if (state.value(2).toInt() != 0 && !marks::has(description, marks::Kind::Copying))
-        r.stops_ << Survey::backupLockText(path);
+    const Standing standing = Standing::read(db, description);
+    r.stops_ << standing.refusals(path);
 
     TSQLQuery unused; // the switch only reads here
     TriggerSwitch triggers(db, unused);
@@ -95,87 +88,101 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
-    if (const QString copy = repair::copyText(description, trimControl(state.value(3))); !copy.isEmpty())
+    if (const QString copy = repair::copyText(description, standing.serverFile); !copy.isEmpty())
         r.stops_.prepend(copy);
 
     // Where the run's copy would go, and whether it fits there.
     try {
-        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime(), trimControl(state.value(3)));
+        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime(), standing.serverFile);
         if (copy.taker == safetycopy::Plan::Taker::Program)
             safetycopy::checkRoom(copy.copy, copy.size);
     } catch (const Exception &e) {
         r.stops_ << e.message();
     }
 
-    const RewritePlan &plan = survey.plan();
     const bool mapPays = CodeMap::pays(db);
-    const int relations = int(plan.relations().size());
+    const int relations = int(survey.plan().relations().size());
     int looked = 0;
-    for (const QString &relation : plan.relations()) {
+    for (const QString &relation : survey.plan().relations()) {
         tell(looked++, relations, QStringLiteral("Examinando ") + relation);
-        const RewritePlan::Step step = plan.step(relation);
-        if (!step.stored) {
-            r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
-            continue;
-        }
-        // One pass over the table's codes.
-        const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition)).value(0);
-        const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong();
-        if (!step.rewrite)
-            r.relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
-        else if (rows == 0)
-            r.relations_ << QStringLiteral("%1: ignorada (nenhum código)").arg(relation);
-        else
-            r.relations_ << QStringLiteral("%1: converte %2").arg(relation, count(rows, QStringLiteral("linha"), QStringLiteral("linhas")));
-        if (notEight > 0)
-            r.warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
-                               .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
-                                                    QStringLiteral("códigos não têm 8 caracteres")));
-        // The run computes a column's codes once each through its map, unless the map cannot
-        // hold them: then row by row, as the technician should know of a slow table.
-        if (step.rewrite && rows > 0 && mapPays && CodeMap().kindOf(plan.codeColumn(relation)) == 0)
-            r.warnings_ << QStringLiteral("%1: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna "
-                                          "CODPROD não é texto de até %2 caracteres nem número inteiro): esta tabela leva mais tempo")
-                               .arg(relation)
-                               .arg(CodeMap::longestMapped);
-        if (!survey.ruleAnswers())
-            continue;
-        int total = 0;
-        const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
-        for (const Collision &c : found)
-            if (r.collisions_.size() < shownCollisions)
-                r.collisions_ << c;
-        r.collisionTotal_ += total;
+        r.examineRelation(db, survey, relation, mapPays);
     }
+    r.findKeptFiles(db, path, standing);
+    // The list last: a check that fails on the way leaves none.
+    tell(relations, relations, QString());
+    if (codeList && survey.ruleAnswers()) {
+        tell(relations, relations, QStringLiteral("Lendo os códigos antigos e novos…"));
+        r.writePreview(db, path, survey.plan());
+    }
+    return r;
+}
+
+void CheckReport::examineRelation(TSQLConnection &db, const Survey &survey, const QString &relation, bool mapPays)
+{
+    const RewritePlan &plan = survey.plan();
+    const RewritePlan::Step step = plan.step(relation);
+    if (!step.stored) {
+        relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
+        return;
+    }
+    // One pass over the table's codes.
+    const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition)).value(0);
+    const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong();
+    if (!step.rewrite)
+        relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
+    else if (rows == 0)
+        relations_ << QStringLiteral("%1: ignorada (nenhum código)").arg(relation);
+    else
+        relations_ << QStringLiteral("%1: converte %2").arg(relation, count(rows, QStringLiteral("linha"), QStringLiteral("linhas")));
+    if (notEight > 0)
+        warnings_ << QStringLiteral("%1: %2 (a conversão supõe 8)")
+                         .arg(relation, count(notEight, QStringLiteral("código não tem 8 caracteres"),
+                                              QStringLiteral("códigos não têm 8 caracteres")));
+    // The run computes a column's codes once each through its map, unless the map cannot hold
+    // them: then row by row, as the technician should know of a slow table.
+    if (step.rewrite && rows > 0 && mapPays && CodeMap().kindOf(plan.codeColumn(relation)) == 0)
+        warnings_ << QStringLiteral("%1: os códigos novos serão calculados linha a linha, sem o mapa de códigos (a coluna "
+                                    "CODPROD não é texto de até %2 caracteres nem número inteiro): esta tabela leva mais tempo")
+                         .arg(relation)
+                         .arg(CodeMap::longestMapped);
+    if (!survey.ruleAnswers())
+        return;
+    int total = 0;
+    const QList<Collision> found = Survey::collisions(db, plan, relation, shownCollisions, &total);
+    for (const Collision &c : found)
+        if (collisions_.size() < shownCollisions)
+            collisions_ << c;
+    collisionTotal_ += total;
+}
+
+void CheckReport::findKeptFiles(TSQLConnection &db, const QString &path, const Standing &standing)
+{
     // What earlier runs left, findable again once their boxes are closed: beside the file as
     // chosen, as it really is (a link's target) and as the server has it, and lists in home.
     QStringList files{path}, folders{QDir::homePath()};
     if (const QString local = filenames::onThisComputer(db.attachedAs()); !local.isEmpty())
-        files << local << trimControl(state.value(3));
+        files << local << standing.serverFile;
     for (const QString &file : std::as_const(files))
         if (file.startsWith(u'/'))
             folders << QFileInfo(file).absolutePath() << QFileInfo(QFileInfo(file).canonicalFilePath()).absolutePath();
-    r.kept_ = keptfiles::lines(keptfiles::find(files, folders));
+    kept_ = keptfiles::lines(keptfiles::find(files, folders));
+}
 
-    // The list last: a check that fails on the way leaves none. A preview, named so: not to be
-    // taken for what a run did.
-    tell(relations, relations, QString());
-    if (codeList && survey.ruleAnswers()) {
-        tell(relations, relations, QStringLiteral("Lendo os códigos antigos e novos…"));
-        const QString attached = db.attachedAs();
-        const QString file = attached.startsWith(u'/') ? attached : path;
-        const CodeList::Written written =
-            CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
-        if (!written.sheet.isEmpty())
-            r.listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
-        if (!written.csv.isEmpty())
-            r.listed_ << (written.sheet.isEmpty() ? QStringLiteral("lista dos códigos antigos e novos: ")
-                                                  : QStringLiteral("a mesma lista, para importar: "))
-                    + written.csv;
-        if (!written.problem.isEmpty())
-            r.listed_ << written.problem.split(u'\r');
-    }
-    return r;
+void CheckReport::writePreview(TSQLConnection &db, const QString &path, const RewritePlan &plan)
+{
+    // A preview, named so: not to be taken for what a run did.
+    const QString attached = db.attachedAs();
+    const QString file = attached.startsWith(u'/') ? attached : path;
+    const CodeList::Written written =
+        CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
+    if (!written.sheet.isEmpty())
+        listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
+    if (!written.csv.isEmpty())
+        listed_ << (written.sheet.isEmpty() ? QStringLiteral("lista dos códigos antigos e novos: ")
+                                            : QStringLiteral("a mesma lista, para importar: "))
+            + written.csv;
+    if (!written.problem.isEmpty())
+        listed_ << written.problem.split(u'\r');
 }
 
 QStringList CheckReport::lines() const

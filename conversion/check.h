@@ -40,6 +40,12 @@ public:
     static constexpr int shownCodes = 10; // of each group
 
 private:
+    // The looks of read(), one each: a relation's codes and what would stop or slow its rewrite;
+    // the files earlier runs left; the preview of the list of codes.
+    void examineRelation(TSQLConnection &db, const Survey &survey, const QString &relation, bool mapPays);
+    void findKeptFiles(TSQLConnection &db, const QString &path, const Standing &standing);
+    void writePreview(TSQLConnection &db, const QString &path, const RewritePlan &plan);
+
     QStringList repaired_;  // what was given back first
     QStringList listed_;    // where the list of codes went, or why it did not
     QStringList kept_;      // the copies and lists earlier runs left, newest first

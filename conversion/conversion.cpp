@@ -165,23 +165,12 @@ void Conversion::readWhereItStands()
     attachedAs_ = db_.attachedAs();
     file_ = fileIdentity(filenames::onThisComputer(attachedAs_));
     ledger_.read();
-    if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
-        throw Stopped({}, repair::busyText(ledger_.now().description, Survey::othersText(others)));
-    const QStringList state = queries::readAll(db_, statements::databaseState()).value(0);
-    if (state.value(0).toInt() != 0)
-        throw Stopped({}, Survey::readOnlyText());
-    shutDown_ = state.value(1).toInt() != 0;
-    backupState_ = state.value(2).toInt();
-    serverFile_ = trimControl(state.value(3));
-    // A database in a shutdown that is not a run's of this program is an administrator's: left
-    // as it is.
-    const bool ours = marks::has(ledger_.now().description, marks::Kind::Reserved);
-    if (shutDown_ && !ours)
-        throw Stopped({}, Survey::shutDownText(path_));
-    // Nor is a backup lock that no run of this program left (its server would not shut the
-    // database down under it either).
-    if (backupState_ != 0 && !marks::has(ledger_.now().description, marks::Kind::Copying))
-        throw Stopped({}, Survey::backupLockText(path_));
+    const Standing standing = Standing::read(db_, ledger_.now().description);
+    if (const QStringList refused = standing.refusals(path_); !refused.isEmpty())
+        throw Stopped({}, refused.first());
+    shutDown_ = standing.shutDown;
+    backupState_ = standing.backupState;
+    serverFile_ = standing.serverFile;
 }
 
 void Conversion::makeGood()

@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "params.h"
 #include "queries.h"
+#include "repair.h"
 #include "statements.h"
 
 #include <QDateTime>
@@ -278,6 +279,37 @@ QString Survey::othersText(const QList<OtherAttachment> &others)
         : QStringLiteral("O banco está em uso por %1 outras conexões (%2): feche-as e converta de novo.")
               .arg(others.size())
               .arg(shown.join(QStringLiteral("; ")));
+}
+
+Standing Standing::read(TSQLConnection &db, const marks::Description &description)
+{
+    Standing s;
+    s.description = description;
+    s.others = Survey::others(db);
+    const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
+    s.readOnly = state.value(0).toInt() != 0;
+    s.shutDown = state.value(1).toInt() != 0;
+    s.backupState = state.value(2).toInt();
+    s.serverFile = trimControl(state.value(3));
+    return s;
+}
+
+QStringList Standing::refusals(const QString &path) const
+{
+    QStringList refused;
+    if (!others.isEmpty())
+        refused << repair::busyText(description, Survey::othersText(others));
+    if (readOnly)
+        refused << Survey::readOnlyText();
+    // A database in a shutdown that is not a run's of this program is an administrator's: left
+    // as it is.
+    if (shutDown && !marks::has(description, marks::Kind::Reserved))
+        refused << Survey::shutDownText(path);
+    // Nor is a backup lock that no run of this program left (its server would not shut the
+    // database down under it either).
+    if (backupState != 0 && !marks::has(description, marks::Kind::Copying))
+        refused << Survey::backupLockText(path);
+    return refused;
 }
 
 QString Survey::readOnlyText()

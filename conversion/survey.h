@@ -19,6 +19,24 @@ struct OtherAttachment {
     QString program; // empty: not known
 };
 
+// Where a database stands before anything is written: who else is in it, and the state the
+// engine has it in. Read once, by the run and the check alike; refusals() is the one list of
+// what stops a run there, a text each, in the order the run meets them.
+struct Standing {
+    marks::Description description;
+    QList<OtherAttachment> others;
+    bool readOnly = false;
+    bool shutDown = false; // a shutdown (its server's)
+    int backupState = 0;   // the engine's backup lock (0: none)
+    QString serverFile;    // the file as the engine opened it
+
+    // description: the database's, read already.
+    static Standing read(TSQLConnection &db, const marks::Description &description);
+    // path: the database as the user named it. A shutdown or a backup lock a run of this program
+    // left is no refusal: it is made good.
+    QStringList refusals(const QString &path) const;
+};
+
 // Codes that become one under a unique key.
 struct Collision {
     QString table;
