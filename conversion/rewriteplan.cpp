@@ -81,9 +81,20 @@ QStringList RewritePlan::storedTables() const
     return tables;
 }
 
-RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<CodeReference> &references,
-                                const QList<CodeCheck> &checks, const QList<UniqueKey> &keys)
-{
+// The plan decided rule by rule, in this order: what each relation is, what the references
+// ask, which tables the cascades reach, the names a run must write, the checks, the unique keys.
+class RewritePlan::Decision final {
+public:
+    explicit Decision(const QList<CodeColumn> &columns);
+    void references(const QList<CodeReference> &references);
+    void twoMasters();
+    void cascadeReach();
+    void namesWritten();
+    void checks(const QList<CodeCheck> &checks);
+    void uniqueKeys(const QList<UniqueKey> &keys);
+    RewritePlan plan;
+
+private:
     struct Relation {
         QString stored;
         bool isView = false;
@@ -92,9 +103,38 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         QString otherName;  // a CODPROD column it cannot write
         CodeColumn column;
     };
-    QMap<QString, Relation> byName; // in the discovery's order
+    bool isStored(const QString &table) const
+    {
+        const auto it = byName_.constFind(table);
+        return it != byName_.cend() && !it->isView && it->named && !it->computed;
+    }
+    void heldRows(const QString &child);
+
+    QMap<QString, Relation> byName_; // in the discovery's order
+    // The cascades between CODPRODs the run converts: a child's references to its masters, and
+    // a master's children.
+    QHash<QString, QList<const CodeReference *>> cascadeMasters_;
+    QHash<QString, QStringList> cascadeChildren_;
+};
+
+RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<CodeReference> &references,
+                                const QList<CodeCheck> &checks, const QList<UniqueKey> &keys)
+{
+    Decision d(columns);
+    d.references(references);
+    d.twoMasters();
+    d.cascadeReach();
+    d.namesWritten();
+    d.checks(checks);
+    d.uniqueKeys(keys);
+    return std::move(d.plan);
+}
+
+// What each relation is: a view and a computed CODPROD are skipped; a table is rewritten.
+RewritePlan::Decision::Decision(const QList<CodeColumn> &columns)
+{
     for (const CodeColumn &c : columns) {
-        Relation &r = byName[trimControl(c.relation)];
+        Relation &r = byName_[trimControl(c.relation)];
         r.stored = c.relation;
         r.isView = c.isView;
         if (c.field == codprod) {
@@ -105,14 +145,8 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
             r.otherName = c.field;
         }
     }
-    auto isStored = [&](const QString &table) {
-        const auto it = byName.constFind(table);
-        return it != byName.cend() && !it->isView && it->named && !it->computed;
-    };
-
-    RewritePlan plan;
-    plan.relations_ = byName.keys();
-    for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
+    plan.relations_ = byName_.keys();
+    for (auto it = byName_.cbegin(); it != byName_.cend(); ++it) {
         plan.codeColumn_.insert(it.key(), it->column);
         if (it->isView)
             plan.steps_.insert(it.key(), {false, false, {}, QStringLiteral("visão"), 0});
@@ -121,11 +155,12 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         else
             plan.steps_.insert(it.key(), {true, it->named, {}, {}, it->column.length});
     }
+}
 
-    // References to a CODPROD the run converts, and a child's CODPROD held by a column the run
-    // does not convert.
-    QHash<QString, QList<const CodeReference *>> cascadeMasters;
-    QHash<QString, QStringList> cascadeChildren;
+// References to a CODPROD the run converts, and a child's CODPROD held by a column the run does
+// not convert: what their update rules would do.
+void RewritePlan::Decision::references(const QList<CodeReference> &references)
+{
     for (const CodeReference &r : references) {
         const QString child = trimControl(r.child);
         // A key that holds each row to itself (a table's CODPROD to its own CODPROD) holds it
@@ -158,13 +193,17 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
                                             .arg(r.name, r.updateRule, r.master)};
         } else if (r.updateRule == QLatin1String("CASCADE") && r.childCodeField() == codprod && isStored(child)
                    && child != r.master) {
-            cascadeMasters[child] << &r;
-            cascadeChildren[r.master] << child;
+            cascadeMasters_[child] << &r;
+            cascadeChildren_[r.master] << child;
         }
     }
+}
+
+void RewritePlan::Decision::twoMasters()
+{
     // A child kept in step with two masters: the first master's rewrite carries codes into it
     // that the second does not have yet, and the engine refuses.
-    for (auto it = cascadeMasters.cbegin(); it != cascadeMasters.cend(); ++it) {
+    for (auto it = cascadeMasters_.cbegin(); it != cascadeMasters_.cend(); ++it) {
         QStringList masters;
         for (const CodeReference *r : it.value())
             if (!masters.contains(r->master))
@@ -175,7 +214,10 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
                                                        "conversão de um leva a ela códigos que o outro ainda não tem")
                                             .arg(masters.join(QStringLiteral(" e ")))};
     }
+}
 
+void RewritePlan::Decision::cascadeReach()
+{
     // Each stored CODPROD is converted once: tables no cascade reaches by their own statement,
     // and the engine carries the conversion along the cascades from them. A ring of cascades
     // the engine refuses to run at all.
@@ -186,7 +228,7 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         QQueue<QString> queue;
         queue.enqueue(root);
         while (!queue.isEmpty())
-            for (const QString &child : cascadeChildren.value(queue.dequeue()))
+            for (const QString &child : cascadeChildren_.value(queue.dequeue()))
                 if (!converted.contains(child)) {
                     converted.insert(child);
                     reached << child;
@@ -195,53 +237,63 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
     };
     const QStringList tables = plan.relations_;
     for (const QString &table : tables)
-        if (isStored(table) && !cascadeMasters.contains(table))
+        if (isStored(table) && !cascadeMasters_.contains(table))
             statementFor(table);
     for (const QString &table : tables) {
         if (!isStored(table) || converted.contains(table) || plan.stop_)
             continue;
         QStringList ring;
-        for (const CodeReference *r : cascadeMasters.value(table))
+        for (const CodeReference *r : cascadeMasters_.value(table))
             ring << r->name;
-        plan.stop_ = Stop{byName.value(table).stored,
+        plan.stop_ = Stop{byName_.value(table).stored,
                           QStringLiteral("As chaves estrangeiras desta tabela (%1) fazem parte de um ciclo de ON UPDATE "
                                          "CASCADE, que o Firebird não deixa converter")
                               .arg(ring.join(QStringLiteral(", ")))};
     }
-    // What the engine converts: the rows its references hold. A reference of CODPROD alone holds
-    // every row with a code; a compound one leaves the rows with another of its columns NULL.
-    for (const QString &child : std::as_const(reached)) {
-        const QList<const CodeReference *> masters = cascadeMasters.value(child);
-        Step &step = plan.steps_[child];
-        const auto whole = std::find_if(masters.cbegin(), masters.cend(),
-                                        [](const CodeReference *r) { return r->otherChildFields().isEmpty(); });
-        if (whole != masters.cend())
-            step = {false, true, {}, QStringLiteral("mantida pela chave ") + (*whole)->name, step.length};
-        else
-            step.condition = unheldRows(masters);
-        // A CHAR master fills what it carries up to its length; a variable-length child keeps
-        // the blanks, which the rule would not have made.
-        const bool filled = std::any_of(masters.cbegin(), masters.cend(),
-                                        [&](const CodeReference *r) { return byName.value(r->master).column.fixed; });
-        if (filled && !byName.value(child).column.fixed) {
-            plan.cut_ << child;
-            plan.questions_ << Question{child, statements::anyEndingInBlank(child, {}),
-                                        QStringLiteral("Há códigos que convertidos terminariam em branco, e a chave de uma "
-                                                       "coluna CHAR que os leva a esta tabela os completaria com brancos "
-                                                       "indistinguíveis")};
-        }
-    }
+    for (const QString &child : std::as_const(reached))
+        heldRows(child);
+}
 
+// What the engine converts: the rows its references hold. A reference of CODPROD alone holds
+// every row with a code; a compound one leaves the rows with another of its columns NULL.
+void RewritePlan::Decision::heldRows(const QString &child)
+{
+    const QList<const CodeReference *> masters = cascadeMasters_.value(child);
+    Step &step = plan.steps_[child];
+    const auto whole = std::find_if(masters.cbegin(), masters.cend(),
+                                    [](const CodeReference *r) { return r->otherChildFields().isEmpty(); });
+    if (whole != masters.cend())
+        step = {false, true, {}, QStringLiteral("mantida pela chave ") + (*whole)->name, step.length};
+    else
+        step.condition = unheldRows(masters);
+    // A CHAR master fills what it carries up to its length; a variable-length child keeps
+    // the blanks, which the rule would not have made.
+    const bool filled = std::any_of(masters.cbegin(), masters.cend(),
+                                    [&](const CodeReference *r) { return byName_.value(r->master).column.fixed; });
+    if (filled && !byName_.value(child).column.fixed) {
+        plan.cut_ << child;
+        plan.questions_ << Question{child, statements::anyEndingInBlank(child, {}),
+                                    QStringLiteral("Há códigos que convertidos terminariam em branco, e a chave de uma "
+                                                   "coluna CHAR que os leva a esta tabela os completaria com brancos "
+                                                   "indistinguíveis")};
+    }
+}
+
+void RewritePlan::Decision::namesWritten()
+{
     // What a run cannot write stops it; what it does not rewrite needs no name.
-    for (auto it = byName.cbegin(); it != byName.cend() && !plan.stop_; ++it)
+    for (auto it = byName_.cbegin(); it != byName_.cend() && !plan.stop_; ++it)
         if (plan.steps_.value(it.key()).rewrite && !it->named)
             plan.stop_ = Stop{it->stored, QStringLiteral("Nome de coluna inválido: ") + it->otherName};
+}
 
+void RewritePlan::Decision::checks(const QList<CodeCheck> &checks)
+{
     // The checks a rewritten row meets: every check constraint of its table (the engine checks
     // them all on an update, one a row broke before it was added too) and its code column's
     // domain, on every row the run changes.
     QList<CodeCheck> all = checks;
-    for (auto it = byName.cbegin(); it != byName.cend(); ++it)
+    for (auto it = byName_.cbegin(); it != byName_.cend(); ++it)
         if (!it->column.domainCheck.trimmed().isEmpty())
             all << CodeCheck{it.key(), QStringLiteral("do domínio de CODPROD"), it->column.domainCheck.trimmed(), true};
     for (const CodeCheck &c : std::as_const(all)) {
@@ -269,7 +321,12 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
                                     QStringLiteral("A regra %1 (%2) recusaria códigos convertidos desta tabela")
                                         .arg(c.name, c.source.simplified())};
     }
+}
 
+// The unique keys that hold a code, as terms old and rewritten: the looks for codes that become
+// one ask them.
+void RewritePlan::Decision::uniqueKeys(const QList<UniqueKey> &keys)
+{
     for (const UniqueKey &k : keys) {
         if (!plan.steps_.value(k.table).stored)
             continue;
@@ -290,7 +347,6 @@ RewritePlan RewritePlan::decide(const QList<CodeColumn> &columns, const QList<Co
         }
         plan.keys_[k.table] << terms;
     }
-    return plan;
 }
 
 RewritePlan RewritePlan::read(TSQLConnection &db)

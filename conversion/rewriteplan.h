@@ -140,6 +140,9 @@ public:
     CodeColumn codeColumn(const QString &table) const { return codeColumn_.value(table); }
 
 private:
+    // decide(), one rule a step (rewriteplan.cpp).
+    class Decision;
+
     QStringList relations_;
     QHash<QString, Step> steps_;
     QHash<QString, CodeColumn> codeColumn_;
