@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "filenames.h"
 #include "keptfiles.h"
+#include "ledger.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
@@ -14,7 +15,6 @@
 #include "sqlconnection.h"
 #include "sqlquery.h"
 #include "statements.h"
-#include "triggerswitch.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -74,13 +74,14 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     tell(0, 0, QStringLiteral("Examinando o banco…"));
     CheckReport r;
     const QString path = db.Params.value(QStringLiteral("DataBase"));
-    const marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
+    // The run's own first look: what the database holds of runs, then where it stands.
+    TSQLQuery unused; // the ledger only reads here
+    Ledger ledger(db, unused);
+    ledger.read();
+    const marks::Description &description = ledger.now().description;
+    const TriggerSwitch &triggers = ledger.triggers();
     const Standing standing = Standing::read(db, description);
     r.stops_ << standing.refusals(path);
-
-    TSQLQuery unused; // the switch only reads here
-    TriggerSwitch triggers(db, unused);
-    triggers.read();
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
