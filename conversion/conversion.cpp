@@ -174,7 +174,7 @@ void Conversion::run()
             enterOrStop(Stage::List);
             // Seconds to minutes on a large shop: said, not left on the copy's 100%.
             view_.setStatus(QStringLiteral("Lendo os códigos antigos e novos…"));
-            view_.repaintNow();
+            view_.flushProgress();
             list_ = CodeList::read(db_, survey->plan());
         }
         rewriteTables(survey->plan(), QryBuscaTabelas, QryAtualizaTabela, map);
@@ -297,7 +297,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
         // Its physical copy (the database's pages, at the speed of a file copy), else its logical
         // backup where a physical one cannot be made there (safetycopy::physicalCopyImpossible).
         view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + plan.copy);
-        view_.repaintNow();
+        view_.flushProgress();
         describe(query, marks::withLine(description_, marks::copying(plan.database, plan.copy)));
         commit(query);
         serverCopy_ = true;
@@ -312,7 +312,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
             copyNote_ = QStringLiteral("A cópia de segurança é a cópia lógica do servidor (gbak), mais lenta: a cópia física "
                                        "não pôde ser feita (%1).").arg(messageOf(e));
             view_.setStatus(QStringLiteral("Copiando o banco pelo servidor (cópia lógica, a física não pôde ser feita): ") + copy);
-            view_.repaintNow();
+            view_.flushProgress();
             describe(query, marks::withLine(marks::without(description_, marks::Kind::Copying),
                                             marks::copying(plan.database, copy)));
             commit(query);
@@ -335,7 +335,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
             return;
         shown = percent;
         view_.setStatus(QStringLiteral("Copiando o banco: %1%").arg(percent));
-        view_.repaintNow();
+        view_.flushProgress();
     }, &interruptRequested_);
     backupLock_->end();
     backupLock_.reset();
@@ -416,7 +416,7 @@ void Conversion::rewriteTables(const RewritePlan &plan, TSQLQuery &discovery, TS
         else
             view_.setStatus(QStringLiteral("Ignorando ") + trimControl(table_)
                             + (step.skipped.isEmpty() ? QString() : QStringLiteral(" (") + step.skipped + u')'));
-        view_.repaintNow();
+        view_.flushProgress();
         if (step.rewrite && rewritten.insert(name).second) {
             enterOrStop(Stage::Tables);
             // The table's codes the map lacks are mapped first; its rows then take their codes
