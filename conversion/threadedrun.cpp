@@ -1,6 +1,7 @@
 #include "threadedrun.h"
 
 #include "errors.h"
+#include "handoff.h"
 
 #include <QCoreApplication>
 #include <QScopedValueRollback>
@@ -65,44 +66,65 @@ public:
     }
 
 private:
+    // A call as Qt carries it. Qt's queued calls order what the worker wrote before a call and
+    // what the calling thread writes in it, but through Qt's own locks, which ThreadSanitizer
+    // does not see: it is told (handoff.h) as the call is moved into Qt's (the worker's writes
+    // done), as it starts and ends on the calling thread, and as it is dropped (on the worker,
+    // after a blocking call).
+    template <class F> class Carried {
+    public:
+        Carried(F f, const void *at) : f_(std::move(f)), at_(at) {}
+        Carried(Carried &&other) noexcept : f_(std::move(other.f_)), at_(other.at_) { handoff::release(at_); }
+        Carried(const Carried &) = delete;
+        Carried &operator=(const Carried &) = delete;
+        Carried &operator=(Carried &&) = delete;
+        ~Carried() { handoff::acquire(at_); }
+        void operator()()
+        {
+            handoff::acquire(at_);
+            f_();
+            handoff::release(at_);
+        }
+
+    private:
+        F f_;
+        const void *at_;
+    };
+    template <class F> Carried<std::decay_t<F>> carried(F &&f) { return {std::forward<F>(f), &calls_}; }
+
     template <class F> void post(F &&f)
     {
         if (!abandoned_)
-            QMetaObject::invokeMethod(&calls_, std::forward<F>(f), Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&calls_, carried(std::forward<F>(f)), Qt::QueuedConnection);
     }
     // The run's own variables are safe to refer to: Qt's blocking call returns only once the call
     // has been carried out, or dropped unrun.
     template <class F> std::invoke_result_t<F> wait(F &&f)
     {
         using Result = std::invoke_result_t<F>;
-        std::exception_ptr failure;
-        auto call = [&]() -> Result {
-            const QScopedValueRollback answering(answering_, true);
-            try {
-                return f();
-            } catch (...) {
-                failure = std::current_exception();
-                return Result();
-            }
-        };
         auto stopIfAbandoned = [this] {
             if (abandoned_)
                 throw Exception(QStringLiteral("Conversão interrompida"));
         };
         stopIfAbandoned();
-        if constexpr (std::is_void_v<Result>) {
-            QMetaObject::invokeMethod(&calls_, call, Qt::BlockingQueuedConnection);
-            stopIfAbandoned();
-            if (failure)
-                std::rethrow_exception(failure);
-        } else {
-            Result result{};
-            QMetaObject::invokeMethod(&calls_, call, Qt::BlockingQueuedConnection, &result);
-            stopIfAbandoned();
-            if (failure)
-                std::rethrow_exception(failure);
+        std::exception_ptr failure;
+        std::conditional_t<std::is_void_v<Result>, bool, Result> result{};
+        QMetaObject::invokeMethod(&calls_, carried([&] {
+            const QScopedValueRollback answering(answering_, true);
+            try {
+                if constexpr (std::is_void_v<Result>)
+                    f();
+                else
+                    result = f();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }), Qt::BlockingQueuedConnection);
+        stopIfAbandoned();
+        if (failure)
+            std::rethrow_exception(failure);
+        if constexpr (!std::is_void_v<Result>)
             return result;
-        }
     }
 
     ConversionView &view_;
@@ -130,7 +152,10 @@ void ThreadedRun::start()
 {
     if (worker_)
         return;
-    worker_.reset(QThread::create([this] { conversion_.run(); }));
+    worker_.reset(QThread::create([this] {
+        conversion_.run();
+        handoff::release(this); // the run's outcome, read once the worker has ended
+    }));
     // Emitted on the worker: comes here through this thread's loop.
     connect(worker_.get(), &QThread::finished, this, &ThreadedRun::ended);
     runningNow = this;
@@ -142,6 +167,7 @@ void ThreadedRun::ended()
     if (!worker_)
         return;
     worker_->wait();
+    handoff::acquire(this);
     worker_.reset();
     ThreadedRun *self = this;
     runningNow.compare_exchange_strong(self, nullptr);
@@ -173,8 +199,10 @@ bool ThreadedRun::abandon(int timeoutMs)
             return true;
         // Dropped again each time: a call the run makes before it sees the stop.
         const qint64 slice = deadline.isForever() ? 20 : std::clamp<qint64>(deadline.remainingTime(), 0, 20);
-        if (worker_->wait(QDeadlineTimer(slice)))
+        if (worker_->wait(QDeadlineTimer(slice))) {
+            handoff::acquire(this);
             return true;
+        }
         if (deadline.hasExpired())
             return false;
     }
