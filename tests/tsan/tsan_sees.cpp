@@ -10,12 +10,24 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <functional>
 
 namespace {
 
 struct Shared {
     int value = 0;
+};
+
+// As the program makes its threads (conversion/threadedrun.cpp).
+class Thread final : public QThread {
+public:
+    explicit Thread(std::function<void()> body) : body_(std::move(body)) {}
+
+protected:
+    void run() override { body_(); }
+
+private:
+    std::function<void()> body_;
 };
 
 int racing(Shared &shared)
@@ -26,25 +38,25 @@ int racing(Shared &shared)
             QThread::usleep(100);
         }
     };
-    std::unique_ptr<QThread> a(QThread::create(write, 1)), b(QThread::create(write, 1000));
-    a->start();
-    b->start();
-    a->wait();
-    b->wait();
+    Thread a([&] { write(1); }), b([&] { write(1000); });
+    a.start();
+    b.start();
+    a.wait();
+    b.wait();
     return shared.value > 0 ? 0 : 1;
 }
 
 int handingOff(Shared &shared)
 {
-    std::unique_ptr<QThread> worker(QThread::create([&shared] {
+    Thread worker([&shared] {
         shared.value = 42;
         handoff::release(&shared);
-    }));
-    worker->start();
+    });
+    worker.start();
     // Long enough for the worker to have ended before wait() is called, which then takes no
     // lock ThreadSanitizer sees.
     QThread::msleep(100);
-    worker->wait();
+    worker.wait();
     handoff::acquire(&shared);
     return shared.value == 42 ? 0 : 1;
 }
