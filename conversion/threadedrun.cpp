@@ -162,6 +162,8 @@ ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view, Conversion::O
 ThreadedRun::~ThreadedRun()
 {
     abandon(-1);
+    ThreadedRun *self = this;
+    runningNow.compare_exchange_strong(self, nullptr);
 }
 
 void ThreadedRun::start()

@@ -6,6 +6,7 @@
 #include "loginbox.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "threadedrun.h"
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
@@ -269,6 +270,7 @@ void TestWindowRun::theWindowGoneUnderARunUndoesIt()
     QTRY_VERIFY_WITH_TIMEOUT(w->form.ui().lblProgresso->Caption().startsWith(QLatin1String("Atualizando tabela: ")), 10000);
     QVERIFY(w->form.running());
     w.reset();
+    QVERIFY2(!ThreadedRun::anyRunning(), "the program's end would look for a run that is gone");
     QVERIFY(rewrites(layer).size() < 5);
     QCOMPARE(layer.statements.mid(layer.statements.size() - 9),
              (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n",
