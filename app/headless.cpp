@@ -111,7 +111,7 @@ public:
         else
             std::fprintf(stderr, "%s\n", qPrintable(status_));
     }
-    void repaintNow() override { std::fflush(stderr); }
+    void flushProgress() override { std::fflush(stderr); }
     void addProgress(int amount) override { setProgress(value_ + amount); }
     void setProgress(int value) override
     {

@@ -156,7 +156,7 @@ public:
     bool confirm(const QString &) override { return false; }
     void setGaugeMax(int) override {}
     void setStatus(const QString &) override {}
-    void repaintNow() override {}
+    void flushProgress() override {}
     void addProgress(int) override {}
     void setProgress(int) override {}
 };

@@ -225,7 +225,7 @@ void Conversion::readCodeList(const RewritePlan &plan)
     enterOrStop(Stage::List);
     // Seconds to minutes on a large shop: said, not left on the copy's 100%.
     view_.setStatus(QStringLiteral("Lendo os códigos antigos e novos…"));
-    view_.repaintNow();
+    view_.flushProgress();
     list_ = CodeList::read(db_, plan);
 }
 
@@ -261,7 +261,7 @@ void Conversion::rewriteTables(const RewritePlan &plan, CodeMap *map)
         else
             view_.setStatus(QStringLiteral("Ignorando ") + trimControl(table_)
                             + (step.skipped.isEmpty() ? QString() : QStringLiteral(" (") + step.skipped + u')'));
-        view_.repaintNow();
+        view_.flushProgress();
         if (step.rewrite && rewritten.insert(name).second)
             rewriteTable(plan, name, map, map && mapped.count(map->kindOf(plan.codeColumn(name))));
         discovery.Next();

@@ -19,8 +19,9 @@ public:
     virtual bool confirm(const QString &text) = 0;
     virtual void setGaugeMax(int maximum) = 0;
     virtual void setStatus(const QString &text) = 0;
-    // Paints the window at once, so that progress shows while the run goes on.
-    virtual void repaintNow() = 0;
+    // What was reported so far reaches the user now, not once the run is over: the window paints
+    // it, a terminal's line is flushed.
+    virtual void flushProgress() = 0;
     virtual void addProgress(int amount) = 0;
     virtual void setProgress(int value) = 0;
     // The server of database refused the login refused: asks the user for another and returns

@@ -36,7 +36,7 @@ void Conversion::takeSafetyCopy()
             return;
         shown = percent;
         view_.setStatus(QStringLiteral("Copiando o banco: %1%").arg(percent));
-        view_.repaintNow();
+        view_.flushProgress();
     }, &interruptRequested_);
     backupLock_->end();
     backupLock_.reset();
@@ -56,7 +56,7 @@ void Conversion::takeServerCopy(const QString &database, const QString &planned)
     // copy (the database's pages, at the speed of a file copy), else its logical backup where a
     // physical one cannot be made there (safetycopy::physicalCopyImpossible).
     view_.setStatus(QStringLiteral("Copiando o banco pelo servidor: ") + planned);
-    view_.repaintNow();
+    view_.flushProgress();
     ledger_.describe(marks::withLine(ledger_.now().description, marks::copying(database, planned)));
     ledger_.commit();
     serverCopy_ = true;
@@ -71,7 +71,7 @@ void Conversion::takeServerCopy(const QString &database, const QString &planned)
         copyNote_ = QStringLiteral("A cópia de segurança é a cópia lógica do servidor (gbak), mais lenta: a cópia física "
                                    "não pôde ser feita (%1).").arg(messageOf(e));
         view_.setStatus(QStringLiteral("Copiando o banco pelo servidor (cópia lógica, a física não pôde ser feita): ") + copy);
-        view_.repaintNow();
+        view_.flushProgress();
         ledger_.describe(marks::withLine(marks::without(ledger_.now().description, marks::Kind::Copying),
                                          marks::copying(database, copy)));
         ledger_.commit();

@@ -1,48 +1,51 @@
 #include "threadedrun.h"
 
 #include "errors.h"
+#include "handoff.h"
 
+#include <QCoreApplication>
+#include <QScopedValueRollback>
 #include <QThread>
 
-#include <condition_variable>
+#include <algorithm>
+#include <atomic>
 #include <exception>
-#include <mutex>
+#include <functional>
+#include <type_traits>
 
-// The view as the worker sees it: every call is carried out on the thread of receiver, in the
-// order made. Calls whose outcome the run needs (a box, the gauge's maximum, which may refuse)
-// wait for it, unless the calling thread has been given up; the others do not wait.
+// The view as the worker sees it: every call carried out on the calling thread, in the order
+// made; reports posted (Qt::QueuedConnection), calls whose outcome the run needs (a box, the
+// gauge's maximum, which may refuse) waited for (Qt::BlockingQueuedConnection). A class rather
+// than bare calls for abandon(): Qt lets a blocking call go when its event is deleted unrun,
+// and the calls go to an object of their own so that only they are dropped.
 class QueuedView final : public ConversionView {
 public:
-    QueuedView(QObject *receiver, ConversionView &view) : receiver_(receiver), view_(view), path_(view.pathText()) {}
+    explicit QueuedView(ConversionView &view) : view_(view), path_(view.pathText()) {}
 
     QString pathText() const override { return path_; }
     void showMessage(MessageKind kind, const QString &text) override
     {
-        wait([=, this] { view_.showMessage(kind, text); });
+        wait([&] { view_.showMessage(kind, text); });
     }
     bool confirm(const QString &text) override
     {
-        bool yes = false;
-        wait([&, this] { yes = view_.confirm(text); });
-        return yes;
+        return wait([&] { return view_.confirm(text); });
     }
     std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override
     {
-        std::optional<TLogin> login;
-        wait([&, this] { login = view_.askLogin(database, refused); });
-        return login;
+        return wait([&] { return view_.askLogin(database, refused); });
     }
     void setGaugeMax(int maximum) override
     {
-        wait([=, this] { view_.setGaugeMax(maximum); });
+        wait([&] { view_.setGaugeMax(maximum); });
     }
     void setStatus(const QString &text) override
     {
         post([=, this] { view_.setStatus(text); });
     }
-    void repaintNow() override
+    void flushProgress() override
     {
-        post([this] { view_.repaintNow(); });
+        post([this] { view_.flushProgress(); });
     }
     void addProgress(int amount) override
     {
@@ -53,88 +56,148 @@ public:
         post([=, this] { view_.setProgress(value); });
     }
 
-    void abandon()
+    // On the calling thread: no call of the run's is carried out from now on, and a call the
+    // run waits on returns unanswered (the run then stops). Returns false when the run waits on
+    // a call being carried out beneath this one, which cannot return before it does.
+    bool abandon()
     {
-        std::lock_guard lock(mutex_);
         abandoned_ = true;
-        answered_.notify_all();
+        QCoreApplication::removePostedEvents(&calls_, QEvent::MetaCall);
+        return !answering_;
     }
 
 private:
-    bool onReceiverThread() const { return QThread::currentThread() == receiver_->thread(); }
+    // A call as Qt carries it. Qt's queued calls order what the worker wrote before a call and
+    // what the calling thread writes in it, but through Qt's own locks, which ThreadSanitizer
+    // does not see: it is told (handoff.h) as the call is moved into Qt's (the worker's writes
+    // done), as it starts and ends on the calling thread, and as it is dropped (on the worker,
+    // after a blocking call).
+    template <class F> class Carried {
+    public:
+        Carried(F f, const void *at) : f_(std::move(f)), at_(at) {}
+        Carried(Carried &&other) noexcept : f_(std::move(other.f_)), at_(other.at_) { handoff::release(at_); }
+        Carried(const Carried &) = delete;
+        Carried &operator=(const Carried &) = delete;
+        Carried &operator=(Carried &&) = delete;
+        ~Carried() { handoff::acquire(at_); }
+        void operator()()
+        {
+            handoff::acquire(at_);
+            f_();
+            handoff::release(at_);
+        }
+
+    private:
+        F f_;
+        const void *at_;
+    };
+    template <class F> Carried<std::decay_t<F>> carried(F &&f) { return {std::forward<F>(f), &calls_}; }
+
     template <class F> void post(F &&f)
     {
-        if (onReceiverThread())
-            f();
-        else
-            QMetaObject::invokeMethod(receiver_, std::forward<F>(f), Qt::QueuedConnection);
+        if (!abandoned_)
+            QMetaObject::invokeMethod(&calls_, carried(std::forward<F>(f)), Qt::QueuedConnection);
     }
-    template <class F> void wait(F &&f)
+    // The run's own variables are safe to refer to: Qt's blocking call returns only once the call
+    // has been carried out, or dropped unrun.
+    template <class F> std::invoke_result_t<F> wait(F &&f)
     {
-        if (onReceiverThread()) {
-            f();
-            return;
-        }
-        // The answer lands in a state both sides share: a worker that stops waiting (abandoned)
-        // leaves it to the call, which may still come.
-        struct Call {
-            bool done = false;
-            std::exception_ptr failure;
+        using Result = std::invoke_result_t<F>;
+        auto stopIfAbandoned = [this] {
+            if (abandoned_)
+                throw Exception(QStringLiteral("Conversão interrompida"));
         };
-        auto call = std::make_shared<Call>();
-        QMetaObject::invokeMethod(
-            receiver_,
-            [this, call, f = std::forward<F>(f)]() mutable {
-                std::exception_ptr failure;
-                try {
+        stopIfAbandoned();
+        std::exception_ptr failure;
+        std::conditional_t<std::is_void_v<Result>, bool, Result> result{};
+        QMetaObject::invokeMethod(&calls_, carried([&] {
+            const QScopedValueRollback answering(answering_, true);
+            try {
+                if constexpr (std::is_void_v<Result>)
                     f();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-                std::lock_guard lock(mutex_);
-                call->failure = failure;
-                call->done = true;
-                answered_.notify_all();
-            },
-            Qt::QueuedConnection);
-        std::unique_lock lock(mutex_);
-        answered_.wait(lock, [&] { return call->done || abandoned_; });
-        if (!call->done)
-            throw Exception(QStringLiteral("Conversão interrompida"));
-        if (call->failure)
-            std::rethrow_exception(call->failure);
+                else
+                    result = f();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }), Qt::BlockingQueuedConnection);
+        stopIfAbandoned();
+        if (failure)
+            std::rethrow_exception(failure);
+        if constexpr (!std::is_void_v<Result>)
+            return result;
     }
 
-    QObject *receiver_;
     ConversionView &view_;
     const QString path_; // read once, as the run starts
-    std::mutex mutex_;
-    std::condition_variable answered_;
-    bool abandoned_ = false;
+    QObject calls_;      // on the calling thread: what the run asks of the view is carried out there
+    std::atomic<bool> abandoned_{false};
+    bool answering_ = false; // on the calling thread: a call of the run's is being carried out
 };
 
 namespace {
+
 std::atomic<ThreadedRun *> runningNow{nullptr};
+
+// The worker. A class of its own rather than QThread::create(), whose function libstdc++ runs
+// (std::call_once), where ThreadSanitizer sees nothing (tools/tsan_defaults.cpp).
+class Worker final : public QThread {
+public:
+    explicit Worker(std::function<void()> body) : body_(std::move(body)) {}
+
+protected:
+    void run() override { body_(); }
+
+private:
+    std::function<void()> body_;
+};
+
 } // namespace
 
 ThreadedRun::ThreadedRun(TSQLConnection &db, ConversionView &view, Conversion::Options options)
-    : queued_(std::make_unique<QueuedView>(this, view)), conversion_(db, *queued_, options)
+    : queued_(std::make_unique<QueuedView>(view)), conversion_(db, *queued_, options)
 {
 }
 
-ThreadedRun::~ThreadedRun() = default;
+ThreadedRun::~ThreadedRun()
+{
+    abandon(-1);
+    ThreadedRun *self = this;
+    runningNow.compare_exchange_strong(self, nullptr);
+}
+
+void ThreadedRun::start()
+{
+    if (worker_)
+        return;
+    worker_ = std::make_unique<Worker>([this] {
+        conversion_.run();
+        handoff::release(this); // the run's outcome, read once the worker has ended
+    });
+    // Emitted on the worker: comes here through this thread's loop.
+    connect(worker_.get(), &QThread::finished, this, &ThreadedRun::ended);
+    runningNow = this;
+    worker_->start();
+}
+
+void ThreadedRun::ended()
+{
+    if (!worker_)
+        return;
+    worker_->wait();
+    handoff::acquire(this);
+    worker_.reset();
+    ThreadedRun *self = this;
+    runningNow.compare_exchange_strong(self, nullptr);
+    emit finished();
+}
 
 Conversion::Outcome ThreadedRun::exec(QEventLoop::ProcessEventsFlags flags)
 {
     QEventLoop loop;
-    worker_.reset(QThread::create([&] { conversion_.run(); }));
-    connect(worker_.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    runningNow = this;
-    worker_->start();
+    connect(this, &ThreadedRun::finished, &loop, &QEventLoop::quit);
+    start();
     loop.exec(flags);
-    worker_->wait();
-    runningNow = nullptr;
-    worker_.reset();
     return conversion_.outcome();
 }
 
@@ -144,9 +207,23 @@ bool ThreadedRun::abandon(int timeoutMs)
         return true;
     if (QThread::currentThread() == worker_.get())
         return false; // the run cannot wait for itself
-    queued_->abandon();
     conversion_.interrupt();
-    return worker_->wait(QDeadlineTimer(timeoutMs));
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        // A box or question open beneath this call (the program ends from inside its loop): the
+        // run asks only before it has changed anything or once it has given the database back,
+        // and is left waiting on it.
+        if (!queued_->abandon())
+            return true;
+        // Dropped again each time: a call the run makes before it sees the stop.
+        const qint64 slice = deadline.isForever() ? 20 : std::clamp<qint64>(deadline.remainingTime(), 0, 20);
+        if (worker_->wait(QDeadlineTimer(slice))) {
+            handoff::acquire(this);
+            return true;
+        }
+        if (deadline.hasExpired())
+            return false;
+    }
 }
 
 bool ThreadedRun::anyRunning()

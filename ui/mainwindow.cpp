@@ -90,7 +90,13 @@ TForm1::TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // Gone under a run (the application ended by other means than the window): the run is
+    // stopped and undone before the connection and the widgets go.
+    run_.reset();
+    qApp->removeEventFilter(this);
+}
 
 void TForm1::FormCreate()
 {
@@ -265,18 +271,23 @@ void TForm1::imgSairClick()
 void TForm1::imgConverterClick()
 {
     // One run at a time, whatever path the command comes by.
-    if (run_)
+    if (running())
         return;
-    ThreadedRun run(dbVestrel, *this, options_);
-    run_ = &run;
+    // The run goes on on its own thread; the window, in its own loop, hears when it is over.
+    run_ = std::make_unique<ThreadedRun>(dbVestrel, *this, options_);
+    connect(run_.get(), &ThreadedRun::finished, this, &TForm1::runEnded);
     emit runningChanged(true);
     // While the run goes on the window answers the window system, but takes no input other
     // than closing it (eventFilter).
     qApp->installEventFilter(this);
-    lastOutcome_ = run.exec(QEventLoop::AllEvents);
+    run_->start();
+}
+
+void TForm1::runEnded()
+{
     qApp->removeEventFilter(this);
-    run_ = nullptr;
-    lastFailure_ = run.failure();
+    lastOutcome_ = run_->outcome();
+    lastFailure_ = run_->failure();
     if (stopping_) {
         // What the run said while it stopped stayed behind "Parando…"; now the window says how
         // it ended.
@@ -292,10 +303,15 @@ void TForm1::imgConverterClick()
         close();
 }
 
+bool TForm1::running() const
+{
+    return run_ && run_->running();
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     auto *target = qobject_cast<QWidget *>(watched);
-    if (!run_ || !target || target->window() != this)
+    if (!running() || !target || target->window() != this)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -332,7 +348,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    if (run_) {
+    if (running()) {
         // Closed during a run (its close button, Alt+F4, Exit): the run stops first.
         event->ignore();
         endOnRequest();
@@ -344,7 +360,7 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::endOnRequest()
 {
     endRequested_ = true;
-    if (run_) {
+    if (running()) {
         endedDuringRun_ = true;
         // The undo can take a while: the window says at once that it is stopping, and nothing
         // the run still reports takes that back.
@@ -360,7 +376,7 @@ void TForm1::endOnRequest()
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *dialog = qobject_cast<QDialog *>(w); dialog && dialog->isVisible())
             dialog->reject();
-    if (!run_)
+    if (!running())
         close();
 }
 
@@ -408,7 +424,7 @@ void TForm1::setStatus(const QString &text)
         ui_->lblProgresso->setCaption(text);
 }
 
-void TForm1::repaintNow()
+void TForm1::flushProgress()
 {
     repaint();
 }

@@ -44,7 +44,7 @@ public:
     // stands, and the window closes without its box.
     void endOnRequest();
     // True while a conversion run is under way.
-    bool running() const { return run_ != nullptr; }
+    bool running() const;
     // True when the end was asked for while a run was under way.
     bool endedDuringRun() const { return endedDuringRun_; }
     // How the last run ended, and what it would have said had it not been stopped.
@@ -60,7 +60,7 @@ public:
     std::optional<TLogin> askLogin(const QString &database, const TLogin &refused) override;
     void setGaugeMax(int maximum) override;
     void setStatus(const QString &text) override;
-    void repaintNow() override;
+    void flushProgress() override;
     void addProgress(int amount) override;
     void setProgress(int value) override;
 
@@ -86,12 +86,14 @@ protected:
 private:
     TForm1(dbx::Layer *layer, Conversion::Options options, QWidget *parent);
     void FormCreate();
+    // The run is over: the window says how it ended, and closes when asked to meanwhile.
+    void runEnded();
     // The command panel that has the window's focus, if one has.
     TPanel *focusedCommand() const;
 
     std::unique_ptr<Ui::TForm1> ui_;
     const Conversion::Options options_; // the window always copies, unless given another layer
-    ThreadedRun *run_ = nullptr; // the run in progress
+    std::unique_ptr<ThreadedRun> run_; // the last run, while it goes on and after
     bool endRequested_ = false;
     bool endedDuringRun_ = false;
     bool stopping_ = false; // a stop asked for, the run not over yet: the status line says so

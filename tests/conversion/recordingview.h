@@ -26,7 +26,7 @@ public:
     std::function<void()> onConfirm; // called while the question is open (a stop asked meanwhile)
     QList<std::optional<TLogin>> logins; // the answers to the logins asked for, in turn; then none
     QStringList loginsAsked;              // "database: refused user" each time
-    QStringList events; // "max=N", "status=...", "repaint", "add=N", "progress=N"
+    QStringList events; // "max=N", "status=...", "flush", "add=N", "progress=N"
     QStringList statuses;
     int gaugeMax = 100;
     int gaugeValue = 0;
@@ -74,7 +74,7 @@ public:
         statuses << text;
         status = text;
     }
-    void repaintNow() override { events << QStringLiteral("repaint"); }
+    void flushProgress() override { events << QStringLiteral("flush"); }
     void addProgress(int amount) override
     {
         events << QStringLiteral("add=%1").arg(amount);

@@ -196,7 +196,7 @@ void TestRun::successOverThreeRelations()
     QCOMPARE(view.statuses, (QStringList{"Atualizando tabela: CLIENTES_PEDIDOS_ITENS_ANTIGOS1",
                                          "Atualizando tabela: ESTOQUE", "Atualizando tabela: PRODUTOS", "Concluído!"}));
     QCOMPARE(view.events.mid(0, 4), (QStringList{"max=3", "status=Atualizando tabela: CLIENTES_PEDIDOS_ITENS_ANTIGOS1",
-                                                 "repaint", "add=1"}));
+                                                 "flush", "add=1"}));
     QCOMPARE(view.boxes.size(), 1);
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
     QCOMPARE(view.boxes[0].text, success);

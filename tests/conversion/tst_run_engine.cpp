@@ -230,7 +230,7 @@ void TestRunEngine::aFailureDuringTheCopyEndsTheBackupLock()
                 throw Exception(QStringLiteral("a janela recusou"));
             recorded.setStatus(text);
         }
-        void repaintNow() override {}
+        void flushProgress() override {}
         void addProgress(int amount) override { recorded.addProgress(amount); }
         void setProgress(int value) override { recorded.setProgress(value); }
     };
@@ -425,8 +425,8 @@ void TestRunEngine::thousandRelations()
     QCOMPARE(view.boxes[0].kind, MessageKind::Information);
     QCOMPARE(view.boxes[0].gaugeMax, 1002);
     QCOMPARE(view.boxes[0].gaugeValue, 1002);
-    // A repaint for each relation, each step of the copy, and the list's reading.
-    QCOMPARE(view.events.count(QStringLiteral("repaint")), 1002 + view.copyLines().size() + 1);
+    // A flush for each relation, each step of the copy, and the list's reading.
+    QCOMPARE(view.events.count(QStringLiteral("flush")), 1002 + view.copyLines().size() + 1);
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0999 where CODPROD = '203456'")), QStringList{"1"});
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from T0000 where CODPROD = '203456'")), QStringList{"1"});
     // The list counts the code in every table, whichever group read it: the thousand, and the

@@ -43,7 +43,7 @@ public:
         recorded.setGaugeMax(maximum);
     }
     void setStatus(const QString &text) override { note(), recorded.setStatus(text); }
-    void repaintNow() override { note(), recorded.repaintNow(); }
+    void flushProgress() override { note(), recorded.flushProgress(); }
     void addProgress(int amount) override { note(), recorded.addProgress(amount); }
     void setProgress(int value) override { note(), recorded.setProgress(value); }
 
@@ -81,6 +81,8 @@ private slots:
     void theConnectStepWaitsOffTheCallingThread();
     void aStopDuringTheConnectStepEndsTheRunAtOnce_data();
     void aStopDuringTheConnectStepEndsTheRunAtOnce();
+    void abandonedWhileTheRunWaitsOnAQuestion_data();
+    void abandonedWhileTheRunWaitsOnAQuestion();
 
 private:
     TempDatabases dbs_;
@@ -291,6 +293,65 @@ void TestThreadedRun::aStopDuringTheConnectStepEndsTheRunAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!TSQLConnection::attachesGivenUp(), 5000);
     QCOMPARE(bool(attachEnded), !before);
     QTRY_COMPARE_WITH_TIMEOUT(layer.live.size(), 0, 5000);
+}
+
+void TestThreadedRun::abandonedWhileTheRunWaitsOnAQuestion_data()
+{
+    QTest::addColumn<bool>("open"); // the question open, the end coming from inside its loop
+    QTest::newRow("the question not taken, this thread taking no events") << false;
+    QTest::newRow("the question open") << true;
+}
+
+// The program ends under a run that waits on the user (the display gone): the run's question
+// can no longer be answered, and abandon() must neither wait on it nor let it come later.
+void TestThreadedRun::abandonedWhileTheRunWaitsOnAQuestion()
+{
+    QFETCH(bool, open);
+    FakeLayer layer;
+    fakeshop::script(layer, {{"T1", "T2"}, {}, {{"LOG_AU", 0}},
+                             QStringLiteral("Conversor de dados: códigos de produto convertidos em 01/12/2026 09:15:00."), true});
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<qint64> lastStatement{-1};
+    layer.onExecute = [&](const QString &) { lastStatement = clock.elapsed(); };
+    TSQLConnection db(layer);
+    ThreadNotingView view;
+    view.recorded.path = QStringLiteral("/x.fb");
+    view.recorded.answer = true;
+    ThreadedRun run(db, view, noCopy);
+    bool abandoned = false;
+    qint64 took = -1;
+    auto abandon = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        abandoned = run.abandon(3000);
+        took = waited.elapsed();
+    };
+    if (open)
+        view.recorded.onConfirm = abandon;
+    run.start();
+    if (!open) {
+        // Without this thread's loop, the run goes quiet once it has asked.
+        while (clock.elapsed() < 10000 && (lastStatement < 0 || clock.elapsed() - lastStatement < 300))
+            QThread::msleep(10);
+        abandon();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!run.running(), 10000);
+    QVERIFY(abandoned);
+    QVERIFY2(took < 1000, qPrintable(QStringLiteral("abandon() took %1 ms").arg(took)));
+    QCOMPARE(run.outcome(), Conversion::Outcome::Interrupted);
+    QCOMPARE(run.failure(), QStringLiteral("Conversão interrompida pelo usuário; nada foi alterado"));
+    QVERIFY(!layer.statements.join(u'|').contains(QLatin1String("UPDATE ")));
+    if (open) {
+        QCOMPARE(view.recorded.questions.size(), 1);
+    } else {
+        // Nothing the run asked or said reached the view once it was given up, however long the
+        // loop runs afterwards.
+        QTest::qWait(100);
+        QCOMPARE(view.recorded.events, QStringList());
+    }
+    QVERIFY(view.recorded.boxes.isEmpty());
+    QCOMPARE(db.state(), TConnectionState::csStateClosed);
 }
 
 QTEST_GUILESS_MAIN(TestThreadedRun)

@@ -6,9 +6,11 @@
 #include "loginbox.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "threadedrun.h"
 #include "ui_mainwindow.h"
 #include "winfont.h"
 
+#include "converting.h"
 #include "modals.h"
 
 #include <QLineEdit>
@@ -18,6 +20,13 @@
 #include <ibase.h>
 
 namespace {
+
+// A stopped run's undoing, as it ends: the trigger it had switched off on again and the map of
+// codes gone, committed; then the door open and the reservation gone.
+const QStringList undone{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n",
+                         "DROP TABLE CONVERSOR$MAPA\r\n", "Commit\r\n",
+                         "COMMENT ON DATABASE IS NULL\r\n", "DROP TRIGGER CONVERSOR$PORTA\r\n",
+                         "DROP EXCEPTION CONVERSOR$FECHADO\r\n", "Commit\r\n"};
 
 // A shop of five tables whose rewrites take a while each.
 void slowShop(FakeLayer &layer, const QString &description = QString())
@@ -57,6 +66,7 @@ private slots:
     void aConvertedDatabaseAsksFirst();
     void closingDuringARunStopsIt_data();
     void closingDuringARunStopsIt();
+    void theWindowGoneUnderARunUndoesIt();
     void aRefusedLoginAsksTheUser_data();
     void aRefusedLoginAsksTheUser();
     void commandsLookUnavailableDuringARun();
@@ -75,7 +85,10 @@ void TestWindowRun::runsOverTheLayerGiven()
         modal->close();
         return true;
     });
+    // The command returns at once, the run going on while the window's own loop runs.
     w.form.imgConverterClick();
+    QVERIFY(w.form.running());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.running(), 30000);
     QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Converted);
     QCOMPARE(boxes, QStringList{"Dados atualizados com sucesso! "});
     QCOMPARE(rewrites(layer).size(), 5);
@@ -107,7 +120,7 @@ void TestWindowRun::oneRunAtATime()
         QTest::keyClick(w.form.ui().pnlConverter, Qt::Key_Space);
         again = true;
     });
-    w.form.imgConverterClick();
+    QVERIFY(convertAndWait(w.form));
     QVERIFY(again);
     QCOMPARE(layer.connectEntries.size(), 2); // the run, and its look back at the file chosen
     QCOMPARE(rewrites(layer).size(), 5);
@@ -156,7 +169,7 @@ void TestWindowRun::aConvertedDatabaseAsksFirst()
             (answer == QLatin1String("Yes") ? box->yesButton() : box->okButton())->click();
         return converts;
     });
-    w.form.imgConverterClick();
+    QVERIFY(convertAndWait(w.form));
     QCOMPARE(caption, QStringLiteral("Confirm"));
     QCOMPARE(text, QStringLiteral("Este banco parece já ter sido convertido (convertido em 01/12/2026 09:15:00). Converter de "
                                   "novo reescreve todos os códigos outra vez. Converter de novo?"));
@@ -221,7 +234,7 @@ void TestWindowRun::closingDuringARunStopsIt()
         }
     });
     watch.start(5);
-    w.form.imgConverterClick();
+    QVERIFY(convertAndWait(w.form));
     watch.stop();
     QVERIFY(sinceTheStop.isValid());
     QVERIFY2(sinceTheStop.elapsed() >= 300, "the undo took its time");
@@ -238,11 +251,33 @@ void TestWindowRun::closingDuringARunStopsIt()
     QVERIFY(rewrites(layer).size() < 5);
     // Undone, the trigger the run had switched off on again and the map of codes gone, committed;
     // then the door open.
-    QCOMPARE(layer.statements.mid(layer.statements.size() - 8),
-             (QStringList{"ALTER TRIGGER LOG_AU ACTIVE\r\n", "COMMENT ON TRIGGER LOG_AU IS NULL\r\n",
-                          "DROP TABLE CONVERSOR$MAPA\r\n", "Commit\r\n",
-                          "COMMENT ON DATABASE IS NULL\r\n", "DROP TRIGGER CONVERSOR$PORTA\r\n",
-                          "DROP EXCEPTION CONVERSOR$FECHADO\r\n", "Commit\r\n"}));
+    QCOMPARE(layer.statements.mid(layer.statements.size() - undone.size()), undone);
+}
+
+// The window destroyed while its run goes on (the application ended by other means than the
+// window): the run is stopped and undone before the window and its connection go, and shows
+// nothing more.
+void TestWindowRun::theWindowGoneUnderARunUndoesIt()
+{
+    FakeLayer layer;
+    slowShop(layer);
+    auto w = std::make_unique<Window>(layer);
+    int boxes = 0;
+    ModalAnswer noBox([&](QWidget *modal) {
+        ++boxes;
+        modal->close();
+        return true;
+    });
+    w->form.imgConverterClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->form.ui().lblProgresso->Caption().startsWith(QLatin1String("Atualizando tabela: ")), 10000);
+    QVERIFY(w->form.running());
+    w.reset();
+    QVERIFY2(!ThreadedRun::anyRunning(), "the program's end would look for a run that is gone");
+    QVERIFY(rewrites(layer).size() < 5);
+    QCOMPARE(layer.statements.mid(layer.statements.size() - undone.size()), undone);
+    QCOMPARE(layer.live.size(), 0);
+    QTest::qWait(100);
+    QCOMPARE(boxes, 0);
 }
 
 void TestWindowRun::aRefusedLoginAsksTheUser_data()
@@ -294,7 +329,7 @@ void TestWindowRun::aRefusedLoginAsksTheUser()
         modal->close();
         return true;
     });
-    w.form.imgConverterClick();
+    QVERIFY(convertAndWait(w.form));
     QCOMPARE(w.form.lastOutcome(), converts ? Conversion::Outcome::Converted : Conversion::Outcome::NotConnected);
     QCOMPARE(logins.size(), answers.size());
     for (const Seen &seen : std::as_const(logins)) {
@@ -354,7 +389,7 @@ void TestWindowRun::commandsLookUnavailableDuringARun()
         if (w.form.running())
             during = look();
     });
-    w.form.imgConverterClick();
+    QVERIFY(convertAndWait(w.form));
     QCOMPARE(w.form.lastOutcome(), Conversion::Outcome::Converted);
     QCOMPARE(during.size(), panels.size());
     // The share of each panel's pixels that changed.
