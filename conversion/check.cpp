@@ -6,10 +6,12 @@
 #include "errors.h"
 #include "filenames.h"
 #include "keptfiles.h"
+#include "location.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
 #include "repair.h"
+#include "restore.h"
 #include "safetycopy.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
@@ -49,6 +51,10 @@ CheckReport CheckReport::examine(TSQLConnection &db, bool codeList, const Progre
     try {
         db.setConnected(true);
     } catch (const std::exception &e) {
+        // A database missing because a way back was cut short between its two steps: said so,
+        // with the command that finishes it.
+        if (const QString cutShort = restore::cutShortText(db.Params.value(QStringLiteral("DataBase"))); !cutShort.isEmpty())
+            throw Exception(cutShort);
         throw Exception(advice::connectFailure(e, db.Params.value(QStringLiteral("DataBase"))));
     }
     try {
@@ -78,6 +84,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty())
         r.stops_ << repair::busyText(description, Survey::othersText(others));
     const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
+    const DatabaseLocation where = DatabaseLocation::attached(db.attachedAs(), trimControl(state.value(3)));
     if (state.value(0).toInt() != 0)
         r.stops_ << Survey::readOnlyText();
     if (state.value(1).toInt() != 0 && !marks::has(description, marks::Kind::Reserved))
@@ -100,7 +107,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
 
     // Where the run's copy would go, and whether it fits there.
     try {
-        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime(), trimControl(state.value(3)));
+        const safetycopy::Plan copy = safetycopy::planFor(where, QDateTime::currentDateTime());
         if (copy.taker == safetycopy::Plan::Taker::Program)
             safetycopy::checkRoom(copy.copy, copy.size);
     } catch (const Exception &e) {
@@ -150,8 +157,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     // What earlier runs left, findable again once their boxes are closed: beside the file as
     // chosen, as it really is (a link's target) and as the server has it, and lists in home.
     QStringList files{path}, folders{QDir::homePath()};
-    if (const QString local = filenames::onThisComputer(db.attachedAs()); !local.isEmpty())
-        files << local << trimControl(state.value(3));
+    if (const QString local = where.localFile(); !local.isEmpty())
+        files << local << where.serverFile();
     for (const QString &file : std::as_const(files))
         if (file.startsWith(u'/'))
             folders << QFileInfo(file).absolutePath() << QFileInfo(QFileInfo(file).canonicalFilePath()).absolutePath();
@@ -162,8 +169,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     tell(relations, relations, QString());
     if (codeList && survey.ruleAnswers()) {
         tell(relations, relations, QStringLiteral("Lendo os códigos antigos e novos…"));
-        const QString attached = db.attachedAs();
-        const QString file = attached.startsWith(u'/') ? attached : path;
+        // Beside the file this computer reaches, as a run's list goes.
+        const QString file = where.localFile().isEmpty() ? path : where.localFile();
         const CodeList::Written written =
             CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
         if (!written.sheet.isEmpty())

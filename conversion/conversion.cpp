@@ -3,6 +3,7 @@
 #include "advice.h"
 #include "errors.h"
 #include "filenames.h"
+#include "location.h"
 #include "guard.h"
 #include "keptfiles.h"
 #include "params.h"
@@ -204,7 +205,7 @@ void Conversion::lookFirst(TriggerSwitch &triggers)
     // at work in the database.
     enterOrStop(Stage::Survey);
     attachedAs_ = db_.attachedAs();
-    file_ = identityOf(filenames::onThisComputer(attachedAs_));
+    file_ = identityOf(DatabaseLocation(attachedAs_).localFile());
     description_ = queries::readBytes(db_, statements::databaseDescription()).value(0).value(0);
     committed_ = description_;
     if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
@@ -289,7 +290,7 @@ bool Conversion::goAhead(const Survey &survey)
 void Conversion::takeSafetyCopy(TSQLQuery &query)
 {
     enterOrStop(Stage::Copy);
-    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime(), serverFile_);
+    const safetycopy::Plan plan = safetycopy::planFor(DatabaseLocation::attached(attachedAs_, serverFile_), runTime());
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         // The server writes the copy, as its own account, while nobody else may write to the
         // database; the record of it goes into the copy too, for the way back.
@@ -319,7 +320,7 @@ void Conversion::takeSafetyCopy(TSQLQuery &query)
             services->backUp(attachedAs_, copy);
         }
         copy_ = copy;
-        copiedLine_ = marks::copied(copy_, filenames::sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
+        copiedLine_ = marks::copied(copy_, filenames::sizeOf(DatabaseLocation(attachedAs_).localFile().isEmpty() ? QString() : copy_));
         return;
     }
     safetycopy::checkRoom(plan.copy, plan.size);
@@ -465,7 +466,7 @@ void Conversion::commitWithTriggersOn(TriggerSwitch &triggers, TSQLQuery &query,
     stage_ = Stage::Commit;
     if (!fileStillThere())
         throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
-                                       "nele.").arg(filenames::onThisComputer(attachedAs_)));
+                                       "nele.").arg(DatabaseLocation(attachedAs_).localFile()));
     {
         std::lock_guard lock(interruptGuard_);
         enterOrStop(Stage::Commit);
@@ -533,7 +534,7 @@ void Conversion::writeCodeList()
     // said in the box.
     if (!list_)
         return;
-    const QString local = filenames::onThisComputer(attachedAs_);
+    const QString local = DatabaseLocation(attachedAs_).localFile();
     listed_ = list_->write(CodeList::pathsFor(local.isEmpty() ? path_ : local,
                                               QDir::homePath(), runTime()));
 }
@@ -722,5 +723,5 @@ void Conversion::reattach()
 
 bool Conversion::fileStillThere() const
 {
-    return !file_ || identityOf(filenames::onThisComputer(attachedAs_)) == file_;
+    return !file_ || identityOf(DatabaseLocation(attachedAs_).localFile()) == file_;
 }

@@ -274,7 +274,7 @@ std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entrie
         if (password.isEmpty() && e.name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
             password = e.value;
     }
-    failIf(QStringLiteral("connect"), {}, password);
+    failIf(QStringLiteral("connect"), database, password);
     return std::make_unique<FakeConnection>(*this, database);
 }
 

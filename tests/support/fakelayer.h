@@ -22,7 +22,8 @@ public:
         QString call;        // "load", "connect", "prepare", "execute", "next", "rollback", and the services'
                              // "services", "shutDown", "bringOnline", "backUp", "restore",
                              // "copyPages", "putPagesBack", "drop"
-        QString sqlContains; // with prepare/execute: only statements containing this
+        QString sqlContains; // with prepare/execute: only statements containing this; with connect: only
+                         // attaches to a database string containing this
         int code = dbx::VendorError;
         QString text;
         int times = 1;       // how many matching calls fail (-1: all)
