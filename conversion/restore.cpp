@@ -535,12 +535,13 @@ std::optional<QString> finishCutShort(TSQLConnection &db, const QString &copy)
     // The converted database kept is a page copy, which only the server reads: made into a
     // database of its own beside it for the time it takes to read its records (a finishing cut
     // short itself may have left that made already).
-    const DatabaseLocation beside(m.captured(1) + QStringLiteral(".fb"));
-    const QString kept = keptPagesName(beside.serverFile(), copy);
-    const QString opened = beside.onSameServer(kept.left(kept.size() - 4) + QStringLiteral(".aberto.fb"));
+    // Through the server that made them: a path given is this computer's server's.
+    const DatabaseLocation server(DatabaseLocation(m.captured(1) + QStringLiteral(".fb")).throughServer());
+    const QString kept = keptPagesName(server.serverFile(), copy);
+    const QString opened = server.onSameServer(kept.left(kept.size() - 4) + QStringLiteral(".aberto.fb"));
     std::unique_ptr<dbx::Services> services;
     try {
-        services = db.services(beside.throughServer());
+        services = db.services(server.database());
         try {
             attach(db, opened);
         } catch (const std::exception &e) {
@@ -572,7 +573,7 @@ std::optional<QString> finishCutShort(TSQLConnection &db, const QString &copy)
     // staying as it was.
     dropOnFailure.dismiss();
     dropOpened();
-    const QString target = beside.onSameServer(database);
+    const QString target = server.onSameServer(database);
     services->putPagesBack(DatabaseLocation(copy).serverFile(), target);
     attach(db, target);
     bringOnlineIfShut(db, DatabaseLocation(target));

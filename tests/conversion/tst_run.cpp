@@ -160,6 +160,8 @@ private slots:
     void throughAServer();
     void theWayBackOfAServersCopy_data();
     void theWayBackOfAServersCopy();
+    void aWayBackCutShortAfterTheDropIsFinished_data();
+    void aWayBackCutShortAfterTheDropIsFinished();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void theMapTakesTheProductsCodesFirst();
     void noMapWhereTheRuleIsCheap();
@@ -796,6 +798,93 @@ void TestRun::theWayBackOfAServersCopy()
         if (!w.startsWith(QLatin1String("<rollback")))
             through << w;
     QCOMPARE(through.join(u'\n'), done.join(u'\n'));
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aWayBackCutShortAfterTheDropIsFinished_data()
+{
+    QTest::addColumn<bool>("recordedWhole"); // the database had recorded the copy whole
+    QTest::newRow("the copy recorded whole: finished") << true;
+    // Another copy of the same run's name that the database never recorded (a copy cut short
+    // keeps its name): the same rule as any way back, nothing made.
+    QTest::newRow("the copy not recorded: refused") << false;
+}
+
+void TestRun::aWayBackCutShortAfterTheDropIsFinished()
+{
+    // The way back of a server's page copy cut short between the drop and the rebuild: the
+    // database is missing. The same --restore again finishes it from the copy, proven by the
+    // records the kept converted database carries, and writes over nothing.
+    QFETCH(bool, recordedWhole);
+    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261210-143000.nbk");
+    FakeLayer layer;
+    layer.attachedAs = QStringLiteral("localhost:/dados/loja.fb");
+    layer.addResult(QStringLiteral("from mon$database"),
+                    {{"SOMENTE_LEITURA", "FECHADO", "TRAVA", "ARQUIVO"}, {{0, 0, 0, QStringLiteral("/dados/loja.fb")}}});
+    TSQLConnection db(layer);
+    QString answer;
+    if (recordedWhole) {
+        // Cut short by the steps themselves: the rebuild refused, and the converted database's
+        // too, as a kill there leaves it.
+        layer.addResult(QStringLiteral("from rdb$database"),
+                        {{QStringLiteral("DESCRIPTION")}, {{QString::fromUtf8(marks::copied(copy, -1))}}});
+        layer.fail({QStringLiteral("putPagesBack"), {}, dbx::VendorError, QStringLiteral("killed"), 2});
+        try {
+            answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 0)));
+        } catch (const Exception &e) {
+            answer = e.message();
+        }
+        QVERIFY2(answer.contains(QStringLiteral("e não voltou ao lugar: quando o servidor puder, conversor --restore %1 termina a "
+                                                "restauração").arg(copy)),
+                 qPrintable(answer));
+        QVERIFY(layer.statements.contains(QStringLiteral("<drop localhost:/dados/loja.fb>")));
+    } else {
+        // A copy of that run's name the database never recorded whole (a copy cut short keeps
+        // its name), the kept database's record of the way back naming it all the same.
+        layer.addResult(QStringLiteral("from rdb$database"),
+                        {{QStringLiteral("DESCRIPTION")},
+                         {{QString::fromUtf8(marks::copied(QStringLiteral("/dados/loja.copia-20261209-080000.nbk"), -1) + '\n'
+                                             + marks::restoring(QStringLiteral("/dados/loja.fb"), copy))}}});
+    }
+
+    // The database's file gone by all its names; the kept one not yet made into a database.
+    const auto missing = [&](const QString &where, int times) {
+        FakeLayer::Failure f{QStringLiteral("connect"), where, dbx::VendorError, QStringLiteral("I/O error during open"), times};
+        f.engineCode = isc_io_error;
+        f.systemError = ENOENT;
+        layer.fail(f);
+    };
+    missing(QStringLiteral("/dados/loja.fb"), 1);
+    missing(QStringLiteral("/dados/loja.fdb"), -1);
+    missing(QStringLiteral("/dados/loja.gdb"), -1);
+    missing(QStringLiteral(".aberto.fb"), 1);
+    const qsizetype before = layer.statements.size();
+    try {
+        answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 30)));
+    } catch (const Exception &e) {
+        answer = e.message();
+    }
+    QStringList through;
+    for (const QString &w : writes(layer.statements.mid(before)))
+        if (!w.startsWith(QLatin1String("<rollback")))
+            through << w;
+    // The kept converted database read through a database made of it beside it, which goes once
+    // read; then the database made from the copy where the record says it was, its records of
+    // the run and of the way back gone and its door open.
+    const QString opened = QStringLiteral("localhost:/dados/loja.convertido-20261210-143000.aberto.fb");
+    const QStringList read{QStringLiteral("<putPagesBack %1 -> %2>").arg(kept, opened), QStringLiteral("<drop %1>").arg(opened)};
+    if (recordedWhole) {
+        QCOMPARE(answer, QStringLiteral("banco restaurado a partir de %1, terminando a restauração interrompida; o banco "
+                                        "convertido foi guardado pelo servidor como %2").arg(copy, kept));
+        QCOMPARE(through.join(u'\n'), (read + QStringList{QStringLiteral("<putPagesBack %1 -> localhost:/dados/loja.fb>").arg(copy),
+                                                          "describe database: <copied>", "<open the door>", "Commit"})
+                                          .join(u'\n'));
+    } else {
+        QVERIFY2(answer.startsWith(QStringLiteral("A cópia está incompleta: %1 não foi registrada como completa").arg(copy)),
+                 qPrintable(answer));
+        QCOMPARE(through.join(u'\n'), read.join(u'\n'));
+    }
     QCOMPARE(layer.live.size(), 0);
 }
 
