@@ -51,11 +51,16 @@ bool exists(const QString &path)
     return ::stat(filenames::encode(path).constData(), &st) == 0;
 }
 
-// Whether the engine could not open a database because there is no such file.
+// Whether the engine could not open a database because there is no such file. A server's
+// refusal carries the system's error as its text only (another system's words): there, any
+// failure to open the file counts, and the server itself never makes a database over a file.
 bool isMissing(const std::exception &e)
 {
     const auto *engine = dynamic_cast<const TDBXError *>(&e);
-    return engine && engine->hasEngineCode(isc_io_error) && engine->systemError() == ENOENT;
+    const EngineError *io = engine ? engine->engineError(isc_io_error) : nullptr;
+    if (!io || io->text(0) != QLatin1String("open"))
+        return false;
+    return engine->systemError() == ENOENT || engine->systemError() == 0;
 }
 
 // Attaches db to database (a path, or a database string), without the database's own triggers.

@@ -853,6 +853,7 @@ void TestRun::aWayBackCutShortAfterTheDropIsFinished()
         FakeLayer::Failure f{QStringLiteral("connect"), where, dbx::VendorError, QStringLiteral("I/O error during open"), times};
         f.engineCode = isc_io_error;
         f.systemError = ENOENT;
+        f.engineArguments = {QStringLiteral("open"), where};
         layer.fail(f);
     };
     missing(QStringLiteral("/dados/loja.fb"), 1);

@@ -182,7 +182,7 @@ void FakeLayer::failIf(const QString &call, const QString &sql, const QString &p
             --f.times;
         QList<EngineError> engine;
         if (f.engineCode != 0)
-            engine.append(EngineError{f.engineCode, {}, f.systemError});
+            engine.append(EngineError{f.engineCode, f.engineArguments, f.systemError});
         throw TDBXError(f.code, f.text, engine);
     }
 }

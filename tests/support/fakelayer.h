@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbxlayer.h"
+#include "errors.h"
 
 #include <QSet>
 #include <QStringList>
@@ -31,6 +32,7 @@ public:
         long engineCode = 0; // the engine's code the failure carries (isc_login...), if any
         QString unlessPassword; // with connect/services: calls logging in with this password go through
         int systemError = 0; // with engineCode: the operating system's error it passes on (ENOSPC...)
+    QList<EngineError::Argument> engineArguments; // with engineCode: the arguments of its text ("open", the file...)
     };
 
     // A statement whose text contains key answers with this result (the latest given first);
