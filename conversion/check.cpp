@@ -11,7 +11,6 @@
 #include "params.h"
 #include "queries.h"
 #include "repair.h"
-#include "restore.h"
 #include "safetycopy.h"
 #include "sqlconnection.h"
 #include "sqlquery.h"
@@ -51,10 +50,6 @@ CheckReport CheckReport::examine(TSQLConnection &db, bool codeList, const Progre
     try {
         db.setConnected(true);
     } catch (const std::exception &e) {
-        // A database missing because a way back was cut short between its two steps: said so,
-        // with the command that finishes it.
-        if (const QString cutShort = restore::cutShortText(db.Params.value(QStringLiteral("DataBase"))); !cutShort.isEmpty())
-            throw Exception(cutShort);
         throw Exception(advice::connectFailure(e, db.Params.value(QStringLiteral("DataBase"))));
     }
     try {

@@ -162,6 +162,7 @@ private slots:
     void theWayBackOfAServersCopy();
     void aWayBackCutShortAfterTheDropIsFinished_data();
     void aWayBackCutShortAfterTheDropIsFinished();
+    void aWayBackCutShortIsNamedWhenARunCannotConnect();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void theMapTakesTheProductsCodesFirst();
     void noMapWhereTheRuleIsCheap();
@@ -887,6 +888,34 @@ void TestRun::aWayBackCutShortAfterTheDropIsFinished()
         QCOMPARE(through.join(u'\n'), read.join(u'\n'));
     }
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aWayBackCutShortIsNamedWhenARunCannotConnect()
+{
+    // The database missing, the converted database kept and the copy beside where it was: the
+    // run's box says what the check says, not that the file is not there.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("loja.copia-20261210-143000.nbk"));
+    for (const QString &name : {copy, dir.filePath(QStringLiteral("loja.convertido-20261210-143000.nbk"))}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    FakeLayer layer;
+    FakeLayer::Failure missing{QStringLiteral("connect"), {}, dbx::VendorError, QStringLiteral("I/O error during open"), -1};
+    missing.engineCode = isc_io_error;
+    missing.systemError = ENOENT;
+    layer.fail(missing);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = dir.filePath(QStringLiteral("loja.fb"));
+    Conversion(db, view, noCopy).run();
+    QCOMPARE(view.boxes.size(), 1);
+    const QString said = view.boxes[0].text;
+    QVERIFY2(said.startsWith(QStringLiteral("Chame o técnico responsável pelo sistema.\rA restauração de %1 foi interrompida")
+                                 .arg(view.path)),
+             qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("Para o técnico: conversor --restore %1 termina a restauração").arg(copy)), qPrintable(said));
 }
 
 void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
