@@ -17,8 +17,10 @@ namespace restore {
 // Exception when it cannot tell.
 QString databaseOf(TSQLConnection &db, const QString &copy);
 
-// Puts copy back in its database's place; db: a connection to use (its profile's login). Returns
-// what was done, in a sentence; throws Exception, saying why, when nothing was done.
+// Puts copy back in its database's place; db: a connection to use (its profile's login). A way
+// back of the server's page copy cut short after it dropped the converted database (the
+// database missing) is finished. Returns what was done, in a sentence; throws Exception, saying
+// why, when nothing was done.
 QString putBack(TSQLConnection &db, const QString &copy, const QDateTime &when = QDateTime::currentDateTime());
 
 // The name the converted database is kept under: "<name>.convertido-<yyyyMMdd-HHmmss>.fb" beside

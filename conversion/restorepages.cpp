@@ -21,6 +21,7 @@
 #include <QScopeGuard>
 
 #include <memory>
+#include <utility>
 
 namespace restore {
 
@@ -40,24 +41,28 @@ QString cutShortText(const QString &database)
         return {};
     const QFileInfo info(file);
     const QString folder = info.absolutePath() + u'/', stem = DatabaseLocation(file).stem();
-    // The newest converted database kept by a way back whose copy is still beside it.
-    static const QRegularExpression keptNamed(QStringLiteral("\\.convertido-(\\d{8}-\\d{6}(?:-\\d+)?)\\.nbk$"));
-    const QStringList names = QDir(folder).entryList({stem + QStringLiteral(".convertido-*.nbk")}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch m = keptNamed.match(name);
-        if (!m.hasMatch() || name != stem + m.captured(0))
+    // The newest converted database kept by a way back whose copy is still beside it: by its
+    // run's time, then its number in that second.
+    static const QRegularExpression keptNamed(QStringLiteral("^\\.convertido-((\\d{8}-\\d{6})(?:-(\\d+))?)\\.nbk$"));
+    QString newest, run;
+    std::pair<QString, int> newestWhen;
+    for (const QString &name : QDir(folder).entryList({stem + QStringLiteral(".convertido-*.nbk")}, QDir::Files)) {
+        const QRegularExpressionMatch m = keptNamed.match(name.mid(stem.size()));
+        if (!name.startsWith(stem) || !m.hasMatch() || !exists(folder + stem + QStringLiteral(".copia-") + m.captured(1) + QStringLiteral(".nbk")))
             continue;
-        const QString copy = folder + stem + QStringLiteral(".copia-") + m.captured(1) + QStringLiteral(".nbk");
-        if (!exists(copy))
-            continue;
-        return advice::forTechnician(QStringLiteral("A restauração de %1 foi interrompida: o banco não está no lugar. O banco "
-                                                    "convertido está guardado em %2, e a cópia de segurança em %3.")
-                                         .arg(file, folder + name, copy),
-                                     QStringLiteral("Para o técnico: conversor --restore %1 termina a restauração (refaz o "
-                                                    "banco a partir da cópia; nada é apagado).")
-                                         .arg(copy));
+        const std::pair<QString, int> when{m.captured(2), m.captured(3).isEmpty() ? 1 : m.captured(3).toInt()};
+        if (newest.isEmpty() || when > newestWhen)
+            newest = folder + name, run = m.captured(1), newestWhen = when;
     }
-    return {};
+    if (newest.isEmpty())
+        return {};
+    const QString copy = folder + stem + QStringLiteral(".copia-") + run + QStringLiteral(".nbk");
+    return advice::forTechnician(QStringLiteral("A restauração de %1 foi interrompida: o banco não está no lugar. O banco "
+                                                "convertido está guardado em %2, e a cópia de segurança em %3.")
+                                     .arg(file, newest, copy),
+                                 QStringLiteral("Para o técnico: conversor --restore %1 termina a restauração (refaz o "
+                                                "banco a partir da cópia; nada é apagado).")
+                                     .arg(copy));
 }
 
 namespace steps {

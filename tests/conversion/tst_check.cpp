@@ -581,6 +581,11 @@ void TestCheck::aWayBackCutShortIsNamed_data()
         << QStringList{kept.arg("20261201-090000"), copy.arg("20261201-090000"), kept.arg("20261210-143000-2"),
                        copy.arg("20261210-143000-2")}
         << "20261210-143000-2";
+    // Two ways back in one second: the later one's number.
+    QTest::newRow("two in one second: the numbered one")
+        << QStringList{kept.arg("20261210-143000"), copy.arg("20261210-143000"), kept.arg("20261210-143000-2"),
+                       copy.arg("20261210-143000-2")}
+        << "20261210-143000-2";
     QTest::newRow("the copy gone: nothing to finish it with") << QStringList{kept.arg("20261210-143000")} << "";
     QTest::newRow("the copy alone: no way back began") << QStringList{copy.arg("20261210-143000")} << "";
     QTest::newRow("another database's") << QStringList{"outra.convertido-20261210-143000.nbk", "outra.copia-20261210-143000.nbk"}
