@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "filenames.h"
+#include "restore.h"
 
 #include <cerrno>
 
@@ -137,6 +138,10 @@ QString refusal(const QString &heading, const std::exception &e, const QString &
 
 QString connectFailure(const std::exception &e, const QString &path)
 {
+    // A database missing because a way back was cut short between its two steps: said so, with
+    // the command that finishes it, for the run and the check alike.
+    if (const QString cutShort = restore::cutShortText(path); !cutShort.isEmpty())
+        return cutShort;
     return withReason(QStringLiteral("Não foi possível conectar ao banco de dados Vestrel"), e, path);
 }
 

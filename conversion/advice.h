@@ -51,7 +51,8 @@ QString refusal(const QString &heading, const std::exception &e, const QString &
 
 // The connect step's failure as the box and the command line say it, for a run and a check
 // alike: "Não foi possível conectar ao banco de dados Vestrel", the explanation, "Motivo: " and
-// the failure's message, and what to do about another engine's version.
+// the failure's message, and what to do about another engine's version. A database missing
+// because a way back was cut short after the drop: what restore::cutShortText says instead.
 QString connectFailure(const std::exception &e, const QString &path = {});
 
 // The table a key violation names, and whether the failure is one.

@@ -7,6 +7,7 @@
 #include "filenames.h"
 #include "keptfiles.h"
 #include "ledger.h"
+#include "location.h"
 #include "marks.h"
 #include "params.h"
 #include "queries.h"
@@ -94,7 +95,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
 
     // Where the run's copy would go, and whether it fits there.
     try {
-        const safetycopy::Plan copy = safetycopy::planFor(db.attachedAs(), QDateTime::currentDateTime(), standing.serverFile);
+        const safetycopy::Plan copy = safetycopy::planFor(DatabaseLocation::attached(db.attachedAs(), standing.serverFile), QDateTime::currentDateTime());
         if (copy.taker == safetycopy::Plan::Taker::Program)
             safetycopy::checkRoom(copy.copy, copy.size);
     } catch (const Exception &e) {
@@ -161,8 +162,9 @@ void CheckReport::findKeptFiles(TSQLConnection &db, const QString &path, const S
     // What earlier runs left, findable again once their boxes are closed: beside the file as
     // chosen, as it really is (a link's target) and as the server has it, and lists in home.
     QStringList files{path}, folders{QDir::homePath()};
-    if (const QString local = filenames::onThisComputer(db.attachedAs()); !local.isEmpty())
-        files << local << standing.serverFile;
+    const DatabaseLocation where = DatabaseLocation::attached(db.attachedAs(), standing.serverFile);
+    if (const QString local = where.localFile(); !local.isEmpty())
+        files << local << where.serverFile();
     for (const QString &file : std::as_const(files))
         if (file.startsWith(u'/'))
             folders << QFileInfo(file).absolutePath() << QFileInfo(QFileInfo(file).canonicalFilePath()).absolutePath();
@@ -171,9 +173,10 @@ void CheckReport::findKeptFiles(TSQLConnection &db, const QString &path, const S
 
 void CheckReport::writePreview(TSQLConnection &db, const QString &path, const RewritePlan &plan)
 {
-    // A preview, named so: not to be taken for what a run did.
-    const QString attached = db.attachedAs();
-    const QString file = attached.startsWith(u'/') ? attached : path;
+    // A preview, named so: not to be taken for what a run did. Beside the file this computer
+    // reaches, as a run's list goes.
+    const QString local = DatabaseLocation(db.attachedAs()).localFile();
+    const QString file = local.isEmpty() ? path : local;
     const CodeList::Written written =
         CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
     if (!written.sheet.isEmpty())

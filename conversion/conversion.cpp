@@ -3,6 +3,7 @@
 #include "advice.h"
 #include "conversion_p.h"
 #include "filenames.h"
+#include "location.h"
 #include "params.h"
 #include "queries.h"
 #include "repair.h"
@@ -163,7 +164,7 @@ void Conversion::readWhereItStands()
     // at work in the database.
     enterOrStop(Stage::Survey);
     attachedAs_ = db_.attachedAs();
-    file_ = fileIdentity(filenames::onThisComputer(attachedAs_));
+    file_ = fileIdentity(DatabaseLocation(attachedAs_).localFile());
     ledger_.read();
     const Standing standing = Standing::read(db_, ledger_.now().description);
     if (const QStringList refused = standing.refusals(path_); !refused.isEmpty())
@@ -313,7 +314,7 @@ void Conversion::commitWithTriggersOn()
     stage_ = Stage::Commit;
     if (!fileStillThere())
         throw Exception(QStringLiteral("O arquivo do banco foi apagado ou trocado durante a conversão (%1): nada foi gravado "
-                                       "nele.").arg(filenames::onThisComputer(attachedAs_)));
+                                       "nele.").arg(DatabaseLocation(attachedAs_).localFile()));
     {
         std::lock_guard lock(interruptGuard_);
         enterOrStop(Stage::Commit);

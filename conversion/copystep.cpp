@@ -5,6 +5,7 @@
 
 #include "errors.h"
 #include "filenames.h"
+#include "location.h"
 #include "guard.h"
 #include "params.h"
 #include "queries.h"
@@ -19,7 +20,7 @@ using queries::execute;
 void Conversion::takeSafetyCopy()
 {
     enterOrStop(Stage::Copy);
-    const safetycopy::Plan plan = safetycopy::planFor(attachedAs_, runTime(), serverFile_);
+    const safetycopy::Plan plan = safetycopy::planFor(DatabaseLocation::attached(attachedAs_, serverFile_), runTime());
     if (plan.taker == safetycopy::Plan::Taker::Server) {
         takeServerCopy(plan.database, plan.copy);
         return;
@@ -78,7 +79,7 @@ void Conversion::takeServerCopy(const QString &database, const QString &planned)
         services->backUp(attachedAs_, copy);
     }
     copy_ = copy;
-    copiedLine_ = marks::copied(copy_, filenames::sizeOf(filenames::onThisComputer(attachedAs_).isEmpty() ? QString() : copy_));
+    copiedLine_ = marks::copied(copy_, filenames::sizeOf(DatabaseLocation(attachedAs_).localFile().isEmpty() ? QString() : copy_));
 }
 
 void Conversion::markCopy(const QString &partial, const QString &database, const QString &copy)

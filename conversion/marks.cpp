@@ -16,6 +16,8 @@ const QString reservedText = QStringLiteral("banco reservado para uma conversão
 const QString copyingText = QStringLiteral("cópia de segurança de «%1» em andamento em «%2».");
 const QString copiedText = QStringLiteral("cópia de segurança completa em «%1», %2 bytes.");
 const QString copyOfText = QStringLiteral("cópia de segurança de «%1» feita em %2; para voltar a ela, conversor --restore.");
+const QString restoringText = QStringLiteral("volta de «%1» à cópia «%2» em andamento; se ela foi interrompida, "
+                                             "conversor --restore da cópia a conclui.");
 const QString triggerOffText = QStringLiteral("gatilho desativado durante uma conversão; a próxima conversão deste "
                                               "banco o reativa.");
 
@@ -90,7 +92,7 @@ std::optional<Line> parse(const QByteArray &raw, const QString &context)
     };
     for (const Pattern &p : {Pattern{Kind::Converted, convertedText}, Pattern{Kind::Reserved, reservedText},
                              Pattern{Kind::Copying, copyingText}, Pattern{Kind::Copied, copiedText}, Pattern{Kind::CopyOf, copyOfText},
-                             Pattern{Kind::TriggerOff, triggerOffText}}) {
+                             Pattern{Kind::Restoring, restoringText}, Pattern{Kind::TriggerOff, triggerOffText}}) {
         QStringList parts = p.text.split(QRegularExpression(QStringLiteral("%[12]")));
         for (QString &part : parts)
             part = QRegularExpression::escape(part);
@@ -128,6 +130,11 @@ QByteArray copied(const QString &copy, qint64 size)
 QByteArray copyOf(const QString &database, const QDateTime &when)
 {
     return lineOf(copyOfText.arg(database, when.toString(dateFormat)));
+}
+
+QByteArray restoring(const QString &database, const QString &copy)
+{
+    return lineOf(restoringText.arg(database, copy));
 }
 
 QByteArray triggerOff(const QString &trigger)

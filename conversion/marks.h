@@ -14,6 +14,9 @@
 //     computer could tell it): the way back puts back only a copy so recorded.
 //   - CopyOf: in a safety copy, whose copy it is and when it was taken: a copy is not converted
 //     by mistake, and the way back removes the line from the database it puts back.
+//   - Restoring: the way back is putting a server's page copy in the database's place (which
+//     database, which copy): the converted database kept aside carries it, so that a way back
+//     cut short after the database was dropped is finished from the copy alone.
 //   - TriggerOff: in a trigger's own description, that a run switched it off; a run cut short
 //     leaves it, and the next run switches the trigger on again.
 // Descriptions are bytes as the engine keeps them; the tool's lines are UTF-8.
@@ -30,13 +33,14 @@ namespace marks {
 // A description: its bytes, or none.
 using Description = std::optional<QByteArray>;
 
-enum class Kind { Converted, Reserved, Copying, Copied, CopyOf, TriggerOff };
+enum class Kind { Converted, Reserved, Copying, Copied, CopyOf, Restoring, TriggerOff };
 
 // One of the tool's lines found in a description.
 struct Line {
     Kind kind;
     QStringList details; // Converted, Reserved: the date; Copying: the database, the partial copy;
-                         // Copied: the copy, its size in bytes ("?" when not known)
+                         // Copied: the copy, its size in bytes ("?" when not known);
+                         // Restoring: the database (the server's path), the copy
 };
 
 // The lines. context ties a line to where it stands (a trigger's name; empty for the database):
@@ -46,6 +50,7 @@ QByteArray reserved(const QDateTime &when);
 QByteArray copying(const QString &database, const QString &partialCopy);
 QByteArray copied(const QString &copy, qint64 size);
 QByteArray copyOf(const QString &database, const QDateTime &when);
+QByteArray restoring(const QString &database, const QString &copy);
 QByteArray triggerOff(const QString &trigger);
 
 // The tool's lines in a description, whatever its line ends (LF, CR LF, CR) and the blanks

@@ -4,6 +4,7 @@
 #include "conversion.h"
 
 #include "filenames.h"
+#include "location.h"
 #include "keptfiles.h"
 #include "queries.h"
 #include "sqlconnection.h"
@@ -44,7 +45,7 @@ void Conversion::writeCodeList()
     // said in the box.
     if (!list_)
         return;
-    const QString local = filenames::onThisComputer(attachedAs_);
+    const QString local = DatabaseLocation(attachedAs_).localFile();
     listed_ = list_->write(CodeList::pathsFor(local.isEmpty() ? path_ : local,
                                               QDir::homePath(), runTime()));
 }

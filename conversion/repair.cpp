@@ -1,9 +1,9 @@
 #include "repair.h"
 
-#include "codemap.h"
 #include "errors.h"
 #include "filenames.h"
 #include "ledger.h"
+#include "location.h"
 #include "params.h"
 #include "queries.h"
 #include "sqlconnection.h"
@@ -28,11 +28,15 @@ QDateTime dateOf(const QString &text)
 }
 
 // What became of the run cut short: it had committed its codes (its conversion's mark is as
-// recent as its reservation), or its work was undone by the engine.
+// recent as its reservation), or its work was undone by the engine. A way back cut short before
+// it dropped the converted database changed nothing.
 QString fate(const marks::Description &description)
 {
     QDateTime reserved, converted;
     for (const marks::Line &l : marks::find(description)) {
+        if (l.kind == marks::Kind::Restoring)
+            return QStringLiteral("a restauração interrompida não mudou o banco: ele continua convertido (conversor --restore %1 "
+                                  "a faz de novo)").arg(l.details.value(1));
         if (l.kind == marks::Kind::Reserved)
             reserved = dateOf(l.details.value(0));
         else if (l.kind == marks::Kind::Converted)
@@ -63,7 +67,7 @@ bool isOurPartial(const QString &database, const QString &partial)
 QStringList makeGood(Ledger &ledger, int &backupState)
 {
     QStringList done;
-    marks::Description description = ledger.now().description;
+    const marks::Description description = ledger.now().description;
     const QString fateText = fate(description);
     const bool reservedBefore = marks::has(description, marks::Kind::Reserved);
     const bool doorClosed = ledger.now().doorClosed;
@@ -84,7 +88,8 @@ QStringList makeGood(Ledger &ledger, int &backupState)
     ledger.triggers().makeGood();
     ledger.dropMap();
     ledger.openDoor();
-    ledger.describe(marks::without(marks::without(description, marks::Kind::Copying), marks::Kind::Reserved));
+    ledger.describe(marks::without(marks::without(marks::without(description, marks::Kind::Copying), marks::Kind::Reserved),
+                                   marks::Kind::Restoring));
     if (!done.isEmpty() || reservedBefore || doorClosed)
         done.prepend(fateText);
     return done;
@@ -110,60 +115,82 @@ QString busyText(const marks::Description &description, const QString &othersTex
     return othersText;
 }
 
+namespace {
+
+// A full shutdown admits nobody: only the server brings the database back.
+QStringList reopenFullShutdown(TSQLConnection &db)
+{
+    const QString database = DatabaseLocation(db.Params.value(QStringLiteral("DataBase"))).throughServer();
+    db.services(database)->bringOnline(database);
+    return {QStringLiteral("o banco fechado (shutdown) foi reaberto")};
+}
+
+// Whether others at work keep the giving back from touching anything: what they hold may be
+// theirs. Asked to end any lock, that is a failure naming them (or the run going on).
+bool othersAtWork(const Standing &standing, bool anyLock)
+{
+    if (!standing.others.isEmpty() && anyLock)
+        throw Exception(busyText(standing.description, Survey::othersText(standing.others))
+                            .replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
+    return !standing.others.isEmpty();
+}
+
+// What a run cut short left, made good in one commit; with anyLock, a backup lock nobody's run
+// left ended too (an administrator's nbackup cut short, say).
+QStringList makeGoodAndCommit(Ledger &ledger, int backupState, bool anyLock)
+{
+    const bool doorClosed = ledger.now().doorClosed;
+    QStringList done = makeGood(ledger, backupState);
+    if (doorClosed)
+        done << QStringLiteral("o banco foi devolvido aos programas da loja");
+    if (backupState != 0 && anyLock) {
+        queries::execute(ledger.query(), statements::endBackup());
+        done << QStringLiteral("a trava de cópia do Firebird foi liberada (ALTER DATABASE END BACKUP)");
+    }
+    ledger.commit();
+    return done;
+}
+
+// A single-user shutdown ended by the server that holds the database: the reservation an
+// earlier version's run took so, or anyone's when asked to end any lock.
+QString endShutdown(TSQLConnection &db, const QString &attachedAs, bool reserved)
+{
+    db.setConnected(false);
+    db.services(attachedAs)->bringOnline(attachedAs);
+    return reserved ? QStringLiteral("o banco que uma conversão interrompida deixou fechado foi reaberto")
+                    : QStringLiteral("o banco fechado (shutdown) foi reaberto");
+}
+
+} // namespace
+
 QStringList giveBack(TSQLConnection &db, bool anyLock)
 {
-    QStringList done;
-    const QString path = db.Params.value(QStringLiteral("DataBase"));
     // Past the door a run cut short left, as the run gets in.
     db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
     try {
         db.setConnected(true);
     } catch (const TDBXError &e) {
-        // A full shutdown admits nobody: only the server brings the database back.
         if (!anyLock || !e.hasEngineCode(isc_shutdown))
             throw;
-        const QString database = path.startsWith(u'/') ? QStringLiteral("localhost:") + path : path;
-        db.services(database)->bringOnline(database);
-        return {QStringLiteral("o banco fechado (shutdown) foi reaberto")};
+        return reopenFullShutdown(db);
     }
     auto letGo = qScopeGuard([&] { db.setConnected(false); });
     const QString attachedAs = db.attachedAs();
-    marks::Description description = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
-    if (const QList<OtherAttachment> others = Survey::others(db); !others.isEmpty()) {
-        if (anyLock)
-            throw Exception(busyText(description, Survey::othersText(others))
-                                .replace(QStringLiteral("converta de novo"), QStringLiteral("tente de novo")));
-        return done;
-    }
-    const QStringList state = queries::readAll(db, statements::databaseState()).value(0);
-    if (state.value(0).toInt() != 0) // read-only: nothing can be written, nor is left to make good
-        return done;
-    if (!copyText(description, trimControl(state.value(3))).isEmpty())
-        return done;
-    const bool shutDown = state.value(1).toInt() != 0;
-    int backupState = state.value(2).toInt();
-    // A reservation by shutdown, as earlier versions took it, goes with the rest.
-    const bool reserved = marks::has(description, marks::Kind::Reserved);
-
     TSQLQuery query;
     query.setSQLConnection(&db);
     Ledger ledger(db, query);
     ledger.read();
-    const bool doorClosed = ledger.now().doorClosed;
-    done = makeGood(ledger, backupState);
-    if (doorClosed)
-        done << QStringLiteral("o banco foi devolvido aos programas da loja");
-    if (backupState != 0 && anyLock) {
-        queries::execute(query, statements::endBackup());
-        done << QStringLiteral("a trava de cópia do Firebird foi liberada (ALTER DATABASE END BACKUP)");
-    }
-    ledger.commit();
-    if (!shutDown || (!reserved && !anyLock))
-        return done;
-    db.setConnected(false);
-    db.services(attachedAs)->bringOnline(attachedAs);
-    done << (reserved ? QStringLiteral("o banco que uma conversão interrompida deixou fechado foi reaberto")
-                      : QStringLiteral("o banco fechado (shutdown) foi reaberto"));
+    const Standing standing = Standing::read(db, ledger.now().description);
+    if (othersAtWork(standing, anyLock))
+        return {};
+    // Read-only, nothing can be written, nor is left to make good; a safety copy is never made
+    // good: what the run had left in it is what keeps it from use.
+    if (standing.readOnly || !copyText(standing.description, standing.serverFile).isEmpty())
+        return {};
+    const bool reserved = marks::has(standing.description, marks::Kind::Reserved);
+    QStringList done = makeGoodAndCommit(ledger, standing.backupState, anyLock);
+    if (standing.shutDown && (reserved || anyLock))
+        done << endShutdown(db, attachedAs, reserved);
     return done;
 }
 

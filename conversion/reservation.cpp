@@ -6,6 +6,7 @@
 
 #include "conversion_p.h"
 #include "filenames.h"
+#include "location.h"
 #include "guard.h"
 #include "sqlconnection.h"
 #include "survey.h"
@@ -82,5 +83,5 @@ void Conversion::letGo()
 
 bool Conversion::fileStillThere() const
 {
-    return !file_ || fileIdentity(filenames::onThisComputer(attachedAs_)) == file_;
+    return !file_ || fileIdentity(DatabaseLocation(attachedAs_).localFile()) == file_;
 }

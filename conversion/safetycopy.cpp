@@ -3,6 +3,7 @@
 #include "advice.h"
 #include "errors.h"
 #include "filenames.h"
+#include "location.h"
 
 #include <QDir>
 #include <QFile>
@@ -200,12 +201,9 @@ QString pathFor(const QString &database, const QDateTime &when, int nth)
 
 QString serverPathFor(const QString &database, const QDateTime &when, Kind kind)
 {
-    // The server's path may be another system's ("C:\\dados\\loja.fdb"): its own separators.
-    const qsizetype slash = std::max(database.lastIndexOf(u'/'), database.lastIndexOf(u'\\'));
-    const QString folder = database.left(slash + 1), file = database.mid(slash + 1);
-    const qsizetype dot = file.lastIndexOf(u'.');
-    return folder + (dot > 0 ? file.left(dot) : file) + QStringLiteral(".copia-")
-        + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) + (kind == Kind::Physical ? QStringLiteral(".nbk") : QStringLiteral(".fbk"));
+    // The server's path may be another system's ("C:\\dados\\"): named in its own terms.
+    return DatabaseLocation(database).sibling(QStringLiteral(".copia-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                              + (kind == Kind::Physical ? QStringLiteral(".nbk") : QStringLiteral(".fbk")));
 }
 
 bool physicalCopyImpossible(const std::exception &error)
@@ -227,16 +225,12 @@ bool physicalCopyImpossible(const std::exception &error)
     return false;
 }
 
-Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile)
+Plan planFor(const DatabaseLocation &where, const QDateTime &when)
 {
-    // "host:path" or "host/port:path": a server's; "localhost" is this computer's. What a server
-    // opened is the file it names, not an alias or a link this user may not follow.
-    const bool viaServer = !attachedAs.startsWith(u'/');
-    const qsizetype colon = attachedAs.indexOf(u':');
-    const QString host = viaServer ? attachedAs.left(colon).section(u'/', 0, 0) : QString();
-    const QString path = !viaServer ? attachedAs : serverFile.startsWith(u'/') ? serverFile : attachedAs.mid(colon + 1);
+    // What a server opened is the file it names, not an alias or a link this user may not follow.
+    const QString path = where.viaServer() ? where.serverFile() : where.database();
     Plan plan;
-    if (viaServer && host != QLatin1String("localhost") && host != QLatin1String("127.0.0.1")) {
+    if (where.viaServer() && !where.thisComputersServer()) {
         plan.taker = Plan::Taker::Server;
         plan.database = path;
         plan.copy = serverPathFor(path, when);
@@ -260,7 +254,7 @@ Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &se
         plan.partial = plan.copy + QStringLiteral(".parcial");
         return plan;
     }
-    if (!viaServer) {
+    if (!where.viaServer()) {
         const int error = readable ? EACCES : errno;
         throw Exception(readable ? advice::forTechnician(QStringLiteral("Não é possível gravar a cópia de segurança em %1: %2.")
                                                              .arg(native(folder), systemMessage(error)),

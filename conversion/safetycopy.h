@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QString>
 
+class DatabaseLocation;
+
 #include <atomic>
 #include <exception>
 #include <functional>
@@ -25,13 +27,12 @@ struct Plan {
     QString partial;  // where this program writes it until it is whole
     qint64 size = -1; // the file's size, when this computer can tell
 };
-// The copy of the database the engine attached as attachedAs (a path, "localhost:" and a path,
-// or another server's "host:path"): this program's when it can read the file and write its
-// folder, else the server's when a server holds the database. Throws Exception, saying why,
-// when nobody can take it. serverFile: the file as the engine opened it (MON$DATABASE_NAME),
-// which a server's copy goes beside, whatever the name given (an alias of databases.conf, a
-// link); empty: not known.
-Plan planFor(const QString &attachedAs, const QDateTime &when, const QString &serverFile = {});
+// The copy of the database where names, as attached (its file as the server opened it
+// included, which a server's copy goes beside, whatever the name given: an alias of
+// databases.conf, a link): this program's when it can read the file and write its folder, else
+// the server's when a server holds the database. Throws Exception, saying why, when nobody can
+// take it.
+Plan planFor(const DatabaseLocation &where, const QDateTime &when);
 // What follows a database's name in its copies' names, as a regular expression: ".copia-", the
 // time (captured), a number when two runs shared a second (captured), and the extension of a
 // copy by this program (".fb"), by a server's pages (".nbk") or by its backup (".fbk").

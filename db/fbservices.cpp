@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "fbhandles.h"
 #include "filenames.h"
+#include "location.h"
 
 #include <ibase.h>
 
@@ -52,26 +53,16 @@ void addLogin(std::string &spb, char tag, const QString &text)
     spb.append(bytes.constData(), std::size_t(bytes.size()));
 }
 
-// Where the host part of a database string ends ("host:" or "host/port:"), or -1 for a path.
-qsizetype hostEnd(const QString &database)
-{
-    if (database.startsWith(u'/'))
-        return -1;
-    return database.indexOf(u':');
-}
-
 } // namespace
 
 QString Services::managerFor(const QString &database)
 {
-    const qsizetype end = hostEnd(database);
-    return end < 0 ? QStringLiteral("service_mgr") : database.left(end) + QStringLiteral(":service_mgr");
+    return DatabaseLocation(database).serviceManager();
 }
 
 QString Services::pathOnServer(const QString &database)
 {
-    const qsizetype end = hostEnd(database);
-    return end < 0 ? database : database.mid(end + 1);
+    return DatabaseLocation(database).serverFile();
 }
 
 Services::Services(const FbApi &api, const ConnectOptions &options) : api_(api), options_(options)

@@ -85,19 +85,6 @@ bool isUtf8(const QString &name)
     return true;
 }
 
-QString onThisComputer(const QString &database)
-{
-    if (database.startsWith(u'/'))
-        return database;
-    const qsizetype colon = database.indexOf(u':');
-    const QString host = database.left(colon).section(u'/', 0, 0);
-    // An alias the local server knows is no path of ours to follow.
-    const QString path = database.mid(colon + 1);
-    return colon > 0 && (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")) && path.startsWith(u'/')
-        ? path
-        : QString();
-}
-
 qint64 sizeOf(const QString &file)
 {
     struct stat st {};

@@ -15,11 +15,6 @@ QByteArray encode(const QString &name);
 // Whether a name's bytes are UTF-8 (the engine is then told so).
 bool isUtf8(const QString &name);
 
-// The file on this computer a database string names: a path as it is, or the path after
-// "localhost:" (or "localhost/port:", or 127.0.0.1); empty for another computer's server or an
-// alias, this computer's server's included.
-QString onThisComputer(const QString &database);
-
 // The size of the file at an absolute path; -1 when there is none (or the path is relative: no
 // file of a server's is looked for where this program happens to run).
 qint64 sizeOf(const QString &file);

@@ -2,6 +2,7 @@
 // lines and its status), and that the database is as it was afterwards.
 #include "check.h"
 #include "codelist.h"
+#include "errors.h"
 #include "dbread.h"
 #include "keptfiles.h"
 #include "sheet.h"
@@ -87,6 +88,8 @@ private slots:
     void keptFilesListed();
     void doneStatus_data();
     void doneStatus();
+    void aWayBackCutShortIsNamed_data();
+    void aWayBackCutShortIsNamed();
 
 private:
     TempDatabases dbs_;
@@ -565,6 +568,65 @@ void TestCheck::codeListFileNotWritten()
                                      {"10020345", "000203", "3", "Meia", ""}}));
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
+}
+
+void TestCheck::aWayBackCutShortIsNamed_data()
+{
+    QTest::addColumn<QStringList>("files");  // beside the missing loja.fb
+    QTest::addColumn<QString>("run");        // the run whose way back was cut short ("": none said)
+    const QString kept = QStringLiteral("loja.convertido-%1.nbk"), copy = QStringLiteral("loja.copia-%1.nbk");
+    QTest::newRow("the converted database kept, its copy beside it")
+        << QStringList{kept.arg("20261210-143000"), copy.arg("20261210-143000")} << "20261210-143000";
+    QTest::newRow("two ways back: the newest")
+        << QStringList{kept.arg("20261201-090000"), copy.arg("20261201-090000"), kept.arg("20261210-143000-2"),
+                       copy.arg("20261210-143000-2")}
+        << "20261210-143000-2";
+    // Two ways back in one second: the later one's number.
+    QTest::newRow("two in one second: the numbered one")
+        << QStringList{kept.arg("20261210-143000"), copy.arg("20261210-143000"), kept.arg("20261210-143000-2"),
+                       copy.arg("20261210-143000-2")}
+        << "20261210-143000-2";
+    QTest::newRow("the copy gone: nothing to finish it with") << QStringList{kept.arg("20261210-143000")} << "";
+    QTest::newRow("the copy alone: no way back began") << QStringList{copy.arg("20261210-143000")} << "";
+    QTest::newRow("another database's") << QStringList{"outra.convertido-20261210-143000.nbk", "outra.copia-20261210-143000.nbk"}
+                                        << "";
+    // This program's copy goes back by a rename: the database's name is never without a file.
+    QTest::newRow("this program's copy") << QStringList{"loja.convertido-20261210-143000.fb", "loja.copia-20261210-143000.fb"}
+                                         << "";
+}
+
+void TestCheck::aWayBackCutShortIsNamed()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, run);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &name : std::as_const(files)) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString database = dir.filePath(QStringLiteral("loja.fb"));
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), database);
+    QString said;
+    try {
+        CheckReport::examine(db);
+    } catch (const Exception &e) {
+        said = e.message();
+    }
+    if (run.isEmpty()) {
+        QVERIFY2(said.startsWith(QStringLiteral("Não foi possível conectar")), qPrintable(said));
+        QVERIFY2(!said.contains(QStringLiteral("restauração")), qPrintable(said));
+        return;
+    }
+    const QString copy = dir.filePath(QStringLiteral("loja.copia-%1.nbk").arg(run));
+    QCOMPARE(said, QStringLiteral("Chame o técnico responsável pelo sistema.\rA restauração de %1 foi interrompida: o banco não "
+                                  "está no lugar. O banco convertido está guardado em %2, e a cópia de segurança em %3.\r\rPara "
+                                  "o técnico: conversor --restore %3 termina a restauração (refaz o banco a partir da cópia; nada "
+                                  "é apagado).")
+                       .arg(database, dir.filePath(QStringLiteral("loja.convertido-%1.nbk").arg(run)), copy));
+    // Said, and nothing else done: no database made where it was.
+    QVERIFY(!QFile::exists(database));
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

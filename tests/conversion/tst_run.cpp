@@ -54,12 +54,13 @@ QString describedAs(const QString &hexOrNull, const QString &context)
         case marks::Kind::Copying: said << QStringLiteral("<copying>"); break;
         case marks::Kind::Copied: said << QStringLiteral("<copied>"); break;
         case marks::Kind::CopyOf: said << QStringLiteral("<copy of>"); break;
+        case marks::Kind::Restoring: said << QStringLiteral("<restoring>"); break;
         case marks::Kind::TriggerOff: said << QStringLiteral("<off>"); break;
         }
     }
     marks::Description user = bytes;
     for (marks::Kind k : {marks::Kind::Converted, marks::Kind::Reserved, marks::Kind::Copying, marks::Kind::Copied,
-                          marks::Kind::TriggerOff})
+                          marks::Kind::CopyOf, marks::Kind::Restoring, marks::Kind::TriggerOff})
         user = marks::without(user, k, context);
     if (user)
         said.prepend(u'\'' + QString::fromUtf8(*user) + u'\'');
@@ -159,6 +160,9 @@ private slots:
     void throughAServer();
     void theWayBackOfAServersCopy_data();
     void theWayBackOfAServersCopy();
+    void aWayBackCutShortAfterTheDropIsFinished_data();
+    void aWayBackCutShortAfterTheDropIsFinished();
+    void aWayBackCutShortIsNamedWhenARunCannotConnect();
     void rowsWhoseKeyAnotherRowTakesGoFirst();
     void theMapTakesTheProductsCodesFirst();
     void noMapWhereTheRuleIsCheap();
@@ -715,32 +719,46 @@ void TestRun::theWayBackOfAServersCopy_data()
     QTest::addColumn<QString>("said");     // the start of its answer, or of its refusal
     const QString db = QStringLiteral("servidor:/dados/loja.fb");
     const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
-    const QString kept = QStringLiteral("/dados/loja.convertido-20261211-090000.nbk");
+    // The converted database kept under the name of the run the copy is of, so that a way back
+    // cut short is found again from the copy alone.
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261210-143000.nbk");
     const QStringList closeDoor{"<close the door>", "Commit"};
+    // The record of the way back goes into the converted database before it is kept: the kept
+    // file carries it, and with it where the database was.
+    const QStringList record{"describe database: <copied> <restoring>", "Commit"};
     const QStringList keep{QStringLiteral("<copyPages %1 -> %2>").arg(db, kept)}, drop{QStringLiteral("<drop %1>").arg(db)};
     const QString putBack = QStringLiteral("<putPagesBack %1 -> %2>");
+    // A failure before the database changed: the door open, the record of the way back gone.
+    const QStringList reopened{"describe database: <copied>", "<open the door>", "Commit"};
     // The converted database kept as its own page copy, dropped, made anew from the copy; the
     // door closed from before the first step, opened only at the end (with the records the copy
     // carried, which the engine's tests follow).
     QTest::newRow("put back") << copy << "" << 0
-                              << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), "<open the door>", "Commit"}
+                              << closeDoor + record + keep + drop + QStringList{putBack.arg(copy, db)} + reopened
                               << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2").arg(copy, kept);
+    // That name taken (an earlier way back of the copy whose rebuild was refused left it): the
+    // converted database of now beside it, under this way back's time, never over it.
+    const QString keptNow = QStringLiteral("/dados/loja.convertido-20261211-090000.nbk");
+    const QStringList keepNow{QStringLiteral("<copyPages %1 -> %2>").arg(db, keptNow)};
+    QTest::newRow("the kept name taken: under this way back's time")
+        << copy << "copyPages" << 0 << closeDoor + record + keep + keepNow + drop + QStringList{putBack.arg(copy, db)} + reopened
+        << QStringLiteral("banco restaurado a partir de %1; o banco convertido foi guardado pelo servidor como %2").arg(copy, keptNow);
     // The copy's pages cannot go back (a full disk): the converted database back from its own,
     // door open, and the file kept named.
     QTest::newRow("the copy's pages refused: the converted database back")
-        << copy << "putPagesBack" << 0 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db), "<open the door>", "Commit"}
+        << copy << "putPagesBack" << 0 << closeDoor + record + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)} + reopened
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
                           "guardado pelo servidor como %1.").arg(kept);
     QTest::newRow("neither goes back: the kept file named, and the way to it")
-        << copy << "putPagesBack" << -1 << closeDoor + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
+        << copy << "putPagesBack" << -1 << closeDoor + record + keep + drop + QStringList{putBack.arg(copy, db), putBack.arg(kept, db)}
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. O banco convertido foi guardado pelo servidor como %1, e "
-                          "não voltou ao lugar").arg(kept);
+                          "não voltou ao lugar: quando o servidor puder, conversor --restore %2 termina a restauração").arg(kept, copy);
     QTest::newRow("not dropped: nothing changed, door open")
-        << copy << "drop" << 0 << closeDoor + keep + drop + QStringList{"<open the door>", "Commit"}
+        << copy << "drop" << 0 << closeDoor + record + keep + drop + reopened
         << QStringLiteral("Não foi possível restaurar /dados/loja.fb: no. Nada foi restaurado. O banco convertido, como estava, foi "
                           "guardado pelo servidor como %1.").arg(kept);
     QTest::newRow("no page copy of the converted database: nothing changed, door open")
-        << copy << "copyPages" << 0 << closeDoor + keep + QStringList{"<open the door>", "Commit"} << QStringLiteral("no");
+        << copy << "copyPages" << -1 << closeDoor + record + keep + keepNow + reopened << QStringLiteral("no");
     // An earlier version's copy, the server's logical backup, goes back by the logical route.
     const QString fbk = QStringLiteral("/dados/loja.copia-20261210-143000.fbk");
     QTest::newRow("an older logical backup: by the server's restore")
@@ -782,6 +800,122 @@ void TestRun::theWayBackOfAServersCopy()
             through << w;
     QCOMPARE(through.join(u'\n'), done.join(u'\n'));
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aWayBackCutShortAfterTheDropIsFinished_data()
+{
+    QTest::addColumn<bool>("recordedWhole"); // the database had recorded the copy whole
+    QTest::newRow("the copy recorded whole: finished") << true;
+    // Another copy of the same run's name that the database never recorded (a copy cut short
+    // keeps its name): the same rule as any way back, nothing made.
+    QTest::newRow("the copy not recorded: refused") << false;
+}
+
+void TestRun::aWayBackCutShortAfterTheDropIsFinished()
+{
+    // The way back of a server's page copy cut short between the drop and the rebuild: the
+    // database is missing. The same --restore again finishes it from the copy, proven by the
+    // records the kept converted database carries, and writes over nothing.
+    QFETCH(bool, recordedWhole);
+    const QString copy = QStringLiteral("/dados/loja.copia-20261210-143000.nbk");
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261210-143000.nbk");
+    FakeLayer layer;
+    layer.attachedAs = QStringLiteral("localhost:/dados/loja.fb");
+    layer.addResult(QStringLiteral("from mon$database"),
+                    {{"SOMENTE_LEITURA", "FECHADO", "TRAVA", "ARQUIVO"}, {{0, 0, 0, QStringLiteral("/dados/loja.fb")}}});
+    TSQLConnection db(layer);
+    QString answer;
+    if (recordedWhole) {
+        // Cut short by the steps themselves: the rebuild refused, and the converted database's
+        // too, as a kill there leaves it.
+        layer.addResult(QStringLiteral("from rdb$database"),
+                        {{QStringLiteral("DESCRIPTION")}, {{QString::fromUtf8(marks::copied(copy, -1))}}});
+        layer.fail({QStringLiteral("putPagesBack"), {}, dbx::VendorError, QStringLiteral("killed"), 2});
+        try {
+            answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 0)));
+        } catch (const Exception &e) {
+            answer = e.message();
+        }
+        QVERIFY2(answer.contains(QStringLiteral("e não voltou ao lugar: quando o servidor puder, conversor --restore %1 termina a "
+                                                "restauração").arg(copy)),
+                 qPrintable(answer));
+        QVERIFY(layer.statements.contains(QStringLiteral("<drop localhost:/dados/loja.fb>")));
+    } else {
+        // A copy of that run's name the database never recorded whole (a copy cut short keeps
+        // its name), the kept database's record of the way back naming it all the same.
+        layer.addResult(QStringLiteral("from rdb$database"),
+                        {{QStringLiteral("DESCRIPTION")},
+                         {{QString::fromUtf8(marks::copied(QStringLiteral("/dados/loja.copia-20261209-080000.nbk"), -1) + '\n'
+                                             + marks::restoring(QStringLiteral("/dados/loja.fb"), copy))}}});
+    }
+
+    // The database's file gone by all its names; the kept one not yet made into a database.
+    const auto missing = [&](const QString &where, int times) {
+        FakeLayer::Failure f{QStringLiteral("connect"), where, dbx::VendorError, QStringLiteral("I/O error during open"), times};
+        f.engineCode = isc_io_error;
+        f.systemError = ENOENT;
+        f.engineArguments = {QStringLiteral("open"), where};
+        layer.fail(f);
+    };
+    missing(QStringLiteral("/dados/loja.fb"), 1);
+    missing(QStringLiteral("/dados/loja.fdb"), -1);
+    missing(QStringLiteral("/dados/loja.gdb"), -1);
+    missing(QStringLiteral(".aberto.fb"), 1);
+    const qsizetype before = layer.statements.size();
+    try {
+        answer = restore::putBack(db, copy, QDateTime(QDate(2026, 12, 11), QTime(9, 30)));
+    } catch (const Exception &e) {
+        answer = e.message();
+    }
+    QStringList through;
+    for (const QString &w : writes(layer.statements.mid(before)))
+        if (!w.startsWith(QLatin1String("<rollback")))
+            through << w;
+    // The kept converted database read through a database made of it beside it, which goes once
+    // read; then the database made from the copy where the record says it was, its records of
+    // the run and of the way back gone and its door open.
+    const QString opened = QStringLiteral("localhost:/dados/loja.convertido-20261210-143000.aberto.fb");
+    const QStringList read{QStringLiteral("<putPagesBack %1 -> %2>").arg(kept, opened), QStringLiteral("<drop %1>").arg(opened)};
+    if (recordedWhole) {
+        QCOMPARE(answer, QStringLiteral("banco restaurado a partir de %1, terminando a restauração interrompida; o banco "
+                                        "convertido foi guardado pelo servidor como %2").arg(copy, kept));
+        QCOMPARE(through.join(u'\n'), (read + QStringList{QStringLiteral("<putPagesBack %1 -> localhost:/dados/loja.fb>").arg(copy),
+                                                          "describe database: <copied>", "<open the door>", "Commit"})
+                                          .join(u'\n'));
+    } else {
+        QVERIFY2(answer.startsWith(QStringLiteral("A cópia está incompleta: %1 não foi registrada como completa").arg(copy)),
+                 qPrintable(answer));
+        QCOMPARE(through.join(u'\n'), read.join(u'\n'));
+    }
+    QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::aWayBackCutShortIsNamedWhenARunCannotConnect()
+{
+    // The database missing, the converted database kept and the copy beside where it was: the
+    // run's box says what the check says, not that the file is not there.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QStringLiteral("loja.copia-20261210-143000.nbk"));
+    for (const QString &name : {copy, dir.filePath(QStringLiteral("loja.convertido-20261210-143000.nbk"))}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    FakeLayer layer;
+    FakeLayer::Failure missing{QStringLiteral("connect"), {}, dbx::VendorError, QStringLiteral("I/O error during open"), -1};
+    missing.engineCode = isc_io_error;
+    missing.systemError = ENOENT;
+    layer.fail(missing);
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = dir.filePath(QStringLiteral("loja.fb"));
+    Conversion(db, view, noCopy).run();
+    QCOMPARE(view.boxes.size(), 1);
+    const QString said = view.boxes[0].text;
+    QVERIFY2(said.startsWith(QStringLiteral("Chame o técnico responsável pelo sistema.\rA restauração de %1 foi interrompida")
+                                 .arg(view.path)),
+             qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("Para o técnico: conversor --restore %1 termina a restauração").arg(copy)), qPrintable(said));
 }
 
 void TestRun::rowsWhoseKeyAnotherRowTakesGoFirst()
@@ -1117,7 +1251,9 @@ void TestRun::aRefusedWayBackNamesWhatItLeft_data()
     QTest::addColumn<long>("engineCode");
     QTest::addColumn<int>("systemError");
     QTest::addColumn<QString>("said");
-    const QString kept = QStringLiteral("servidor:/dados/loja.convertido-20261211-101500.fbk");
+    // Both named as the server's own paths: a service writes and reads files of its computer, and
+    // "servidor:" before one would be a folder of that name.
+    const QString kept = QStringLiteral("/dados/loja.convertido-20261211-101500.fbk");
     QTest::newRow("the database in use: could not drop it")
         << "restore" << long(isc_gbak_db_in_use) << 0
         << "Nada foi restaurado.\rO banco está em uso, e o Firebird não pôde substituí-lo pela cópia: feche os programas que o "
@@ -1159,6 +1295,11 @@ void TestRun::aRefusedWayBackNamesWhatItLeft()
         refused = advice::refusal(QStringLiteral("Nada foi restaurado."), e);
     }
     QCOMPARE(refused, said);
+    QVERIFY2(layer.statements.contains(QStringLiteral("<backUp servidor:/dados/loja.fb -> /dados/loja.convertido-20261211-101500.fbk>")),
+             qPrintable(layer.statements.join(u'\n')));
+    if (call == QLatin1String("restore"))
+        QVERIFY2(layer.statements.contains(QStringLiteral("<restore /dados/loja.copia-20261210-143000.fbk -> servidor:/dados/loja.fb>")),
+                 qPrintable(layer.statements.join(u'\n')));
     // The door it closed is open again: the database stays as it was, in everyone's reach.
     const auto first = [&](const QString &begins) {
         for (qsizetype i = 0; i < layer.statements.size(); ++i)

@@ -103,6 +103,8 @@ private slots:
     void theWayBackPutsBackOnlyAWholeCopy();
     void theSafetyCopyIsNoDatabaseToConvert();
     void whatAnAdministratorLeftOfADoorIsNoObstacle();
+    void aWayBackCutShortBeforeTheDropChangedNothing_data();
+    void aWayBackCutShortBeforeTheDropChangedNothing();
     void onlyThisProgramsPartialCopyIsRemoved_data();
     void onlyThisProgramsPartialCopyIsRemoved();
 
@@ -522,6 +524,57 @@ void TestRunEngine::aRunCutShortKeepsEveryoneOut()
     // Nothing of the run's map of codes is left either.
     QCOMPARE(readColumn(file, QStringLiteral("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = 'CONVERSOR$MAPA'")),
              QStringList{"0"});
+}
+
+void TestRunEngine::aWayBackCutShortBeforeTheDropChangedNothing_data()
+{
+    QTest::addColumn<QString>("then"); // --check or --unlock
+    QTest::newRow("then --check") << "check";
+    QTest::newRow("then --unlock") << "unlock";
+}
+
+// A way back through the server's page copy killed before it dropped the converted database
+// (keeping it, say): the converted database with the way back's door and record. Given back
+// as it is, converted, saying so and how to go back again; the record of the copy stays, so
+// that the same --restore can.
+void TestRunEngine::aWayBackCutShortBeforeTheDropChangedNothing()
+{
+    QFETCH(QString, then);
+    const QString file = dbs_.create(QStringLiteral("wayback-%1.fb").arg(then), sql_);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    const QString copy = QFileInfo(file).absolutePath() + QStringLiteral("/wayback.copia-20261210-143000.nbk");
+    const marks::Description before =
+        marks::withLine(marks::converted(QDateTime(QDate(2026, 12, 10), QTime(14, 31))), marks::copied(copy, 4096));
+    {
+        TSQLConnection db;
+        db.Params.setValue(QStringLiteral("DataBase"), file);
+        db.Params.setValue(QStringLiteral("DatabaseTriggers"), QStringLiteral("False"));
+        db.setConnected(true);
+        TSQLQuery q;
+        q.setSQLConnection(&db);
+        queries::execute(q, statements::describeDatabase(marks::withLine(before, marks::restoring(file, copy))));
+        guard::close(q, file);
+        queries::execute(q, statements::commit());
+    }
+    TSQLConnection db;
+    db.Params.setValue(QStringLiteral("DataBase"), file);
+    const QString said = QStringLiteral("a restauração interrompida não mudou o banco: ele continua convertido (conversor --restore "
+                                        "%1 a faz de novo)").arg(copy);
+    QStringList done;
+    if (then == QLatin1String("check")) {
+        for (const QString &line : CheckReport::examine(db).lines())
+            if (line.startsWith(QLatin1String("  feito: ")))
+                done << line.mid(9);
+    } else {
+        done = repair::giveBack(db, true);
+    }
+    QCOMPARE(done, (QStringList{said, QStringLiteral("o banco foi devolvido aos programas da loja")}));
+    TSQLConnection plain;
+    plain.Params.setValue(QStringLiteral("DataBase"), file);
+    plain.setConnected(true);
+    plain.setConnected(false);
+    QCOMPARE(readColumn(file, QStringLiteral("select RDB$DESCRIPTION from RDB$DATABASE")).value(0),
+             QString::fromUtf8(*before));
 }
 
 void TestRunEngine::listWhereTheFolderCannotBeWritten_data()

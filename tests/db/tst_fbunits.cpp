@@ -1,6 +1,7 @@
 // The Firebird layer's units on their own: the handle classes and value decoding on the real
 // embedded engine, the connection options, and the engine's compatibility rules.
 #include "filenames.h"
+#include "location.h"
 #include "errors.h"
 #include "fbapi.h"
 #include "fbclientlayer.h"
@@ -82,8 +83,8 @@ private slots:
     void libraryThatCannotBeLoaded();
     void decoding_data();
     void decoding();
-    void fileOnThisComputer_data();
-    void fileOnThisComputer();
+    void whereADatabaseIs_data();
+    void whereADatabaseIs();
     void sizeOfAFile();
     void options_data();
     void options();
@@ -365,25 +366,109 @@ void TestFbUnits::engineOnly()
 }
 
 QTEST_GUILESS_MAIN(TestFbUnits)
-void TestFbUnits::fileOnThisComputer_data()
+void TestFbUnits::whereADatabaseIs_data()
 {
-    QTest::addColumn<QString>("database");
-    QTest::addColumn<QString>("file"); // empty: not a file of this computer
-    QTest::newRow("a path") << "/dados/loja.fb" << "/dados/loja.fb";
-    QTest::newRow("this computer's server") << "localhost:/dados/loja.fb" << "/dados/loja.fb";
-    QTest::newRow("this computer's server, a port") << "localhost/3051:/dados/loja.fb" << "/dados/loja.fb";
-    QTest::newRow("this computer by its address") << "127.0.0.1:/dados/loja.fb" << "/dados/loja.fb";
-    QTest::newRow("another computer's server") << "servidor:/dados/loja.fb" << "";
-    QTest::newRow("another computer, a port") << "servidor/3051:/dados/loja.fb" << "";
-    QTest::newRow("an alias") << "loja" << "";
-    QTest::newRow("an alias of this computer's server") << "localhost:loja" << "";
+    QTest::addColumn<QString>("database");   // as given, or as the engine attached it
+    QTest::addColumn<QString>("reported");   // the file as the server said it opened it ("": not known)
+    QTest::addColumn<QString>("host");       // "": no server named
+    QTest::addColumn<bool>("thisComputer");  // the server named is this computer's
+    QTest::addColumn<QString>("localFile");  // "": not a file this program reaches directly
+    QTest::addColumn<QString>("serverFile");
+    QTest::addColumn<QString>("sibling");    // a copy's name beside it, as the server sees it
+    QTest::addColumn<QString>("onSameServer"); // that copy as a database string
+    QTest::addColumn<QString>("manager");
+    QTest::newRow("a path") << "/dados/loja.fb" << "" << "" << false << "/dados/loja.fb" << "/dados/loja.fb"
+                            << "/dados/loja.copia-1.nbk" << "/dados/loja.copia-1.nbk" << "service_mgr";
+    QTest::newRow("this computer's server") << "localhost:/dados/loja.fb" << "" << "localhost" << true << "/dados/loja.fb"
+                                            << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                            << "localhost:/dados/loja.copia-1.nbk" << "localhost:service_mgr";
+    QTest::newRow("this computer's server, a port") << "localhost/3051:/dados/loja.fb" << "" << "localhost/3051" << true
+                                                    << "/dados/loja.fb" << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                                    << "localhost/3051:/dados/loja.copia-1.nbk" << "localhost/3051:service_mgr";
+    QTest::newRow("this computer by its address") << "127.0.0.1:/dados/loja.fb" << "" << "127.0.0.1" << true << "/dados/loja.fb"
+                                                  << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                                  << "127.0.0.1:/dados/loja.copia-1.nbk" << "127.0.0.1:service_mgr";
+    // Host names are not case-sensitive.
+    QTest::newRow("this computer, in capitals") << "LOCALHOST:/dados/loja.fb" << "" << "LOCALHOST" << true << "/dados/loja.fb"
+                                                << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                                << "LOCALHOST:/dados/loja.copia-1.nbk" << "LOCALHOST:service_mgr";
+    // A link the server followed: the file chosen is the link (a swap is seen there), the copy
+    // goes beside the file the server opened.
+    QTest::newRow("a link this computer's server followed")
+        << "localhost:/home/ana/loja.fb" << "/srv/dados/loja.fb" << "localhost" << true << "/home/ana/loja.fb"
+        << "/srv/dados/loja.fb" << "/srv/dados/loja.copia-1.nbk" << "localhost:/srv/dados/loja.copia-1.nbk"
+        << "localhost:service_mgr";
+    QTest::newRow("another computer's server") << "servidor:/dados/loja.fb" << "" << "servidor" << false << ""
+                                               << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                               << "servidor:/dados/loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("another computer, a port") << "10.0.0.5/3051:/dados/loja.fb" << "" << "10.0.0.5/3051" << false << ""
+                                              << "/dados/loja.fb" << "/dados/loja.copia-1.nbk"
+                                              << "10.0.0.5/3051:/dados/loja.copia-1.nbk" << "10.0.0.5/3051:service_mgr";
+    // An alias has no folder of its own until the server says which file it is.
+    QTest::newRow("an alias") << "servidor:loja" << "" << "servidor" << false << "" << "loja" << "loja.copia-1.nbk"
+                              << "servidor:loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("an alias the server resolved") << "servidor:loja" << "/srv/dados/loja.fdb" << "servidor" << false << ""
+                                                  << "/srv/dados/loja.fdb" << "/srv/dados/loja.copia-1.nbk"
+                                                  << "servidor:/srv/dados/loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("an alias echoed, not resolved") << "servidor:loja" << "loja" << "servidor" << false << "" << "loja"
+                                                   << "loja.copia-1.nbk" << "servidor:loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("an alias of this computer's server") << "localhost:loja" << "/var/lib/firebird/data/loja.fdb" << "localhost"
+                                                        << true << "" << "/var/lib/firebird/data/loja.fdb"
+                                                        << "/var/lib/firebird/data/loja.copia-1.nbk"
+                                                        << "localhost:/var/lib/firebird/data/loja.copia-1.nbk"
+                                                        << "localhost:service_mgr";
+    QTest::newRow("an alias alone") << "loja" << "" << "" << false << "" << "loja" << "loja.copia-1.nbk" << "loja.copia-1.nbk"
+                                    << "service_mgr";
+    // A Windows server's path, in its own separators; a drive letter is no host.
+    QTest::newRow("a Windows server") << "servidor:C:\\dados\\loja.fdb" << "" << "servidor" << false << ""
+                                      << "C:\\dados\\loja.fdb" << "C:\\dados\\loja.copia-1.nbk"
+                                      << "servidor:C:\\dados\\loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("a Windows server that resolved an alias")
+        << "servidor:loja" << "D:\\firebird\\loja.fdb" << "servidor" << false << "" << "D:\\firebird\\loja.fdb"
+        << "D:\\firebird\\loja.copia-1.nbk" << "servidor:D:\\firebird\\loja.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("a drive letter alone") << "C:\\dados\\loja.fdb" << "" << "" << false << "" << "C:\\dados\\loja.fdb"
+                                          << "C:\\dados\\loja.copia-1.nbk" << "C:\\dados\\loja.copia-1.nbk" << "service_mgr";
+    QTest::newRow("a drive letter with slashes") << "C:/dados/loja.fdb" << "" << "" << false << "" << "C:/dados/loja.fdb"
+                                                 << "C:/dados/loja.copia-1.nbk" << "C:/dados/loja.copia-1.nbk" << "service_mgr";
+    // Only the last suffix goes: the copy keeps the rest of the name.
+    QTest::newRow("dots in the name") << "servidor:/dados/loja.2026.fb" << "" << "servidor" << false << ""
+                                      << "/dados/loja.2026.fb" << "/dados/loja.2026.copia-1.nbk"
+                                      << "servidor:/dados/loja.2026.copia-1.nbk" << "servidor:service_mgr";
+    QTest::newRow("a colon in a path") << "/dados/loja:2026.fb" << "" << "" << false << "/dados/loja:2026.fb"
+                                       << "/dados/loja:2026.fb" << "/dados/loja:2026.copia-1.nbk"
+                                       << "/dados/loja:2026.copia-1.nbk" << "service_mgr";
 }
 
-void TestFbUnits::fileOnThisComputer()
+void TestFbUnits::whereADatabaseIs()
 {
     QFETCH(QString, database);
-    QFETCH(QString, file);
-    QCOMPARE(filenames::onThisComputer(database), file);
+    QFETCH(QString, reported);
+    QFETCH(QString, host);
+    QFETCH(bool, thisComputer);
+    QFETCH(QString, localFile);
+    QFETCH(QString, serverFile);
+    QFETCH(QString, sibling);
+    QFETCH(QString, onSameServer);
+    QFETCH(QString, manager);
+    const DatabaseLocation where = DatabaseLocation::attached(database, reported);
+    QCOMPARE(where.database(), database);
+    QCOMPARE(where.host(), host);
+    QCOMPARE(where.viaServer(), !host.isEmpty());
+    QCOMPARE(where.thisComputersServer(), thisComputer);
+    QCOMPARE(where.localFile(), localFile);
+    QCOMPARE(where.serverFile(), serverFile);
+    QCOMPARE(where.folder() + where.stem() + QStringLiteral(".copia-1.nbk"), sibling);
+    QCOMPARE(where.sibling(QStringLiteral(".copia-1.nbk")), sibling);
+    QCOMPARE(where.onSameServer(where.sibling(QStringLiteral(".copia-1.nbk"))), onSameServer);
+    QCOMPARE(where.serviceManager(), manager);
+    // A server's string goes to the server as given; a path, to this computer's.
+    QCOMPARE(where.throughServer(), host.isEmpty() ? QStringLiteral("localhost:") + database : database);
+    // What the user gave, before anything is attached, is read the same way but for the report.
+    const DatabaseLocation given(database);
+    QCOMPARE(given.host(), host);
+    QCOMPARE(given.localFile(), localFile);
+    if (reported.isEmpty())
+        QCOMPARE(given.serverFile(), serverFile);
 }
 
 void TestFbUnits::sizeOfAFile()

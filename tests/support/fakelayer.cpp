@@ -182,7 +182,7 @@ void FakeLayer::failIf(const QString &call, const QString &sql, const QString &p
             --f.times;
         QList<EngineError> engine;
         if (f.engineCode != 0)
-            engine.append(EngineError{f.engineCode, {}, f.systemError});
+            engine.append(EngineError{f.engineCode, f.engineArguments, f.systemError});
         throw TDBXError(f.code, f.text, engine);
     }
 }
@@ -274,7 +274,7 @@ std::unique_ptr<dbx::Connection> FakeLayer::connect(const dbx::EntryList &entrie
         if (password.isEmpty() && e.name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
             password = e.value;
     }
-    failIf(QStringLiteral("connect"), {}, password);
+    failIf(QStringLiteral("connect"), database, password);
     return std::make_unique<FakeConnection>(*this, database);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbxlayer.h"
+#include "errors.h"
 
 #include <QSet>
 #include <QStringList>
@@ -22,7 +23,8 @@ public:
         QString call;        // "load", "connect", "prepare", "execute", "next", "rollback", and the services'
                              // "services", "shutDown", "bringOnline", "backUp", "restore",
                              // "copyPages", "putPagesBack", "drop"
-        QString sqlContains; // with prepare/execute: only statements containing this
+        QString sqlContains; // with prepare/execute: only statements containing this; with connect: only
+                         // attaches to a database string containing this
         int code = dbx::VendorError;
         QString text;
         int times = 1;       // how many matching calls fail (-1: all)
@@ -30,6 +32,7 @@ public:
         long engineCode = 0; // the engine's code the failure carries (isc_login...), if any
         QString unlessPassword; // with connect/services: calls logging in with this password go through
         int systemError = 0; // with engineCode: the operating system's error it passes on (ENOSPC...)
+    QList<EngineError::Argument> engineArguments; // with engineCode: the arguments of its text ("open", the file...)
     };
 
     // A statement whose text contains key answers with this result (the latest given first);
