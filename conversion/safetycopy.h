@@ -15,6 +15,9 @@ class DatabaseLocation;
 
 namespace safetycopy {
 
+// A path as the user reads it in a message.
+QString native(const QString &path);
+
 // Who takes a run's copy, and where it goes.
 struct Plan {
     enum class Taker {
