@@ -19,7 +19,7 @@ extern "C" {
 // beneath the program's, which hid every race of the program's own that passed through a thread
 // (tests/tsan). Not called_from_lib: the engine's libraries are unloaded at the end, which it
 // cannot abide. The program's own hand-offs through Qt (a queued call, QThread::wait()) are told
-// to it where they are made (conversion/handoff.h); and its threads are QThreads of its own
+// to it where they are made (conversion/run/handoff.h); and its threads are QThreads of its own
 // classes, not QThread::create()'s, whose function libstdc++ runs (std::call_once), where none of
 // it would be seen.
 const char *__tsan_default_options()

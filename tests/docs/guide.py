@@ -62,10 +62,11 @@ def literals(text):
 
 corpus = []
 for folder in ("app", "conversion", "db", "ui"):
-    for name in sorted(os.listdir(os.path.join(source, folder))):
-        if name.endswith((".cpp", ".h")):
-            with open(os.path.join(source, folder, name), encoding="utf-8") as f:
-                corpus += literals(f.read())
+    for root, _, names in sorted(os.walk(os.path.join(source, folder))):
+        for name in sorted(names):
+            if name.endswith((".cpp", ".h")):
+                with open(os.path.join(root, name), encoding="utf-8") as f:
+                    corpus += literals(f.read())
 corpus = "\0".join(corpus)
 check("the program's texts are read", "Dados atualizados com sucesso! " in corpus)
 

@@ -18,7 +18,7 @@ struct Shared {
     int value = 0;
 };
 
-// As the program makes its threads (conversion/threadedrun.cpp).
+// As the program makes its threads (conversion/run/threadedrun.cpp).
 class Thread final : public QThread {
 public:
     explicit Thread(std::function<void()> body) : body_(std::move(body)) {}
