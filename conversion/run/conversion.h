@@ -116,9 +116,12 @@ private:
     QString failureText(const std::exception &e) const;
     // The open transaction rolled back, the run still attached when it can be.
     void rollBack();
-    // Undoes what a failed run committed, and gives the database back; false when the triggers
-    // it had switched off could not be switched on again.
+    // Undoes what a failed run committed; false when the triggers it had switched off could not
+    // be switched on again.
     bool undo();
+    // Gives the database back after the undo, unless the triggers stay off: then the door stays
+    // closed, as a run cut short leaves it, until it is made good.
+    void giveBack(bool triggersOn);
     // A box on the failure paths: one the view cannot show any more is left unshown.
     void tell(MessageKind kind, const QString &text);
 

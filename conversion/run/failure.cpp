@@ -39,13 +39,15 @@ void Conversion::fail(const std::exception &e, const RewritePlan *plan)
         tell(MessageKind::Error, failure_);
         return;
     }
-    // Which rows clashed is read from the codes as they were (rolled back), while the run still
-    // has the database.
     rollBack();
+    const bool triggersOn = undo();
+    // Which rows clashed is read from the codes as they were (rolled back, the triggers on
+    // again), before the run gives the database back.
     QString hint;
     if (!interruptRequested_ && advice::isKeyViolation(e) && plan && db_.Connected())
         hint = Survey::collisionHint(db_, *plan, {trimControl(table_), advice::tableOfViolation(e)}, path_);
-    if (!undo())
+    giveBack(triggersOn);
+    if (!triggersOn)
         failure_ += u'\r' + triggersLeftOffLine.arg(path_);
     if (interruptRequested_) {
         outcome_ = Outcome::Interrupted;
@@ -108,7 +110,7 @@ void Conversion::rollBack()
 bool Conversion::undo()
 {
     // Nothing of a failed run may stay: the backup lock of its copy ended, the copy's record and
-    // file gone, the triggers it switched off on again, the database given back. An interrupt
+    // file gone, the triggers it switched off on again, the map of codes dropped. An interrupt
     // must not stop the undoing itself.
     db_.cancel(dbx::Cancel::Disable);
     auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
@@ -118,8 +120,8 @@ bool Conversion::undo()
         letGo();
         return true;
     }
-    // The triggers this run switched off, as committed: none once its codes were.
-    const bool switchedOff = !ledger_.triggers().leftOff().isEmpty();
+    // What this run's switch-off committed (its triggers, the map): none once its codes were.
+    const bool switchedOff = !ledger_.triggers().leftOff().isEmpty() || ledger_.committed().mapMade;
     bool triggersOn = true;
     try {
         if (db_.Connected()) {
@@ -144,12 +146,26 @@ bool Conversion::undo()
     } catch (const std::exception &) {
         if (switchedOff)
             triggersOn = false;
+        try {
+            ledger_.rollBack();
+        } catch (const std::exception &) {
+        }
     }
     // Nothing changed: a copy would only mislead (the server's own is beyond this program).
     removeFile(partial_);
     if (!serverCopy_)
         removeFile(copy_);
     copy_.clear();
+    return triggersOn;
+}
+
+void Conversion::giveBack(bool triggersOn)
+{
+    if (!reservedHere_)
+        return;
+    // An interrupt must not stop the giving back either.
+    db_.cancel(dbx::Cancel::Disable);
+    auto enable = qScopeGuard([this] { db_.cancel(dbx::Cancel::Enable); });
     try {
         // Triggers left off keep the door closed, as a run cut short does, until made good.
         if (!triggersOn)
@@ -159,7 +175,6 @@ bool Conversion::undo()
     } catch (const std::exception &) {
         // The reservation's record stays: the next run or check gives the database back.
     }
-    return triggersOn;
 }
 
 void Conversion::tell(MessageKind kind, const QString &text)

@@ -62,9 +62,12 @@ void Ledger::commit()
 
 void Ledger::rollBack()
 {
-    auto asCommitted = qScopeGuard([this] {
-        now_ = committed_;
-        triggers_.rolledBack();
-    });
+    auto asCommitted = qScopeGuard([this] { connectionGone(); });
     db_.rollback();
+}
+
+void Ledger::connectionGone()
+{
+    now_ = committed_;
+    triggers_.rolledBack();
 }

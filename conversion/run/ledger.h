@@ -49,6 +49,8 @@ public:
     // engine undoes what was not committed when the connection goes.
     void commit();
     void rollBack();
+    // The connection was let go of: the engine undid what was open.
+    void connectionGone();
 
 private:
     TSQLConnection &db_;

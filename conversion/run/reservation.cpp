@@ -79,6 +79,7 @@ void Conversion::attachAgain()
 void Conversion::letGo()
 {
     db_.setConnected(false);
+    ledger_.connectionGone();
 }
 
 bool Conversion::fileStillThere() const

@@ -62,8 +62,9 @@ bool physicalCopyImpossible(const std::exception &error)
 
 Plan planFor(const DatabaseLocation &where, const QDateTime &when)
 {
-    // What a server opened is the file it names, not an alias or a link this user may not follow.
-    const QString path = where.viaServer() ? where.serverFile() : where.database();
+    // What a server opened is the file it names, not an alias or a link this user may not follow;
+    // so is what the embedded engine opened for an alias or a relative name.
+    const QString path = where.viaServer() || !where.database().startsWith(u'/') ? where.serverFile() : where.database();
     Plan plan;
     if (where.viaServer() && !where.thisComputersServer()) {
         plan.taker = Plan::Taker::Server;

@@ -4,6 +4,7 @@
 // process: they go with it however it ends, and no other process sees them.
 #include "dbread.h"
 #include "errors.h"
+#include "location.h"
 #include "safetycopy.h"
 #include "recordingview.h"
 #include "check.h"
@@ -261,6 +262,8 @@ private slots:
     void initTestCase();
     void name_data();
     void name();
+    void whoCopiesWhat_data();
+    void whoCopiesWhat();
     void copyTakenUnderTheBackupLock();
     void copyOnEachFilesystem_data();
     void copyOnEachFilesystem();
@@ -313,6 +316,38 @@ void TestSafetyCopy::name()
     QFETCH(QDateTime, when);
     QFETCH(QString, copy);
     QCOMPARE(safetycopy::pathFor(database, when), copy);
+}
+
+void TestSafetyCopy::whoCopiesWhat_data()
+{
+    // As the engine attached the database and what it reports having opened: <plain> is a
+    // database file of this computer.
+    QTest::addColumn<QString>("attachedAs");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<bool>("byServer");
+    QTest::addColumn<QString>("database"); // the file copied
+    QTest::newRow("a path") << "<plain>" << "<plain>" << false << "<plain>";
+    // The embedded engine opens an alias of databases.conf (or a relative name) itself: the file
+    // it opened is copied, not a file of that name in the working folder.
+    QTest::newRow("an alias, no host") << "loja" << "<plain>" << false << "<plain>";
+    QTest::newRow("this computer's server") << "localhost:<plain>" << "<plain>" << false << "<plain>";
+    QTest::newRow("another computer's server") << "servidor:loja" << "/srv/dados/loja.fdb" << true << "/srv/dados/loja.fdb";
+}
+
+// Who takes the copy, of which file: this program beside a file of this computer, else the
+// server that opened it.
+void TestSafetyCopy::whoCopiesWhat()
+{
+    QFETCH(QString, attachedAs);
+    QFETCH(QString, opened);
+    QFETCH(bool, byServer);
+    QFETCH(QString, database);
+    const auto fill = [&](QString text) { return text.replace(QStringLiteral("<plain>"), plain_); };
+    const QDateTime when(QDate(2026, 12, 10), QTime(14, 30, 0));
+    const safetycopy::Plan plan = safetycopy::planFor(DatabaseLocation::attached(fill(attachedAs), fill(opened)), when);
+    QCOMPARE(plan.taker == safetycopy::Plan::Taker::Server, byServer);
+    QCOMPARE(plan.database, fill(database));
+    QVERIFY2(plan.copy.startsWith(QFileInfo(fill(database)).absolutePath() + u'/'), qPrintable(plan.copy));
 }
 
 // As a run takes it: the lock begun and committed, the copy made while the engine has the file
