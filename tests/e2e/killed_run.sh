@@ -34,13 +34,20 @@ described() { isql "$1" "set heading off; set blob all; select RDB\$DESCRIPTION 
 records() { isql "$1" "set heading off; set blob all; select trim(RDB\$TRIGGER_NAME) || ': ' || RDB\$DESCRIPTION from RDB\$TRIGGERS where RDB\$SYSTEM_FLAG = 0 and RDB\$DESCRIPTION is not null;"; }
 fired() { value "$1" "select count(*) from LOG_ALTERACAO;"; }
 
-# kill_mid_run DB: a run on DB killed once it has done about a third of its rewrites, counted
-# in CPU time (the engine runs inside the process), whatever the speed of the machine.
+# kill_mid_run DB: a run on DB killed once it has done about a third of its rewrites: after its
+# safety copy has its name (the copy is whole, the triggers go off right after), counted from
+# there in CPU time (the engine runs inside the process), whatever the speed of the machine and
+# however long the copy took under load.
 kill_mid_run() {
   "$build/conversor" --convert "$1" >"$work/killed.log" 2>"$work/killed.err" &
-  local run=$!
-  for _ in $(seq 600); do
-    [ "$(awk '{ print $14 + $15 }' "/proc/$run/stat" 2>/dev/null || echo 0)" -ge 60 ] && break
+  local run=$! from=""
+  cpu() { awk '{ print $14 + $15 }' "/proc/$run/stat" 2>/dev/null || echo 0; }
+  for _ in $(seq 1200); do
+    if [ -z "$from" ]; then
+      compgen -G "${1%.fb}.copia-*.fb" >/dev/null && from=$(cpu)
+    elif [ "$(cpu)" -ge $((from + 30)) ]; then
+      break
+    fi
     sleep 0.05
   done
   kill -9 "$run"
