@@ -66,6 +66,26 @@ marks::Description descriptionOf(TSQLConnection &db)
     return queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
 }
 
+namespace {
+
+// The database's description from what it is (now) to what is left of it, and its door open,
+// in one commit; nothing sent when neither changes.
+void describeAndOpen(TSQLConnection &db, const marks::Description &now, const marks::Description &left)
+{
+    const bool closed = guard::closed(db);
+    if (left == now && !closed)
+        return;
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    if (left != now)
+        queries::execute(q, statements::describeDatabase(left));
+    if (closed)
+        guard::open(q);
+    queries::execute(q, statements::commit());
+}
+
+} // namespace
+
 // The database attached, as the server opened it (an alias or a link resolved).
 DatabaseLocation whereAttached(TSQLConnection &db)
 {
@@ -80,16 +100,7 @@ void forgetTheRun(TSQLConnection &db)
     marks::Description left = d;
     for (const marks::Kind kind : {marks::Kind::Copying, marks::Kind::Reserved, marks::Kind::CopyOf, marks::Kind::Restoring})
         left = marks::without(left, kind);
-    const bool closed = guard::closed(db);
-    if (left == d && !closed)
-        return;
-    TSQLQuery q;
-    q.setSQLConnection(&db);
-    if (left != d)
-        queries::execute(q, statements::describeDatabase(left));
-    if (closed)
-        guard::open(q);
-    queries::execute(q, statements::commit());
+    describeAndOpen(db, d, left);
 }
 
 // A copy goes back only when the database it is of recorded it whole: a run records its copy
@@ -127,17 +138,8 @@ bool openDoor(TSQLConnection &db, const QString &database)
     try {
         attach(db, database);
         auto letGo = qScopeGuard([&] { db.setConnected(false); });
-        const marks::Description d = descriptionOf(db), left = marks::without(d, marks::Kind::Restoring);
-        const bool closed = guard::closed(db);
-        if (closed || left != d) {
-            TSQLQuery q;
-            q.setSQLConnection(&db);
-            if (left != d)
-                queries::execute(q, statements::describeDatabase(left));
-            if (closed)
-                guard::open(q);
-            queries::execute(q, statements::commit());
-        }
+        const marks::Description d = descriptionOf(db);
+        describeAndOpen(db, d, marks::without(d, marks::Kind::Restoring));
         return true;
     } catch (const std::exception &) {
         return false;

@@ -3,6 +3,7 @@
 // converted database kept as a page copy) is named by the check and finished by the same
 // --restore.
 #include "check.h"
+#include "dbread.h"
 #include "errors.h"
 #include "fbclientlayer.h"
 #include "filenames.h"
@@ -19,20 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-dbx::EntryList login(const QString &database)
-{
-    return {{"Database", database}, {"User_Name", "SYSDBA"}, {"Password", "quokkafen"}};
-}
-
-QString value(TSQLConnection &db, const QString &sql)
-{
-    TSQLQuery q;
-    q.setSQLConnection(&db);
-    q.SQL().setText(sql);
-    q.Open();
-    return q.Eof() ? QString() : q.field(0).AsString();
-}
 
 void execute(TSQLConnection &db, const QString &sql)
 {
@@ -90,7 +77,7 @@ void TestWayBack::cutShort()
     const QString folder = QFileInfo(file).absolutePath() + u'/';
     const QString copy = folder + QStringLiteral("loja.copia-20261210-143000.nbk");
     const QString kept = folder + QStringLiteral("loja.convertido-20261210-143000.nbk");
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
 
     // The run: its copy of the pages, recorded whole with the codes it then converted.
     services->copyPages(database, copy);
@@ -146,7 +133,7 @@ void TestWayBack::cutShort()
     db.Params.setValue(QStringLiteral("DataBase"), database);
     db.Params.setValue(QStringLiteral("DatabaseTriggers"), QString());
     db.setConnected(true);
-    QCOMPARE(value(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("12345678"));
+    QCOMPARE(readValue(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("12345678"));
     QVERIFY(!guard::closed(db));
     const marks::Description d = queries::readBytes(db, statements::databaseDescription()).value(0).value(0);
     QVERIFY2(marks::find(d).isEmpty(), d ? d->constData() : "");

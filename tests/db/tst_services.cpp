@@ -16,20 +16,6 @@
 
 namespace {
 
-dbx::EntryList login(const QString &database)
-{
-    return {{"Database", database}, {"User_Name", "SYSDBA"}, {"Password", "quokkafen"}};
-}
-
-QString value(TSQLConnection &db, const QString &sql)
-{
-    TSQLQuery q;
-    q.setSQLConnection(&db);
-    q.SQL().setText(sql);
-    q.Open();
-    return q.Eof() ? QString() : q.field(0).AsString();
-}
-
 // The engine's backup state in a database file's header (hdr_flags, its backup bits): 0 none,
 // 0x400 under the backup lock.
 int backupBits(const QString &file)
@@ -100,13 +86,13 @@ void TestServices::init()
 void TestServices::shutDownAloneAndBack()
 {
     const QString database = server_->database(file_);
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
     services->shutDown(database);
     {
         TSQLConnection first;
         first.Params.setValue(QStringLiteral("DataBase"), database);
         first.setConnected(true);
-        QCOMPARE(value(first, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("2"));
+        QCOMPARE(readValue(first, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("2"));
         // One attachment at a time: the second is refused with the engine's word for it.
         TSQLConnection second;
         second.Params.setValue(QStringLiteral("DataBase"), database);
@@ -121,7 +107,7 @@ void TestServices::shutDownAloneAndBack()
     TSQLConnection after;
     after.Params.setValue(QStringLiteral("DataBase"), database);
     after.setConnected(true);
-    QCOMPARE(value(after, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("0"));
+    QCOMPARE(readValue(after, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("0"));
 }
 
 void TestServices::shutDownRefusedWhileOthersWork()
@@ -130,7 +116,7 @@ void TestServices::shutDownRefusedWhileOthersWork()
     TSQLConnection other;
     other.Params.setValue(QStringLiteral("DataBase"), database);
     other.setConnected(true);
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
     QElapsedTimer clock;
     clock.start();
     try {
@@ -140,14 +126,14 @@ void TestServices::shutDownRefusedWhileOthersWork()
         QVERIFY2(e.hasEngineCode(isc_shutfail), qPrintable(e.message()));
     }
     QVERIFY2(clock.elapsed() < 5000, "the refusal waited for the other attachment");
-    QCOMPARE(value(other, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("0"));
+    QCOMPARE(readValue(other, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("0"));
 }
 
 void TestServices::backUpAndRestore()
 {
     const QString database = server_->database(file_);
     const QString backup = dbs_.path(QStringLiteral("loja.fbk"));
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
     services->backUp(database, backup);
     QVERIFY(QFileInfo(backup).size() > 0);
     {
@@ -164,7 +150,7 @@ void TestServices::backUpAndRestore()
     TSQLConnection db;
     db.Params.setValue(QStringLiteral("DataBase"), database);
     db.setConnected(true);
-    QCOMPARE(value(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
+    QCOMPARE(readValue(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
 }
 
 void TestServices::pagesCopiedAndPutBack()
@@ -174,7 +160,7 @@ void TestServices::pagesCopiedAndPutBack()
     QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
     const QString database = server_->database(file);
     const QString copy = dbs_.path(QStringLiteral("porta.copia.nbk"));
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
     // Past the door, as the run's copy must be.
     services->copyPages(database, copy);
     // The copy is the database's pages as they were under the backup lock; the database is out
@@ -207,9 +193,9 @@ void TestServices::pagesCopiedAndPutBack()
     QCOMPARE(backupBits(file), 0);
     TSQLConnection db;
     pastTheDoor(db, database);
-    QCOMPARE(value(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
-    QCOMPARE(value(db, QStringLiteral("select mon$backup_state from mon$database")), QStringLiteral("0"));
-    QCOMPARE(value(db, QStringLiteral("select count(*) from rdb$triggers where rdb$trigger_name = 'PORTA'")), QStringLiteral("1"));
+    QCOMPARE(readValue(db, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
+    QCOMPARE(readValue(db, QStringLiteral("select mon$backup_state from mon$database")), QStringLiteral("0"));
+    QCOMPARE(readValue(db, QStringLiteral("select count(*) from rdb$triggers where rdb$trigger_name = 'PORTA'")), QStringLiteral("1"));
     db.setConnected(false);
     QProcess gfix;
     gfix.setProcessChannelMode(QProcess::MergedChannels);
@@ -227,7 +213,7 @@ void TestServices::dropRefusedWhileOthersWork()
     TSQLConnection other;
     other.Params.setValue(QStringLiteral("DataBase"), database);
     other.setConnected(true);
-    auto services = layer_.services(login(database));
+    auto services = layer_.services(PrivateServer::login(database));
     try {
         services->drop(database);
         QFAIL("dropped under another attachment");
@@ -235,7 +221,7 @@ void TestServices::dropRefusedWhileOthersWork()
         QVERIFY2(e.engineCode() != 0, qPrintable(e.message()));
     }
     QVERIFY(QFileInfo::exists(file_));
-    QCOMPARE(value(other, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
+    QCOMPARE(readValue(other, QStringLiteral("select CODPROD from PRODUTOS")), QStringLiteral("1234567"));
 }
 
 void TestServices::databaseStringsOnAServer_data()

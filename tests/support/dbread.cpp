@@ -30,3 +30,12 @@ QStringList readColumn(const QString &database, const QString &sql)
         values << row.value(0);
     return values;
 }
+
+QString readValue(TSQLConnection &db, const QString &sql)
+{
+    TSQLQuery q;
+    q.setSQLConnection(&db);
+    q.SQL().setText(sql);
+    q.Open();
+    return q.Eof() ? QString() : q.field(0).AsString();
+}

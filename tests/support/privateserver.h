@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dbxlayer.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -17,6 +19,11 @@ public:
     // A database this server holds: path on this computer, named through the server.
     QString database(const QString &path) const { return QStringLiteral("localhost/%1:%2").arg(port_).arg(path); }
     QString folder() const { return dir_.path(); }
+    // The entries that log in to database as its administrator.
+    static dbx::EntryList login(const QString &database)
+    {
+        return {{"Database", database}, {"User_Name", "SYSDBA"}, {"Password", "quokkafen"}};
+    }
 
 private:
     QTemporaryDir dir_;
