@@ -8,6 +8,7 @@
 #include <ibase.h>
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 namespace fb {
@@ -90,36 +91,59 @@ Services::~Services()
 
 void Services::run(const std::string &spb)
 {
-    Status status(api_);
-    service_->start(&status, unsigned(spb.size()), reinterpret_cast<const unsigned char *>(spb.data()));
-    status.check();
+    // An action the engine refused has said so before its manager is free again, and the
+    // engine says nothing of when that is (it answers no more queries on it): the next action
+    // is refused as busy for a moment, and tried again until it is taken.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        Status status(api_);
+        service_->start(&status, unsigned(spb.size()), reinterpret_cast<const unsigned char *>(spb.data()));
+        try {
+            status.check();
+            break;
+        } catch (const TDBXError &e) {
+            if (!e.hasEngineCode(isc_svc_in_use) || std::chrono::steady_clock::now() > until)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     // The action's output, a line at a time, until the engine says there is no more: only then
     // has it finished, and a failure of the action comes with the last answer.
     const unsigned char items[] = {isc_info_svc_line};
     unsigned char buffer[4096];
-    for (;;) {
-        Status query(api_);
-        service_->query(&query, 0, nullptr, sizeof items, items, sizeof buffer, buffer);
-        query.check();
-        if (buffer[0] != isc_info_svc_line)
-            break;
-        const unsigned length = unsigned(buffer[1]) | unsigned(buffer[2]) << 8;
-        if (length == 0 && buffer[3] == isc_info_end)
-            break;
+    std::exception_ptr failed;
+    try {
+        for (;;) {
+            Status query(api_);
+            service_->query(&query, 0, nullptr, sizeof items, items, sizeof buffer, buffer);
+            query.check();
+            if (buffer[0] != isc_info_svc_line)
+                break;
+            const unsigned length = unsigned(buffer[1]) | unsigned(buffer[2]) << 8;
+            if (length == 0 && buffer[3] == isc_info_end)
+                break;
+        }
+    } catch (const TDBXError &) {
+        failed = std::current_exception();
     }
-    // The output can end before the action does (an action without output ends it at once): the
-    // next action on this manager would be refused as busy, and a file it holds (a page copy's
-    // attachment) still held. Done when the engine says it no longer runs.
+    // The output can end before the action does (an action without output ends it at once, a
+    // refused one says so first): the next action on this manager would be refused as busy, and
+    // a file it holds (a page copy's attachment) still held. Done when the engine says it no
+    // longer runs; a refusal is then the action's outcome.
     const unsigned char running[] = {isc_info_svc_running};
     for (;;) {
         Status query(api_);
         service_->query(&query, 0, nullptr, sizeof running, running, sizeof buffer, buffer);
+        if (failed && query.failed())
+            break;
         query.check();
         // The item, then a number of 4 bytes, least significant first.
         if (buffer[0] != isc_info_svc_running || (buffer[1] | buffer[2] | buffer[3] | buffer[4]) == 0)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (failed)
+        std::rethrow_exception(failed);
 }
 
 void Services::shutDown(const QString &database, bool full)

@@ -55,6 +55,7 @@ private slots:
     void init();
     void shutDownAloneAndBack();
     void shutDownRefusedWhileOthersWork();
+    void aRefusedActionLeavesTheManagerFree();
     void backUpAndRestore();
     void pagesCopiedAndPutBack();
     void dropRefusedWhileOthersWork();
@@ -108,6 +109,25 @@ void TestServices::shutDownAloneAndBack()
     after.Params.setValue(QStringLiteral("DataBase"), database);
     after.setConnected(true);
     QCOMPARE(readValue(after, QStringLiteral("select mon$shutdown_mode from mon$database")), QStringLiteral("0"));
+}
+
+// An action the engine refuses (a database online already brought online) ends before the
+// manager takes the next: the way back asks for two in a row, and a manager still busy with
+// the first refused the second.
+void TestServices::aRefusedActionLeavesTheManagerFree()
+{
+    const QString database = server_->database(file_);
+    auto services = layer_.services(PrivateServer::login(database));
+    for (int i = 0; i < 20; ++i) {
+        try {
+            services->bringOnline(database);
+            QFAIL("the engine took an online database back online");
+        } catch (const TDBXError &e) {
+            QVERIFY2(e.hasEngineCode(isc_bad_shutdown_mode), qPrintable(e.message()));
+        }
+        services->shutDown(database, true);
+        services->bringOnline(database);
+    }
 }
 
 void TestServices::shutDownRefusedWhileOthersWork()
