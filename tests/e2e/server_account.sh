@@ -94,7 +94,11 @@ check "the codes as they were, through the server" [ "$(count 1234567)" = $total
 check "the sale made since is not in it" [ "$(sql_value "select count(*) from T01 where CODPROD = 'VENDA1';")" = 0 ]
 check "without the records the copy carried" no_records
 check "open to the shop, out of the backup state" [ "$(sql_value 'select mon$backup_state || mon$shutdown_mode from mon$database;')" = 00 ]
-check "whole to the engine's validation" bash -c "[ -z \"\$(gfix -v -full -user SYSDBA -password '$password' 'localhost:$db' 2>&1)\" ]"
+# The engine validates a database no one else has open; the attachments of the checks above
+# may still be ending on the server's side.
+check "the server let go of the database" server_let_go
+gfix -v -full -user SYSDBA -password "$password" "localhost:$db" >"$work/gfix.log" 2>&1
+check "whole to the engine's validation" bash -c "[ ! -s '$work/gfix.log' ] || ! cat '$work/gfix.log'"
 check "the triggers as before the run" [ "$(triggers)" = "$before" ]
 check "the copy itself untouched" [ "$(sha256sum <"$nbk")" = "$nbk_bytes" ]
 check "the converted database kept by the server beside it, as a copy of its pages" \
