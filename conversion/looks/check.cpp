@@ -86,7 +86,10 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
-    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers);
+    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers,
+                                       [&](int done, int total, const QString &table) {
+                                           tell(done, total, QStringLiteral("Examinando ") + trimControl(table));
+                                       });
     for (const RewritePlan::Stop &stop : survey.stops())
         r.stops_ << (stop.relation.isEmpty() ? stop.reason : trimControl(stop.relation) + QStringLiteral(": ") + stop.reason);
     r.convertedBecause_ = survey.convertedBecause();
@@ -104,11 +107,8 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
 
     const bool mapPays = CodeMap::pays(db);
     const int relations = int(survey.plan().relations().size());
-    int looked = 0;
-    for (const QString &relation : survey.plan().relations()) {
-        tell(looked++, relations, QStringLiteral("Examinando ") + relation);
+    for (const QString &relation : survey.plan().relations())
         r.examineRelation(db, survey, relation, mapPays);
-    }
     r.findKeptFiles(db, path, standing);
     // The list last: a check that fails on the way leaves none.
     tell(relations, relations, QString());
@@ -127,9 +127,9 @@ void CheckReport::examineRelation(TSQLConnection &db, const Survey &survey, cons
         relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
         return;
     }
-    // One pass over the table's codes.
-    const QStringList stats = queries::readAll(db, statements::codeStatistics(relation, step.condition)).value(0);
-    const qint64 rows = stats.value(0).toLongLong(), notEight = stats.value(1).toLongLong();
+    // The survey's pass over the table's codes.
+    const Survey::CodeCounts counts = survey.codesOf(relation);
+    const qint64 rows = counts.rows, notEight = counts.notEight;
     if (!step.rewrite)
         relations_ << QStringLiteral("%1: ignorada (%2)").arg(relation, step.skipped);
     else if (rows == 0)

@@ -14,6 +14,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -31,32 +32,41 @@ QString bytesText(qsizetype n)
     return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n);
 }
 
-// Why the rewritten codes of a table do not fit its code column, if they do not: a text
-// column's length, a whole number's range (the rule's results are digits, at most 6 of them,
-// and a decimal point where the code has one).
-std::optional<QString> noRoom(TSQLConnection &db, const QString &table, const CodeColumn &column)
+// Where a table's rewritten codes would not fit its code column: the test a rewritten code (%1)
+// fails, and what the survey says of the rows that fail it. A text column's length, a whole
+// number's range (the rule's results are digits, at most 6 of them, and a decimal point where
+// the code has one); nothing when every result fits.
+struct Room {
+    QString test;
+    std::function<QString(qint64 rows)> said;
+};
+
+std::optional<Room> roomOf(const CodeColumn &column)
 {
     const bool text = column.type == 14 || column.type == 37;
     static const QHash<int, std::pair<const char *, qint64>> numbers{
         {7, {"SMALLINT", 32767}}, {8, {"INTEGER", 2147483647}}, {16, {"BIGINT", std::numeric_limits<qint64>::max()}}};
     const auto number = numbers.constFind(column.type);
     if (text && column.length > 0) {
-        const qint64 rows = queries::readAll(db, statements::codesLongerThan(table, column.length)).value(0).value(0).toLongLong();
-        if (rows > 0)
-            return (rows == 1 ? QStringLiteral("%1 código convertido ficaria maior que a coluna (%2 caracteres)")
-                              : QStringLiteral("%1 códigos convertidos ficariam maiores que a coluna (%2 caracteres)"))
-                .arg(bytesText(rows))
-                .arg(column.length);
-    } else if (number != numbers.cend() && number->second < 1000000 * std::pow(10.0, -column.scale)) {
+        const int length = column.length;
+        return Room{QStringLiteral("CHAR_LENGTH(%1) > ") + QString::number(length), [length](qint64 rows) {
+                        return (rows == 1 ? QStringLiteral("%1 código convertido ficaria maior que a coluna (%2 caracteres)")
+                                          : QStringLiteral("%1 códigos convertidos ficariam maiores que a coluna (%2 caracteres)"))
+                            .arg(bytesText(rows))
+                            .arg(length);
+                    }};
+    }
+    if (number != numbers.cend() && number->second < 1000000 * std::pow(10.0, -column.scale)) {
         const int places = -column.scale;
         const double most = double(number->second) / std::pow(10.0, places);
-        const qint64 rows = queries::readAll(db, statements::codesAbove(table, QString::number(most, 'f', places)))
-                                .value(0).value(0).toLongLong();
-        if (rows > 0)
-            return (rows == 1 ? QStringLiteral("%1 código convertido não caberia na coluna (%2, até %3)")
-                              : QStringLiteral("%1 códigos convertidos não caberiam na coluna (%2, até %3)"))
-                .arg(bytesText(rows), QString::fromLatin1(number->first),
-                     QLocale(QLocale::Portuguese, QLocale::Brazil).toString(most, 'f', places));
+        const QString type = QString::fromLatin1(number->first);
+        // The rule keeps digits and the decimal point only: its result reads as a number.
+        return Room{QStringLiteral("CAST(%1 AS DOUBLE PRECISION) > ") + QString::number(most, 'f', places),
+                    [=](qint64 rows) {
+                        return (rows == 1 ? QStringLiteral("%1 código convertido não caberia na coluna (%2, até %3)")
+                                          : QStringLiteral("%1 códigos convertidos não caberiam na coluna (%2, até %3)"))
+                            .arg(bytesText(rows), type, QLocale(QLocale::Portuguese, QLocale::Brazil).toString(most, 'f', places));
+                    }};
     }
     return std::nullopt;
 }
@@ -74,7 +84,7 @@ QList<OtherAttachment> Survey::others(TSQLConnection &db)
 }
 
 Survey Survey::read(TSQLConnection &db, const marks::Description &description, qsizetype added,
-                    const TriggerSwitch &triggers)
+                    const TriggerSwitch &triggers, const Looking &looking)
 {
     Survey s;
     s.plan_ = RewritePlan::read(db);
@@ -142,27 +152,41 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
         if (rule && plan.step(table).rewrite)
             if (const qsizetype taken = takenKeys(db, plan, table).size(); taken > mostTakenFirst)
                 s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), tooManyTakenText(taken)};
-    // The engine refuses a rewritten code its column cannot hold: every stored code is rewritten,
-    // by the table's statement or a cascade.
-    for (const QString &table : stored)
-        if (const std::optional<QString> why = rule ? noRoom(db, table, plan.codeColumn(table)) : std::nullopt)
-            s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), *why};
+    // One pass over each table's codes. The engine refuses a rewritten code its column cannot
+    // hold: every stored code is rewritten, by the table's statement or a cascade.
+    for (const QString &table : stored) {
+        if (looking)
+            looking(int(s.counts_.size()), int(stored.size()), table);
+        const std::optional<Room> room = rule ? roomOf(plan.codeColumn(table)) : std::nullopt;
+        const QStringList row =
+            queries::readAll(db, statements::codeCounts(table, plan.step(table).condition, room ? room->test : QString())).value(0);
+        const CodeCounts counts{row.value(0).toLongLong(), row.value(1).toLongLong(), row.value(2).toLongLong(),
+                                row.value(3).toLongLong(), row.value(4).toLongLong()};
+        s.counts_.insert(table, counts);
+        if (room && counts.noRoom > 0)
+            s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), room->said(counts.noRoom)};
+    }
 
     if (const QString when = marks::lastConversion(description); !when.isEmpty()) {
         s.convertedBecause_ = QStringLiteral("convertido em ") + when;
         return s;
     }
     // Without the mark: codes in the rewritten shape, and none of the 8 characters a conversion
-    // expects. Looking for a code of 8 stops at the first one, which an unconverted table has.
+    // expects.
     bool rewritten = false;
     for (const QString &table : stored) {
-        if (queries::any(db, statements::anyCodeOf8(table)))
+        if (s.counts_.value(table).eight > 0)
             return s;
-        rewritten = rewritten || queries::any(db, statements::anyRewrittenCode(table));
+        rewritten = rewritten || s.counts_.value(table).rewritten > 0;
     }
     if (rewritten)
         s.convertedBecause_ = shapeReason();
     return s;
+}
+
+Survey::CodeCounts Survey::codesOf(const QString &table) const
+{
+    return counts_.value(table);
 }
 
 qsizetype Survey::addedBytes(const QString &path, const marks::Description &description)
@@ -185,6 +209,8 @@ QList<Collision> Survey::collisions(TSQLConnection &db, const RewritePlan &plan,
     QList<Collision> found;
     int count = 0;
     for (const RewritePlan::KeyTerms &key : plan.uniqueKeysOf(table)) {
+        if (!queries::any(db, statements::anyCollision(table, key.rewritten)))
+            continue;
         for (const QStringList &row : queries::readAll(db, statements::collisions(table, key.rewritten))) {
             ++count;
             if (limit > 0 && found.size() >= limit)

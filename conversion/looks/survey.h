@@ -7,9 +7,12 @@
 #include "rewriteplan.h"
 #include "triggerswitch.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class TSQLConnection;
 
@@ -57,8 +60,11 @@ public:
     // then the data's answers), whether what the run writes fits the descriptions, and whether
     // the database looks converted already. description: the database's, as the user has it;
     // added: the bytes the run adds to it at most.
+    // looking, when given, is told of each table before its codes are read (the longest of the
+    // looks): how many were read, of how many.
+    using Looking = std::function<void(int done, int total, const QString &table)>;
     static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
-                       const TriggerSwitch &triggers);
+                       const TriggerSwitch &triggers, const Looking &looking = {});
     // The most a run adds to the description of the database at path: a copy's record, the
     // conversion's mark, and the reservation's when there is none yet.
     static qsizetype addedBytes(const QString &path, const marks::Description &description);
@@ -72,6 +78,15 @@ public:
     const QString &convertedBecause() const { return convertedBecause_; }
     // Whether the database's rule answers (its SUBSTR is there): the looks that ask it are taken.
     bool ruleAnswers() const { return rule_; }
+    // What the survey counted of a table's codes (a table with stored codes; zeros otherwise).
+    struct CodeCounts {
+        qint64 rows = 0;      // rows its own rewrite changes
+        qint64 notEight = 0;  // codes not 8 characters long
+        qint64 rewritten = 0; // codes in the rewritten shape
+        qint64 eight = 0;     // codes of 8 characters
+        qint64 noRoom = 0;    // rewritten codes the column cannot hold
+    };
+    CodeCounts codesOf(const QString &table) const;
 
     // The codes that collide under a table's unique keys once rewritten, at most limit groups
     // (0: all), and how many groups there are in all.
@@ -111,4 +126,5 @@ private:
     QList<RewritePlan::Stop> stops_;
     QString convertedBecause_;
     bool rule_ = false;
+    QHash<QString, CodeCounts> counts_;
 };

@@ -10,16 +10,6 @@ namespace statements {
 
 using namespace detail;
 
-QString anyCodeOf8(const QString &table)
-{
-    return QStringLiteral("select first 1 1 from %1 where %2 = 8").arg(name(table), trimmedLength(QStringLiteral("CODPROD")));
-}
-
-QString anyRewrittenCode(const QString &table)
-{
-    return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), rewrittenShape(QStringLiteral("CODPROD")));
-}
-
 QString anyCode(const QString &table)
 {
     return QStringLiteral("select first 1 1 from %1 where %2").arg(name(table), hasCode);
@@ -62,40 +52,36 @@ QString trimCascaded(const QString &table, const QString &condition)
     return sql;
 }
 
-QString codeStatistics(const QString &table, const QString &condition)
+QString codeCounts(const QString &table, const QString &condition, const QString &noRoom)
 {
     // Each distinct code once (a code repeats in every row that sells or stocks it): the
-    // database's SUBSTR is called once a code, not once a row.
+    // database's SUBSTR is called once a code, not once a row. Grouped by two terms, so that the
+    // engine sorts the codes rather than walking an index on the column, which reads the rows
+    // in the index's order, a page fetch a row.
     const QString code = QStringLiteral("C");
     return QStringLiteral("select sum(iif(R = 1, N, 0)) as linhas, sum(iif(%1 <> 8, N, 0)) as fora_de_8, "
-                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8 "
-                          "from (select CODPROD as C, %3 as R, count(*) as N from %4 where %5 group by 1, 2)")
+                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8, %3 as sem_lugar "
+                          "from (select CODPROD as C, %4 as R, count(*) as N from %5 where %6 group by 1, 2)")
         .arg(trimmedLength(code), rewrittenShape(code),
+             noRoom.isEmpty() ? QStringLiteral("0") : QStringLiteral("sum(iif(%1, N, 0))").arg(noRoom.arg(converted(code))),
              condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), name(table), hasCode);
 }
 
-namespace {
-
-// The rows of a table whose code, rewritten once a distinct code, meets test (%1: the
-// rewritten code).
-QString rowsWhose(const QString &table, const QString &test)
+QString anyCollision(const QString &table, const QStringList &newTerms)
 {
-    return QStringLiteral("select coalesce(sum(N), 0) from (select CODPROD as C, count(*) as N from %1 where %2 group by 1) "
-                          "where %3")
-        .arg(name(table), hasCode, test.arg(converted(QStringLiteral("C"))));
-}
-
-} // namespace
-
-QString codesLongerThan(const QString &table, int length)
-{
-    return rowsWhose(table, QStringLiteral("CHAR_LENGTH(%1) > ") + QString::number(length));
-}
-
-QString codesAbove(const QString &table, const QString &most)
-{
-    // The rule keeps digits and the decimal point only: its result reads as a number.
-    return rowsWhose(table, QStringLiteral("CAST(%1 AS DOUBLE PRECISION) > ") + most);
+    // A key of one term is counted, not grouped: the engine then computes the rewritten code
+    // once a row (grouping by it computes it again for the group).
+    if (newTerms.size() == 1)
+        return QStringLiteral("select 1 from (select count(K1) as A, count(distinct K1) as D from (select %1 as K1 from %2 "
+                              "where %3)) where A > D")
+            .arg(newTerms.first(), name(table), hasCode);
+    QStringList keys, present;
+    for (int i = 1; i <= newTerms.size(); ++i) {
+        keys << QStringLiteral("K%1").arg(i);
+        present << QStringLiteral("K%1 is not null").arg(i);
+    }
+    return QStringLiteral("select first 1 1 from (select %1 from %2 where %3) where %4 group by %5 having count(*) > 1")
+        .arg(asColumns(newTerms), name(table), hasCode, present.join(QStringLiteral(" and ")), keys.join(QStringLiteral(", ")));
 }
 
 QString collisions(const QString &table, const QStringList &newTerms)

@@ -70,10 +70,6 @@ QString databaseState();
 QString beginBackup();
 QString endBackup();
 
-// One row when table holds a code of 8 characters / a code in the rewritten shape (6 characters,
-// "0" second).
-QString anyCodeOf8(const QString &table);
-QString anyRewrittenCode(const QString &table);
 // One row when table holds a code at all (not NULL, empty or blanks).
 QString anyCode(const QString &table);
 // One row when a row of child has a code the rewrite changes (columns: the child's columns of a
@@ -88,13 +84,15 @@ QString anyEndingInBlank(const QString &table, const QString &condition);
 // Cuts what a CHAR master's cascade filled in: the codes of a variable-length child, cut to
 // the rule's result, among the rows condition keeps (empty: all).
 QString trimCascaded(const QString &table, const QString &condition);
-// What a rewrite of table would meet, in one pass: the rows it rewrites, their codes not 8
-// characters long, in the rewritten shape, of 8 characters.
-QString codeStatistics(const QString &table, const QString &condition);
-// The rows of table whose rewritten code the column cannot hold: longer than length (a text
-// column's), or a number above most (a number column's, most as SQL writes it).
-QString codesLongerThan(const QString &table, int length);
-QString codesAbove(const QString &table, const QString &most);
+// What a rewrite of table would meet, in one pass over its codes: the rows it rewrites (those
+// condition keeps; empty: all), the rows whose codes are not 8 characters long, in the
+// rewritten shape (6 characters, "0" second), of 8 characters, and whose rewritten code fails
+// noRoom (a test of the rewritten code, %1; empty: none does).
+QString codeCounts(const QString &table, const QString &condition, const QString &noRoom);
+// One row when some rows' keys become one once the codes are rewritten (newTerms: the key's
+// terms with the code rewritten): their codes are listed only then, since listing costs the
+// engine a text for every key.
+QString anyCollision(const QString &table, const QStringList &newTerms);
 // The groups of rows whose keys become one once the codes are rewritten (oldTerms: the key's
 // terms as they are; newTerms: the same with the code rewritten): the shared key, the source
 // codes.

@@ -61,8 +61,9 @@ inline void script(FakeLayer &layer, const Shop &shop)
         triggers.rows << QVariantList{padded(it.key()), it.value(), padded(all.value(0)), QVariant()};
     layer.addResult(QStringLiteral("from rdb$triggers"), triggers);
     layer.addResult(QStringLiteral("from rdb$database"), {{QStringLiteral("DESCRIPTION")}, {{shop.description.isNull() ? QVariant() : QVariant(shop.description)}}});
-    if (shop.unconverted)
-        layer.addResult(QStringLiteral("= 8"), {{QStringLiteral("CONSTANT")}, {{1}}});
+    // Each table's count of its codes: one code of 8 characters where the shop is not converted.
+    layer.addResult(QStringLiteral("as sem_lugar"), {{"LINHAS", "FORA_DE_8", "REESCRITOS", "DE_8", "SEM_LUGAR"},
+                                                      {{1, int(!shop.unconverted), 0, int(shop.unconverted), 0}}});
     if (shop.externalSubstr)
         layer.addResult(QStringLiteral("RDB$MODULE_NAME is not null"), {{QStringLiteral("CONSTANT")}, {{1}}});
 }
