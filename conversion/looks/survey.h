@@ -56,13 +56,13 @@ public:
     static QList<OtherAttachment> others(TSQLConnection &db);
     static QString othersText(const QList<OtherAttachment> &others);
 
+    // Told of each table before its codes are read (the longest of the looks): how many were
+    // read, of how many.
+    using Looking = std::function<void(int done, int total, const QString &table)>;
     // Everything a run looks at before it rewrites: the plan, what would refuse (the metadata,
     // then the data's answers), whether what the run writes fits the descriptions, and whether
-    // the database looks converted already. description: the database's, as the user has it;
-    // added: the bytes the run adds to it at most.
-    // looking, when given, is told of each table before its codes are read (the longest of the
-    // looks): how many were read, of how many.
-    using Looking = std::function<void(int done, int total, const QString &table)>;
+    // the database looks converted already, each table's codes read once. description: the
+    // database's, as the user has it; added: the bytes the run adds to it at most.
     static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
                        const TriggerSwitch &triggers, const Looking &looking = {});
     // The most a run adds to the description of the database at path: a copy's record, the
