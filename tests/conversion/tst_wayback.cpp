@@ -21,14 +21,6 @@
 
 namespace {
 
-void execute(TSQLConnection &db, const QString &sql)
-{
-    TSQLQuery q;
-    q.setSQLConnection(&db);
-    q.SQL().setText(sql);
-    q.ExecSQL();
-}
-
 void attach(TSQLConnection &db, const QString &database)
 {
     db.setConnected(false);
@@ -87,7 +79,7 @@ void TestWayBack::cutShort()
         TSQLQuery q;
         q.setSQLConnection(&db);
         queries::execute(q, statements::describeDatabase(marks::copied(copy, filenames::sizeOf(copy))));
-        execute(db, QStringLiteral("update PRODUTOS set CODPROD = '203456'"));
+        queries::execute(q, QStringLiteral("update PRODUTOS set CODPROD = '203456'"));
         queries::execute(q, statements::commit());
     }
     // The way back as far as the drop, by its own steps: the door closed, its record, the
