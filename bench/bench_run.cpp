@@ -457,21 +457,17 @@ int main(int argc, char **argv)
         const QString allScript = dir.filePath(QStringLiteral("all.sql"));
         // What the run reads before its rewrites, as it sends it. The generated files are dialect
         // 1, where the count names its table unquoted.
-        QStringList before{statements::otherAttachments(), statements::databaseState(),
+        QStringList before{statements::otherAttachments(), statements::currentTransaction(), statements::databaseState(),
                            statements::databaseDescription(), statements::userTriggers(), statements::codeColumns(),
                            statements::codeReferences(), statements::checkConstraints(), statements::uniqueKeys(),
                            statements::ruleOnce(), statements::discovery(),
                            countStatement(statements::discovery(), 0, QString()), statements::defaultCharset()};
         // Each table's codes counted once, with the room its column has for the rewritten ones.
         for (int t = 0; t < shape.tables; ++t)
-            before << statements::codeCounts(tableName(t), {}, QStringLiteral("CHAR_LENGTH(%1) > 10"));
-        // The list of old and new codes, read as the run reads it (the generated tables have no
-        // key, so no description is looked for beyond the question).
-        QList<statements::ListedTable> tables;
-        for (int t = 0; t < shape.tables; ++t)
-            tables.append({tableName(t), 10, QStringLiteral("NONE")});
-        for (qsizetype i = 0; i < tables.size(); i += CodeList::tablesAStatement)
-            before << statements::codeList(tables.mid(i, CodeList::tablesAStatement), QStringLiteral("NONE"));
+            before << statements::codeGroups(tableName(t), {}, QStringLiteral("CHAR_LENGTH(%1) > 10"),
+                                             statements::codeText(10, QStringLiteral("NONE"), QStringLiteral("NONE")));
+        // The list of old and new codes comes from those (the generated tables have no key, so no
+        // description is looked for beyond the question).
         before << statements::keyedByCode();
         const QStringList after{statements::describeDatabase(marks::converted(QDateTime::currentDateTime()))};
         for (const auto &[file, reads, marks] : {std::tuple{script, QStringList{}, QStringList{}},

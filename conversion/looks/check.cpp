@@ -86,7 +86,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     if (const QStringList left = triggers.leftOff(); !left.isEmpty())
         r.warnings_ << QStringLiteral("uma conversão interrompida deixou gatilhos desativados; a próxima conversão os reativa: %1")
                            .arg(left.join(QStringLiteral(", ")));
-    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers,
+    const Survey survey = Survey::read(db, description, Survey::addedBytes(path, description), triggers, codeList,
                                        [&](int done, int total, const QString &table) {
                                            tell(done, total, QStringLiteral("Examinando ") + trimControl(table));
                                        });
@@ -114,7 +114,7 @@ CheckReport CheckReport::read(TSQLConnection &db, bool codeList, const Progress 
     tell(relations, relations, QString());
     if (codeList && survey.ruleAnswers()) {
         tell(relations, relations, QStringLiteral("Lendo os códigos antigos e novos…"));
-        r.writePreview(db, path, survey.plan());
+        r.writePreview(db, path, survey);
     }
     return r;
 }
@@ -171,14 +171,14 @@ void CheckReport::findKeptFiles(TSQLConnection &db, const QString &path, const S
     kept_ = keptfiles::lines(keptfiles::find(files, folders));
 }
 
-void CheckReport::writePreview(TSQLConnection &db, const QString &path, const RewritePlan &plan)
+void CheckReport::writePreview(TSQLConnection &db, const QString &path, const Survey &survey)
 {
     // A preview, named so: not to be taken for what a run did. Beside the file this computer
     // reaches, as a run's list goes.
     const QString local = DatabaseLocation(db.attachedAs()).localFile();
     const QString file = local.isEmpty() ? path : local;
     const CodeList::Written written =
-        CodeList::read(db, plan).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
+        CodeList::fromSurvey(db, survey).write(CodeList::pathsFor(file, QDir::homePath(), QDateTime::currentDateTime(), CodeList::Kind::Preview));
     if (!written.sheet.isEmpty())
         listed_ << QStringLiteral("lista dos códigos antigos e novos: ") + written.sheet;
     if (!written.csv.isEmpty())

@@ -44,7 +44,7 @@ private:
     // the files earlier runs left; the preview of the list of codes.
     void examineRelation(TSQLConnection &db, const Survey &survey, const QString &relation, bool mapPays);
     void findKeptFiles(TSQLConnection &db, const QString &path, const Standing &standing);
-    void writePreview(TSQLConnection &db, const QString &path, const RewritePlan &plan);
+    void writePreview(TSQLConnection &db, const QString &path, const Survey &survey);
 
     QStringList repaired_;  // what was given back first
     QStringList listed_;    // where the list of codes went, or why it did not

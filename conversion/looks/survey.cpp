@@ -84,7 +84,7 @@ QList<OtherAttachment> Survey::others(TSQLConnection &db)
 }
 
 Survey Survey::read(TSQLConnection &db, const marks::Description &description, qsizetype added,
-                    const TriggerSwitch &triggers, const Looking &looking)
+                    const TriggerSwitch &triggers, bool keepCodes, const Looking &looking)
 {
     Survey s;
     s.plan_ = RewritePlan::read(db);
@@ -154,14 +154,28 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
                 s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), tooManyTakenText(taken)};
     // One pass over each table's codes. The engine refuses a rewritten code its column cannot
     // hold: every stored code is rewritten, by the table's statement or a cascade.
+    s.keptCodes_ = keepCodes && rule;
+    if (s.keptCodes_)
+        s.databaseCharset_ = trimControl(queries::readAll(db, statements::defaultCharset()).value(0).value(0));
     for (const QString &table : stored) {
         if (looking)
             looking(int(s.counts_.size()), int(stored.size()), table);
         const std::optional<Room> room = rule ? roomOf(plan.codeColumn(table)) : std::nullopt;
-        const QStringList row =
-            queries::readAll(db, statements::codeCounts(table, plan.step(table).condition, room ? room->test : QString())).value(0);
-        const CodeCounts counts{row.value(0).toLongLong(), row.value(1).toLongLong(), row.value(2).toLongLong(),
-                                row.value(3).toLongLong(), row.value(4).toLongLong()};
+        const CodeColumn column = plan.codeColumn(table);
+        const QString codeType = s.keptCodes_ ? statements::codeText(column.length, column.charset, s.databaseCharset_) : QString();
+        CodeCounts counts;
+        QList<CodeGroup> &groups = s.groups_[table];
+        for (const auto &row :
+             queries::readBytes(db, statements::codeGroups(table, plan.step(table).condition, room ? room->test : QString(), codeType))) {
+            const auto flag = [&row](int i) { return row.value(i).value_or(QByteArray()).trimmed() == "1"; };
+            const qint64 rows = row.value(1).value_or(QByteArray("0")).trimmed().toLongLong();
+            counts.rows += flag(0) ? rows : 0;
+            (flag(2) ? counts.eight : counts.notEight) += rows;
+            counts.rewritten += flag(3) ? rows : 0;
+            counts.noRoom += flag(4) ? rows : 0;
+            if (s.keptCodes_)
+                groups << CodeGroup{row.value(5).value_or(QByteArray()), row.value(6), rows};
+        }
         s.counts_.insert(table, counts);
         if (room && counts.noRoom > 0)
             s.stops_ << RewritePlan::Stop{table.leftJustified(31, u' '), room->said(counts.noRoom)};
@@ -187,6 +201,14 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
 Survey::CodeCounts Survey::codesOf(const QString &table) const
 {
     return counts_.value(table);
+}
+
+QString Survey::codesCharset(const QString &table) const
+{
+    // Text of the column's own set; a number's text, or a column of no set, the database's.
+    const CodeColumn column = plan_.codeColumn(table);
+    return column.length > 0 && !column.charset.isEmpty() && column.charset != QLatin1String("NONE") ? column.charset
+                                                                                                      : databaseCharset_;
 }
 
 qsizetype Survey::addedBytes(const QString &path, const marks::Description &description)

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class TSQLConnection;
 
@@ -62,9 +63,11 @@ public:
     // Everything a run looks at before it rewrites: the plan, what would refuse (the metadata,
     // then the data's answers), whether what the run writes fits the descriptions, and whether
     // the database looks converted already, each table's codes read once. description: the
-    // database's, as the user has it; added: the bytes the run adds to it at most.
+    // database's, as the user has it; added: the bytes the run adds to it at most. keepCodes:
+    // each table's distinct codes and their rewritten codes kept as well, for the list of old
+    // and new codes.
     static Survey read(TSQLConnection &db, const marks::Description &description, qsizetype added,
-                       const TriggerSwitch &triggers, const Looking &looking = {});
+                       const TriggerSwitch &triggers, bool keepCodes = false, const Looking &looking = {});
     // The most a run adds to the description of the database at path: a copy's record, the
     // conversion's mark, and the reservation's when there is none yet.
     static qsizetype addedBytes(const QString &path, const marks::Description &description);
@@ -87,6 +90,18 @@ public:
         qint64 noRoom = 0;    // rewritten codes the column cannot hold
     };
     CodeCounts codesOf(const QString &table) const;
+    // A table's distinct codes, when the survey kept them (keptCodes()): each as text of
+    // statements::codeText's type for its column, by its bytes, in codesCharset(); its rewritten
+    // code's bytes (none when the rule gives none); the rows that hold it.
+    struct CodeGroup {
+        QByteArray old;
+        std::optional<QByteArray> rewritten;
+        qint64 rows = 0;
+    };
+    bool keptCodes() const { return keptCodes_; }
+    QList<CodeGroup> codeGroupsOf(const QString &table) const { return groups_.value(table); }
+    // The character set of the text a table's codes were read as.
+    QString codesCharset(const QString &table) const;
 
     // The codes that collide under a table's unique keys once rewritten, at most limit groups
     // (0: all), and how many groups there are in all.
@@ -127,4 +142,7 @@ private:
     QString convertedBecause_;
     bool rule_ = false;
     QHash<QString, CodeCounts> counts_;
+    bool keptCodes_ = false;
+    QString databaseCharset_;
+    QHash<QString, QList<CodeGroup>> groups_;
 };

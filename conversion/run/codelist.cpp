@@ -7,6 +7,7 @@
 #include "safetycopy.h"
 #include "sqlconnection.h"
 #include "statements.h"
+#include "survey.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -38,6 +39,8 @@ QString decode(const QByteArray &bytes, const QString &charset)
         return QStringDecoder("windows-1252")(bytes);
     if (charset == QLatin1String("UTF8") || charset == QLatin1String("UNICODE_FSS"))
         return QString::fromUtf8(bytes);
+    if (charset == QLatin1String("ISO8859_1"))
+        return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
@@ -119,7 +122,6 @@ void writeWhole(const QString &path, const std::function<void(int fd, const QByt
 
 CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
 {
-    CodeList list;
     const QString charset = trimControl(queries::readAll(db, statements::defaultCharset()).value(0).value(0));
     QList<statements::ListedTable> tables;
     for (const QString &table : plan.storedTables()) {
@@ -135,8 +137,35 @@ CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
             e.rewritten = trailingTrimmed(decode(row.value(1).value_or(QByteArray()), charset));
             e.rows += row.value(2).value_or(QByteArray("0")).trimmed().toLongLong();
         }
+    return described(db, plan, byOld, charset);
+}
+
+CodeList CodeList::fromSurvey(TSQLConnection &db, const Survey &survey)
+{
+    const RewritePlan &plan = survey.plan();
+    QMap<QString, Entry> byOld;
+    for (const QString &table : plan.storedTables()) {
+        const QString charset = survey.codesCharset(table);
+        for (const Survey::CodeGroup &g : survey.codeGroupsOf(table)) {
+            const QString old = trailingTrimmed(decode(g.old, charset));
+            Entry &e = byOld[old];
+            // Codes the same but for their columns (a CHAR's filling): one line, the first
+            // table's new code.
+            if (e.old.isNull()) {
+                e.old = old;
+                e.rewritten = trailingTrimmed(decode(g.rewritten.value_or(QByteArray()), charset));
+            }
+            e.rows += g.rows;
+        }
+    }
+    return described(db, plan, byOld, trimControl(queries::readAll(db, statements::defaultCharset()).value(0).value(0)));
+}
+
+CodeList CodeList::described(TSQLConnection &db, const RewritePlan &plan, const QMap<QString, Entry> &byOld, const QString &charset)
+{
+    CodeList list;
     QMap<QString, int> sharing;
-    for (const Entry &e : std::as_const(byOld))
+    for (const Entry &e : byOld)
         ++sharing[e.rewritten];
 
     // The product's description, from the first table keyed by CODPROD alone that has one.
@@ -158,7 +187,7 @@ CodeList CodeList::read(TSQLConnection &db, const RewritePlan &plan)
         list.describedBy_ = name + u'.' + column;
         break;
     }
-    for (Entry &e : byOld) {
+    for (Entry e : byOld) {
         e.shared = sharing.value(e.rewritten) > 1;
         e.description = described.value(e.old);
         list.entries_ << e;

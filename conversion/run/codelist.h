@@ -10,10 +10,12 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <utility>
 
+class Survey;
 class TSQLConnection;
 
 class CodeList final {
@@ -34,6 +36,9 @@ public:
     // changes, and the product's description where a table keyed by CODPROD alone has one
     // obvious text column (named DESCRICAO or NOME, or its only text column).
     static CodeList read(TSQLConnection &db, const RewritePlan &plan);
+    // The same list from the codes a survey kept (Survey::keptCodes()), without reading the
+    // tables again: what the run rewrites only while nothing was written since the survey.
+    static CodeList fromSurvey(TSQLConnection &db, const Survey &survey);
     // The list's statements go in groups of tables, each group one statement the engine takes
     // (it names at most 256 relations in one).
     static constexpr qsizetype tablesAStatement = 100;
@@ -74,6 +79,10 @@ public:
     static constexpr qsizetype sheetRows = 1048576 - 1;
 
 private:
+    // The list of these entries, by old code, with the codes each shares and their descriptions.
+    static CodeList described(TSQLConnection &db, const RewritePlan &plan, const QMap<QString, Entry> &byOld,
+                              const QString &charset);
+
     QList<Entry> entries_;
     QString describedBy_;
 };

@@ -137,7 +137,7 @@ void Conversion::run()
         CodeMap *map = CodeMap::pays(db_) && codes.mapsAny(codeColumnsRewritten(survey->plan())) ? &codes : nullptr;
         switchTriggersOff(map);
         if (options_.codeList)
-            readCodeList(survey->plan());
+            readCodeList(*survey);
         rewriteTables(survey->plan(), map);
         commitWithTriggersOn();
         // Converted whatever becomes of the giving back: a failure there is said with the
@@ -188,8 +188,20 @@ void Conversion::makeGood()
 Survey Conversion::surveyRelations()
 {
     enterOrStop(Stage::Survey);
+    // Anyone who writes after this look, in a transaction of their own, begins it after the
+    // survey's: the list can be the survey's codes when no transaction but the run's began
+    // before the door closed (reserve()).
+    surveyedAlone_ = Survey::others(db_).isEmpty();
+    surveyTransaction_ = currentTransaction();
     return Survey::read(db_, marks::without(ledger_.now().description, marks::Kind::Reserved),
-                        Survey::addedBytes(path_, {}), ledger_.triggers());
+                        Survey::addedBytes(path_, {}), ledger_.triggers(), options_.codeList);
+}
+
+qint64 Conversion::currentTransaction()
+{
+    bool ok = false;
+    const qint64 number = queries::readAll(db_, statements::currentTransaction()).value(0).value(0).toLongLong(&ok);
+    return ok ? number : -1;
 }
 
 bool Conversion::goAhead(const Survey &survey)
@@ -221,13 +233,13 @@ void Conversion::switchTriggersOff(CodeMap *map)
     ledger_.commit();
 }
 
-void Conversion::readCodeList(const RewritePlan &plan)
+void Conversion::readCodeList(const Survey &survey)
 {
     enterOrStop(Stage::List);
     // Seconds to minutes on a large shop: said, not left on the copy's 100%.
     view_.setStatus(QStringLiteral("Lendo os códigos antigos e novos…"));
     view_.flushProgress();
-    list_ = CodeList::read(db_, plan);
+    list_ = surveyStands_ && survey.keptCodes() ? CodeList::fromSurvey(db_, survey) : CodeList::read(db_, survey.plan());
 }
 
 void Conversion::rewriteTables(const RewritePlan &plan, CodeMap *map)

@@ -81,7 +81,8 @@ private:
     Survey surveyRelations();
     bool goAhead(const Survey &survey);
     void switchTriggersOff(CodeMap *map);
-    void readCodeList(const RewritePlan &plan);
+    void readCodeList(const Survey &survey);
+    qint64 currentTransaction();
     void rewriteTables(const RewritePlan &plan, CodeMap *map);
     void rewriteTable(const RewritePlan &plan, const QString &name, CodeMap *map, bool mapped);
     void commitWithTriggersOn();
@@ -158,6 +159,11 @@ private:
     bool serverCopy_ = false;   // the server wrote it
     QString copyNote_;          // why the server's copy is its logical backup, when it is
     std::optional<CodeList> list_; // read before the rewrites
+    // Whether the codes the survey kept are the ones the run rewrites: nobody else was in the
+    // database when it looked, and no transaction but the run's own began until the door closed.
+    bool surveyedAlone_ = false;
+    qint64 surveyTransaction_ = 0;
+    bool surveyStands_ = false;
     CodeList::Written listed_;  // its files, and why one could not be written
     QDateTime when_;            // runTime()
 };

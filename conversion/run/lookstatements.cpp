@@ -52,19 +52,34 @@ QString trimCascaded(const QString &table, const QString &condition)
     return sql;
 }
 
-QString codeCounts(const QString &table, const QString &condition, const QString &noRoom)
+QString codeText(int length, const QString &charset, const QString &databaseCharset)
+{
+    const int chars = length > 0 ? length : 255;
+    const QString set = length > 0 ? charset : databaseCharset;
+    return set.isEmpty() || set == QLatin1String("NONE") ? QStringLiteral("VARCHAR(%1)").arg(chars)
+                                                         : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(chars).arg(name(set));
+}
+
+QString codeGroups(const QString &table, const QString &condition, const QString &noRoom, const QString &codeType)
 {
     // Each distinct code once (a code repeats in every row that sells or stocks it): the
     // database's SUBSTR is called once a code, not once a row. Grouped by two terms, so that the
     // engine sorts the codes rather than walking an index on the column, which reads the rows
     // in the index's order, a page fetch a row.
+    const QString groups = QStringLiteral("select %1 as C, %2 as R, count(*) as N from %3 where %4 group by 1, 2")
+                               .arg(codeType.isEmpty() ? QStringLiteral("CODPROD") : QStringLiteral("cast(CODPROD as %1)").arg(codeType),
+                                    condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition),
+                                    name(table), hasCode);
     const QString code = QStringLiteral("C");
-    return QStringLiteral("select sum(iif(R = 1, N, 0)) as linhas, sum(iif(%1 <> 8, N, 0)) as fora_de_8, "
-                          "sum(iif(%2, N, 0)) as reescritos, sum(iif(%1 = 8, N, 0)) as de_8, %3 as sem_lugar "
-                          "from (select CODPROD as C, %4 as R, count(*) as N from %5 where %6 group by 1, 2)")
-        .arg(trimmedLength(code), rewrittenShape(code),
-             noRoom.isEmpty() ? QStringLiteral("0") : QStringLiteral("sum(iif(%1, N, 0))").arg(noRoom.arg(converted(code))),
-             condition.isEmpty() ? QStringLiteral("1") : QStringLiteral("iif(%1, 1, 0)").arg(condition), name(table), hasCode);
+    const QString shape = QStringLiteral("iif(%1 = 8, 1, 0) as de_8, iif(%2, 1, 0) as reescrito")
+                              .arg(trimmedLength(code), rewrittenShape(code));
+    if (noRoom.isEmpty() && codeType.isEmpty())
+        return QStringLiteral("select R, N, %1, 0 as sem_lugar from (%2)").arg(shape, groups);
+    // The rule once a code: an aggregate keeps its result, where a derived table's column is
+    // computed again wherever it is named. The codes themselves only when asked for, as text.
+    return QStringLiteral("select R, N, %1, %2 as sem_lugar%3 from (select C, R, N, max(%4) as NOVO from (%5) group by C, R, N)")
+        .arg(shape, noRoom.isEmpty() ? QStringLiteral("0") : QStringLiteral("iif(%1, 1, 0)").arg(noRoom.arg(QStringLiteral("NOVO"))),
+             codeType.isEmpty() ? QString() : QStringLiteral(", C, NOVO"), converted(code), groups);
 }
 
 QString anyCollision(const QString &table, const QStringList &newTerms)
@@ -124,16 +139,12 @@ QString rewriteAllBut(const QString &table, const QList<QByteArray> &keys, const
 QString codeList(const QList<ListedTable> &tables, const QString &charset)
 {
     // Each table's distinct codes first, then the rule once a code.
-    const auto text = [](int length, const QString &set) {
-        return set.isEmpty() || set == QLatin1String("NONE") ? QStringLiteral("VARCHAR(%1)").arg(length)
-                                                              : QStringLiteral("VARCHAR(%1) CHARACTER SET %2").arg(length).arg(name(set));
-    };
-    const QString as = text(255, charset);
+    const QString as = codeText(0, {}, charset);
     QStringList each;
     for (const ListedTable &t : tables)
         each << QStringLiteral("select cast(C as %1) as C, N from (select cast(CODPROD as %2) as C, count(*) as N from %3 "
                                "where %4 group by 1)")
-                    .arg(as, t.length > 0 ? text(t.length, t.charset) : as, name(t.table), hasCode);
+                    .arg(as, codeText(t.length, t.charset, charset), name(t.table), hasCode);
     return QStringLiteral("select C, %1, sum(N) from (%2) group by C order by C")
         .arg(converted(QStringLiteral("C")), each.join(QStringLiteral(" union all ")));
 }

@@ -43,6 +43,9 @@ void Conversion::reserve()
     // Whoever came in before it closed is still at work: looked at once more.
     if (const QList<OtherAttachment> others = Survey::others(db_); !others.isEmpty())
         throw Stopped({}, Survey::othersText(others));
+    // The survey's transaction ended with the door's commit, and this one began next: nobody
+    // wrote between the survey and here.
+    surveyStands_ = surveyedAlone_ && surveyTransaction_ > 0 && currentTransaction() == surveyTransaction_ + 1;
 }
 
 void Conversion::release()

@@ -187,6 +187,11 @@ QString describeDatabase(const std::optional<QByteArray> &description)
     return QStringLiteral("COMMENT ON DATABASE IS ") + bytesLiteral(description);
 }
 
+QString currentTransaction()
+{
+    return QStringLiteral("select current_transaction from rdb$database");
+}
+
 QString otherAttachments()
 {
     // The computer by the name it gives, which a shop knows it by; its address where it gives none.

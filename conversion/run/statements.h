@@ -63,6 +63,8 @@ QString describeDatabase(const std::optional<QByteArray> &description);
 
 // The database's other attachments, the engine's own excepted.
 QString otherAttachments();
+// The number of the open transaction: the engine numbers every transaction as it starts.
+QString currentTransaction();
 // The database's state: read-only (1), its shutdown mode (0: online), its backup lock (0: none),
 // the file as the engine opened it.
 QString databaseState();
@@ -84,11 +86,17 @@ QString anyEndingInBlank(const QString &table, const QString &condition);
 // Cuts what a CHAR master's cascade filled in: the codes of a variable-length child, cut to
 // the rule's result, among the rows condition keeps (empty: all).
 QString trimCascaded(const QString &table, const QString &condition);
-// What a rewrite of table would meet, in one pass over its codes: the rows it rewrites (those
-// condition keeps; empty: all), the rows whose codes are not 8 characters long, in the
-// rewritten shape (6 characters, "0" second), of 8 characters, and whose rewritten code fails
-// noRoom (a test of the rewritten code, %1; empty: none does).
-QString codeCounts(const QString &table, const QString &condition, const QString &noRoom);
+// What a rewrite of table would meet, in one pass over its codes: a row for each distinct code,
+// whether the table's own rewrite changes its rows (R, 1 where condition keeps them; empty:
+// all), the rows that hold it (N), whether it is of 8 characters (DE_8) or in the rewritten
+// shape, 6 characters with "0" second (REESCRITO), and whether its rewritten code fails noRoom
+// (a test of the rewritten code, %1; empty: none does). codeType, when given, is the text type
+// the codes are read as (codeText), told apart by their bytes: then the code (C) and its
+// rewritten code (NOVO) follow.
+QString codeGroups(const QString &table, const QString &condition, const QString &noRoom, const QString &codeType = {});
+// The text type a column's codes are read as, whatever their column: its own length and
+// character set (length 0, a number's: 255 characters of the database's).
+QString codeText(int length, const QString &charset, const QString &databaseCharset);
 // One row when some rows' keys become one once the codes are rewritten (newTerms: the key's
 // terms with the code rewritten): their codes are listed only then, since listing costs the
 // engine a text for every key.

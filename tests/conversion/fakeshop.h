@@ -62,8 +62,9 @@ inline void script(FakeLayer &layer, const Shop &shop)
     layer.addResult(QStringLiteral("from rdb$triggers"), triggers);
     layer.addResult(QStringLiteral("from rdb$database"), {{QStringLiteral("DESCRIPTION")}, {{shop.description.isNull() ? QVariant() : QVariant(shop.description)}}});
     // Each table's count of its codes: one code of 8 characters where the shop is not converted.
-    layer.addResult(QStringLiteral("as sem_lugar"), {{"LINHAS", "FORA_DE_8", "REESCRITOS", "DE_8", "SEM_LUGAR"},
-                                                      {{1, int(!shop.unconverted), 0, int(shop.unconverted), 0}}});
+    layer.addResult(QStringLiteral("as sem_lugar"), {{"R", "N", "DE_8", "REESCRITO", "SEM_LUGAR", "C", "NOVO"},
+                                                      {{1, 1, int(shop.unconverted), 0, 0, shop.unconverted ? "12345678" : "1234",
+                                                        shop.unconverted ? "230456" : "2304"}}});
     if (shop.externalSubstr)
         layer.addResult(QStringLiteral("RDB$MODULE_NAME is not null"), {{QStringLiteral("CONSTANT")}, {{1}}});
 }

@@ -150,6 +150,8 @@ private slots:
     void whatARunCutShortLeft_data();
     void whatARunCutShortLeft();
     void relationsNotRewritten();
+    void theListIsTheSurveysOnlyWhileNobodyElseWrote_data();
+    void theListIsTheSurveysOnlyWhileNobodyElseWrote();
     void eachRunAttachesTheFileChosenThen();
     void databaseThatLooksConverted_data();
     void databaseThatLooksConverted();
@@ -518,7 +520,8 @@ void TestRun::databaseThatLooksConverted()
     s.unconverted = codesOf8;
     fakeshop::script(layer, s);
     if (!codesOf8)
-        layer.addResult(QStringLiteral("as sem_lugar"), {{"LINHAS", "FORA_DE_8", "REESCRITOS", "DE_8", "SEM_LUGAR"}, {{1, 1, 1, 0, 0}}});
+        layer.addResult(QStringLiteral("as sem_lugar"), {{"R", "N", "DE_8", "REESCRITO", "SEM_LUGAR", "C", "NOVO"},
+                                                          {{1, 1, 0, 1, 0, "203456", "200456"}}});
     TSQLConnection db(layer);
     RecordingView view;
     view.path = QStringLiteral("/x.fb");
@@ -1312,6 +1315,57 @@ void TestRun::aRefusedWayBackNamesWhatItLeft()
     QVERIFY(closed >= 0);
     QVERIFY2(opened > closed, qPrintable(layer.statements.join(u'\n')));
     QCOMPARE(layer.live.size(), 0);
+}
+
+void TestRun::theListIsTheSurveysOnlyWhileNobodyElseWrote_data()
+{
+    QTest::addColumn<bool>("someoneAtTheSurvey");
+    QTest::addColumn<int>("begun"); // transactions begun from the survey's to the run's after the door closed
+    QTest::addColumn<bool>("readAgain");
+    QTest::newRow("alone throughout") << false << 1 << false;
+    QTest::newRow("another transaction began meanwhile") << false << 2 << true;
+    QTest::newRow("someone else in while the survey looked") << true << 1 << true;
+}
+
+// The survey's codes are the list only when nobody could have written between its look and the
+// door's closing; else the tables are read again, behind the closed door.
+void TestRun::theListIsTheSurveysOnlyWhileNobodyElseWrote()
+{
+    QFETCH(bool, someoneAtTheSurvey);
+    QFETCH(int, begun);
+    QFETCH(bool, readAgain);
+    QTemporaryDir dir;
+    FakeLayer layer;
+    fakeshop::script(layer, shop({"T1"}));
+    int transactions = 0, looks = 0;
+    layer.onExecute = [&](const QString &sql) {
+        if (sql.contains(QLatin1String("current_transaction from")))
+            layer.addResult(QStringLiteral("current_transaction from"),
+                            {{"CURRENT_TRANSACTION"}, {{transactions++ == 0 ? 100 : 100 + begun}}});
+        // The attachments are looked at where the database stands, by the survey, and once the
+        // door is closed.
+        if (sql.contains(QLatin1String("from mon$attachments")))
+            layer.addResult(QStringLiteral("from mon$attachments"),
+                            {{"A", "B", "C"},
+                             someoneAtTheSurvey && looks++ == 1 ? QList<QVariantList>{{"SYSDBA", "10.0.0.5", "pdv"}}
+                                                                : QList<QVariantList>{}});
+    };
+    TSQLConnection db(layer);
+    RecordingView view;
+    view.path = dir.filePath(QStringLiteral("loja.fb"));
+    Conversion conversion(db, view, Conversion::Options{false, true});
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    QCOMPARE(transactions, someoneAtTheSurvey ? 1 : 2);
+    const bool readTwice = std::any_of(layer.statements.cbegin(), layer.statements.cend(),
+                                       [](const QString &s) { return s.contains(QLatin1String("sum(N)")); });
+    QVERIFY2(readTwice == readAgain, qPrintable(layer.statements.join(u'\n')));
+    // From the survey: its code and new code, the rows it counted.
+    if (!readAgain) {
+        QFile csv(conversion.codeList().csv);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY2(csv.readAll().contains("\r\n12345678;230456;1;"), qPrintable(conversion.codeList().csv));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRun)

@@ -95,6 +95,7 @@ private slots:
     void filesThatAreNoUsableDatabase_data();
     void filesThatAreNoUsableDatabase();
     void thousandRelations();
+    void theListHasWhatWasWrittenAfterTheSurvey();
     void aRunCutShortKeepsEveryoneOut_data();
     void aRunCutShortKeepsEveryoneOut();
     void listWhereTheFolderCannotBeWritten_data();
@@ -840,4 +841,40 @@ void TestRunEngine::onlyThisProgramsPartialCopyIsRemoved()
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
+// A code someone else writes while the run asks whether to go on (after its survey, before the
+// door closes) is rewritten, and the list says so: the tables are read again for it.
+void TestRunEngine::theListHasWhatWasWrittenAfterTheSurvey()
+{
+    const QString file = dbs_.create(QStringLiteral("depois.fb"), TempDatabases::fixture(QStringLiteral("substr.sql")) + QStringLiteral(R"(
+CREATE TABLE PRODUTOS (CODPROD VARCHAR(10));
+CREATE TABLE ESTOQUE (CODPROD VARCHAR(10));
+INSERT INTO PRODUTOS VALUES ('203456');
+INSERT INTO ESTOQUE VALUES ('203456');
+)"));
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    view.answer = true; // its codes look converted: the run asks
+    view.onConfirm = [&] {
+        TSQLConnection other;
+        other.Params.setValue(QStringLiteral("DataBase"), file);
+        other.setConnected(true);
+        TSQLQuery q;
+        q.setSQLConnection(&other);
+        queries::execute(q, QStringLiteral("INSERT INTO ESTOQUE VALUES ('71234567')"));
+        queries::execute(q, statements::commit());
+        other.setConnected(false);
+    };
+    Conversion conversion(db, view, Conversion::Options{false, true});
+    conversion.run();
+    QCOMPARE(view.questions.size(), 1);
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    QCOMPARE(readColumn(file, QStringLiteral("select CODPROD from ESTOQUE order by 1")), (QStringList{"003456", "102345"}));
+    QFile csv(conversion.codeList().csv);
+    QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(conversion.codeList().problem));
+    const QStringList lines = QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.mid(1), (QStringList{"203456;003456;2;;", "71234567;102345;1;;"}));
+}
+
 #include "tst_run_engine.moc"
