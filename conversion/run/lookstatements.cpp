@@ -73,13 +73,21 @@ QString codeGroups(const QString &table, const QString &condition, const QString
     const QString code = QStringLiteral("C");
     const QString shape = QStringLiteral("iif(%1 = 8, 1, 0) as de_8, iif(%2, 1, 0) as reescrito")
                               .arg(trimmedLength(code), rewrittenShape(code));
-    if (noRoom.isEmpty() && codeType.isEmpty())
-        return QStringLiteral("select R, N, %1, 0 as sem_lugar from (%2)").arg(shape, groups);
-    // The rule once a code: an aggregate keeps its result, where a derived table's column is
-    // computed again wherever it is named. The codes themselves only when asked for, as text.
-    return QStringLiteral("select R, N, %1, %2 as sem_lugar%3 from (select C, R, N, max(%4) as NOVO from (%5) group by C, R, N)")
-        .arg(shape, noRoom.isEmpty() ? QStringLiteral("0") : QStringLiteral("iif(%1, 1, 0)").arg(noRoom.arg(QStringLiteral("NOVO"))),
-             codeType.isEmpty() ? QString() : QStringLiteral(", C, NOVO"), converted(code), groups);
+    QString perCode;
+    if (noRoom.isEmpty() && codeType.isEmpty()) {
+        perCode = QStringLiteral("select R, N, %1, 0 as sem_lugar from (%2)").arg(shape, groups);
+    } else {
+        // The rule once a code: an aggregate keeps its result, where a derived table's column is
+        // computed again wherever it is named.
+        perCode = QStringLiteral("select R, N, %1, %2 as sem_lugar%3 from (select C, R, N, max(%4) as NOVO from (%5) group by C, R, N)")
+                      .arg(shape, noRoom.isEmpty() ? QStringLiteral("0") : QStringLiteral("iif(%1, 1, 0)").arg(noRoom.arg(QStringLiteral("NOVO"))),
+                           codeType.isEmpty() ? QString() : QStringLiteral(", C, NOVO"), converted(code), groups);
+    }
+    // Without the codes, the engine adds up the codes alike: a few rows, not one a code.
+    if (!codeType.isEmpty())
+        return perCode;
+    return QStringLiteral("select R, sum(N) as N, de_8, reescrito, sem_lugar from (%1) group by R, de_8, reescrito, sem_lugar")
+        .arg(perCode);
 }
 
 QString anyCollision(const QString &table, const QStringList &newTerms)

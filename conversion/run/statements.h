@@ -86,13 +86,13 @@ QString anyEndingInBlank(const QString &table, const QString &condition);
 // Cuts what a CHAR master's cascade filled in: the codes of a variable-length child, cut to
 // the rule's result, among the rows condition keeps (empty: all).
 QString trimCascaded(const QString &table, const QString &condition);
-// What a rewrite of table would meet, in one pass over its codes: a row for each distinct code,
-// whether the table's own rewrite changes its rows (R, 1 where condition keeps them; empty:
-// all), the rows that hold it (N), whether it is of 8 characters (DE_8) or in the rewritten
-// shape, 6 characters with "0" second (REESCRITO), and whether its rewritten code fails noRoom
-// (a test of the rewritten code, %1; empty: none does). codeType, when given, is the text type
-// the codes are read as (codeText), told apart by their bytes: then the code (C) and its
-// rewritten code (NOVO) follow.
+// What a rewrite of table would meet, in one pass over its codes: rows of whether the table's
+// own rewrite changes them (R, 1 where condition keeps them; empty: all), how many rows (N),
+// whether their code is of 8 characters (DE_8) or in the rewritten shape, 6 characters with "0"
+// second (REESCRITO), and whether its rewritten code fails noRoom (a test of the rewritten code,
+// %1; empty: none does). codeType, when given, is the text type the codes are read as
+// (codeText), told apart by their bytes: then each distinct code has a row, its code (C) and
+// rewritten code (NOVO) following.
 QString codeGroups(const QString &table, const QString &condition, const QString &noRoom, const QString &codeType = {});
 // The text type a column's codes are read as, whatever their column: its own length and
 // character set (length 0, a number's: 255 characters of the database's).
