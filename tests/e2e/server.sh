@@ -23,8 +23,7 @@ for entry in "$build/firebird"/*; do
   esac
 done
 listening() { ss -ltn 2>/dev/null | grep -q "127.0.0.1:$1 "; }
-port=$((30000 + RANDOM % 5000))
-while listening $port; do port=$((port + 1)); done
+port=$("$source/tests/support/private-server" port)
 cp /var/lib/firebird/3.0/system/security3.fdb "$work/security3.fdb"
 { cat "$build/firebird/firebird.conf"
   printf "\nRemoteBindAddress = localhost\nRemoteServicePort = %s\nSecurityDatabase = %s\n" $port "$work/security3.fdb"; } >"$root/firebird.conf"
