@@ -96,6 +96,8 @@ private slots:
     void filesThatAreNoUsableDatabase();
     void thousandRelations();
     void theListHasWhatWasWrittenAfterTheSurvey();
+    void theListReadsTheDatabasesCharacterSet_data();
+    void theListReadsTheDatabasesCharacterSet();
     void aRunCutShortKeepsEveryoneOut_data();
     void aRunCutShortKeepsEveryoneOut();
     void listWhereTheFolderCannotBeWritten_data();
@@ -875,6 +877,35 @@ INSERT INTO ESTOQUE VALUES ('203456');
     QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(conversion.codeList().problem));
     const QStringList lines = QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QCOMPARE(lines.mid(1), (QStringList{"203456;003456;2;;", "71234567;102345;1;;"}));
+}
+
+void TestRunEngine::theListReadsTheDatabasesCharacterSet_data()
+{
+    QTest::addColumn<QString>("charset");
+    QTest::newRow("WIN1252") << QStringLiteral("WIN1252");
+    QTest::newRow("ISO8859_1") << QStringLiteral("ISO8859_1");
+}
+
+// A code whose bytes in the database's own character set would read as UTF-8 too ("Ã©" is
+// the bytes of "é" in UTF-8) is listed as the database has it.
+void TestRunEngine::theListReadsTheDatabasesCharacterSet()
+{
+    QFETCH(QString, charset);
+    const QString file = dbs_.create(QStringLiteral("letras-%1.fb").arg(charset), TempDatabases::fixture(QStringLiteral("substr.sql")) + QStringLiteral(R"(
+CREATE TABLE ETIQUETAS (CODPROD VARCHAR(10));
+INSERT INTO ETIQUETAS VALUES ('Ã©34567');
+)"), QStringLiteral("DEFAULT CHARACTER SET ") + charset);
+    QVERIFY2(!file.isEmpty(), qPrintable(dbs_.lastError()));
+    TSQLConnection db;
+    RecordingView view;
+    view.path = file;
+    Conversion conversion(db, view, Conversion::Options{false, true});
+    conversion.run();
+    QCOMPARE(conversion.outcome(), Conversion::Outcome::Converted);
+    QFile csv(conversion.codeList().csv);
+    QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(conversion.codeList().problem));
+    const QStringList lines = QString::fromUtf8(csv.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.mid(1), QStringList{QStringLiteral("Ã©34567;©03456;1;;")});
 }
 
 #include "tst_run_engine.moc"
