@@ -160,8 +160,8 @@ Survey Survey::read(TSQLConnection &db, const marks::Description &description, q
     for (const QString &table : stored) {
         if (looking)
             looking(int(s.counts_.size()), int(stored.size()), table);
-        const std::optional<Room> room = rule ? roomOf(plan.codeColumn(table)) : std::nullopt;
         const CodeColumn column = plan.codeColumn(table);
+        const std::optional<Room> room = rule ? roomOf(column) : std::nullopt;
         const QString codeType = s.keptCodes_ ? statements::codeText(column.length, column.charset, s.databaseCharset_) : QString();
         CodeCounts counts;
         QList<CodeGroup> &groups = s.groups_[table];

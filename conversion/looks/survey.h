@@ -100,8 +100,9 @@ public:
     };
     bool keptCodes() const { return keptCodes_; }
     QList<CodeGroup> codeGroupsOf(const QString &table) const { return groups_.value(table); }
-    // The character set of the text a table's codes were read as.
+    // The character set of the text a table's codes were read as; the database's own.
     QString codesCharset(const QString &table) const;
+    const QString &databaseCharset() const { return databaseCharset_; }
 
     // The codes that collide under a table's unique keys once rewritten, at most limit groups
     // (0: all), and how many groups there are in all.

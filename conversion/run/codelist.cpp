@@ -158,7 +158,7 @@ CodeList CodeList::fromSurvey(TSQLConnection &db, const Survey &survey)
             e.rows += g.rows;
         }
     }
-    return described(db, plan, byOld, trimControl(queries::readAll(db, statements::defaultCharset()).value(0).value(0)));
+    return described(db, plan, byOld, survey.databaseCharset());
 }
 
 CodeList CodeList::described(TSQLConnection &db, const RewritePlan &plan, const QMap<QString, Entry> &byOld, const QString &charset)

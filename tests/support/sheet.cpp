@@ -1,5 +1,6 @@
 #include "sheet.h"
 
+#include <QFile>
 #include <QMap>
 #include <QRegularExpression>
 #include <QStringList>
@@ -135,4 +136,15 @@ QList<QStringList> sheetTexts(const SheetRows &rows)
         texts << line;
     }
     return texts;
+}
+
+QStringList csvLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = f.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    return QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The first worksheet of an .xlsx file as a spreadsheet reads it back, from its XML: each
 // cell's type as stored (a string, shared or inline; a number; none) and its text, the
@@ -19,3 +20,6 @@ using SheetRows = QList<QList<SheetCell>>;
 SheetRows readSheet(const QString &path, QString *error);
 // The rows' texts alone, a row a list, as QCOMPARE shows them.
 QList<QStringList> sheetTexts(const SheetRows &rows);
+
+// The lines of a list's CSV after its UTF-8 mark; none when it cannot be read.
+QStringList csvLines(const QString &path);
