@@ -8,39 +8,13 @@ set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 . "$source/tests/e2e/lib.sh"
-password=quokkafen
 [ -x /usr/sbin/firebird ] || { echo "FAIL: firebird3.0-server is not installed (scripts/setup --test)"; exit 1; }
 
-# The private settings: the tool's own (build/firebird), with a port of this test's on loopback
-# only and its own security database. The client side reads the same folder, so "localhost:"
-# reaches it.
-root="$work/firebird"
-mkdir -p "$root" "$work/server-lock"
-for entry in "$build/firebird"/*; do
-  case $(basename "$entry") in
-    firebird.conf | databases.conf) ;;
-    *) if [ -L "$entry" ]; then ln -s "$(readlink -f "$entry")" "$root/"; else cp -a "$entry" "$root/"; fi;;
-  esac
-done
-listening() { ss -ltn 2>/dev/null | grep -q "127.0.0.1:$1 "; }
-port=$("$source/tests/support/private-server" port)
-cp /var/lib/firebird/3.0/system/security3.fdb "$work/security3.fdb"
-{ cat "$build/firebird/firebird.conf"
-  printf "\nRemoteBindAddress = localhost\nRemoteServicePort = %s\nSecurityDatabase = %s\n" $port "$work/security3.fdb"; } >"$root/firebird.conf"
-printf "security.db = %s\n" "$work/security3.fdb" >"$root/databases.conf"
-export FIREBIRD="$root"
-# The tool's administrator password, set in the copy while no server has it open.
-isql-fb -q -user SYSDBA "$work/security3.fdb" <<<"create or alter user SYSDBA password '$password' using plugin Srp; commit;" || exit 1
-
-# The engine's programs run with the folder take its character-set module loaded first by its
-# real path, as the tool loads it: through the folder's link alone the engine takes no character
-# set beyond its built-in ones.
-fbintl=$(readlink -f "$root/intl/libfbintl.so")
-FIREBIRD_LOCK="$work/server-lock" LD_PRELOAD=$fbintl /usr/sbin/firebird >"$work/server.log" 2>&1 &
-server=$!
-cleanups+=("stop $server")
-for _ in $(seq 50); do listening $port && break; sleep 0.1; done
-check "the test's own server listens on loopback" listening $port
+# The test's own server (tests/support/private-server): the tool's settings with a port on
+# loopback, its own security database and lock folder, in the test's folder; FIREBIRD names
+# them, so that "localhost:" reaches it.
+private_server || { echo "FAIL: the test's own server did not start"; exit 1; }
+check "the test's own server listens on loopback" bash -c "ss -ltn | grep -q '127.0.0.1:$port '"
 
 db="$work/loja.fb"
 LD_PRELOAD=$fbintl "$source/tools/make-sample-db" "$db" >/dev/null
